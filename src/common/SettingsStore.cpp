@@ -1,0 +1,164 @@
+#include "common/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString valueText(const QVariant &value)
+{
+    // A hand-edited value with an unquoted comma comes back from the INI parser as a list.
+    if (value.metaType().id() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1String(", "));
+    }
+    return value.toString();
+}
+
+// The file may hold a password hash: it is created readable by its user only, and QSaveFile
+// keeps those permissions on every later rewrite.
+bool prepareFileForWriting(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (info.isDir()) {
+            return false;
+        }
+        // QSettings drops what it cannot parse when it rewrites a file; keep the damaged original.
+        QSettings probe(path, QSettings::IniFormat);
+        if (probe.status() == QSettings::FormatError) {
+            const QString kept = path + QLatin1String(".damaged");
+            QFile::remove(kept);
+            QFile::copy(path, kept);
+        }
+        return true;
+    }
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        return false;
+    }
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno == EEXIST;
+}
+
+bool finishWrite(QSettings &settings)
+{
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace
+
+QString SettingsFilePath(const QString &application)
+{
+    const QString overridden = qEnvironmentVariable("VANTREL_SETTINGS");
+    if (!overridden.isEmpty()) {
+        return overridden;
+    }
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config + QLatin1Char('/') + application + QLatin1Char('/') + application + QLatin1String(".ini");
+}
+
+QString EncodeSettingKey(const QString &key)
+{
+    QString out = key;
+    out.replace(QLatin1Char('%'), QLatin1String("%25"));
+    out.replace(QLatin1Char('/'), QLatin1String("%2F"));
+    out.replace(QLatin1Char('\\'), QLatin1String("%5C"));
+    return out;
+}
+
+QString DecodeSettingKey(const QString &stored)
+{
+    QString out;
+    out.reserve(stored.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        if (stored.at(i) == QLatin1Char('%') && i + 2 < stored.size()) {
+            const QStringView code = QStringView(stored).mid(i + 1, 2);
+            if (code == QLatin1String("25")) {
+                out += QLatin1Char('%');
+                i += 2;
+                continue;
+            }
+            if (code.compare(QLatin1String("2F"), Qt::CaseInsensitive) == 0) {
+                out += QLatin1Char('/');
+                i += 2;
+                continue;
+            }
+            if (code.compare(QLatin1String("5C"), Qt::CaseInsensitive) == 0) {
+                out += QLatin1Char('\\');
+                i += 2;
+                continue;
+            }
+        }
+        out += stored.at(i);
+    }
+    return out;
+}
+
+QString GetSetting(const QString &application, const QString &section, const QString &key)
+{
+    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    settings.sync();
+    return valueText(settings.value(section + QLatin1Char('/') + EncodeSettingKey(key)));
+}
+
+bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value)
+{
+    const QString path = SettingsFilePath(application);
+    if (!prepareFileForWriting(path)) {
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    settings.sync();
+    settings.setValue(section + QLatin1Char('/') + EncodeSettingKey(key), value);
+    return finishWrite(settings);
+}
+
+SettingRows GetAllSettings(const QString &application, const QString &section)
+{
+    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    settings.sync();
+    SettingRows rows;
+    settings.beginGroup(section);
+    QStringList keys = settings.childKeys();
+    QList<QPair<QString, QString>> decoded;
+    decoded.reserve(keys.size());
+    for (const QString &stored : keys) {
+        decoded.append({DecodeSettingKey(stored), valueText(settings.value(stored))});
+    }
+    settings.endGroup();
+    std::sort(decoded.begin(), decoded.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    return decoded;
+}
+
+bool DeleteSetting(const QString &application, const QString &section, const QString &key)
+{
+    const QString path = SettingsFilePath(application);
+    if (!QFileInfo::exists(path)) {
+        return true;
+    }
+    if (!prepareFileForWriting(path)) {
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    settings.sync();
+    const QString full = section + QLatin1Char('/') + EncodeSettingKey(key);
+    if (!settings.contains(full)) {
+        return true;
+    }
+    settings.remove(full);
+    return finishWrite(settings);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// The per-user store that both programs share. Everything is text: numbers as plain decimal,
+// truth values as "True"/"False", colours as the decimal text of 0x00BBGGRR.
+//
+// The file is "$XDG_CONFIG_HOME/<application>/<application>.ini", or the file that
+// VANTREL_SETTINGS names (tests and the demo use a throw-away one). Every read first looks at the
+// file again, so a value written by the other program is seen at the next read.
+
+inline const QString AppName = QStringLiteral("Vantrel Viewer");
+
+using SettingRows = QList<QPair<QString, QString>>;
+
+// Stored text of one key; empty text when the key, the section or the file is missing or unreadable.
+[[nodiscard]] QString GetSetting(const QString &application, const QString &section, const QString &key);
+
+// Creates or replaces one value and writes the file at once (whole or not at all). Returns false
+// when the file could not be written; the caller's value then simply does not outlive the run.
+bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value);
+
+// All (key, value) rows of a section in code-point order of the keys; empty when there is none.
+[[nodiscard]] SettingRows GetAllSettings(const QString &application, const QString &section);
+
+// Removes one key; a missing key is not an error. Returns false when the file could not be written.
+bool DeleteSetting(const QString &application, const QString &section, const QString &key);
+
+// The file that holds the store of this application.
+[[nodiscard]] QString SettingsFilePath(const QString &application);
+
+// Keys are free text ("Tom & Jerry", "50% off", "a/b"); QSettings would read "/" as a group
+// separator, so these two make any text a single key and back.
+[[nodiscard]] QString EncodeSettingKey(const QString &key);
+[[nodiscard]] QString DecodeSettingKey(const QString &stored);

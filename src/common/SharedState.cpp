@@ -1,0 +1,29 @@
+#include "common/SharedState.h"
+
+#include <QtGlobal>
+
+namespace {
+SharedState g_state;
+}
+
+SharedState &State()
+{
+    return g_state;
+}
+
+void ResetState()
+{
+    g_state = SharedState{};
+}
+
+QString &SharedState::Caption(int index)
+{
+    Q_ASSERT(index >= 0 && index < 6);
+    QString *captions[] = {&Caption1, &Caption2, &Caption3, &Caption4, &Caption5, &Caption6};
+    return *captions[index];
+}
+
+const QString &SharedState::Caption(int index) const
+{
+    return const_cast<SharedState *>(this)->Caption(index);
+}

@@ -1,0 +1,101 @@
+#include "common/Startup.h"
+
+#include "common/Forms.h"
+#include "common/ScreenMetrics.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Utilities.h"
+#include "common/platform/AppPaths.h"
+#include "common/platform/InstanceGuard.h"
+#include "common/platform/Screen.h"
+#include "panel/frmSide.h"
+#include "viewer/frmLoading.h"
+#include "viewer/frmPictureViewer.h"
+#include "viewer/frmSplash.h"
+
+#include <QApplication>
+#include <QPointer>
+
+namespace {
+QPointer<InstanceGuard> g_guard;
+}
+
+bool IsScreenSaverMode(const QString &mode)
+{
+    return mode == QLatin1String("On");
+}
+
+Road EntryProcedure()
+{
+    SharedState &s = State();
+    ApplyScreenMetrics(s, MeasureScreen());
+    s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
+
+    if (IsScreenSaverMode(s.ScreenSaverMode)) {
+        frmLoading &loading = Forms::frmLoading();
+        loading.showTopmost();
+        QCoreApplication::processEvents();
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.show();
+        Forms::Unload(Forms::Form::Loading);
+        Forms::frmSide().cmdSlide_Click();
+        return Road::ScreenSaver;
+    }
+
+    if (g_guard.isNull()) {
+        g_guard = new InstanceGuard(SettingsFilePath(AppName), QCoreApplication::instance());
+        if (g_guard->start() == InstanceGuard::Role::Second) {
+            return Road::SecondInstance;
+        }
+        QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(), &ActivateViewer);
+    }
+
+    SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), AppPath());
+    SetProgramMouseIcon(QStringLiteral("NORMAL"));
+    Forms::frmSplash();
+    return Road::Normal;
+}
+
+void ActivateViewer()
+{
+    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        // Still starting: the splash timer shows the viewer in a moment.
+        if (Forms::IsLoaded(Forms::Form::Splash)) {
+            Forms::frmSplash().raise();
+        }
+        return;
+    }
+    Forms::frmPictureViewer().showActivated();
+}
+
+void EndProgram()
+{
+    if (!g_guard.isNull()) {
+        // Closed now, so a start right after this one becomes the first instance.
+        g_guard->stop();
+        g_guard->deleteLater();
+        g_guard.clear();
+    }
+    QCoreApplication::quit();
+}
+
+int RunViewer(int argc, char **argv)
+{
+    // The panel is placed at the screen's corner, which only X11 allows; Wayland sessions go
+    // through XWayland unless the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(AppName);
+    QApplication::setApplicationDisplayName(AppName);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (EntryProcedure() == Road::SecondInstance) {
+        return 0;
+    }
+    const int code = QApplication::exec();
+    Forms::FlushUnloaded();
+    return code;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// How this start of the viewer runs.
+enum class Road { ScreenSaver, SecondInstance, Normal };
+
+// A screen-saver run is decided by the stored mode alone, compared exactly ("on" is not "On").
+[[nodiscard]] bool IsScreenSaverMode(const QString &mode);
+
+// The entry procedure: measures the screen, reads the mode and takes one of the three roads. A
+// second instance has asked the running one to come forward and must end without showing anything.
+Road EntryProcedure();
+
+// Shows the viewer maximised and in front (what a second start asks of the first).
+void ActivateViewer();
+
+// Ends the run once every window is unloaded: gives up the single-instance socket and leaves the
+// event loop.
+void EndProgram();
+
+// main(): the whole program.
+int RunViewer(int argc, char **argv);

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <optional>
+
+class QPrinter;
+
+// Every message box, input box and standard chooser of the program goes through this seam, so
+// tests can script the answers and read back what was asked.
+
+// Button sets and icons, combined with |, and the answers, as the message box has always used them.
+enum MsgBoxStyle : int {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbAbortRetryIgnore = 2,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbRetryCancel = 5,
+    vbYesYesToAllNoCancel = 6, // the replace question of moves and copies
+    vbButtonMask = 0x0F,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64,
+    vbIconMask = 0x70,
+};
+
+enum MsgBoxResult : int {
+    vbOK = 1,
+    vbCancel = 2,
+    vbAbort = 3,
+    vbRetry = 4,
+    vbIgnore = 5,
+    vbYes = 6,
+    vbNo = 7,
+    vbYesToAll = 8,
+};
+
+class DialogProvider
+{
+public:
+    virtual ~DialogProvider() = default;
+    // A modal message box; a box without a title of its own shows the program title.
+    virtual int messageBox(const QString &prompt, int style, const QString &title) = 0;
+    // A modal input box; nothing when cancelled.
+    virtual std::optional<QString> inputBox(const QString &prompt, const QString &title,
+                                            const QString &defaultText) = 0;
+    // The colour chooser; nothing when cancelled.
+    virtual std::optional<QColor> chooseColour(const QColor &initial) = 0;
+    // The printer chooser; false when cancelled.
+    virtual bool choosePrinter(QPrinter &printer) = 0;
+};
+
+int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
+std::optional<QString> InputBox(const QString &prompt, const QString &title, const QString &defaultText);
+std::optional<QColor> ChooseColour(const QColor &initial);
+bool ChoosePrinter(QPrinter &printer);
+
+// Installs another provider (tests); nullptr brings back the real dialogs. Not owned.
+void SetDialogProvider(DialogProvider *provider);

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "common/ScreenMetrics.h"
+
+// The primary screen as the program sees it: VANTREL_SCREEN when it holds a valid "WxH[@T]",
+// else the primary QScreen (twips per pixel from its logical resolution).
+[[nodiscard]] ScreenSpec MeasureScreen();

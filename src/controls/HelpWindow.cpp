@@ -1,0 +1,85 @@
+#include "controls/HelpWindow.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+QPointer<HelpWindow> g_window;
+}
+
+HelpWindow::HelpWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_browser(new QTextBrowser(this))
+    , m_back(new QToolButton(this))
+    , m_forward(new QToolButton(this))
+    , m_contents(new QToolButton(this))
+{
+    setWindowTitle(QStringLiteral("Vantrel Viewer Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(640, 560);
+
+    m_contents->setText(QStringLiteral("&Contents"));
+    m_back->setText(QStringLiteral("&Back"));
+    m_forward->setText(QStringLiteral("&Forward"));
+    m_back->setEnabled(false);
+    m_forward->setEnabled(false);
+
+    auto *bar = new QHBoxLayout();
+    bar->addWidget(m_contents);
+    bar->addWidget(m_back);
+    bar->addWidget(m_forward);
+    bar->addStretch(1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_browser, 1);
+
+    m_browser->setOpenExternalLinks(true);
+    connect(m_back, &QToolButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(m_forward, &QToolButton::clicked, m_browser, &QTextBrowser::forward);
+    connect(m_contents, &QToolButton::clicked, m_browser, &QTextBrowser::home);
+    connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QToolButton::setEnabled);
+    connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QToolButton::setEnabled);
+}
+
+void HelpWindow::open(const QString &helpFile)
+{
+    const QFileInfo info(helpFile);
+    if (helpFile.isEmpty() || !info.isFile()) {
+        m_browser->setHtml(QStringLiteral("<h2>Help is not available</h2><p>The help file '%1' cannot be found.</p>")
+                               .arg(helpFile.toHtmlEscaped()));
+        return;
+    }
+    // The help is HTML whatever its name says.
+    m_browser->setSearchPaths({info.absolutePath()});
+    m_browser->document()->setMetaInformation(QTextDocument::DocumentUrl, QString());
+    m_browser->setSource(QUrl::fromLocalFile(info.absoluteFilePath()), QTextDocument::HtmlResource);
+}
+
+HelpWindow &HelpWindow::showContents(const QString &helpFile)
+{
+    if (g_window.isNull()) {
+        g_window = new HelpWindow();
+    }
+    g_window->open(helpFile);
+    g_window->show();
+    g_window->raise();
+    g_window->activateWindow();
+    return *g_window;
+}
+
+HelpWindow *HelpWindow::instance()
+{
+    return g_window.data();
+}
+
+void HelpWindow::closeInstance()
+{
+    if (!g_window.isNull()) {
+        g_window->close();
+    }
+}

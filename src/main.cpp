@@ -1,0 +1,6 @@
+#include "common/Startup.h"
+
+int main(int argc, char **argv)
+{
+    return RunViewer(argc, argv);
+}

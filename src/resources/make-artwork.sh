@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Draws the program's own cursors, bitmaps and artwork (ImageMagick). The PNGs are committed;
+# run this again only to change the drawings.
+set -euo pipefail
+cd "$(dirname "$0")"
+sans=Liberation-Sans
+sansb=Liberation-Sans-Bold
+serif=Liberation-Serif-Bold
+c() { convert -size "$1" xc:none "${@:2}"; }
+
+# Cursors, 32 x 32 with transparency; hot spots are set in code.
+c 32x32 -fill black -stroke white -strokewidth 1 \
+    -draw "polygon 0,0 0,21 5,16 9,25 12,24 8,15 15,15" cursors/normal.png
+c 32x32 -fill '#f0d070' -stroke black -strokewidth 1 \
+    -draw "polygon 8,3 24,3 24,6 17,15 24,24 24,27 8,27 8,24 15,15 8,6" \
+    -fill '#a07010' -stroke none -draw "polygon 11,24 21,24 16,19" -draw "polygon 12,7 20,7 16,12" \
+    -stroke black -strokewidth 2 -draw "line 6,2 26,2" -draw "line 6,28 26,28" cursors/wait.png
+c 32x32 -fill black -stroke white -strokewidth 1 -draw "polygon 0,0 0,11 3,8 7,8" \
+    -fill '#c8e0ff' -stroke black -strokewidth 2 -draw "circle 16,14 16,6" \
+    -strokewidth 4 -draw "line 22,20 29,27" cursors/magnifier.png
+c 32x32 -fill black -stroke white -strokewidth 1 -draw "polygon 16,8 16,24 20,20 23,27 25,26 22,19 27,19" \
+    -fill white -stroke black -draw "rectangle 4,20 14,30" cursors/move.png
+c 32x32 -fill black -stroke white -strokewidth 1 -draw "polygon 16,8 16,24 20,20 23,27 25,26 22,19 27,19" \
+    -fill white -stroke black -draw "rectangle 4,20 14,30" -draw "line 9,22 9,28" -draw "line 6,25 12,25" \
+    cursors/copy.png
+
+# Hand pictures of the panel, 19 x 17, manual advance off (up) and on (down).
+hand() {
+    convert -size 19x17 xc:"$1" -fill '#f3c9a0' -stroke '#704020' -strokewidth 1 \
+        -draw "roundrectangle 4,7 15,15 2,2" -draw "roundrectangle 5,$2 7,9 1,1" \
+        -draw "roundrectangle 8,$(($2 - 1)) 10,9 1,1" -draw "roundrectangle 11,$2 13,9 1,1" \
+        -draw "roundrectangle 1,8 5,11 1,1" -type TrueColor "$3"
+}
+hand '#f0f0f0' 2 bitmaps/handup.png
+hand '#c0c0c0' 5 bitmaps/handdown.png
+
+# Placeholder of a thumbnail without a usable picture, 36 x 36.
+convert -size 36x36 xc:'#e0e0e0' -fill none -stroke '#808080' -draw "rectangle 0,0 35,35" \
+    -fill white -draw "rectangle 6,8 29,27" -stroke '#c00000' -strokewidth 3 \
+    -draw "line 11,12 24,24" -draw "line 24,12 11,24" -type TrueColor bitmaps/invalid.png
+
+# Logo at the panel's foot, 162 x 33.
+convert -size 162x33 gradient:'#f0f0f0-#b8b8c8' -font "$serif" -pointsize 20 -fill '#203060' \
+    -gravity center -annotate +0+0 'Vantrel Viewer' bitmaps/logo.png
+
+# Splash (320 x 180) and screen-saver loading window (200 x 50).
+convert -size 320x180 gradient:'#f4f4f4-#909098' -font "$serif" -pointsize 34 -fill '#203060' \
+    -gravity center -annotate +0-14 'Vantrel Viewer' -font "$sans" -pointsize 13 -fill '#303030' \
+    -annotate +0+26 'Version 1.0.0' -fill none -stroke '#606068' -draw "rectangle 0,0 319,179" bitmaps/splash.png
+convert -size 200x50 gradient:'#f4f4f4-#a0a0a8' -font "$sansb" -pointsize 15 -fill '#203060' \
+    -gravity center -annotate +0-9 'Vantrel Viewer' -font "$sans" -pointsize 12 -fill '#d00000' \
+    -annotate +0+11 'Screen Saver Loading...' -fill none -stroke '#606068' -draw "rectangle 0,0 199,49" \
+    bitmaps/loading.png
+
+# Desktop icon.
+convert -size 64x64 xc:none -fill '#2050a0' -draw "roundrectangle 2,6 61,57 6,6" \
+    -fill '#ffd040' -draw "circle 20,22 20,15" -fill '#60c060' -draw "polygon 6,52 26,30 38,42 46,34 58,52" \
+    icons/vantrel-viewer.png

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+// Covers a normal start: shown at once, then its timer loads the viewer behind it.
+class frmSplash : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmSplash(QWidget *parent = nullptr);
+
+    void Form_Load();
+    void Form_Unload();
+    void Timer1_Timer();
+
+    QTimer Timer1;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
