@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,26 +23,9 @@ QString valueText(const QVariant &value)
     return value.toString();
 }
 
-// The file may hold a password hash: it is created readable by its user only, and QSaveFile
-// keeps those permissions on every later rewrite.
-bool prepareFileForWriting(const QString &path)
+bool createPrivateFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (info.exists()) {
-        if (info.isDir()) {
-            return false;
-        }
-        // QSettings drops what it cannot parse when it rewrites a file; keep the damaged original.
-        QSettings probe(path, QSettings::IniFormat);
-        if (probe.status() == QSettings::FormatError) {
-            const QString kept = path + QLatin1String(".damaged");
-            QFile::remove(kept);
-            QFile::copy(path, kept);
-        }
-        return true;
-    }
-    const QString folder = info.absolutePath();
-    if (!QDir().mkpath(folder)) {
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
     const QByteArray native = QFile::encodeName(path);
@@ -51,6 +35,59 @@ bool prepareFileForWriting(const QString &path)
         return true;
     }
     return errno == EEXIST;
+}
+
+// A file the INI reader refuses is still rewritten by QSettings, dropping whatever it could not
+// parse, and the refusal shows only on a fresh parse (a parse cached in this process hides it).
+// So before a write the file is parsed afresh from a private copy; a damaged one is moved aside
+// whole as "<file>.damaged", and what could be read of it goes into a fresh file.
+bool replaceDamagedFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = file.read(64 * 1024 * 1024);
+    file.close();
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("probe.ini"));
+    {
+        QFile out(copy);
+        if (!scratch.isValid() || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) {
+            return false;
+        }
+    }
+    QSettings probe(copy, QSettings::IniFormat);
+    const QStringList keys = probe.allKeys();
+    if (probe.status() != QSettings::FormatError) {
+        return true;
+    }
+    QList<QPair<QString, QVariant>> salvaged;
+    for (const QString &key : keys) {
+        salvaged.append({key, probe.value(key)});
+    }
+    const QString kept = path + QLatin1String(".damaged");
+    QFile::remove(kept);
+    if (!QFile::rename(path, kept) || !createPrivateFile(path)) {
+        return false;
+    }
+    QSettings fresh(path, QSettings::IniFormat);
+    for (const auto &entry : salvaged) {
+        fresh.setValue(entry.first, entry.second);
+    }
+    fresh.sync();
+    return fresh.status() == QSettings::NoError;
+}
+
+// The file may hold a password hash: it is created readable by its user only, and QSaveFile
+// keeps those permissions on every later rewrite.
+bool prepareFileForWriting(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        return !info.isDir() && replaceDamagedFile(path);
+    }
+    return createPrivateFile(path);
 }
 
 bool finishWrite(QSettings &settings)

@@ -167,8 +167,8 @@ void ARButton::paintEvent(QPaintEvent *)
     if (pressed) {
         textRect.translate(1, 1);
     }
-    // The caption is shown as it is: "&" is a letter here, not an access-key mark.
-    p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, m_caption);
+    // Captions mark an access key with "&" and show a literal one as "&&" (folder names).
+    p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, m_caption);
     if (m_showFocus && hasFocus()) {
         p.setPen(QPen(ColourFromValue(m_foreColorOnFocus, pal), 1, Qt::DotLine));
         p.drawRect(rect().adjusted(2, 2, -3, -3));

@@ -1,0 +1,276 @@
+#include "Isolation.h"
+#include "ScriptedDialogs.h"
+#include "common/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Startup.h"
+#include "common/Utilities.h"
+#include "common/platform/InstanceGuard.h"
+#include "controls/ARButton.h"
+#include "panel/frmSide.h"
+#include "viewer/frmPictureViewer.h"
+#include "viewer/frmSplash.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTest>
+
+#include <memory>
+
+using Forms::Form;
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<IsolatedEnvironment> env;
+    QList<Form> unloaded;
+
+    static void store(const QString &section, const QString &key, const QString &value)
+    {
+        QVERIFY(SaveSetting(AppName, section, key, value));
+    }
+
+    // Ends whatever run the test started, the way every run ends.
+    void quitRun()
+    {
+        if (Forms::IsLoaded(Form::Side)) {
+            State().ButtonRightClick = false;
+            Forms::frmSide().cmdQuit_Click();
+        }
+        Forms::FlushUnloaded();
+    }
+
+    void waitForViewer()
+    {
+        QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer));
+        QTRY_VERIFY(Forms::frmPictureViewer().isVisible());
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<IsolatedEnvironment>();
+        ResetState();
+        SetProgramMouseIcon(QString());
+        unloaded.clear();
+        Forms::SetUnloadObserver([this](Form f) { unloaded.append(f); });
+    }
+
+    void cleanup()
+    {
+        quitRun();
+        Forms::SetUnloadObserver({});
+        env.reset();
+    }
+
+    void normalRunRecordsPathAndShowsSplashThenViewer()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QCOMPARE(GetSetting(AppName, "Application", "Path"), QCoreApplication::applicationDirPath());
+        QCOMPARE(ProgramMouseIcon(), QStringLiteral("NORMAL"));
+        QVERIFY(Forms::IsLoaded(Form::Splash));
+        QVERIFY(Forms::frmSplash().isVisible());
+        QCOMPARE(Forms::frmSplash().size(), QSize(320, 180));
+        waitForViewer();
+        QVERIFY(!Forms::frmSplash().isVisible());
+        QVERIFY(Forms::IsLoaded(Form::Splash)); // hidden, still loaded
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("Vantrel Viewer"));
+        QVERIFY(viewer.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(viewer.geometry(), QRect(0, 0, 1024, 768));
+        frmSide &side = Forms::frmSide();
+        QVERIFY(side.isVisible());
+        QCOMPARE(side.parentWidget(), &viewer); // owned: above the viewer, leaves with it
+        QCOMPARE(side.pos(), QPoint(0, 0));
+        QCOMPARE(side.size(), QSize(170, 768));
+        QCOMPARE(State().LastBorderSet, std::int16_t(-1));
+        QCOMPARE(State().ThumbControlCount, std::int16_t(1));
+        QVERIFY(!Forms::IsLoaded(Form::Settings));
+        QVERIFY(!Forms::IsLoaded(Form::Bulk));
+    }
+
+    void splashKeepsItsPixelSizeAt12TwipsPerPixel()
+    {
+        qputenv("VANTREL_SCREEN", "800x600@12");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QCOMPARE(State().PixelScaleX, 0.8);
+        QCOMPARE(Forms::frmSplash().size(), QSize(320, 180));
+        waitForViewer();
+        QCOMPARE(Forms::frmSide().size(), QSize(170, 600));
+    }
+
+    void viewerLoadAppliesStoredSettings()
+    {
+        store("Directories", "Tom & Jerry", env->dir());
+        store("Directories", "Beach", "/nowhere");
+        store("Settings", "Basename", "Tom & Jerry");
+        store("Settings", "Caption2", "Tom && Jerry");
+        store("Settings", "SlideTime", "fast");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        const SharedState &s = State();
+        QCOMPARE(s.BasePath, env->dir());
+        QCOMPARE(s.SlideColor, QStringLiteral("16744448"));
+        QCOMPARE(s.GradientAngle, std::int16_t(270));
+        QCOMPARE(s.SlideTime, std::uint8_t(0));
+        frmSide &side = Forms::frmSide();
+        QCOMPARE(side.lstFolders->count(), 3);
+        QCOMPARE(side.lstFolders->item(0)->text(), QStringLiteral("(blank button)"));
+        QCOMPARE(side.lstFolders->item(1)->text(), side.cmbFolders->itemText(0));
+        QCOMPARE(side.cmbFolders->currentText(), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(side.cmdFolder[1]->caption(), QStringLiteral("Tom && Jerry"));
+    }
+
+    void quitUnloadsInOrderAndSavesFolderAndCaptions()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        State().Basename = QStringLiteral("Tom & Jerry");
+        State().Caption1 = QStringLiteral("Tom && Jerry");
+        State().Caption6 = QStringLiteral("Last");
+        Forms::frmInvisible(); // loaded by the file menu in a real run
+        Forms::frmSide().cmdQuit_Click();
+        // The settings dialog was never opened: nothing is loaded on its behalf.
+        QCOMPARE(unloaded, (QList<Form>{Form::Splash, Form::PictureViewer, Form::Invisible, Form::Side}));
+        for (Form f : {Form::Splash, Form::Settings, Form::PictureViewer, Form::Invisible, Form::Side}) {
+            QVERIFY(!Forms::IsLoaded(f));
+        }
+        QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption1"), QStringLiteral("Tom && Jerry"));
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption6"), QStringLiteral("Last"));
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption3"), QString());
+        Forms::FlushUnloaded();
+        // A start after the end of a run becomes the first instance again.
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+    }
+
+    void quitAfterARightReleaseDoesNothing()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        ARButton *quit = Forms::frmSide().cmdQuit;
+        QTest::mouseClick(quit, Qt::RightButton);
+        QVERIFY(State().ButtonRightClick);
+        Forms::frmSide().cmdQuit_Click();
+        QVERIFY(Forms::IsLoaded(Form::PictureViewer));
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(quit, Qt::LeftButton);
+        QVERIFY(!Forms::IsLoaded(Form::PictureViewer));
+    }
+
+    void minimizeTakesThePanelAlong()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QTest::mouseClick(Forms::frmSide().cmdMinimize, Qt::LeftButton);
+        QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized);
+        QTRY_VERIFY(!Forms::frmSide().isVisible());
+        ActivateViewer();
+        QTRY_VERIFY(!(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized));
+        QTRY_VERIFY(Forms::frmSide().isVisible());
+    }
+
+    void screenSaverModeTakesTheScreenSaverRoad()
+    {
+        store("ScreenSaver", "Mode", "On");
+        QCOMPARE(EntryProcedure(), Road::ScreenSaver);
+        QCOMPARE(State().ScreenSaverMode, QStringLiteral("On"));
+        QCOMPARE(GetSetting(AppName, "Application", "Path"), QString());
+        QVERIFY(!Forms::IsLoaded(Form::Splash));
+        QVERIFY(!Forms::IsLoaded(Form::Loading));
+        QCOMPARE(unloaded, QList<Form>{Form::Loading});
+        QVERIFY(Forms::frmPictureViewer().isVisible());
+        QVERIFY(Forms::frmSide().isVisible());
+        QCOMPARE(ProgramMouseIcon(), QString());
+    }
+
+    void onlyAnExactOnIsAScreenSaverRun_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("saver");
+        QTest::newRow("On") << "On" << true;
+        QTest::newRow("on") << "on" << false;
+        QTest::newRow("ON") << "ON" << false;
+        QTest::newRow("Off") << "Off" << false;
+        QTest::newRow("padded") << " On" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void onlyAnExactOnIsAScreenSaverRun()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, saver);
+        QCOMPARE(IsScreenSaverMode(mode), saver);
+    }
+
+    void secondStartActivatesTheFirstAndEnds()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        Forms::frmPictureViewer().showMinimized();
+        QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized);
+        const QString firstPath = GetSetting(AppName, "Application", "Path");
+        store("Application", "Path", "/marker");
+
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        second.start(QStringLiteral(VV_VIEWER_EXE), {});
+        QVERIFY(second.waitForStarted());
+        // This process keeps serving its socket while the second one runs.
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 5000);
+        QVERIFY2(clock.elapsed() < 3000, "the second start must end at once");
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMaximized);
+        QVERIFY(!(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized));
+        QVERIFY(Forms::frmPictureViewer().isVisible());
+        // Only the first start records where the program lives.
+        QCOMPARE(GetSetting(AppName, "Application", "Path"), QStringLiteral("/marker"));
+        Q_UNUSED(firstPath);
+    }
+
+    void crashedFirstInstanceDoesNotBlockAStart()
+    {
+        // What a killed first instance leaves: a socket file nobody listens on, and a lock file
+        // of a process that is gone.
+        InstanceGuard probe(SettingsFilePath(AppName));
+        QFile stale(probe.socketPath());
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QFile lock(probe.socketPath().replace(QLatin1String(".sock"), QLatin1String(".lock")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("999999\nvantrel-viewer\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        lock.close();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QVERIFY(clock.elapsed() < 2000);
+        waitForViewer();
+    }
+
+    void firstInstanceIsFoundThroughItsGuard()
+    {
+        InstanceGuard first(env->settingsFile());
+        QCOMPARE(first.start(), InstanceGuard::Role::First);
+        // Another settings file is another program instance.
+        InstanceGuard other(env->path("other.ini"));
+        QCOMPARE(other.start(), InstanceGuard::Role::First);
+        other.stop();
+        first.stop();
+        InstanceGuard again(env->settingsFile());
+        QCOMPARE(again.start(), InstanceGuard::Role::First);
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"

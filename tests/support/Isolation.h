@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private settings file and screen for one test: VANTREL_SETTINGS points into a temporary
+// folder, VANTREL_SCREEN at the given screen. Restores nothing: each test executable owns its
+// environment.
+class IsolatedEnvironment
+{
+public:
+    explicit IsolatedEnvironment(const QByteArray &screen = QByteArrayLiteral("1024x768@15"))
+    {
+        m_settings = m_dir.filePath(QStringLiteral("Vantrel Viewer.ini"));
+        qputenv("VANTREL_SETTINGS", m_settings.toLocal8Bit());
+        qputenv("VANTREL_SCREEN", screen);
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
+    }
+    [[nodiscard]] QString settingsFile() const { return m_settings; }
+    [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }
+    [[nodiscard]] QString dir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_settings;
+};
