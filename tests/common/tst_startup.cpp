@@ -13,8 +13,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QSysInfo>
@@ -126,6 +128,38 @@ private slots:
         QCOMPARE(side.lstFolders->item(1)->text(), side.cmbFolders->itemText(0));
         QCOMPARE(side.cmbFolders->currentText(), QStringLiteral("Tom & Jerry"));
         QCOMPARE(side.cmdFolder[1]->caption(), QStringLiteral("Tom && Jerry"));
+    }
+
+    void unusableSettingsFileStillGivesAWorkingProgram_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: a folder stands where the file should be
+        QTest::newRow("folder") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("\x00\x01[[[Settings\nSlideColor=\xff\xfe\n=\n[", 27);
+    }
+
+    void unusableSettingsFileStillGivesAWorkingProgram()
+    {
+        QFETCH(QByteArray, content);
+        if (content.isEmpty()) {
+            QVERIFY(QDir().mkpath(env->settingsFile()));
+        } else {
+            QFile f(env->settingsFile());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QCOMPARE(State().SlideColor, QStringLiteral("16744448"));
+        QCOMPARE(State().FontColor, QStringLiteral("65535"));
+        QCOMPARE(Forms::frmSide().cmbFolders->count(), 0);
+        quitRun();
+        if (content.isEmpty()) {
+            QVERIFY(QFileInfo(env->settingsFile()).isDir());
+        } else {
+            QFile kept(env->settingsFile() + QStringLiteral(".damaged"));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), content);
+        }
     }
 
     void quitUnloadsInOrderAndSavesFolderAndCaptions()
