@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
-exe="$root/$build/src/vantrel-viewer"
+exe="$root/$build/bin/vantrel-viewer"
 samples="$root/src/resources/samples"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-demo.XXXXXX")

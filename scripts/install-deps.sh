@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev libvulkan-dev
-    libwmf-dev libwmf0.2-7 fonts-urw-base35 libemf2svg-dev libuemf-dev libcrypt-dev
+    libemf2svg-dev libcrypt-dev
     fonts-liberation
-    xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
+    xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
     clang libclang-rt-14-dev
     dbus
 )

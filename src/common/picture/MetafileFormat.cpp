@@ -1,0 +1,133 @@
+#include "common/picture/MetafileFormat.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7u;
+constexpr std::uint32_t kEmfSignature = 0x464D4520u; // " EMF"
+constexpr std::uint32_t kEmrHeader = 1;
+constexpr std::uint32_t kEmrEof = 14;
+
+std::uint16_t u16(const unsigned char *p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::int16_t i16(const unsigned char *p)
+{
+    return static_cast<std::int16_t>(u16(p));
+}
+
+std::uint32_t u32(const unsigned char *p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::int32_t i32(const unsigned char *p)
+{
+    return static_cast<std::int32_t>(u32(p));
+}
+
+std::int32_t clampToInt32(double v)
+{
+    if (!(v > 0)) {
+        return 0;
+    }
+    if (v > static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(std::nearbyint(v));
+}
+
+} // namespace
+
+std::int32_t HimetricToPixels(double himetric, double twipsPerPixel)
+{
+    const double tpp = twipsPerPixel > 0 ? twipsPerPixel : 15.0;
+    return clampToInt32(himetric * 1440.0 / 2540.0 / tpp);
+}
+
+std::int32_t PixelsToHimetric(double pixels, double twipsPerPixel)
+{
+    const double tpp = twipsPerPixel > 0 ? twipsPerPixel : 15.0;
+    return clampToInt32(pixels * tpp * 2540.0 / 1440.0);
+}
+
+std::int32_t MetafileHeader::pixelWidth(double twipsPerPixel) const
+{
+    return HimetricToPixels(himetricWidth, twipsPerPixel);
+}
+
+std::int32_t MetafileHeader::pixelHeight(double twipsPerPixel) const
+{
+    return HimetricToPixels(himetricHeight, twipsPerPixel);
+}
+
+std::optional<MetafileHeader> ParseMetafileHeader(const unsigned char *data, std::size_t length)
+{
+    if (data == nullptr) {
+        return std::nullopt;
+    }
+    if (length >= 22 + 18 && u32(data) == kPlaceableKey) {
+        const int left = i16(data + 6);
+        const int top = i16(data + 8);
+        const int right = i16(data + 10);
+        const int bottom = i16(data + 12);
+        const int inch = u16(data + 14);
+        // The standard header of the metafile itself follows: type 1 or 2, header size 9 words.
+        const std::uint16_t type = u16(data + 22);
+        const std::uint16_t headerWords = u16(data + 24);
+        if (inch == 0 || (type != 1 && type != 2) || headerWords != 9) {
+            return std::nullopt;
+        }
+        MetafileHeader h;
+        h.kind = MetafileKind::Wmf;
+        h.himetricWidth = clampToInt32(std::abs(right - left) * 2540.0 / inch);
+        h.himetricHeight = clampToInt32(std::abs(bottom - top) * 2540.0 / inch);
+        if (h.himetricWidth <= 0 || h.himetricHeight <= 0) {
+            return std::nullopt;
+        }
+        return h;
+    }
+    if (length >= 88 && u32(data) == kEmrHeader && u32(data + 40) == kEmfSignature) {
+        const std::int64_t left = i32(data + 24);
+        const std::int64_t top = i32(data + 28);
+        const std::int64_t right = i32(data + 32);
+        const std::int64_t bottom = i32(data + 36);
+        MetafileHeader h;
+        h.kind = MetafileKind::Emf;
+        h.himetricWidth = clampToInt32(static_cast<double>(right - left));
+        h.himetricHeight = clampToInt32(static_cast<double>(bottom - top));
+        if (h.himetricWidth <= 0 || h.himetricHeight <= 0) {
+            return std::nullopt;
+        }
+        return h;
+    }
+    return std::nullopt;
+}
+
+bool EmfRecordChainIsSound(const unsigned char *data, std::size_t length)
+{
+    if (data == nullptr || length < 88 || u32(data) != kEmrHeader || u32(data + 40) != kEmfSignature) {
+        return false;
+    }
+    std::size_t offset = 0;
+    std::size_t records = 0;
+    while (offset + 8 <= length) {
+        const std::uint32_t type = u32(data + offset);
+        const std::uint32_t size = u32(data + offset + 4);
+        if (size < 8 || size % 4 != 0 || size > length - offset) {
+            return false;
+        }
+        ++records;
+        if (type == kEmrEof) {
+            return records > 1;
+        }
+        offset += size;
+    }
+    return false;
+}

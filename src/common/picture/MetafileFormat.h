@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+// What a Windows metafile's own header says, read without trusting anything past it. Shared by
+// the viewer and the conversion helper; plain C++ so the helper stays small.
+
+enum class MetafileKind { Wmf, Emf };
+
+struct MetafileHeader
+{
+    MetafileKind kind = MetafileKind::Wmf;
+    // Natural size in HIMETRIC (0.01 mm): a placeable WMF's bounding box at its units per inch,
+    // an EMF's rclFrame.
+    std::int32_t himetricWidth = 0;
+    std::int32_t himetricHeight = 0;
+
+    // The natural size in pixels at a screen resolution, rounded halves to even.
+    [[nodiscard]] std::int32_t pixelWidth(double twipsPerPixel) const;
+    [[nodiscard]] std::int32_t pixelHeight(double twipsPerPixel) const;
+};
+
+// A placeable WMF (the only kind of WMF that carries its size) or an EMF; nothing otherwise.
+[[nodiscard]] std::optional<MetafileHeader> ParseMetafileHeader(const unsigned char *data, std::size_t length);
+
+// True when every EMF record lies inside the data, is at least 8 bytes and a multiple of 4, and
+// the chain ends with an EOF record.
+[[nodiscard]] bool EmfRecordChainIsSound(const unsigned char *data, std::size_t length);
+
+// HIMETRIC to pixels and back at a resolution in twips per pixel (1440 twips an inch, 2540
+// HIMETRIC an inch).
+[[nodiscard]] std::int32_t HimetricToPixels(double himetric, double twipsPerPixel);
+[[nodiscard]] std::int32_t PixelsToHimetric(double pixels, double twipsPerPixel);

@@ -1,0 +1,392 @@
+#include "common/picture/Picture.h"
+
+#include "common/picture/MetafileFormat.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMutex>
+#include <QPainter>
+#include <QProcess>
+#include <QSvgRenderer>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <cmath>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr qint64 kMaxMetafileBytes = 64ll << 20;
+constexpr qint64 kMaxSvgBytes = 64ll << 20;
+constexpr int kHelperTimeLimitMs = 5000;
+constexpr rlim_t kHelperMemoryLimit = 768u << 20;
+
+// Qt refuses to allocate images above 128 MB; a full decode within the limits needs up to
+// 100 megapixels x 4 bytes.
+void raiseAllocationLimitOnce()
+{
+    static const bool done = [] {
+        QImageReader::setAllocationLimit(400);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QByteArray formatName(PictureKind kind)
+{
+    switch (kind) {
+    case PictureKind::Bitmap:
+        return QByteArrayLiteral("bmp");
+    case PictureKind::Jpeg:
+        return QByteArrayLiteral("jpeg");
+    case PictureKind::Gif:
+        return QByteArrayLiteral("gif");
+    default:
+        return {};
+    }
+}
+
+bool withinLimits(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= PictureLimits::maxSide && height <= PictureLimits::maxSide &&
+           width * height <= PictureLimits::maxPixels;
+}
+
+void setError(PictureError *error, PictureError value)
+{
+    if (error != nullptr) {
+        *error = value;
+    }
+}
+
+struct OpenedPicture
+{
+    PictureInfo info;
+    QByteArray head;
+    QSize storedSize; // raster: the size as stored, before the EXIF orientation is applied
+};
+
+std::optional<OpenedPicture> openPicture(QFile &file, float tppX, float tppY, PictureError *error)
+{
+    const QFileInfo fi(file.fileName());
+    if (fi.isDir() || !file.open(QIODevice::ReadOnly)) {
+        setError(error, PictureError::CannotOpen);
+        return std::nullopt;
+    }
+    OpenedPicture opened;
+    opened.head = file.peek(128);
+    opened.info.kind = SniffPictureKind(opened.head);
+    PictureInfo &info = opened.info;
+    switch (info.kind) {
+    case PictureKind::Unknown:
+        setError(error, PictureError::NotAPicture);
+        return std::nullopt;
+    case PictureKind::Wmf:
+    case PictureKind::Emf: {
+        const auto header = ParseMetafileHeader(reinterpret_cast<const unsigned char *>(opened.head.constData()),
+                                                static_cast<std::size_t>(opened.head.size()));
+        if (!header) {
+            setError(error, PictureError::Damaged);
+            return std::nullopt;
+        }
+        info.himetricWidth = header->himetricWidth;
+        info.himetricHeight = header->himetricHeight;
+        info.pixelSize = QSize(header->pixelWidth(tppX), header->pixelHeight(tppY));
+        if (info.pixelSize.isEmpty()) {
+            setError(error, PictureError::Damaged);
+            return std::nullopt;
+        }
+        return opened;
+    }
+    default:
+        break;
+    }
+    QImageReader reader(&file, formatName(info.kind));
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!stored.isValid() || stored.isEmpty()) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    if (!withinLimits(stored.width(), stored.height())) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    opened.storedSize = stored;
+    info.pixelSize =
+        reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
+    info.himetricWidth = ScalePixelsToHimetric(info.pixelSize.width(), tppX);
+    info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), tppY);
+    if (info.kind == PictureKind::Gif) {
+        info.frameCount = std::max(1, reader.imageCount());
+    }
+    return opened;
+}
+
+// The smallest size at or above `draw` (upright) that libjpeg can decode directly: the stored
+// size divided by 8, 4, 2 or 1, rounded up. Returned in stored orientation.
+QSize jpegDecodeSize(QSize stored, bool rotated, QSize draw)
+{
+    const QSize want = rotated ? draw.transposed() : draw;
+    for (const int denominator : {8, 4, 2}) {
+        const QSize scaled((stored.width() + denominator - 1) / denominator,
+                           (stored.height() + denominator - 1) / denominator);
+        if (scaled.width() >= want.width() && scaled.height() >= want.height()) {
+            return scaled;
+        }
+    }
+    return stored;
+}
+
+QMutex g_spareMutex;
+QImage g_spare;
+
+QImage takeSpare(QSize size)
+{
+    QMutexLocker lock(&g_spareMutex);
+    if (g_spare.size() != size) {
+        return {};
+    }
+    return std::exchange(g_spare, QImage());
+}
+
+std::optional<QImage> decodeRaster(QFile &file, const OpenedPicture &opened, const PictureRequest &request,
+                                   PictureError *error)
+{
+    raiseAllocationLimitOnce();
+    file.seek(0);
+    QImageReader reader(&file, formatName(opened.info.kind));
+    reader.setAutoTransform(true);
+    const bool rotated = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    QSize decode = opened.storedSize;
+    if (opened.info.kind == PictureKind::Jpeg && request.drawSize.isValid() && !request.drawSize.isEmpty()) {
+        decode = jpegDecodeSize(opened.storedSize, rotated, request.drawSize);
+        if (decode != opened.storedSize) {
+            reader.setScaledSize(decode);
+        }
+    }
+    QImage image = takeSpare(decode);
+    if (!reader.read(&image) || image.isNull()) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    return image;
+}
+
+QSize fitInto(QSize natural, QSize box)
+{
+    if (!box.isValid() || box.isEmpty()) {
+        return natural;
+    }
+    return natural.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &metafile)
+{
+    const QString helper = MetafileHelperPath();
+    if (helper.isEmpty()) {
+        return std::nullopt;
+    }
+    QProcess process;
+    process.setProgram(helper);
+    process.setArguments({kind == PictureKind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf")});
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setChildProcessModifier([] {
+        const rlimit memory{kHelperMemoryLimit, kHelperMemoryLimit};
+        setrlimit(RLIMIT_AS, &memory);
+        const rlimit none{0, 0};
+        setrlimit(RLIMIT_CORE, &none);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    process.start();
+    if (!process.waitForStarted(kHelperTimeLimitMs)) {
+        return std::nullopt;
+    }
+    process.write(metafile);
+    process.closeWriteChannel();
+    QByteArray svg;
+    while (process.state() != QProcess::NotRunning) {
+        const qint64 left = kHelperTimeLimitMs - clock.elapsed();
+        if (left <= 0) {
+            process.kill();
+            process.waitForFinished(1000);
+            return std::nullopt;
+        }
+        process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 50)));
+        svg += process.readAllStandardOutput();
+        if (svg.size() > kMaxSvgBytes) {
+            process.kill();
+            process.waitForFinished(1000);
+            return std::nullopt;
+        }
+    }
+    svg += process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 || svg.isEmpty() ||
+        svg.size() > kMaxSvgBytes) {
+        return std::nullopt;
+    }
+    return svg;
+}
+
+std::optional<QImage> drawMetafile(QFile &file, const OpenedPicture &opened, const PictureRequest &request,
+                                   PictureError *error)
+{
+    const QSize target = fitInto(opened.info.pixelSize, request.drawSize);
+    if (!withinLimits(target.width(), target.height())) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    if (file.size() > kMaxMetafileBytes) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    file.seek(0);
+    const QByteArray bytes = file.readAll();
+    const auto svg = runMetafileHelper(opened.info.kind, bytes);
+    if (!svg) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    QSvgRenderer renderer(*svg);
+    if (!renderer.isValid()) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    QImage image(target, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
+    painter.end();
+    return image;
+}
+
+} // namespace
+
+bool HasPictureExtension(const QString &fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        return false;
+    }
+    const QStringView ext = QStringView(fileName).mid(dot + 1);
+    for (const char *known : {"bmp", "jpg", "jpeg", "gif", "wmf", "emf"}) {
+        if (ext.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const QStringList &PictureNameFilters()
+{
+    static const QStringList filters = {QStringLiteral("*.bmp"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
+                                        QStringLiteral("*.gif"), QStringLiteral("*.wmf"), QStringLiteral("*.emf")};
+    return filters;
+}
+
+PictureKind SniffPictureKind(const QByteArray &head)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
+    const qsizetype n = head.size();
+    if (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+        return PictureKind::Jpeg;
+    }
+    if (n >= 6 && (head.startsWith("GIF87a") || head.startsWith("GIF89a"))) {
+        return PictureKind::Gif;
+    }
+    if (n >= 14 && b[0] == 'B' && b[1] == 'M') {
+        return PictureKind::Bitmap;
+    }
+    if (n >= 4 && b[0] == 0xD7 && b[1] == 0xCD && b[2] == 0xC6 && b[3] == 0x9A) {
+        return PictureKind::Wmf;
+    }
+    if (n >= 44 && b[0] == 1 && b[1] == 0 && b[2] == 0 && b[3] == 0 && head.mid(40, 4) == " EMF") {
+        return PictureKind::Emf;
+    }
+    return PictureKind::Unknown;
+}
+
+std::int32_t ScaleHimetricToPixels(std::int32_t himetric, float twipsPerPixel)
+{
+    return HimetricToPixels(himetric, twipsPerPixel);
+}
+
+std::int32_t ScalePixelsToHimetric(std::int32_t pixels, float twipsPerPixel)
+{
+    return PixelsToHimetric(pixels, twipsPerPixel);
+}
+
+std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPixelX, float twipsPerPixelY,
+                                           PictureError *error)
+{
+    setError(error, PictureError::None);
+    QFile file(path);
+    const auto opened = openPicture(file, twipsPerPixelX, twipsPerPixelY, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    return opened->info;
+}
+
+std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request, PictureError *error)
+{
+    setError(error, PictureError::None);
+    QFile file(path);
+    const auto opened = openPicture(file, request.twipsPerPixelX, request.twipsPerPixelY, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    const auto image = opened->info.isMetafile() ? drawMetafile(file, *opened, request, error)
+                                                 : decodeRaster(file, *opened, request, error);
+    if (!image) {
+        return std::nullopt;
+    }
+    return Picture{opened->info, *image};
+}
+
+QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths, const PictureRequest &request)
+{
+    return QtConcurrent::mapped(QStringList(paths),
+                                [request](const QString &path) { return LoadPicture(path, request); });
+}
+
+void RecyclePicture(Picture &&picture)
+{
+    QImage image = std::move(picture.image);
+    // Only a buffer nobody else shares can be written into again.
+    if (image.isNull() || !image.isDetached()) {
+        return;
+    }
+    QMutexLocker lock(&g_spareMutex);
+    g_spare = std::move(image);
+}
+
+QString MetafileHelperPath()
+{
+    const QString overridden = qEnvironmentVariable("VANTREL_METAFILE_HELPER");
+    if (!overridden.isEmpty()) {
+        return overridden;
+    }
+    const QString name = QStringLiteral("vantrel-metafile-helper");
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    if (QFileInfo(beside).isExecutable()) {
+        return beside;
+    }
+    const QString installed = QStringLiteral(VANTREL_LIBEXECDIR "/vantrel-viewer/") + name;
+    if (QFileInfo(installed).isExecutable()) {
+        return installed;
+    }
+    return {};
+}

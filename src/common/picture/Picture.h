@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QFuture>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// Loading picture files: Windows bitmaps, JPEG, GIF, and Windows metafiles (placeable WMF and
+// EMF). The format comes from the file's content; the extension only decides which files a
+// folder lists. A file that cannot be shown for any reason is an unreadable picture, never a
+// crash: declared sizes are checked before anything is allocated, and metafiles are converted
+// in a separate process with memory and time limits.
+
+enum class PictureKind { Unknown, Bitmap, Jpeg, Gif, Wmf, Emf };
+
+enum class PictureError {
+    None,
+    CannotOpen,  // missing, a folder, or not readable
+    NotAPicture, // not one of the formats above
+    TooLarge,    // declares more pixels than the limits allow
+    Damaged,     // the format is known but the content cannot be decoded
+};
+
+// Limits on what is decoded. A full decode of a raster picture may not exceed these; metafiles
+// are drawn at the size asked for, within the same limits.
+struct PictureLimits
+{
+    static constexpr int maxSide = 65535;
+    static constexpr std::int64_t maxPixels = 100'000'000;
+};
+
+struct PictureInfo
+{
+    PictureKind kind = PictureKind::Unknown;
+    // Natural size in HIMETRIC (0.01 mm): a metafile's own; a raster picture's pixels at the
+    // screen's resolution, so that converting back gives exactly its pixels.
+    std::int32_t himetricWidth = 0;
+    std::int32_t himetricHeight = 0;
+    // Natural size in pixels at the resolution asked for (JPEGs upright, as their EXIF
+    // orientation says).
+    QSize pixelSize;
+    // Frames of a GIF (1 for a still picture).
+    int frameCount = 1;
+
+    [[nodiscard]] bool isMetafile() const { return kind == PictureKind::Wmf || kind == PictureKind::Emf; }
+};
+
+struct Picture
+{
+    PictureInfo info;
+    // The decoded picture: its natural size, or for a scaled load the smallest size at or
+    // above the one asked for (a metafile exactly at the size asked for). Transparent where a
+    // metafile draws nothing.
+    QImage image;
+
+    [[nodiscard]] bool isNull() const { return image.isNull(); }
+    // Width and height in HIMETRIC.
+    [[nodiscard]] std::int32_t Width() const { return info.himetricWidth; }
+    [[nodiscard]] std::int32_t Height() const { return info.himetricHeight; }
+    // Pixel size of the bitmap behind the picture (a metafile: its natural size at the screen).
+    [[nodiscard]] QSize bitmapSize() const { return info.pixelSize; }
+};
+
+struct PictureRequest
+{
+    // Empty: the natural size (the full-size view). Otherwise the size the picture is drawn
+    // at; the decode is the smallest at or above it, never larger than natural.
+    QSize drawSize;
+    float twipsPerPixelX = 15;
+    float twipsPerPixelY = 15;
+};
+
+// The extensions a folder lists: .bmp .jpg .jpeg .gif .wmf .emf in any letter case.
+[[nodiscard]] bool HasPictureExtension(const QString &fileName);
+[[nodiscard]] const QStringList &PictureNameFilters();
+
+// The kind of picture the first bytes of a file announce.
+[[nodiscard]] PictureKind SniffPictureKind(const QByteArray &head);
+
+// HIMETRIC to pixels at a resolution (twips per pixel), rounded halves to even; and back.
+[[nodiscard]] std::int32_t ScaleHimetricToPixels(std::int32_t himetric, float twipsPerPixel);
+[[nodiscard]] std::int32_t ScalePixelsToHimetric(std::int32_t pixels, float twipsPerPixel);
+
+// Kind and natural size from the file's header, without decoding.
+[[nodiscard]] std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPixelX,
+                                                         float twipsPerPixelY, PictureError *error = nullptr);
+
+[[nodiscard]] std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request,
+                                                 PictureError *error = nullptr);
+
+// Loads several pictures on all cores; results come in the order of the paths.
+[[nodiscard]] QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths,
+                                                                const PictureRequest &request);
+
+// Hands a decoded picture back when it is no longer shown, so that the next full-size decode of
+// the same size reuses its memory instead of asking the system for fresh (zeroed) pages.
+void RecyclePicture(Picture &&picture);
+
+// The metafile converter program; VANTREL_METAFILE_HELPER overrides where it is looked for.
+[[nodiscard]] QString MetafileHelperPath();
