@@ -30,6 +30,12 @@ asan: deps
 
 check: test asan
 
+# The corpus is made once per build folder; --corpus DIR measures another folder laid out the same way.
+CORPUS ?= $(BUILD)/bench-corpus
+bench: build
+	@[ -f $(CORPUS)/list20k/file19999.doc ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
+	@$(BUILD)/bin/vantrel-bench --corpus $(CORPUS)
+
 install: build
 	@cmake --install $(BUILD)
 

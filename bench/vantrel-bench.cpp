@@ -1,0 +1,319 @@
+// vantrel-bench: the program's speed and memory figures, one line each:
+//   BENCH <name> <median> <unit>
+// followed by the reference figures measured in the same run and a verdict per target.
+//
+//   vantrel-bench --make-corpus DIR   writes the corpus (deterministic)
+//   vantrel-bench --corpus DIR        measures on it
+//   vantrel-bench --corpus DIR --no-targets   measures without judging
+#include "common/picture/Picture.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+QTextStream out(stdout);
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double timeMs(const std::function<void()> &work, int runs)
+{
+    work(); // warm the caches: every figure is of a file the system has read before
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    return median(times);
+}
+
+void report(const QString &name, double value, const QString &unit)
+{
+    out << "BENCH " << name << ' ' << QString::number(value, 'f', 2) << ' ' << unit << Qt::endl;
+}
+
+bool run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(program, args);
+    return p.waitForFinished(120000) && p.exitCode() == 0;
+}
+
+// A photograph-like picture: smooth shading with detail at several scales, the same every time.
+QImage photo(int w, int h, quint32 seed)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QRandomGenerator rng(seed);
+    const double a = rng.bounded(1.0) * 6.28;
+    const double b = rng.bounded(1.0) * 6.28;
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const double u = static_cast<double>(x) / w;
+            const double v = static_cast<double>(y) / h;
+            const double detail = std::sin(x * 0.37 + a) * std::cos(y * 0.29 + b) * 18 + std::sin((x + y) * 0.05) * 30;
+            const int noise = static_cast<int>(rng.bounded(24u));
+            const int r = std::clamp(static_cast<int>(90 + 120 * u + detail) + noise, 0, 255);
+            const int g = std::clamp(static_cast<int>(140 + 60 * std::sin(v * 7 + a) + detail) + noise, 0, 255);
+            const int bl = std::clamp(static_cast<int>(200 - 110 * v + detail) + noise, 0, 255);
+            line[x] = qRgb(r, g, bl);
+        }
+    }
+    return image;
+}
+
+bool writeJpeg(const QImage &image, const QString &path)
+{
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(88);
+    return writer.write(image);
+}
+
+int makeCorpus(const QString &dirPath)
+{
+    QDir dir(dirPath);
+    if (!dir.mkpath(QStringLiteral("thumbs")) || !dir.mkpath(QStringLiteral("list20k"))) {
+        return 1;
+    }
+    out << "Writing the corpus to " << dir.absolutePath() << Qt::endl;
+    if (!writeJpeg(photo(4000, 3000, 12), dir.filePath(QStringLiteral("12mp.jpg"))) ||
+        !writeJpeg(photo(6000, 4000, 24), dir.filePath(QStringLiteral("24mp.jpg")))) {
+        return 1;
+    }
+    for (int i = 0; i < 36; ++i) {
+        if (!writeJpeg(photo(4000, 3000, 100 + i),
+                       dir.filePath(QStringLiteral("thumbs/%1.jpg").arg(i, 2, 10, QLatin1Char('0'))))) {
+            return 1;
+        }
+    }
+    for (const char *ext : {"wmf", "emf"}) {
+        const QString target = dir.filePath(QStringLiteral("sample.%1").arg(QLatin1String(ext)));
+        QFile::remove(target);
+        if (!QFile::copy(QStringLiteral(VV_METAFILES "/scene-a.%1").arg(QLatin1String(ext)), target)) {
+            return 1;
+        }
+    }
+    static const char *exts[] = {"jpg", "JPG", "jpeg", "bmp", "gif", "wmf", "emf", "txt", "png", "doc"};
+    for (int i = 0; i < 20000; ++i) {
+        QFile f(dir.filePath(
+            QStringLiteral("list20k/file%1.%2").arg(i, 5, 10, QLatin1Char('0')).arg(QLatin1String(exts[i % 10]))));
+        if (!f.open(QIODevice::WriteOnly)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Resident memory now and at its peak, in MB.
+std::pair<double, double> memoryMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    double rss = 0;
+    double hwm = 0;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) {
+                rss = line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+            } else if (line.startsWith("VmHWM:")) {
+                hwm = line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+            }
+        }
+    }
+    return {rss, hwm};
+}
+
+PictureRequest fit(QSize box)
+{
+    PictureRequest r;
+    r.drawSize = box;
+    return r;
+}
+
+// The size the viewer draws a picture at in its free area of 834 x 768 (a 1024 x 768 screen).
+QSize fitted(const QString &path, QSize box)
+{
+    const auto info = ReadPictureInfo(path, 15, 15);
+    return info ? info->pixelSize.scaled(box, Qt::KeepAspectRatio) : box;
+}
+
+int peakProbe(const QString &path)
+{
+    const double rest = memoryMb().first;
+    const auto picture = LoadPicture(path, fit(fitted(path, QSize(834, 768))));
+    out << QString::number(memoryMb().second - rest, 'f', 2) << Qt::endl;
+    return picture ? 0 : 1;
+}
+
+struct Target
+{
+    QString name;
+    double value;
+    double limit;
+    QString what;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption(
+        {QStringLiteral("make-corpus"), QStringLiteral("Write the corpus to DIR."), QStringLiteral("DIR")});
+    parser.addOption(
+        {QStringLiteral("corpus"), QStringLiteral("Measure on the corpus in DIR."), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("peak-probe"), QStringLiteral("(internal)"), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("no-targets"), QStringLiteral("Report figures without judging them.")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("N"),
+                      QStringLiteral("15")});
+    parser.addHelpOption();
+    parser.process(app);
+
+    if (parser.isSet(QStringLiteral("make-corpus"))) {
+        return makeCorpus(parser.value(QStringLiteral("make-corpus")));
+    }
+    if (parser.isSet(QStringLiteral("peak-probe"))) {
+        return peakProbe(parser.value(QStringLiteral("peak-probe")));
+    }
+    const QDir corpus(parser.value(QStringLiteral("corpus")));
+    if (!parser.isSet(QStringLiteral("corpus")) || !corpus.exists(QStringLiteral("12mp.jpg"))) {
+        QTextStream(stderr) << "vantrel-bench: --corpus DIR (made with --make-corpus DIR) is needed\n";
+        return 2;
+    }
+    const int runs = std::max(3, parser.value(QStringLiteral("runs")).toInt());
+    const QString p12 = corpus.filePath(QStringLiteral("12mp.jpg"));
+    const QString p24 = corpus.filePath(QStringLiteral("24mp.jpg"));
+    QStringList thumbs;
+    for (const QString &name : QDir(corpus.filePath(QStringLiteral("thumbs")))
+                                   .entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name)) {
+        thumbs << corpus.filePath(QStringLiteral("thumbs/") + name);
+    }
+    const QSize viewer(834, 768);
+
+    const double fit12 = timeMs([&] { (void)LoadPicture(p12, fit(fitted(p12, viewer))); }, runs);
+    report(QStringLiteral("fit_jpeg_12mp"), fit12, QStringLiteral("ms"));
+    const double full12 = timeMs(
+        [&] {
+            auto picture = LoadPicture(p12, PictureRequest());
+            if (picture) {
+                RecyclePicture(std::move(*picture)); // as the viewer does when it shows the next one
+            }
+        },
+        runs);
+    report(QStringLiteral("full_jpeg_12mp"), full12, QStringLiteral("ms"));
+    const double fit24 = timeMs([&] { (void)LoadPicture(p24, fit(fitted(p24, viewer))); }, runs);
+    report(QStringLiteral("fit_jpeg_24mp"), fit24, QStringLiteral("ms"));
+
+    const PictureRequest thumbCell = fit(QSize(180, 180));
+    const int thumbRuns = std::max(3, runs / 3);
+    const double thumbs1 = timeMs(
+        [&] {
+            for (const QString &path : thumbs) {
+                (void)LoadPicture(path, thumbCell);
+            }
+        },
+        thumbRuns);
+    report(QStringLiteral("thumbs36_1core"), thumbs1, QStringLiteral("ms"));
+    QThreadPool::globalInstance()->setMaxThreadCount(2);
+    const double thumbs2 = timeMs([&] { LoadPicturesAsync(thumbs, thumbCell).waitForFinished(); }, thumbRuns);
+    report(QStringLiteral("thumbs36_2core"), thumbs2, QStringLiteral("ms"));
+
+    const QString wmf = corpus.filePath(QStringLiteral("sample.wmf"));
+    const QString emf = corpus.filePath(QStringLiteral("sample.emf"));
+    const double fitWmf = timeMs([&] { (void)LoadPicture(wmf, fit(viewer)); }, runs);
+    report(QStringLiteral("fit_wmf"), fitWmf, QStringLiteral("ms"));
+    const double fitEmf = timeMs([&] { (void)LoadPicture(emf, fit(viewer)); }, runs);
+    report(QStringLiteral("fit_emf"), fitEmf, QStringLiteral("ms"));
+
+    std::vector<double> peaks;
+    for (int i = 0; i < 5; ++i) {
+        QProcess probe;
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak-probe"), p24});
+        probe.waitForFinished(60000);
+        peaks.push_back(probe.readAllStandardOutput().trimmed().toDouble());
+    }
+    const double peak = median(peaks);
+    report(QStringLiteral("peak_rss_fit_24mp"), peak, QStringLiteral("MB"));
+
+    // Reference figures of the same files in the same run.
+    const QString djpeg = QStringLiteral("djpeg");
+    const double ref12 = timeMs([&] { run(djpeg, {"-scale", "1/4", "-outfile", "/dev/null", p12}); }, runs);
+    const double ref24 = timeMs([&] { run(djpeg, {"-scale", "1/4", "-outfile", "/dev/null", p24}); }, runs);
+    const double refFull = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p12}); }, runs);
+    const double refThumbs = timeMs(
+        [&] {
+            for (const QString &path : thumbs) {
+                run(djpeg, {"-scale", "1/8", "-outfile", "/dev/null", path});
+            }
+        },
+        thumbRuns);
+    QTemporaryDir vipsOut;
+    const double refVips = timeMs(
+        [&] {
+            QProcess a;
+            QProcess b;
+            const QString pattern = vipsOut.path() + QStringLiteral("/%s.jpg");
+            a.start(QStringLiteral("vipsthumbnail"), QStringList{"-s", "180", "-o", pattern} + thumbs.mid(0, 18));
+            b.start(QStringLiteral("vipsthumbnail"), QStringList{"-s", "180", "-o", pattern} + thumbs.mid(18));
+            a.waitForFinished(120000);
+            b.waitForFinished(120000);
+        },
+        thumbRuns);
+    report(QStringLiteral("ref_djpeg_scale4_12mp"), ref12, QStringLiteral("ms"));
+    report(QStringLiteral("ref_djpeg_scale4_24mp"), ref24, QStringLiteral("ms"));
+    report(QStringLiteral("ref_djpeg_full_12mp"), refFull, QStringLiteral("ms"));
+    report(QStringLiteral("ref_djpeg_scale8_thumbs36"), refThumbs, QStringLiteral("ms"));
+    report(QStringLiteral("ref_vipsthumbnail_2proc_thumbs36"), refVips, QStringLiteral("ms"));
+
+    if (parser.isSet(QStringLiteral("no-targets"))) {
+        return 0;
+    }
+    const std::vector<Target> targets = {
+        {QStringLiteral("fit_jpeg_12mp"), fit12, 1.15 * ref12, QStringLiteral("1.15 x djpeg -scale 1/4")},
+        {QStringLiteral("fit_jpeg_24mp"), fit24, 1.15 * ref24, QStringLiteral("1.15 x djpeg -scale 1/4")},
+        {QStringLiteral("full_jpeg_12mp"), full12, 1.0 * refFull, QStringLiteral("1.0 x djpeg")},
+        {QStringLiteral("thumbs36_1core"), thumbs1, 1.05 * refThumbs,
+         QStringLiteral("1.05 x djpeg -scale 1/8, summed")},
+        {QStringLiteral("thumbs36_2core"), thumbs2, 0.55 * refThumbs,
+         QStringLiteral("0.55 x djpeg -scale 1/8, summed")},
+        {QStringLiteral("thumbs36_2core"), thumbs2, 0.8 * refVips, QStringLiteral("0.8 x two vipsthumbnail processes")},
+        {QStringLiteral("fit_wmf"), fitWmf, 60, QStringLiteral("60 ms")},
+        {QStringLiteral("fit_emf"), fitEmf, 60, QStringLiteral("60 ms")},
+        {QStringLiteral("peak_rss_fit_24mp"), peak, 25, QStringLiteral("25 MB")},
+    };
+    int missed = 0;
+    for (const Target &t : targets) {
+        const bool ok = t.value <= t.limit;
+        missed += ok ? 0 : 1;
+        out << (ok ? "MET    " : "MISSED ") << t.name << ' ' << QString::number(t.value, 'f', 2)
+            << " <= " << QString::number(t.limit, 'f', 2) << " (" << t.what << ")" << Qt::endl;
+    }
+    out << (missed == 0 ? "bench: every target met" : "bench: targets missed") << Qt::endl;
+    return missed == 0 ? 0 : 1;
+}
