@@ -36,6 +36,10 @@ bench: build
 	@[ -f $(CORPUS)/list20k/file19999.doc ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
 	@$(BUILD)/bin/vantrel-bench --corpus $(CORPUS)
 
+# Each fuzzer runs FUZZ_SECONDS (default 600); findings land in build-fuzz/findings/.
+fuzz: deps
+	@./tests/fuzz/run-fuzzers.sh $(CURDIR)/build-fuzz
+
 install: build
 	@cmake --install $(BUILD)
 
@@ -47,4 +51,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -110,6 +110,40 @@ std::optional<MetafileHeader> ParseMetafileHeader(const unsigned char *data, std
     return std::nullopt;
 }
 
+namespace {
+
+// An EMR_COMMENT may carry EMF+ records ("EMF+" after its data size); each is 12 bytes of
+// header (type, flags, size, data size) and its data, and they must tile the comment exactly.
+bool emfPlusCommentIsSound(const unsigned char *record, std::size_t size)
+{
+    constexpr std::uint32_t kEmfPlus = 0x2B464D45u; // "EMF+"
+    if (size < 16 || u32(record + 12) != kEmfPlus) {
+        return true; // another kind of comment: the converter skips it
+    }
+    const std::uint32_t dataSize = u32(record + 8);
+    if (dataSize < 4 || dataSize > size - 12) {
+        return false;
+    }
+    std::size_t offset = 16;
+    const std::size_t end = 12 + static_cast<std::size_t>(dataSize);
+    while (offset < end) {
+        if (end - offset < 12) {
+            return false;
+        }
+        const std::uint32_t plusSize = u32(record + offset + 4);
+        const std::uint32_t plusData = u32(record + offset + 8);
+        if (plusSize < 12 || plusSize % 4 != 0 || plusSize > end - offset || plusData > plusSize - 12) {
+            return false;
+        }
+        offset += plusSize;
+    }
+    return true;
+}
+
+constexpr std::uint32_t kEmrComment = 70;
+
+} // namespace
+
 bool EmfRecordChainIsSound(const unsigned char *data, std::size_t length)
 {
     if (data == nullptr || length < 88 || u32(data) != kEmrHeader || u32(data + 40) != kEmfSignature) {
@@ -124,6 +158,9 @@ bool EmfRecordChainIsSound(const unsigned char *data, std::size_t length)
             return false;
         }
         ++records;
+        if (type == kEmrComment && !emfPlusCommentIsSound(data + offset, size)) {
+            return false;
+        }
         if (type == kEmrEof) {
             return records > 1;
         }

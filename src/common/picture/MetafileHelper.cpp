@@ -9,11 +9,7 @@
 
 #include "common/picture/MetafileFormat.h"
 
-#include "common/picture/WmfToEmf.h"
-
-extern "C" {
-#include <emf2svg.h>
-}
+#include "common/picture/MetafileToSvg.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,31 +66,6 @@ bool writeAll(const char *bytes, std::size_t length)
     return true;
 }
 
-int convertEmf(const std::vector<unsigned char> &data)
-{
-    // libemf2svg trusts the record sizes and reads past the end of a truncated file, so the
-    // record chain is checked here first.
-    if (!EmfRecordChainIsSound(data.data(), data.size())) {
-        return 1;
-    }
-    generatorOptions options{};
-    options.verbose = false;
-    options.emfplus = true;
-    options.svgDelimiter = true;
-    options.imgWidth = 0;
-    options.imgHeight = 0;
-    char *svg = nullptr;
-    size_t length = 0;
-    std::vector<char> contents(data.begin(), data.end());
-    const int ok = emf2svg(contents.data(), contents.size(), &svg, &length, &options);
-    int status = 1;
-    if (ok != 0 && svg != nullptr && length > 0) {
-        status = writeAll(svg, length) ? 0 : 1;
-    }
-    std::free(svg);
-    return status;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,14 +80,9 @@ int main(int argc, char **argv)
         return 1;
     }
     const std::string_view kind = argv[1];
-    if (kind == "wmf") {
-        // A WMF is the same GDI drawing as an EMF with 16-bit arguments; converted, it takes the
-        // one well-behaved path to SVG.
-        const auto emf = WmfToEmf(data.data(), data.size());
-        return emf ? convertEmf(std::vector<unsigned char>(emf->begin(), emf->end())) : 1;
+    if (kind != "wmf" && kind != "emf") {
+        return 2;
     }
-    if (kind == "emf") {
-        return convertEmf(data);
-    }
-    return 2;
+    const auto svg = MetafileToSvg(kind == "wmf" ? MetafileKind::Wmf : MetafileKind::Emf, data.data(), data.size());
+    return svg && writeAll(svg->data(), svg->size()) ? 0 : 1;
 }

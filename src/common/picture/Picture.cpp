@@ -70,10 +70,9 @@ struct OpenedPicture
     QSize storedSize; // raster: the size as stored, before the EXIF orientation is applied
 };
 
-std::optional<OpenedPicture> openPicture(QFile &file, float tppX, float tppY, PictureError *error)
+std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY, PictureError *error)
 {
-    const QFileInfo fi(file.fileName());
-    if (fi.isDir() || !file.open(QIODevice::ReadOnly)) {
+    if (!file.isOpen() && !file.open(QIODevice::ReadOnly)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }
@@ -154,7 +153,7 @@ QImage takeSpare(QSize size)
     return std::exchange(g_spare, QImage());
 }
 
-std::optional<QImage> decodeRaster(QFile &file, const OpenedPicture &opened, const PictureRequest &request,
+std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
                                    PictureError *error)
 {
     raiseAllocationLimitOnce();
@@ -234,7 +233,7 @@ std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &
     return svg;
 }
 
-std::optional<QImage> drawMetafile(QFile &file, const OpenedPicture &opened, const PictureRequest &request,
+std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
                                    PictureError *error)
 {
     const QSize target = fitInto(opened.info.pixelSize, request.drawSize);
@@ -333,6 +332,10 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
 {
     setError(error, PictureError::None);
     QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        setError(error, PictureError::CannotOpen);
+        return std::nullopt;
+    }
     const auto opened = openPicture(file, twipsPerPixelX, twipsPerPixelY, error);
     if (!opened) {
         return std::nullopt;
@@ -342,8 +345,24 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
 
 std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request, PictureError *error)
 {
-    setError(error, PictureError::None);
     QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        setError(error, PictureError::CannotOpen);
+        return std::nullopt;
+    }
+    return LoadPictureFrom(file, request, error);
+}
+
+std::optional<Picture> LoadPictureData(const QByteArray &bytes, const PictureRequest &request, PictureError *error)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return LoadPictureFrom(buffer, request, error);
+}
+
+std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &request, PictureError *error)
+{
+    setError(error, PictureError::None);
     const auto opened = openPicture(file, request.twipsPerPixelX, request.twipsPerPixelY, error);
     if (!opened) {
         return std::nullopt;

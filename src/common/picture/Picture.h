@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFuture>
+#include <QIODevice>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -91,6 +92,12 @@ struct PictureRequest
 
 [[nodiscard]] std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request,
                                                  PictureError *error = nullptr);
+
+// The same from bytes in memory, or from any readable device.
+[[nodiscard]] std::optional<Picture> LoadPictureData(const QByteArray &bytes, const PictureRequest &request,
+                                                     PictureError *error = nullptr);
+[[nodiscard]] std::optional<Picture> LoadPictureFrom(QIODevice &device, const PictureRequest &request,
+                                                     PictureError *error = nullptr);
 
 // Loads several pictures on all cores; results come in the order of the paths.
 [[nodiscard]] QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths,

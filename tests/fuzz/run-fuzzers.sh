@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the fuzzers and runs each for FUZZ_SECONDS (default 600), two at a time. Seeds come
+# from the samples and the test data; what a fuzzer finds lands in $build/findings/<target>/,
+# to be kept as a regression input under tests/data/fuzz-regressions/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build-fuzz}
+seconds=${FUZZ_SECONDS:-600}
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
+    -DVANTREL_TESTS=OFF >/dev/null
+cmake --build "$build" --target fuzz_raster fuzz_wmf fuzz_emf
+seeds() { # target, extensions...
+    local dir="$build/corpus/$1"
+    mkdir -p "$dir"
+    shift
+    for ext in "$@"; do
+        find "$root/src/resources/samples" "$root/tests/data" -name "*.$ext" -exec cp -n {} "$dir/" \; 2>/dev/null || true
+    done
+}
+seeds fuzz_raster jpg jpeg bmp gif
+seeds fuzz_wmf wmf
+seeds fuzz_emf emf
+run() {
+    local target=$1
+    mkdir -p "$build/findings/$target"
+    "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
+        -artifact_prefix="$build/findings/$target/" -print_final_stats=1 >"$build/findings/$target.log" 2>&1 &&
+        echo "$target: nothing found in $seconds s ($(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$build/findings/$target.log" | grep -o '[0-9]*$') runs)" ||
+        { echo "$target: FOUND something, see $build/findings/$target/ and $target.log"; return 1; }
+}
+status=0
+run fuzz_wmf & a=$!
+run fuzz_emf & b=$!
+wait $a || status=1
+wait $b || status=1
+run fuzz_raster || status=1
+exit $status
