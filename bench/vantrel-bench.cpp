@@ -125,6 +125,12 @@ int makeCorpus(const QString &dirPath)
             return 1;
         }
     }
+    // Folders named like pictures, which a file list must not show.
+    for (int i = 0; i < 20; ++i) {
+        if (!dir.mkpath(QStringLiteral("list20k/album%1.jpg").arg(i))) {
+            return 1;
+        }
+    }
     return 0;
 }
 

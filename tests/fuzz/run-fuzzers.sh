@@ -23,11 +23,21 @@ seeds fuzz_emf emf
 run() {
     local target=$1
     mkdir -p "$build/findings/$target"
+    # -fork keeps fuzzing after a finding, so one run collects them all.
     "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
+        -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
-        -artifact_prefix="$build/findings/$target/" -print_final_stats=1 >"$build/findings/$target.log" 2>&1 &&
-        echo "$target: nothing found in $seconds s ($(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$build/findings/$target.log" | grep -o '[0-9]*$') runs)" ||
-        { echo "$target: FOUND something, see $build/findings/$target/ and $target.log"; return 1; }
+        -artifact_prefix="$build/findings/$target/" >"$build/findings/$target.log" 2>&1 || true
+    local found
+    found=$(find "$build/findings/$target" -type f | wc -l)
+    local runs
+    runs=$(grep -o 'exec/s: [0-9]*' "$build/findings/$target.log" | tail -1)
+    if [ "$found" -eq 0 ]; then
+        echo "$target: nothing found in $seconds s ($(grep -c '' "$build/corpus/$target" 2>/dev/null || true)$(ls "$build/corpus/$target" | wc -l) inputs in the corpus, $runs)"
+    else
+        echo "$target: FOUND $found, see $build/findings/$target/ and $target.log"
+        return 1
+    fi
 }
 status=0
 run fuzz_wmf & a=$!

@@ -142,13 +142,52 @@ bool emfPlusCommentIsSound(const unsigned char *record, std::size_t size)
 
 constexpr std::uint32_t kEmrComment = 70;
 
+// The header's description and pixel format must lie inside the header record, and the file
+// inside the size the header gives it.
+bool emfHeaderIsSound(const unsigned char *data, std::size_t length)
+{
+    const std::uint32_t headerSize = u32(data + 4);
+    const std::uint32_t fileBytes = u32(data + 48);
+    if (headerSize < 88 || headerSize > length || fileBytes < headerSize || fileBytes > length) {
+        return false;
+    }
+    const std::uint64_t descriptionChars = u32(data + 60);
+    const std::uint64_t descriptionOffset = u32(data + 64);
+    if (descriptionOffset != 0) {
+        // Readers take the description up to its terminating NUL, whatever its length says.
+        if (descriptionOffset < 88 || descriptionOffset + 2 * descriptionChars > headerSize) {
+            return false;
+        }
+        bool terminated = false;
+        for (std::uint64_t at = descriptionOffset; at + 2 <= headerSize && !terminated; at += 2) {
+            terminated = u16(data + at) == 0;
+        }
+        if (!terminated) {
+            return false;
+        }
+    } else if (descriptionChars != 0) {
+        return false;
+    }
+    if (headerSize >= 100) {
+        const std::uint64_t formatBytes = u32(data + 88);
+        const std::uint64_t formatOffset = u32(data + 92);
+        if (formatBytes > 0 && (formatOffset < 88 || formatOffset + formatBytes > headerSize)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool EmfRecordChainIsSound(const unsigned char *data, std::size_t length)
 {
-    if (data == nullptr || length < 88 || u32(data) != kEmrHeader || u32(data + 40) != kEmfSignature) {
+    if (data == nullptr || length < 88 || u32(data) != kEmrHeader || u32(data + 40) != kEmfSignature ||
+        !emfHeaderIsSound(data, length)) {
         return false;
     }
+    // Records past the size the header gives are not part of the picture.
+    length = u32(data + 48);
     std::size_t offset = 0;
     std::size_t records = 0;
     while (offset + 8 <= length) {

@@ -1,0 +1,28 @@
+#include "files/FileMenuRules.h"
+
+FileMenuState MenuForPicture()
+{
+    return FileMenuState{};
+}
+
+bool MenuKeepsLastState(const FileListMenuContext &context)
+{
+    return !context.listEmpty && context.selectedCount < 1;
+}
+
+FileMenuState MenuForFileList(const FileListMenuContext &context)
+{
+    const bool several = !context.listEmpty && context.selectedCount > 1;
+    const bool onFile = !context.listEmpty && context.pointerOnFocused;
+    FileMenuState s;
+    s.editEnabled = onFile;
+    s.renameVisible = !several;
+    s.renameEnabled = onFile && !several;
+    s.bulkRenameVisible = several;
+    s.bulkRenameEnabled = true;
+    s.wallpaperEnabled = onFile;
+    s.refreshEnabled = true;
+    s.printEnabled = onFile;
+    s.deleteEnabled = onFile;
+    return s;
+}

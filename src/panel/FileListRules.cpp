@@ -1,0 +1,137 @@
+#include "panel/FileListRules.h"
+
+#include "common/NaturalOrder.h"
+#include "common/Rounding.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+FilePattern::FilePattern(const QString &pattern)
+    : m_text(pattern)
+{
+    const QStringList parts = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &raw : parts) {
+        const QString part = raw.trimmed();
+        const QStringView rest = QStringView(part).mid(2);
+        if (part.startsWith(QLatin1String("*.")) && !rest.isEmpty() && !rest.contains(QLatin1Char('*')) &&
+            !rest.contains(QLatin1Char('?'))) {
+            m_suffixes.append(part.mid(1)); // ".jpg"
+        } else if (!part.isEmpty()) {
+            m_globs.append(part);
+        }
+    }
+}
+
+bool FilePattern::matches(const QString &fileName) const
+{
+    for (const QString &suffix : m_suffixes) {
+        if (fileName.size() > suffix.size() && fileName.endsWith(suffix, Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    for (const QString &glob : m_globs) {
+        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(glob),
+                                    QRegularExpression::CaseInsensitiveOption);
+        if (re.match(fileName).hasMatch()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern)
+{
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    const QByteArray native = QFile::encodeName(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    const int fd = ::dirfd(dir);
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!pattern.matches(name)) {
+            continue;
+        }
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            // A link counts as what it points to.
+            struct stat st
+            {};
+            isFile = ::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (isFile) {
+            names.append(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), NaturalLess);
+    return names;
+}
+
+QString SizeLabel(QSize pixels, qint64 bytes)
+{
+    return QStringLiteral("%1 x %2\n%3 Kb")
+        .arg(pixels.width())
+        .arg(pixels.height())
+        .arg(std::max<qint64>(0, bytes) / 1000);
+}
+
+QString FileCounterLabel(int count)
+{
+    return QString::number(count) + QStringLiteral(" Files");
+}
+
+int RowUnderPointer(int topIndex, double yTwips, int listHeightPx, int rowHeightPx, float twipsPerPixelY)
+{
+    if (listHeightPx <= 0 || rowHeightPx <= 0 || twipsPerPixelY <= 0) {
+        return topIndex;
+    }
+    const double visibleRows = static_cast<double>(listHeightPx) / rowHeightPx;
+    const double fraction = yTwips * visibleRows / (listHeightPx * static_cast<double>(twipsPerPixelY));
+    return topIndex + static_cast<int>(std::floor(fraction));
+}
+
+std::optional<QRect> TitleTipRect(const TipInput &in)
+{
+    const int available = in.listOnScreen.width() - (in.scrollBarShown ? 16 : 0);
+    if (available >= in.textWidthPx + 7) {
+        return std::nullopt;
+    }
+    return QRect(in.listOnScreen.left() + 2, in.listOnScreen.top() + in.rowInList.top() + 2, in.textWidthPx + 6,
+                 in.rowInList.height() + 2);
+}
+
+std::array<QString, 6> ReorderedCaptions(const std::array<QString, 6> &atPress, int pressed, int slot)
+{
+    pressed = std::clamp(pressed, 0, 5);
+    slot = std::clamp(slot, 0, 5);
+    std::array<QString, 6> out = atPress;
+    const QString dragged = atPress[static_cast<std::size_t>(pressed)];
+    if (slot > pressed) {
+        std::rotate(out.begin() + pressed, out.begin() + pressed + 1, out.begin() + slot + 1);
+    } else if (slot < pressed) {
+        std::rotate(out.begin() + slot, out.begin() + pressed, out.begin() + pressed + 1);
+    }
+    out[static_cast<std::size_t>(slot)] = dragged;
+    return out;
+}
+
+int SlotUnderPointer(int pressed, double yTwips, int buttonHeightPx, float twipsPerPixelY)
+{
+    if (buttonHeightPx <= 0 || twipsPerPixelY <= 0) {
+        return pressed;
+    }
+    const int slot =
+        pressed + static_cast<int>(std::floor(yTwips / (buttonHeightPx * static_cast<double>(twipsPerPixelY))));
+    return std::clamp(slot, 0, 5);
+}

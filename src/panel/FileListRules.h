@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+// Rules of the browser panel's file list and folder buttons, without widgets.
+
+// A file pattern as the list takes it: "*.bmp;*.jpg" and so on, matched in any letter case.
+class FilePattern
+{
+public:
+    explicit FilePattern(const QString &pattern = QString());
+    [[nodiscard]] bool matches(const QString &fileName) const;
+    [[nodiscard]] const QString &text() const { return m_text; }
+
+private:
+    QString m_text;
+    QStringList m_suffixes; // ".jpg" for "*.jpg": the common case, matched without a pattern engine
+    QStringList m_globs;    // anything else
+};
+
+// The files (not folders) of a folder that match the pattern, in natural order. Nothing when the
+// folder cannot be read (missing, not a folder, no permission, empty path).
+[[nodiscard]] std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern);
+
+// "640 x 480", a line break, and whole kilobytes of 1000 bytes ("57 Kb").
+[[nodiscard]] QString SizeLabel(QSize pixels, qint64 bytes);
+
+// "12 Files".
+[[nodiscard]] QString FileCounterLabel(int count);
+
+// The list row under the pointer: the top row plus how many rows fit above the pointer. May be
+// past the last entry when the pointer is below the entries.
+[[nodiscard]] int RowUnderPointer(int topIndex, double yTwips, int listHeightPx, int rowHeightPx, float twipsPerPixelY);
+
+// Where the title tip of a row goes (in screen pixels), or nothing when the name fits the list.
+struct TipInput
+{
+    QRect listOnScreen;  // the list window
+    QRect rowInList;     // the row's rectangle inside the list
+    int textWidthPx = 0; // the row's text in the list's font
+    bool scrollBarShown = false;
+};
+[[nodiscard]] std::optional<QRect> TitleTipRect(const TipInput &in);
+
+// Reordering the six folder buttons by dragging one with the left button. The order shown while
+// dragging is the order at the press with the dragged caption taken out and put in at the slot
+// under the pointer: a move over several slots at once keeps the same six captions.
+[[nodiscard]] std::array<QString, 6> ReorderedCaptions(const std::array<QString, 6> &atPress, int pressed, int slot);
+
+// The slot under the pointer: Y is the offset below the pressed button's top, in twips.
+[[nodiscard]] int SlotUnderPointer(int pressed, double yTwips, int buttonHeightPx, float twipsPerPixelY);
