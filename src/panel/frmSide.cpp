@@ -1,20 +1,36 @@
 #include "panel/frmSide.h"
 
 #include "common/Forms.h"
+#include "common/KeyCodes.h"
+#include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Startup.h"
 #include "common/StoredValues.h"
 #include "common/Utilities.h"
+#include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/Dialogs.h"
 #include "controls/ARButton.h"
+#include "files/FileMenuRules.h"
+#include "files/frmInvisible.h"
+#include "panel/FileListBox.h"
+#include "panel/FileListRules.h"
+#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
@@ -26,6 +42,8 @@ constexpr std::int32_t kGrey = 0xC0C0C0;
 constexpr std::int32_t kPanel = 0xF0F0F0;
 constexpr std::int32_t kFolderButton = 0xD0D0D0;
 constexpr std::int32_t kButtonText = static_cast<std::int32_t>(0x80000012u);
+
+const QString kPictureFilter = QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf");
 
 void styleButton(ARButton *b, std::int32_t back, std::int32_t backOver, std::int32_t text, std::int32_t textOver,
                  std::int32_t textFocus)
@@ -56,19 +74,21 @@ frmSide::frmSide(QWidget *parent)
     , cmdMinimize(new ARButton(this))
     , cmdSlide(new ARButton(this))
     , cmbFolders(new QComboBox(this))
-    , File1(new QListWidget(this))
+    , File1(new FileListBox(this))
     , lstFolders(new QListWidget(this))
     , txtUnavailable(new QLineEdit(this))
     , imgLogo(new QLabel(this))
     , imgFileCounter(new QLabel(this))
     , lblFileCounter(new QLabel(this))
-    , imgHand(new QLabel(this))
+    , imgHand(new PictureImage(this))
     , Label1(new QLabel(this))
     , lblKB(new QLabel(this))
+    , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
 {
     setObjectName(QStringLiteral("frmSide"));
     setWindowTitle(AppName);
     setFont(panelFont());
+    setMouseTracking(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, ColourFromValue(kPanel));
     setPalette(pal);
@@ -108,13 +128,26 @@ frmSide::frmSide(QWidget *parent)
     txtUnavailable->setText(QStringLiteral("Folder Unavailable"));
     txtUnavailable->setAlignment(Qt::AlignCenter);
     txtUnavailable->setReadOnly(true);
+    txtUnavailable->setAutoFillBackground(true);
     txtUnavailable->hide();
     lstFolders->hide();
+    cmbFolders->setEditable(false);
     imgLogo->setPixmap(LoadResPicture(QStringLiteral("LOGO")));
     lblFileCounter->setText(QStringLiteral("0 Files"));
     lblKB->setText(QStringLiteral("0 Kb"));
     imgHand->setToolTip(QStringLiteral("Manual Slide Advance"));
     Label1->setFont(panelFont(true));
+    m_tip->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_tip->setAutoFillBackground(true);
+    {
+        QPalette tipPalette = m_tip->palette();
+        tipPalette.setColor(QPalette::Window, tipPalette.color(QPalette::ToolTipBase));
+        tipPalette.setColor(QPalette::WindowText, tipPalette.color(QPalette::ToolTipText));
+        m_tip->setPalette(tipPalette);
+    }
+    m_tip->hide();
+    tmrList.setInterval(100);
+    tmrList.setSingleShot(true);
 
     connect(cmdQuit, &ARButton::Click, this, &frmSide::cmdQuit_Click);
     connect(cmdMinimize, &ARButton::Click, this, &frmSide::cmdMinimize_Click);
@@ -123,6 +156,31 @@ frmSide::frmSide(QWidget *parent)
     for (ARButton *b : {cmdQuit, cmdSettings, cmdThumb, cmdHelp, cmdMinimize, cmdSlide}) {
         connect(b, &ARButton::MouseUp, this, [this](int Button, int, float, float) { commandButton_MouseUp(Button); });
     }
+    for (int i = 0; i < 6; ++i) {
+        ARButton *b = cmdFolder.at(static_cast<std::size_t>(i));
+        connect(b, &ARButton::Click, this, [this, i] { cmdFolder_Click(i); });
+        connect(b, &ARButton::MouseDown, this,
+                [this, i](int Button, int Shift, float X, float Y) { cmdFolder_MouseDown(i, Button, Shift, X, Y); });
+        connect(b, &ARButton::MouseUp, this,
+                [this, i](int Button, int Shift, float X, float Y) { cmdFolder_MouseUp(i, Button, Shift, X, Y); });
+        connect(b, &ARButton::MouseMove, this,
+                [this, i](int Button, int Shift, float X, float Y) { cmdFolder_MouseMove(i, Button, Shift, X, Y); });
+    }
+    connect(cmbFolders, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) {
+            cmbFolders_Click();
+        }
+    });
+    connect(lstFolders, &QListWidget::itemDoubleClicked, this, [this] { lstFolders_DblClick(); });
+    connect(&tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
+    connect(imgHand, &PictureImage::MouseDown, this,
+            [this](int Button, int, float, float) { imgHand_MouseDown(Button); });
+    connect(imgHand, &PictureImage::MouseUp, this, [this](int Button, int, float, float) { imgHand_MouseUp(Button); });
+    connect(imgHand, &PictureImage::Click, this, &frmSide::imgHand_Click);
+    connect(File1, &FileListBox::Click, this, &frmSide::File1_Click);
+    connect(File1, &FileListBox::PathChange, this, &frmSide::File1_PathChange);
+    connect(File1, &FileListBox::MouseDown, this, &frmSide::File1_MouseDown);
+    connect(File1, &FileListBox::MouseMove, this, &frmSide::File1_MouseMove);
 }
 
 void frmSide::Form_Load()
@@ -130,9 +188,16 @@ void frmSide::Form_Load()
     m_layout = ComputePanelLayout(State().ScreenHeightPx);
     applyLayout();
     Label1->setText(QStringLiteral("Dimensions:\nFile Size:"));
+    // Every key pressed anywhere in the panel also reaches the viewer's key handler.
+    for (QWidget *child : findChildren<QWidget *>()) {
+        child->installEventFilter(this);
+    }
 }
 
-void frmSide::Form_Unload() {}
+void frmSide::Form_Unload()
+{
+    m_tip->hide();
+}
 
 void frmSide::applyLayout()
 {
@@ -155,8 +220,13 @@ void frmSide::applyLayout()
         cmdFolder.at(i)->setGeometry(l.cmdFolder.at(i));
     }
     lstFolders->setGeometry(l.lstFolders);
+    // Two lines of text: the labels grow downwards from their designed top.
     Label1->setGeometry(l.Label1.adjusted(0, 0, 0, 13));
-    lblKB->setGeometry(l.lblKB.adjusted(0, 0, 0, 13));
+    // "6000 x 4000" is wider than the designed 30 pixels: the label ends where it was designed to.
+    lblKB->setGeometry(
+        QRect(QPoint(l.Label1.right() + 4, l.lblKB.top()), QPoint(l.lblKB.right(), l.lblKB.bottom() + 13)));
+    lblKB->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lstFolders->raise();
 }
 
@@ -180,6 +250,28 @@ void frmSide::showOwnedBy(QWidget *owner)
     move(0, 0);
     show();
     raise();
+}
+
+void frmSide::hideTitleTip()
+{
+    m_tip->hide();
+}
+
+bool frmSide::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        Forms::frmPictureViewer().Form_KeyDown(VirtualKeyCode(key->key()), ARButton::shiftCode(key->modifiers()));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmSide::mouseMoveEvent(QMouseEvent *event)
+{
+    // Over the panel's own background: the assignment list and the title tip go away.
+    lstFolders->hide();
+    m_tip->hide();
+    QWidget::mouseMoveEvent(event);
 }
 
 void frmSide::commandButton_MouseUp(int Button)
@@ -210,6 +302,7 @@ void frmSide::cmdMinimize_Click()
     SharedState &s = State();
     if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer)) {
         Forms::frmPictureViewer().showMinimized();
+        m_tip->hide();
     }
     s.ButtonRightClick = false;
 }
@@ -230,4 +323,295 @@ void frmSide::cmdSlide_Click()
     // The slide show and the screen-saver display are started here; until they exist a click
     // only honours the press-and-click rule.
     State().ButtonRightClick = false;
+}
+
+void frmSide::showFolderUnavailable()
+{
+    const SharedState &s = State();
+    QPalette pal = txtUnavailable->palette();
+    pal.setColor(QPalette::Base, ColourOf(s.SlideColor, DefaultSlideColor));
+    pal.setColor(QPalette::Window, ColourOf(s.SlideColor, DefaultSlideColor));
+    pal.setColor(QPalette::Text, ColourOf(s.FontColor, DefaultFontColor));
+    txtUnavailable->setPalette(pal);
+    File1->hide();
+    txtUnavailable->show();
+    txtUnavailable->raise();
+}
+
+void frmSide::cmbFolders_Click()
+{
+    SharedState &s = State();
+    File1->setPattern(kPictureFilter);
+    s.Basename = cmbFolders->currentText();
+    s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
+    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), s.Basename);
+    if (File1->setPath(s.BasePath)) {
+        File1->show();
+        s.FolderUnavailable = false;
+        txtUnavailable->hide();
+    } else {
+        // The list shows nothing rather than the last folder's files.
+        File1->setPattern(QStringLiteral("*.zzz"));
+        File1->setPath(AppPath());
+        showFolderUnavailable();
+        s.FolderUnavailable = true;
+    }
+    QCoreApplication::processEvents();
+    if (File1->ListCount() >= 1 && !s.FolderUnavailable) {
+        File1->Refresh();
+        updateFileCounter();
+        File1->setListIndex(0);
+        File1->setFocus();
+    } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().hidePicture();
+        Forms::frmPictureViewer().hideError();
+        lblKB->clear();
+    }
+}
+
+void frmSide::updateFileCounter()
+{
+    lblFileCounter->setText(FileCounterLabel(File1->ListCount()));
+}
+
+void frmSide::File1_PathChange()
+{
+    updateFileCounter();
+}
+
+void frmSide::CountSelected()
+{
+    std::int16_t count = 0;
+    for (int i = 0; i < File1->ListCount(); ++i) {
+        if (File1->Selected(i)) {
+            ++count;
+        }
+    }
+    State().SelectedCount = count;
+}
+
+void frmSide::File1_Click()
+{
+    SharedState &s = State();
+    if (s.SelectionFromCode || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return;
+    }
+    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    if (s.ThumbsLoaded) {
+        s.ThumbsLoaded = false;
+    }
+    viewer.hideError();
+    const QString name = File1->FileName();
+    if (name.isEmpty()) {
+        return;
+    }
+    s.CurrentFile = JoinPath(File1->Path(), name);
+    QSize natural;
+    if (viewer.showCurrentPicture(&natural)) {
+        lblKB->setText(SizeLabel(natural, QFileInfo(s.CurrentFile).size()));
+        return;
+    }
+    if (QFileInfo::exists(s.CurrentFile)) {
+        viewer.showUnreadable(name);
+        return;
+    }
+    if (QFileInfo(File1->Path()).isDir()) {
+        // Removed behind the program's back: read the folder again and show the neighbour.
+        const int index = File1->ListIndex();
+        File1->Refresh();
+        updateFileCounter();
+        if (File1->ListCount() == 0) {
+            viewer.hidePicture();
+            lblKB->clear();
+            return;
+        }
+        File1->setListIndex(index >= File1->ListCount() ? File1->ListCount() - 1 : index);
+        return;
+    }
+    viewer.hidePicture();
+    lblKB->clear();
+    showFolderUnavailable();
+    s.FolderUnavailable = true;
+}
+
+void frmSide::File1_MouseDown(int Button, int, float, float Y)
+{
+    if (Button != 2) {
+        return;
+    }
+    SharedState &s = State();
+    CountSelected();
+    s.PopupSource = QStringLiteral("FileList");
+    frmInvisible &menu = Forms::frmInvisible();
+    FileListMenuContext context;
+    context.listEmpty = File1->ListCount() == 0;
+    context.selectedCount = s.SelectedCount;
+    if (!context.listEmpty) {
+        const int row = RowUnderPointer(File1->TopIndex(), Y, File1->height(), File1->rowHeight(), s.TwipsPerPixelY);
+        context.pointerOnFocused = row == File1->ListIndex();
+    }
+    if (!MenuKeepsLastState(context)) {
+        menu.applyMenuState(MenuForFileList(context));
+    }
+    menu.popupMenu(QCursor::pos());
+}
+
+void frmSide::File1_MouseMove(int Button, int, float, float Y)
+{
+    lstFolders->hide();
+    if (Button == 1) {
+        // A left drag moves the selected files to a folder button (comes with filing).
+        return;
+    }
+    if (QApplication::activeWindow() == nullptr) {
+        m_tip->hide();
+        return;
+    }
+    const SharedState &s = State();
+    const int row = RowUnderPointer(File1->TopIndex(), Y, File1->height(), File1->rowHeight(), s.TwipsPerPixelY);
+    const QString text = File1->List(row);
+    TipInput in;
+    in.listOnScreen = QRect(File1->mapToGlobal(QPoint(0, 0)), File1->size());
+    in.rowInList = File1->itemRect(row);
+    in.textWidthPx = File1->fontMetrics().horizontalAdvance(text);
+    const int visibleRows = File1->rowHeight() > 0 ? File1->height() / File1->rowHeight() : 0;
+    in.scrollBarShown = File1->ListCount() > visibleRows;
+    const auto tip = TitleTipRect(in);
+    if (!tip || text.isEmpty()) {
+        m_tip->hide();
+        return;
+    }
+    m_tip->setFont(File1->font());
+    m_tip->setText(text);
+    m_tip->setContentsMargins(2, 0, 0, 0);
+    m_tip->setGeometry(*tip);
+    m_tip->show();
+    m_tip->raise();
+}
+
+void frmSide::setButtonLook(int index, bool highlighted)
+{
+    ARButton *b = cmdFolder.at(static_cast<std::size_t>(index));
+    b->setForeColor(highlighted ? kDarkRed : kBlack);
+    b->setFontBold(highlighted);
+    b->setDisplayState(highlighted ? 2 : 0);
+}
+
+void frmSide::cmdFolder_Click(int Index)
+{
+    if (FolderRightClick) {
+        return;
+    }
+    const QString caption = cmdFolder.at(static_cast<std::size_t>(Index))->caption();
+    const QString name = FolderNameFromCaption(caption);
+    const int entry = cmbFolders->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (entry < 0) {
+        if (!caption.isEmpty()) {
+            MsgBox(QStringLiteral("'") + name + QStringLiteral("' is no longer available."), vbExclamation);
+        }
+        return;
+    }
+    cmbFolders->setCurrentIndex(entry); // opens it, unless it is the current folder already
+}
+
+void frmSide::cmdFolder_MouseDown(int Index, int Button, int, float, float)
+{
+    if (Button == 2) {
+        AssignButtonIndex = Index;
+        lstFolders->show();
+        lstFolders->raise();
+    } else if (Button == 1) {
+        DraggedCaption = cmdFolder.at(static_cast<std::size_t>(Index))->caption();
+        StillOnPressedButton = true;
+        DragOverIndex = Index;
+        LastOverIndex = Index;
+        for (std::size_t i = 0; i < 6; ++i) {
+            m_captionsAtPress.at(i) = cmdFolder.at(i)->caption();
+        }
+    }
+}
+
+void frmSide::cmdFolder_MouseUp(int, int Button, int, float, float)
+{
+    if (Button == 2) {
+        FolderRightClick = true;
+        return;
+    }
+    FolderRightClick = false;
+    setButtonLook(DragOverIndex, false);
+    ARButton *b = cmdFolder.at(static_cast<std::size_t>(DragOverIndex));
+    b->setCaption(b->caption());
+}
+
+void frmSide::cmdFolder_MouseMove(int Index, int Button, int, float, float Y)
+{
+    SharedState &s = State();
+    const int height = cmdFolder.at(static_cast<std::size_t>(Index))->height();
+    const int slot = SlotUnderPointer(Index, Y, height, s.TwipsPerPixelY);
+    DragOverIndex = slot;
+    if (Button != 1) {
+        LastOverIndex = DragOverIndex;
+        return;
+    }
+    if (slot != Index) {
+        StillOnPressedButton = false;
+    }
+    if (slot == LastOverIndex || StillOnPressedButton) {
+        LastOverIndex = DragOverIndex;
+        return;
+    }
+    DragDirection = slot > LastOverIndex ? 1 : -1;
+    // The order while dragging follows from the order at the press, so that however far one
+    // move jumps, the six captions stay the same six.
+    const std::array<QString, 6> order = ReorderedCaptions(m_captionsAtPress, Index, slot);
+    for (int i = 0; i < 6; ++i) {
+        cmdFolder.at(static_cast<std::size_t>(i))->setCaption(order.at(static_cast<std::size_t>(i)));
+        setButtonLook(i, i == slot);
+        s.Caption(i) = order.at(static_cast<std::size_t>(i));
+    }
+    LastOverIndex = DragOverIndex;
+}
+
+void frmSide::lstFolders_DblClick()
+{
+    const QListWidgetItem *item = lstFolders->currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    const QString entry = item->text();
+    const QString caption =
+        lstFolders->currentRow() == 0 ? QString() : CaptionFromFolderName(entry); // row 0: "(blank button)"
+    cmdFolder.at(static_cast<std::size_t>(AssignButtonIndex))->setCaption(caption);
+    State().Caption(AssignButtonIndex) = caption;
+    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Caption%1").arg(AssignButtonIndex + 1), caption);
+    tmrList.start();
+}
+
+void frmSide::imgHand_MouseDown(int Button)
+{
+    if (Button == 1 && !State().ManualShow) {
+        imgHand->setPicture(LoadResPicture(QStringLiteral("HANDDOWN")).toImage());
+    }
+}
+
+void frmSide::imgHand_MouseUp(int Button)
+{
+    SharedState &s = State();
+    if (Button != 1) {
+        s.ButtonRightClick = true;
+    } else if (!s.ManualShow) {
+        imgHand->setPicture(LoadResPicture(QStringLiteral("HANDUP")).toImage());
+    }
+}
+
+void frmSide::imgHand_Click()
+{
+    SharedState &s = State();
+    if (!s.ButtonRightClick) {
+        s.ManualShow = !s.ManualShow;
+        imgHand->setPicture(
+            LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
+        SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("ManualShow"), TruthText(s.ManualShow));
+    }
+    s.ButtonRightClick = false;
 }

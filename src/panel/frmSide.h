@@ -3,11 +3,14 @@
 #include "controls/CommonDialog.h"
 #include "panel/PanelLayout.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
 
 class ARButton;
+class FileListBox;
+class PictureImage;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -24,16 +27,33 @@ public:
     void Form_Load();
     void Form_Unload();
 
-    // Command buttons, public because other windows and the screen-saver run call them.
+    // Command buttons and the list's operations, public because other windows call them.
     void cmdQuit_Click();
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
+    void cmbFolders_Click();
+    void File1_Click();
+    void CountSelected();
+
+    void cmdFolder_Click(int Index);
+    void cmdFolder_MouseDown(int Index, int Button, int Shift, float X, float Y);
+    void cmdFolder_MouseUp(int Index, int Button, int Shift, float X, float Y);
+    void cmdFolder_MouseMove(int Index, int Button, int Shift, float X, float Y);
+    void lstFolders_DblClick();
+    void imgHand_MouseDown(int Button);
+    void imgHand_MouseUp(int Button);
+    void imgHand_Click();
+    void File1_MouseDown(int Button, int Shift, float X, float Y);
+    void File1_MouseMove(int Button, int Shift, float X, float Y);
+    void File1_PathChange();
 
     // Places the panel at the screen's corner, owned by the viewer.
     void showOwnedBy(QWidget *owner);
+    void hideTitleTip();
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
+    [[nodiscard]] QLabel *titleTip() const { return m_tip; }
 
     ARButton *cmdQuit;
     ARButton *cmdSettings;
@@ -43,24 +63,41 @@ public:
     ARButton *cmdSlide;
     std::array<ARButton *, 6> cmdFolder{};
     QComboBox *cmbFolders;
-    QListWidget *File1;
+    FileListBox *File1;
     QListWidget *lstFolders;
     QLineEdit *txtUnavailable;
     QLabel *imgLogo;
     QLabel *imgFileCounter;
     QLabel *lblFileCounter;
-    QLabel *imgHand;
+    PictureImage *imgHand;
     QLabel *Label1;
     QLabel *lblKB;
+    QTimer tmrList;
     CommonDialog cdlHelp;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // A release with any mouse button but the left one cancels the click that follows.
     void commandButton_MouseUp(int Button);
     void applyLayout();
+    void showFolderUnavailable();
+    void setButtonLook(int index, bool highlighted);
+    void updateFileCounter();
 
     PanelLayout m_layout;
+    QLabel *m_tip;
+
+    // Folder buttons: assignment and reordering.
+    bool FolderRightClick = false;
+    int AssignButtonIndex = 0;
+    QString DraggedCaption;
+    bool StillOnPressedButton = false;
+    int DragOverIndex = 0;
+    int LastOverIndex = 0;
+    int DragDirection = 1;
+    std::array<QString, 6> m_captionsAtPress;
 };

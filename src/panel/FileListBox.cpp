@@ -1,0 +1,188 @@
+#include "panel/FileListBox.h"
+
+#include "common/SharedState.h"
+#include "controls/ARButton.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStringListModel>
+
+FileListBox::FileListBox(QWidget *parent)
+    : QListView(parent)
+    , m_model(new QStringListModel(this))
+{
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformItemSizes(true); // 50,000 names lay out at once
+    setMouseTracking(true);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setDragEnabled(false);
+}
+
+bool FileListBox::load(const QString &folder)
+{
+    auto names = ReadFolder(folder, m_pattern);
+    if (!names) {
+        return false;
+    }
+    m_model->setStringList(*names);
+    return true;
+}
+
+bool FileListBox::setPath(const QString &folder)
+{
+    if (!load(folder)) {
+        return false;
+    }
+    m_path = folder;
+    emit PathChange();
+    return true;
+}
+
+void FileListBox::setPattern(const QString &pattern)
+{
+    m_pattern = FilePattern(pattern);
+    if (!m_path.isEmpty() && !load(m_path)) {
+        m_model->setStringList({});
+    }
+}
+
+bool FileListBox::Refresh()
+{
+    if (load(m_path)) {
+        return true;
+    }
+    m_model->setStringList({});
+    return false;
+}
+
+int FileListBox::ListCount() const
+{
+    return m_model->rowCount();
+}
+
+QString FileListBox::List(int index) const
+{
+    if (index < 0 || index >= ListCount()) {
+        return {};
+    }
+    return m_model->index(index).data().toString();
+}
+
+int FileListBox::ListIndex() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void FileListBox::setListIndex(int index)
+{
+    if (index < 0 || index >= ListCount()) {
+        selectionModel()->clearSelection();
+        setCurrentIndex(QModelIndex());
+        return;
+    }
+    const QModelIndex item = m_model->index(index);
+    selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+    scrollTo(item);
+    emit Click();
+}
+
+int FileListBox::TopIndex() const
+{
+    const QModelIndex top = indexAt(QPoint(2, 2));
+    return top.isValid() ? top.row() : 0;
+}
+
+bool FileListBox::Selected(int index) const
+{
+    return index >= 0 && index < ListCount() && selectionModel()->isSelected(m_model->index(index));
+}
+
+void FileListBox::setSelected(int index, bool selected)
+{
+    if (index < 0 || index >= ListCount()) {
+        return;
+    }
+    const QModelIndex item = m_model->index(index);
+    if (selected) {
+        selectionModel()->setCurrentIndex(item, QItemSelectionModel::Select);
+        scrollTo(item);
+        emit Click();
+    } else {
+        selectionModel()->select(item, QItemSelectionModel::Deselect);
+    }
+}
+
+int FileListBox::rowHeight() const
+{
+    const int h = sizeHintForRow(0);
+    return h > 0 ? h : fontMetrics().height();
+}
+
+QRect FileListBox::itemRect(int index) const
+{
+    if (index >= 0 && index < ListCount()) {
+        return visualRect(m_model->index(index)).translated(viewport()->pos());
+    }
+    // Rows past the last entry continue at the same pitch.
+    const int pitch = rowHeight();
+    return QRect(0, viewport()->y() + (index - TopIndex()) * pitch, viewport()->width(), pitch);
+}
+
+void FileListBox::setTwipsPerPixel(float x, float y)
+{
+    m_twipsX = x;
+    m_twipsY = y;
+}
+
+float FileListBox::twipsX() const
+{
+    return m_twipsX > 0 ? m_twipsX : (::State().TwipsPerPixelX > 0 ? ::State().TwipsPerPixelX : 15.0f);
+}
+
+float FileListBox::twipsY() const
+{
+    return m_twipsY > 0 ? m_twipsY : (::State().TwipsPerPixelY > 0 ? ::State().TwipsPerPixelY : 15.0f);
+}
+
+void FileListBox::mousePressEvent(QMouseEvent *event)
+{
+    const QPointF inList = event->position() + QPointF(viewport()->pos());
+    const int button = ARButton::buttonCode(event->button());
+    const int shift = ARButton::shiftCode(event->modifiers());
+    if (event->button() == Qt::LeftButton) {
+        QListView::mousePressEvent(event);
+        if (indexAt(event->position().toPoint()).isValid()) {
+            emit Click();
+        }
+    } else {
+        // A right press leaves the selection as it is, so several files reach the menu.
+        event->accept();
+    }
+    emit MouseDown(button, shift, static_cast<float>(inList.x()) * twipsX(), static_cast<float>(inList.y()) * twipsY());
+}
+
+void FileListBox::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPointF inList = event->position() + QPointF(viewport()->pos());
+    emit MouseMove(ARButton::buttonCode(event->buttons()), ARButton::shiftCode(event->modifiers()),
+                   static_cast<float>(inList.x()) * twipsX(), static_cast<float>(inList.y()) * twipsY());
+    // No rubber-band selection: a left drag starts moving files instead.
+    if (!(event->buttons() & Qt::LeftButton)) {
+        QListView::mouseMoveEvent(event);
+    }
+}
+
+void FileListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int before = ListIndex();
+    const QItemSelection selectedBefore = selectionModel()->selection();
+    QListView::keyPressEvent(event);
+    if (ListIndex() != before || selectionModel()->selection() != selectedBefore) {
+        emit Click();
+    }
+}

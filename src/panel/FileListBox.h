@@ -1,0 +1,65 @@
+#pragma once
+
+#include "panel/FileListRules.h"
+
+#include <QListView>
+
+class QStringListModel;
+
+// The list of a folder's picture files: several entries can be selected (Shift and Ctrl with
+// the mouse and the keys). Click is reported when the user selects with the mouse or the keys,
+// and when code sets ListIndex or selects an entry, as the windows' handlers expect.
+class FileListBox : public QListView
+{
+    Q_OBJECT
+public:
+    explicit FileListBox(QWidget *parent = nullptr);
+
+    // Points the list at a folder and reads it; false, with the list as it was, when the folder
+    // cannot be read.
+    bool setPath(const QString &folder);
+    [[nodiscard]] QString Path() const { return m_path; }
+    // Pattern such as "*.bmp;*.jpg"; "*.zzz" lists nothing. Re-reads the folder.
+    void setPattern(const QString &pattern);
+    [[nodiscard]] QString Pattern() const { return m_pattern.text(); }
+
+    // Reads the folder again; false when it can no longer be read (the list is then empty).
+    bool Refresh();
+
+    [[nodiscard]] int ListCount() const;
+    [[nodiscard]] QString List(int index) const;
+    // The focused entry, or -1.
+    [[nodiscard]] int ListIndex() const;
+    void setListIndex(int index);
+    [[nodiscard]] QString FileName() const { return List(ListIndex()); }
+    [[nodiscard]] int TopIndex() const;
+    [[nodiscard]] bool Selected(int index) const;
+    void setSelected(int index, bool selected);
+    [[nodiscard]] int rowHeight() const;
+    [[nodiscard]] QRect itemRect(int index) const;
+
+    // Twips per pixel of the coordinates that the mouse events report.
+    void setTwipsPerPixel(float x, float y);
+
+signals:
+    void Click();
+    void PathChange();
+    void MouseDown(int Button, int Shift, float X, float Y);
+    void MouseMove(int Button, int Shift, float X, float Y);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    bool load(const QString &folder);
+    [[nodiscard]] float twipsX() const;
+    [[nodiscard]] float twipsY() const;
+
+    QStringListModel *m_model;
+    QString m_path;
+    FilePattern m_pattern;
+    float m_twipsX = 0;
+    float m_twipsY = 0;
+};

@@ -1,0 +1,51 @@
+#include "viewer/PictureImage.h"
+
+#include "common/SharedState.h"
+#include "controls/ARButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureImage::PictureImage(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void PictureImage::setPicture(const QImage &image)
+{
+    m_image = image;
+    update();
+}
+
+void PictureImage::paintEvent(QPaintEvent *)
+{
+    if (m_image.isNull()) {
+        return;
+    }
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(rect(), m_image);
+}
+
+void PictureImage::mousePressEvent(QMouseEvent *event)
+{
+    const SharedState &s = State();
+    const float tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f;
+    const float ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f;
+    m_pressed = event->button() == Qt::LeftButton;
+    emit MouseDown(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
+                   static_cast<float>(event->position().x()) * tx, static_cast<float>(event->position().y()) * ty);
+}
+
+void PictureImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    const SharedState &s = State();
+    emit MouseUp(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
+                 static_cast<float>(event->position().x()) * (s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f),
+                 static_cast<float>(event->position().y()) * (s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f));
+    if (m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Click();
+    }
+    m_pressed = false;
+}

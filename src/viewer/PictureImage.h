@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+// A picture drawn stretched to the control's size with smooth scaling (the fitted view's Image1).
+class PictureImage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PictureImage(QWidget *parent = nullptr);
+    void setPicture(const QImage &image);
+    [[nodiscard]] const QImage &picture() const { return m_image; }
+
+signals:
+    void MouseDown(int Button, int Shift, float X, float Y);
+    void MouseUp(int Button, int Shift, float X, float Y);
+    void Click();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QImage m_image;
+    bool m_pressed = false;
+};
