@@ -24,6 +24,20 @@ void ARButton::setCaption(const QString &caption)
     update();
 }
 
+QString ARButton::displayText() const
+{
+    QString shown;
+    for (qsizetype i = 0; i < m_caption.size(); ++i) {
+        if (m_caption.at(i) == QLatin1Char('&') && i + 1 < m_caption.size()) {
+            ++i;
+        } else if (m_caption.at(i) == QLatin1Char('&')) {
+            continue;
+        }
+        shown += m_caption.at(i);
+    }
+    return shown;
+}
+
 void ARButton::setForeColor(std::int32_t colour)
 {
     m_foreColor = colour;

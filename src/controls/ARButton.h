@@ -19,6 +19,8 @@ public:
     // Colours are 0x00BBGGRR values (system colours from 0x80000000).
     void setCaption(const QString &caption);
     [[nodiscard]] QString caption() const { return m_caption; }
+    // The caption as shown: "&&" is one "&", a single "&" marks the access key and is not shown.
+    [[nodiscard]] QString displayText() const;
     void setForeColor(std::int32_t colour);
     void setForeColorOnMouse(std::int32_t colour);
     void setForeColorOnFocus(std::int32_t colour);

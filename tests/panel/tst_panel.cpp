@@ -1,0 +1,588 @@
+#include "Isolation.h"
+#include "ScriptedDialogs.h"
+#include "common/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Startup.h"
+#include "controls/ARButton.h"
+#include "controls/HelpWindow.h"
+#include "files/FileMenuRules.h"
+#include "files/frmInvisible.h"
+#include "panel/FileListBox.h"
+#include "panel/FileListRules.h"
+#include "panel/PanelLayout.h"
+#include "panel/frmSide.h"
+#include "viewer/PictureImage.h"
+#include "viewer/frmPictureViewer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <memory>
+
+using Forms::Form;
+
+namespace {
+
+void touch(const QString &path, int bytes = 0)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(bytes, 'x'));
+}
+
+void picture(const QString &path, int w = 64, int h = 48)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QVERIFY(image.save(path, "JPEG"));
+}
+
+std::array<QString, 6> captions(const char *a, const char *b, const char *c, const char *d, const char *e,
+                                const char *f)
+{
+    return {QString::fromLatin1(a), QString::fromLatin1(b), QString::fromLatin1(c),
+            QString::fromLatin1(d), QString::fromLatin1(e), QString::fromLatin1(f)};
+}
+
+} // namespace
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<IsolatedEnvironment> env;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+
+    QString folder(const QString &name)
+    {
+        const QString path = env->path(name);
+        QDir().mkpath(path);
+        return path;
+    }
+
+    void registerFolder(const QString &name, const QString &path)
+    {
+        QVERIFY(SaveSetting(AppName, "Directories", name, path));
+    }
+
+    // A normal start up to the viewer on screen.
+    void start()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer) && Forms::frmPictureViewer().isVisible());
+    }
+
+    frmSide &side() { return Forms::frmSide(); }
+
+    // Y in twips of the middle of a list row.
+    float rowY(int row)
+    {
+        const int pitch = side().File1->rowHeight();
+        return static_cast<float>((row - side().File1->TopIndex()) * pitch + pitch / 2) * State().TwipsPerPixelY;
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<IsolatedEnvironment>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ResetState();
+    }
+
+    void cleanup()
+    {
+        if (Forms::IsLoaded(Form::Side)) {
+            State().ButtonRightClick = false;
+            side().cmdQuit_Click();
+        }
+        Forms::FlushUnloaded();
+        HelpWindow::closeInstance();
+        dialogs.reset();
+        env.reset();
+    }
+
+    // ---- Rules without windows ----
+
+    void layoutFollowsTheScreenHeight_data()
+    {
+        QTest::addColumn<float>("screen");
+        QTest::addColumn<int>("listHeight");
+        QTest::addColumn<int>("B");
+        QTest::addColumn<int>("logoTop");
+        QTest::addColumn<int>("panelHeight");
+        QTest::newRow("480") << 480.0f << 214 << 252 << 445 << 600;
+        QTest::newRow("600") << 600.0f << 331 << 369 << 565 << 600;
+        QTest::newRow("768") << 768.0f << 474 << 512 << 733 << 768;
+        QTest::newRow("1080") << 1080.0f << 474 << 512 << 1045 << 1080;
+    }
+
+    void layoutFollowsTheScreenHeight()
+    {
+        QFETCH(float, screen);
+        QFETCH(int, listHeight);
+        QFETCH(int, B);
+        QFETCH(int, logoTop);
+        QFETCH(int, panelHeight);
+        const PanelLayout l = ComputePanelLayout(screen);
+        QCOMPARE(l.File1.height(), listHeight);
+        QCOMPARE(l.B, B);
+        QCOMPARE(l.imgLogo.top(), logoTop);
+        QCOMPARE(l.height, panelHeight);
+        QCOMPARE(l.cmdFolder[0].top(), B + 17);
+        QCOMPARE(l.cmdFolder[5].top(), B + 17 + 120);
+        QCOMPARE(l.lblKB.top(), B + 164);
+        QCOMPARE(l.ButtonLine.y1(), B + 161);
+        if (screen != 480.0f && screen != 600.0f) {
+            QCOMPARE(l.Line3Dark.y2(), static_cast<int>(screen));
+        }
+    }
+
+    void folderReadingFiltersAndSorts()
+    {
+        const QString dir = folder("mixed");
+        for (const char *name : {"IMG_10.jpg", "IMG_2.JPG", "img_1.jpeg", "a.Bmp", "b.gif", "c.wmf", "d.EMF",
+                                 "notes.txt", "x.png", "jpg", "y.jpe"}) {
+            touch(dir + "/" + name);
+        }
+        QDir().mkpath(dir + "/album.jpg"); // a folder named like a picture
+        QVERIFY(QFile::link(dir + "/IMG_2.JPG", dir + "/link.jpg"));
+        QVERIFY(QFile::link(dir + "/gone.jpg", dir + "/dangling.jpg"));
+        const auto names = ReadFolder(dir, FilePattern("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf"));
+        QVERIFY(names);
+        QCOMPARE(*names, (QStringList{"a.Bmp", "b.gif", "c.wmf", "d.EMF", "img_1.jpeg", "IMG_2.JPG", "IMG_10.jpg",
+                                      "link.jpg"}));
+        QCOMPARE(ReadFolder(dir, FilePattern("*.zzz"))->size(), 0);
+        QVERIFY(!ReadFolder(env->path("missing"), FilePattern("*.jpg")));
+        QVERIFY(!ReadFolder(QString(), FilePattern("*.jpg")));
+        QVERIFY(!ReadFolder(dir + "/IMG_2.JPG", FilePattern("*.jpg")));
+    }
+
+    void labels()
+    {
+        QCOMPARE(SizeLabel(QSize(640, 480), 57344), QStringLiteral("640 x 480\n57 Kb"));
+        QCOMPARE(SizeLabel(QSize(1, 1), 999), QStringLiteral("1 x 1\n0 Kb"));
+        QCOMPARE(SizeLabel(QSize(1, 1), 1000), QStringLiteral("1 x 1\n1 Kb"));
+        QCOMPARE(FileCounterLabel(0), QStringLiteral("0 Files"));
+    }
+
+    void rowUnderPointer_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<double>("y");
+        QTest::addColumn<int>("row");
+        // 331-pixel list of 13-pixel rows at 15 twips per pixel: a row is 195 twips.
+        QTest::newRow("first row") << 0 << 10.0 << 0;
+        QTest::newRow("second row") << 0 << 200.0 << 1;
+        QTest::newRow("scrolled") << 40 << 200.0 << 41;
+        QTest::newRow("below the entries") << 0 << 4900.0 << 25;
+    }
+
+    void rowUnderPointer()
+    {
+        QFETCH(int, top);
+        QFETCH(double, y);
+        QFETCH(int, row);
+        QCOMPARE(RowUnderPointer(top, y, 331, 13, 15), row);
+    }
+
+    void titleTipOnlyForNamesThatDoNotFit()
+    {
+        TipInput in;
+        in.listOnScreen = QRect(1, 38, 166, 331);
+        in.rowInList = QRect(0, 26, 160, 13);
+        in.textWidthPx = 159; // 166 >= 159 + 7: fits
+        QVERIFY(!TitleTipRect(in));
+        in.textWidthPx = 160;
+        const auto tip = TitleTipRect(in);
+        QVERIFY(tip);
+        QCOMPARE(*tip, QRect(3, 38 + 26 + 2, 166, 15));
+        in.textWidthPx = 150;
+        in.scrollBarShown = true; // 166 - 16 < 157
+        QVERIFY(TitleTipRect(in));
+    }
+
+    void reorderingKeepsTheSixCaptions()
+    {
+        const auto start = captions("1", "2", "3", "4", "5", "6");
+        // Button 1 dragged down over 2 and 3: 2, 3, 1.
+        QCOMPARE(ReorderedCaptions(start, 0, 1), captions("2", "1", "3", "4", "5", "6"));
+        QCOMPARE(ReorderedCaptions(start, 0, 2), captions("2", "3", "1", "4", "5", "6"));
+        QCOMPARE(ReorderedCaptions(start, 5, 1), captions("1", "6", "2", "3", "4", "5"));
+        QCOMPARE(ReorderedCaptions(start, 3, 3), start);
+        for (int from = 0; from < 6; ++from) {
+            for (int to = 0; to < 6; ++to) {
+                auto result = ReorderedCaptions(start, from, to);
+                QCOMPARE(result[static_cast<std::size_t>(to)], start[static_cast<std::size_t>(from)]);
+                std::sort(result.begin(), result.end());
+                QCOMPARE(result, start);
+            }
+        }
+        // Slots from the pointer's offset below the pressed button (24-pixel buttons).
+        QCOMPARE(SlotUnderPointer(0, 100, 24, 15), 0);
+        QCOMPARE(SlotUnderPointer(0, 360, 24, 15), 1);
+        QCOMPARE(SlotUnderPointer(2, -1, 24, 15), 1);
+        QCOMPARE(SlotUnderPointer(0, 99999, 24, 15), 5);
+        QCOMPARE(SlotUnderPointer(3, -99999, 24, 15), 0);
+    }
+
+    void menuStatesByContext()
+    {
+        const FileMenuState picture = MenuForPicture();
+        QVERIFY(picture.editEnabled && picture.renameVisible && picture.renameEnabled && !picture.bulkRenameVisible);
+        QVERIFY(picture.deleteEnabled && picture.printEnabled && picture.wallpaperEnabled && picture.refreshEnabled);
+
+        const FileMenuState oneOnFocus = MenuForFileList({false, true, 1});
+        QVERIFY(oneOnFocus.editEnabled && oneOnFocus.renameVisible && oneOnFocus.renameEnabled);
+        QVERIFY(!oneOnFocus.bulkRenameVisible && oneOnFocus.deleteEnabled);
+
+        const FileMenuState severalOnFocus = MenuForFileList({false, true, 3});
+        QVERIFY(severalOnFocus.editEnabled && !severalOnFocus.renameVisible);
+        QVERIFY(severalOnFocus.bulkRenameVisible && severalOnFocus.bulkRenameEnabled && severalOnFocus.deleteEnabled);
+
+        for (const FileListMenuContext c : {FileListMenuContext{false, false, 1}, FileListMenuContext{true, false, 0}}) {
+            const FileMenuState s = MenuForFileList(c);
+            QVERIFY(!s.editEnabled && s.renameVisible && !s.renameEnabled && !s.bulkRenameVisible);
+            QVERIFY(!s.wallpaperEnabled && s.refreshEnabled && !s.printEnabled && !s.deleteEnabled);
+        }
+        const FileMenuState severalElsewhere = MenuForFileList({false, false, 2});
+        QVERIFY(!severalElsewhere.editEnabled && !severalElsewhere.renameVisible);
+        QVERIFY(severalElsewhere.bulkRenameVisible && severalElsewhere.bulkRenameEnabled);
+        QVERIFY(!severalElsewhere.deleteEnabled && severalElsewhere.refreshEnabled);
+
+        QVERIFY(MenuKeepsLastState({false, true, 0}));
+        QVERIFY(!MenuKeepsLastState({true, false, 0}));
+    }
+
+    // ---- The panel at work ----
+
+    void panelIsLaidOutAtTheCorner_data()
+    {
+        QTest::addColumn<QByteArray>("screen");
+        QTest::addColumn<int>("B");
+        QTest::newRow("640x480") << QByteArray("640x480") << 252;
+        QTest::newRow("800x600 at 12 twips") << QByteArray("800x600@12") << 369;
+        QTest::newRow("1024x768") << QByteArray("1024x768") << 512;
+    }
+
+    void panelIsLaidOutAtTheCorner()
+    {
+        QFETCH(QByteArray, screen);
+        QFETCH(int, B);
+        qputenv("VANTREL_SCREEN", screen);
+        start();
+        QCOMPARE(side().pos(), QPoint(0, 0));
+        QCOMPARE(side().width(), 170);
+        QCOMPARE(side().File1->geometry().bottom() + 1, B);
+        QCOMPARE(side().cmdFolder[0]->y(), B + 17);
+        QCOMPARE(side().cmdSlide->geometry(), QRect(82, B, 67, 17));
+        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("0 Files"));
+        QCOMPARE(side().Label1->text(), QStringLiteral("Dimensions:\nFile Size:"));
+    }
+
+    void choosingAFolderShowsItsFirstPicture()
+    {
+        const QString dir = folder("Holidays");
+        picture(dir + "/b.jpg", 200, 100);
+        picture(dir + "/a.jpg", 640, 480);
+        touch(dir + "/notes.txt", 10);
+        registerFolder("Holidays", dir);
+        SaveSetting(AppName, "Settings", "Basename", "Holidays");
+        start();
+        QCOMPARE(side().File1->ListCount(), 2);
+        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("2 Files"));
+        QCOMPARE(side().File1->ListIndex(), 0);
+        QVERIFY(side().File1->Selected(0));
+        QCOMPARE(State().CurrentFile, dir + "/a.jpg");
+        QVERIFY(Forms::frmPictureViewer().Image1->isVisible());
+        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("640 x 480\n")));
+        // A key moves on and shows the next picture, as a click does.
+        side().File1->setFocus();
+        QTest::keyClick(side().File1, Qt::Key_Down);
+        QCOMPARE(State().CurrentFile, dir + "/b.jpg");
+        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("200 x 100\n")));
+    }
+
+    void unavailableFolderShowsItsNoticeWithoutAMessage()
+    {
+        registerFolder("Gone", env->path("not-there"));
+        registerFolder("Here", folder("here"));
+        SaveSetting(AppName, "Settings", "Basename", "Gone");
+        start();
+        QVERIFY(State().FolderUnavailable);
+        QVERIFY(side().txtUnavailable->isVisible());
+        QCOMPARE(side().txtUnavailable->text(), QStringLiteral("Folder Unavailable"));
+        QCOMPARE(side().File1->ListCount(), 0);
+        QVERIFY(dialogs->asked.isEmpty());
+        // Choosing a good folder takes the notice away.
+        side().cmbFolders->setCurrentIndex(side().cmbFolders->findText("Here"));
+        QVERIFY(!State().FolderUnavailable);
+        QVERIFY(!side().txtUnavailable->isVisible());
+        QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QStringLiteral("Here"));
+    }
+
+    void unreadableFileShowsTheNotice()
+    {
+        const QString dir = folder("f");
+        touch(dir + "/broken.jpg", 1234);
+        registerFolder("f", dir);
+        SaveSetting(AppName, "Settings", "Basename", "f");
+        start();
+        QLabel *notice = Forms::frmPictureViewer().lblError;
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("'broken.jpg' is not in a recognised picture format. (1234 bytes)"));
+        QCOMPARE(notice->x(), 440); // (1024 - 315) / 2 + 85 = 439.5, halves to even
+        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+    }
+
+    void vanishedFileSelectsTheNeighbour()
+    {
+        const QString dir = folder("v");
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg"}) {
+            picture(dir + "/" + name);
+        }
+        registerFolder("v", dir);
+        SaveSetting(AppName, "Settings", "Basename", "v");
+        start();
+        QVERIFY(QFile::remove(dir + "/3.jpg"));
+        side().File1->setListIndex(2); // the last entry, gone behind the program's back
+        QCOMPARE(side().File1->ListCount(), 2);
+        QCOMPARE(side().File1->ListIndex(), 1);
+        QCOMPARE(State().CurrentFile, dir + "/2.jpg");
+        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("2 Files"));
+        QVERIFY(QFile::remove(dir + "/1.jpg"));
+        side().File1->setListIndex(0);
+        QCOMPARE(side().File1->ListIndex(), 0);
+        QCOMPARE(State().CurrentFile, dir + "/2.jpg");
+    }
+
+    void vanishedFolderShowsFolderUnavailable()
+    {
+        const QString dir = folder("w");
+        picture(dir + "/1.jpg");
+        picture(dir + "/2.jpg");
+        registerFolder("w", dir);
+        SaveSetting(AppName, "Settings", "Basename", "w");
+        start();
+        QVERIFY(QDir(dir).removeRecursively());
+        side().File1->setListIndex(1);
+        QVERIFY(side().txtUnavailable->isVisible());
+        QVERIFY(!side().File1->isVisible());
+        QVERIFY(dialogs->asked.isEmpty());
+    }
+
+    void folderButtonsAssignOpenAndRefuse()
+    {
+        const QString tj = folder("Tom & Jerry");
+        picture(tj + "/cat.jpg");
+        registerFolder("Tom & Jerry", tj);
+        registerFolder("Other", folder("other"));
+        start();
+        // Right press shows the assignment list; its double click assigns and saves at once.
+        ARButton *button = side().cmdFolder[2];
+        QTest::mouseClick(button, Qt::RightButton);
+        QVERIFY(side().lstFolders->isVisible());
+        QCOMPARE(side().lstFolders->item(0)->text(), QStringLiteral("(blank button)"));
+        const auto found = side().lstFolders->findItems("Tom & Jerry", Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        side().lstFolders->setCurrentItem(found.first());
+        side().lstFolders_DblClick();
+        QCOMPARE(button->caption(), QStringLiteral("Tom && Jerry"));
+        QCOMPARE(button->displayText(), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(State().Caption3, QStringLiteral("Tom && Jerry"));
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption3"), QStringLiteral("Tom && Jerry"));
+        QTRY_VERIFY(!side().lstFolders->isVisible());
+        // A right click never opens; a left click opens the folder.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(side().cmbFolders->currentText(), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(State().CurrentFile, tj + "/cat.jpg");
+        // A caption whose folder was removed is refused with a message; a blank button does nothing.
+        side().cmdFolder[4]->setCaption(QStringLiteral("Gone && Lost"));
+        QTest::mouseClick(side().cmdFolder[4], Qt::LeftButton);
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->asked.first().prompt, QStringLiteral("'Gone & Lost' is no longer available."));
+        QCOMPARE(dialogs->asked.first().style, int(vbExclamation));
+        QCOMPARE(dialogs->asked.first().title, QStringLiteral("Vantrel Viewer"));
+        QTest::mouseClick(side().cmdFolder[5], Qt::LeftButton);
+        QCOMPARE(dialogs->asked.size(), 1);
+        // Blanking a button.
+        QTest::mouseClick(button, Qt::RightButton);
+        side().lstFolders->setCurrentRow(0);
+        side().lstFolders_DblClick();
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption3"), QString());
+    }
+
+    void draggingAFolderButtonReorders()
+    {
+        for (int i = 0; i < 6; ++i) {
+            SaveSetting(AppName, "Settings", QStringLiteral("Caption%1").arg(i + 1), QStringLiteral("F%1").arg(i + 1));
+        }
+        start();
+        const float row = 24 * State().TwipsPerPixelY;
+        frmSide &p = side();
+        p.cmdFolder_MouseDown(0, 1, 0, 10, 10);
+        p.cmdFolder_MouseMove(0, 1, 0, 10, 20);           // still on the pressed button
+        QCOMPARE(p.cmdFolder[0]->caption(), QStringLiteral("F1"));
+        p.cmdFolder_MouseMove(0, 1, 0, 10, row + 10);     // over button 2
+        p.cmdFolder_MouseMove(0, 1, 0, 10, 2 * row + 10); // over button 3
+        QCOMPARE(p.cmdFolder[2]->displayState(), 2);
+        QVERIFY(p.cmdFolder[2]->fontBold());
+        p.cmdFolder_MouseUp(0, 1, 0, 10, 2 * row + 10);
+        QCOMPARE(p.cmdFolder[0]->caption(), QStringLiteral("F2"));
+        QCOMPARE(p.cmdFolder[1]->caption(), QStringLiteral("F3"));
+        QCOMPARE(p.cmdFolder[2]->caption(), QStringLiteral("F1"));
+        QCOMPARE(p.cmdFolder[2]->displayState(), 0);
+        QVERIFY(!p.cmdFolder[2]->fontBold());
+        QCOMPARE(State().Caption1, QStringLiteral("F2"));
+        QCOMPARE(State().Caption3, QStringLiteral("F1"));
+
+        // A fast drag that jumps over several slots in one move keeps all six captions.
+        p.cmdFolder_MouseDown(1, 1, 0, 10, 10);
+        p.cmdFolder_MouseMove(1, 1, 0, 10, 4 * row + 10); // slot 5 at once
+        p.cmdFolder_MouseMove(1, 1, 0, 10, -row + 10);    // and back up to slot 0
+        p.cmdFolder_MouseUp(1, 1, 0, 10, -row + 10);
+        QStringList shown;
+        for (ARButton *b : p.cmdFolder) {
+            shown << b->caption();
+        }
+        QCOMPARE(shown, (QStringList{"F3", "F2", "F1", "F4", "F5", "F6"}));
+        QStringList sorted = shown;
+        sorted.sort();
+        QCOMPARE(sorted, (QStringList{"F1", "F2", "F3", "F4", "F5", "F6"}));
+        // Saved with the rest at the end of the run.
+        p.cmdQuit_Click();
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption1"), QStringLiteral("F3"));
+    }
+
+    void handTogglesManualAdvance()
+    {
+        start();
+        PictureImage *hand = side().imgHand;
+        QVERIFY(!State().ManualShow);
+        QTest::mouseClick(hand, Qt::LeftButton);
+        QVERIFY(State().ManualShow);
+        QCOMPARE(GetSetting(AppName, "Settings", "ManualShow"), QStringLiteral("True"));
+        QCOMPARE(hand->picture().size(), QSize(19, 17));
+        QTest::mouseClick(hand, Qt::RightButton); // sets the flag; no click follows a right release
+        QVERIFY(State().ButtonRightClick);
+        side().imgHand_Click();                   // the click that follows does nothing
+        QVERIFY(State().ManualShow);
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(hand, Qt::LeftButton);
+        QVERIFY(!State().ManualShow);
+        QCOMPARE(GetSetting(AppName, "Settings", "ManualShow"), QStringLiteral("False"));
+    }
+
+    void rightPressPreparesTheMenuAndKeepsTheSelection()
+    {
+        const QString dir = folder("m");
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) {
+            picture(dir + "/" + name);
+        }
+        registerFolder("m", dir);
+        SaveSetting(AppName, "Settings", "Basename", "m");
+        start();
+        frmInvisible &menu = Forms::frmInvisible();
+        // One file, pointer on it.
+        side().File1_MouseDown(2, 0, 10, rowY(0));
+        QCOMPARE(State().PopupSource, QStringLiteral("FileList"));
+        QCOMPARE(State().SelectedCount, std::int16_t(1));
+        QVERIFY(menu.mnuRename->isVisible() && menu.mnuRename->isEnabled());
+        QVERIFY(!menu.mnuBulkRename->isVisible());
+        QVERIFY(menu.mnuDelete->isEnabled());
+        menu.mnuFile->hide();
+        // One file, pointer below the entries.
+        side().File1_MouseDown(2, 0, 10, rowY(20));
+        QVERIFY(menu.mnuRename->isVisible() && !menu.mnuRename->isEnabled());
+        QVERIFY(!menu.mnuDelete->isEnabled() && menu.mnuRefresh->isEnabled());
+        menu.mnuFile->hide();
+        // Several files: a right press on the list keeps them selected.
+        side().File1->setSelected(2, true);
+        QTest::mouseClick(side().File1->viewport(), Qt::RightButton, {},
+                          side().File1->visualRect(side().File1->model()->index(1, 0)).center());
+        QVERIFY(side().File1->Selected(0));
+        QVERIFY(side().File1->Selected(2));
+        QCOMPARE(State().SelectedCount, std::int16_t(2));
+        QVERIFY(!menu.mnuRename->isVisible());
+        QVERIFY(menu.mnuBulkRename->isVisible());
+        menu.mnuFile->hide();
+        QCOMPARE(menu.mnuDelete->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(menu.mnuRefresh->text(), QStringLiteral("&Refresh Folder"));
+    }
+
+    void titleTipShowsOverTheRowWhoseNameDoesNotFit()
+    {
+        const QString dir = folder("t");
+        const QString longName = QStringLiteral("a very long name of a holiday picture that does not fit.jpg");
+        picture(dir + "/" + longName);
+        picture(dir + "/short.jpg");
+        registerFolder("t", dir);
+        SaveSetting(AppName, "Settings", "Basename", "t");
+        start();
+        Forms::frmPictureViewer().activateWindow();
+        QApplication::setActiveWindow(&Forms::frmPictureViewer());
+        QTRY_VERIFY(QApplication::activeWindow() != nullptr);
+        FileListBox *list = side().File1;
+        const int row = 0;
+        QCOMPARE(list->List(row), longName);
+        side().File1_MouseMove(0, 0, 10, rowY(row));
+        QLabel *tip = side().titleTip();
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->text(), longName);
+        const QPoint listOnScreen = list->mapToGlobal(QPoint(0, 0));
+        QCOMPARE(tip->geometry().topLeft(),
+                 QPoint(listOnScreen.x() + 2, listOnScreen.y() + list->itemRect(row).top() + 2));
+        QCOMPARE(tip->width(), list->fontMetrics().horizontalAdvance(longName) + 6);
+        side().File1_MouseMove(0, 0, 10, rowY(1)); // short.jpg fits
+        QVERIFY(!tip->isVisible());
+        side().File1_MouseMove(0, 0, 10, rowY(0));
+        QVERIFY(tip->isVisible());
+        side().File1_MouseMove(0, 0, 10, rowY(10)); // below the entries
+        QVERIFY(!tip->isVisible());
+        // Not the active application: no tip.
+        QApplication::setActiveWindow(nullptr);
+        side().File1_MouseMove(0, 0, 10, rowY(0));
+        QVERIFY(!tip->isVisible());
+    }
+
+    void helpOpensAtItsContentsAndEveryLinkWorks()
+    {
+        start();
+        side().cmdHelp_Click();
+        HelpWindow *help = HelpWindow::instance();
+        QVERIFY(help != nullptr);
+        QTextBrowser *browser = help->browser();
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("Contents")));
+        const QString html = browser->toHtml();
+        static const QRegularExpression link(QStringLiteral("href=\"#([a-z]+)\""));
+        QStringList targets;
+        for (auto it = link.globalMatch(html); it.hasNext();) {
+            targets << it.next().captured(1);
+        }
+        targets.removeDuplicates();
+        QVERIFY(targets.size() >= 9);
+        for (const QString &target : targets) {
+            QVERIFY2(html.contains(QStringLiteral("name=\"%1\"").arg(target)), qPrintable(target));
+        }
+        // F1 on the viewer opens the same help.
+        HelpWindow::closeInstance();
+        QTRY_VERIFY(HelpWindow::instance() == nullptr);
+        Forms::frmPictureViewer().Form_KeyDown(112, 0);
+        QVERIFY(HelpWindow::instance() != nullptr);
+    }
+};
+
+QTEST_MAIN(PanelTest)
+#include "tst_panel.moc"
