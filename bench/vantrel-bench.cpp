@@ -6,12 +6,13 @@
 //   vantrel-bench --corpus DIR        measures on it
 //   vantrel-bench --corpus DIR --no-targets   measures without judging
 #include "common/picture/Picture.h"
+#include "panel/FileListBox.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
@@ -21,7 +22,11 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstring>
+#include <strings.h>
+
 #include <cmath>
+#include <dirent.h>
 #include <functional>
 #include <vector>
 
@@ -152,6 +157,44 @@ std::pair<double, double> memoryMb()
     return {rss, hwm};
 }
 
+// What the list must not be much slower than: one readdir pass with the extension filter.
+int plainReaddir(const QString &folder)
+{
+    static const char *const exts[] = {".bmp", ".jpg", ".jpeg", ".gif", ".wmf", ".emf"};
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return 0;
+    }
+    int count = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::size_t n = std::strlen(entry->d_name);
+        for (const char *ext : exts) {
+            const std::size_t e = std::strlen(ext);
+            if (n > e && ::strcasecmp(entry->d_name + n - e, ext) == 0 && entry->d_type == DT_REG) {
+                ++count;
+                break;
+            }
+        }
+    }
+    ::closedir(dir);
+    return count;
+}
+
+bool makeListFolder(const QString &path, int files)
+{
+    static const char *exts[] = {"jpg", "JPG", "jpeg", "bmp", "gif", "wmf", "emf", "txt", "png", "doc"};
+    if (!QDir().mkpath(path)) {
+        return false;
+    }
+    for (int i = 0; i < files; ++i) {
+        QFile f(path + QStringLiteral("/IMG_%1.%2").arg(i).arg(QLatin1String(exts[i % 10])));
+        if (!f.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 PictureRequest fit(QSize box)
 {
     PictureRequest r;
@@ -188,7 +231,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption(
         {QStringLiteral("make-corpus"), QStringLiteral("Write the corpus to DIR."), QStringLiteral("DIR")});
@@ -267,6 +310,29 @@ int main(int argc, char **argv)
     const double peak = median(peaks);
     report(QStringLiteral("peak_rss_fit_24mp"), peak, QStringLiteral("MB"));
 
+    // The file list: open a folder (read, filter, sort, fill the list) and read it again.
+    const QString list20k = corpus.filePath(QStringLiteral("list20k"));
+    FileListBox list;
+    list.setPattern(QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf"));
+    const double open20k = timeMs(
+        [&] {
+            list.setPath(QString());
+            list.setPath(list20k);
+        },
+        runs);
+    const int listed = list.ListCount();
+    report(QStringLiteral("list_20k"), open20k, QStringLiteral("ms"));
+    const double refresh20k = timeMs([&] { list.Refresh(); }, runs);
+    report(QStringLiteral("refresh_20k"), refresh20k, QStringLiteral("ms"));
+    QTemporaryDir big;
+    double open50k = 0;
+    if (makeListFolder(big.filePath(QStringLiteral("list50k")), 50000)) {
+        open50k = timeMs([&] { list.setPath(big.filePath(QStringLiteral("list50k"))); }, std::max(3, runs / 3));
+        report(QStringLiteral("list_50k"), open50k, QStringLiteral("ms"));
+    }
+    const double refReaddir = timeMs([&] { (void)plainReaddir(list20k); }, runs);
+    out << "# list_20k lists " << listed << " of the folder's entries" << Qt::endl;
+
     // Reference figures of the same files in the same run.
     const QString djpeg = QStringLiteral("djpeg");
     const double ref12 = timeMs([&] { run(djpeg, {"-scale", "1/4", "-outfile", "/dev/null", p12}); }, runs);
@@ -296,6 +362,7 @@ int main(int argc, char **argv)
     report(QStringLiteral("ref_djpeg_full_12mp"), refFull, QStringLiteral("ms"));
     report(QStringLiteral("ref_djpeg_scale8_thumbs36"), refThumbs, QStringLiteral("ms"));
     report(QStringLiteral("ref_vipsthumbnail_2proc_thumbs36"), refVips, QStringLiteral("ms"));
+    report(QStringLiteral("ref_readdir_filter_20k"), refReaddir, QStringLiteral("ms"));
 
     if (parser.isSet(QStringLiteral("no-targets"))) {
         return 0;
@@ -312,6 +379,9 @@ int main(int argc, char **argv)
         {QStringLiteral("fit_wmf"), fitWmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("fit_emf"), fitEmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("peak_rss_fit_24mp"), peak, 25, QStringLiteral("25 MB")},
+        {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
+        {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
+        {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},
     };
     int missed = 0;
     for (const Target &t : targets) {

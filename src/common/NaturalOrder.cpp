@@ -2,6 +2,27 @@
 
 namespace {
 
+bool isAsciiDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+bool isDigit(QChar c)
+{
+    return isAsciiDigit(c) || (c.unicode() >= 128 && c.isDigit());
+}
+
+// Case folding, with the common ASCII case done without the Unicode tables (file lists sort
+// tens of thousands of names).
+char16_t folded(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 128) {
+        return (u >= 'A' && u <= 'Z') ? static_cast<char16_t>(u + ('a' - 'A')) : u;
+    }
+    return c.toCaseFolded().unicode();
+}
+
 // Compares two runs of digits by value without converting (names may hold very long digit runs).
 int compareDigitRuns(QStringView a, QStringView b)
 {
@@ -14,12 +35,17 @@ int compareDigitRuns(QStringView a, QStringView b)
     if (a.size() != b.size()) {
         return a.size() < b.size() ? -1 : 1;
     }
-    return a.compare(b);
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+    }
+    return 0;
 }
 
-qsizetype digitRunEnd(const QString &s, qsizetype from)
+qsizetype digitRunEnd(QStringView s, qsizetype from)
 {
-    while (from < s.size() && s.at(from).isDigit()) {
+    while (from < s.size() && isDigit(s[from])) {
         ++from;
     }
     return from;
@@ -29,13 +55,17 @@ qsizetype digitRunEnd(const QString &s, qsizetype from)
 
 bool NaturalLess(const QString &a, const QString &b)
 {
+    const QStringView x(a);
+    const QStringView y(b);
     qsizetype i = 0;
     qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a.at(i).isDigit() && b.at(j).isDigit()) {
-            const qsizetype ei = digitRunEnd(a, i);
-            const qsizetype ej = digitRunEnd(b, j);
-            const int c = compareDigitRuns(QStringView(a).mid(i, ei - i), QStringView(b).mid(j, ej - j));
+    while (i < x.size() && j < y.size()) {
+        const QChar cx = x[i];
+        const QChar cy = y[j];
+        if (isDigit(cx) && isDigit(cy)) {
+            const qsizetype ei = digitRunEnd(x, i);
+            const qsizetype ej = digitRunEnd(y, j);
+            const int c = compareDigitRuns(x.mid(i, ei - i), y.mid(j, ej - j));
             if (c != 0) {
                 return c < 0;
             }
@@ -43,16 +73,16 @@ bool NaturalLess(const QString &a, const QString &b)
             j = ej;
             continue;
         }
-        const QChar ca = a.at(i).toCaseFolded();
-        const QChar cb = b.at(j).toCaseFolded();
-        if (ca != cb) {
-            return ca < cb;
+        const char16_t fx = folded(cx);
+        const char16_t fy = folded(cy);
+        if (fx != fy) {
+            return fx < fy;
         }
         ++i;
         ++j;
     }
-    if ((a.size() - i) != (b.size() - j)) {
-        return (a.size() - i) < (b.size() - j);
+    if ((x.size() - i) != (y.size() - j)) {
+        return (x.size() - i) < (y.size() - j);
     }
     return a < b;
 }

@@ -12,6 +12,13 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv);
+    // Fonts are loaded and cached once per process; render text once so that cache is not taken
+    // for a leak of the first input.
+    QSvgRenderer renderer(QByteArrayLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'>"
+                                            "<text x='0' y='8' font-family='Liberation Sans'>Aa</text></svg>"));
+    QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    renderer.render(&painter);
     return 0;
 }
 

@@ -252,7 +252,8 @@ private slots:
         QVERIFY(severalOnFocus.editEnabled && !severalOnFocus.renameVisible);
         QVERIFY(severalOnFocus.bulkRenameVisible && severalOnFocus.bulkRenameEnabled && severalOnFocus.deleteEnabled);
 
-        for (const FileListMenuContext c : {FileListMenuContext{false, false, 1}, FileListMenuContext{true, false, 0}}) {
+        for (const FileListMenuContext c :
+             {FileListMenuContext{false, false, 1}, FileListMenuContext{true, false, 0}}) {
             const FileMenuState s = MenuForFileList(c);
             QVERIFY(!s.editEnabled && s.renameVisible && !s.renameEnabled && !s.bulkRenameVisible);
             QVERIFY(!s.wallpaperEnabled && s.refreshEnabled && !s.printEnabled && !s.deleteEnabled);
@@ -433,7 +434,7 @@ private slots:
         const float row = 24 * State().TwipsPerPixelY;
         frmSide &p = side();
         p.cmdFolder_MouseDown(0, 1, 0, 10, 10);
-        p.cmdFolder_MouseMove(0, 1, 0, 10, 20);           // still on the pressed button
+        p.cmdFolder_MouseMove(0, 1, 0, 10, 20); // still on the pressed button
         QCOMPARE(p.cmdFolder[0]->caption(), QStringLiteral("F1"));
         p.cmdFolder_MouseMove(0, 1, 0, 10, row + 10);     // over button 2
         p.cmdFolder_MouseMove(0, 1, 0, 10, 2 * row + 10); // over button 3
@@ -477,7 +478,7 @@ private slots:
         QCOMPARE(hand->picture().size(), QSize(19, 17));
         QTest::mouseClick(hand, Qt::RightButton); // sets the flag; no click follows a right release
         QVERIFY(State().ButtonRightClick);
-        side().imgHand_Click();                   // the click that follows does nothing
+        side().imgHand_Click(); // the click that follows does nothing
         QVERIFY(State().ManualShow);
         QVERIFY(!State().ButtonRightClick);
         QTest::mouseClick(hand, Qt::LeftButton);
