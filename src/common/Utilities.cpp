@@ -87,6 +87,12 @@ QPixmap LoadResPicture(const QString &name)
         {QStringLiteral("LOGO"), QStringLiteral(":/bitmaps/logo.png")},
         {QStringLiteral("SPLASH"), QStringLiteral(":/bitmaps/splash.png")},
         {QStringLiteral("LOADING"), QStringLiteral(":/bitmaps/loading.png")},
+        {QStringLiteral("QUIT"), QStringLiteral(":/bitmaps/quit.png")},
+        {QStringLiteral("QUITDOWN"), QStringLiteral(":/bitmaps/quit-down.png")},
+        {QStringLiteral("QUITON"), QStringLiteral(":/bitmaps/quit-on.png")},
+        {QStringLiteral("HELP"), QStringLiteral(":/bitmaps/help.png")},
+        {QStringLiteral("HELPDOWN"), QStringLiteral(":/bitmaps/help-down.png")},
+        {QStringLiteral("HELPON"), QStringLiteral(":/bitmaps/help-on.png")},
     };
     const auto it = files.constFind(name);
     if (it == files.constEnd()) {

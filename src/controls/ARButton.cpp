@@ -181,6 +181,10 @@ void ARButton::paintEvent(QPaintEvent *)
     if (pressed) {
         textRect.translate(1, 1);
     }
+    // A skin carries its own glyph where the caption would not fit the button.
+    if (!art.isNull() && p.fontMetrics().horizontalAdvance(displayText()) > width()) {
+        return;
+    }
     // Captions mark an access key with "&" and show a literal one as "&&" (folder names).
     p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, m_caption);
     if (m_showFocus && hasFocus()) {

@@ -121,6 +121,10 @@ frmSide::frmSide(QWidget *parent)
     for (ARButton *b : {cmdQuit, cmdSettings, cmdThumb, cmdHelp, cmdMinimize, cmdSlide}) {
         b->setShowFocus(false);
     }
+    cmdQuit->setPictures(LoadResPicture(QStringLiteral("QUIT")), LoadResPicture(QStringLiteral("QUITDOWN")),
+                         LoadResPicture(QStringLiteral("QUITON")));
+    cmdHelp->setPictures(LoadResPicture(QStringLiteral("HELP")), LoadResPicture(QStringLiteral("HELPDOWN")),
+                         LoadResPicture(QStringLiteral("HELPON")));
     for (ARButton *b : cmdFolder) {
         styleButton(b, kFolderButton, kFolderButton, kBlack, kDarkRed, kDarkRed);
     }
@@ -240,6 +244,28 @@ void frmSide::paintEvent(QPaintEvent *)
     p.drawLine(m_layout.ButtonLine);
     p.setPen(ColourFromValue(0x404040));
     p.drawLine(m_layout.Line3Dark);
+}
+
+void frmSide::applyListColours()
+{
+    const SharedState &s = State();
+    const QColor back = ColourOf(s.SlideColor, DefaultSlideColor);
+    const QColor text = ColourOf(s.FontColor, DefaultFontColor);
+    QPalette list = File1->palette();
+    list.setColor(QPalette::Base, back);
+    list.setColor(QPalette::Text, text);
+    // Selected rows in the two colours swapped, so they stand out whatever colours are chosen.
+    list.setColor(QPalette::Highlight, text);
+    list.setColor(QPalette::HighlightedText, back);
+    list.setColor(QPalette::Inactive, QPalette::Highlight, text);
+    list.setColor(QPalette::Inactive, QPalette::HighlightedText, back);
+    File1->setPalette(list);
+    QPalette combo = cmbFolders->palette();
+    combo.setColor(QPalette::Base, text);
+    combo.setColor(QPalette::Button, text);
+    combo.setColor(QPalette::Text, back);
+    combo.setColor(QPalette::ButtonText, back);
+    cmbFolders->setPalette(combo);
 }
 
 void frmSide::showOwnedBy(QWidget *owner)

@@ -51,6 +51,9 @@ public:
     // Places the panel at the screen's corner, owned by the viewer.
     void showOwnedBy(QWidget *owner);
     void hideTitleTip();
+    // The list in the stored colours (background SlideColor, text FontColor) and the folder box
+    // in the two swapped.
+    void applyListColours();
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }

@@ -56,3 +56,15 @@ convert -size 200x50 gradient:'#f4f4f4-#a0a0a8' -font "$sansb" -pointsize 15 -fi
 convert -size 64x64 xc:none -fill '#2050a0' -draw "roundrectangle 2,6 61,57 6,6" \
     -fill '#ffd040' -draw "circle 20,22 20,15" -fill '#60c060' -draw "polygon 6,52 26,30 38,42 46,34 58,52" \
     icons/vantrel-viewer.png
+
+# Skins of the two 17-pixel buttons whose captions cannot fit: normal, pressed, under the pointer.
+skin() { # output, background, glyph colour, glyph
+    convert -size 17x17 xc:"$2" -fill "$3" -font "$sansb" -pointsize 13 -gravity center -annotate +0+0 "$4" \
+        -fill none -stroke '#808080' -draw "rectangle 0,0 16,16" "$1"
+}
+skin bitmaps/quit.png '#c0c0c0' black 'X'
+skin bitmaps/quit-down.png '#c00000' white 'X'
+skin bitmaps/quit-on.png '#ff0000' white 'X'
+skin bitmaps/help.png '#f0f0f0' black '?'
+skin bitmaps/help-down.png '#d0d0d0' black '?'
+skin bitmaps/help-on.png '#f0f0f0' '#0000c0' '?'

@@ -79,16 +79,7 @@ void frmPictureViewer::Form_Load()
         side.cmbFolders->setCurrentIndex(-1);
     }
 
-    QPalette listPalette = side.File1->palette();
-    listPalette.setColor(QPalette::Base, ColourOf(s.SlideColor, DefaultSlideColor));
-    listPalette.setColor(QPalette::Text, ColourOf(s.FontColor, DefaultFontColor));
-    side.File1->setPalette(listPalette);
-    QPalette comboPalette = side.cmbFolders->palette();
-    comboPalette.setColor(QPalette::Base, ColourOf(s.FontColor, DefaultFontColor));
-    comboPalette.setColor(QPalette::Button, ColourOf(s.FontColor, DefaultFontColor));
-    comboPalette.setColor(QPalette::Text, ColourOf(s.SlideColor, DefaultSlideColor));
-    comboPalette.setColor(QPalette::ButtonText, ColourOf(s.SlideColor, DefaultSlideColor));
-    side.cmbFolders->setPalette(comboPalette);
+    side.applyListColours();
 
     side.imgHand->setPicture(
         LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
