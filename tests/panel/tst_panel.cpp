@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
@@ -577,11 +578,27 @@ private slots:
         for (const QString &target : targets) {
             QVERIFY2(html.contains(QStringLiteral("name=\"%1\"").arg(target)), qPrintable(target));
         }
-        // F1 on the viewer opens the same help.
+        // F1 on the viewer opens the same help, and so does F1 anywhere in the panel.
         HelpWindow::closeInstance();
         QTRY_VERIFY(HelpWindow::instance() == nullptr);
         Forms::frmPictureViewer().Form_KeyDown(112, 0);
         QVERIFY(HelpWindow::instance() != nullptr);
+        HelpWindow::closeInstance();
+        QTRY_VERIFY(HelpWindow::instance() == nullptr);
+        QTest::keyClick(side().File1, Qt::Key_F1);
+        QVERIFY(HelpWindow::instance() != nullptr);
+    }
+
+    void movingOverThePanelHidesTheAssignmentList()
+    {
+        start();
+        QTest::mouseClick(side().cmdFolder[0], Qt::RightButton);
+        QVERIFY(side().lstFolders->isVisible());
+        QMouseEvent move(QEvent::MouseMove, QPointF(160, 700), side().mapToGlobal(QPointF(160, 700)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&side(), &move);
+        QVERIFY(!side().lstFolders->isVisible());
+        QVERIFY(!side().titleTip()->isVisible());
     }
 };
 
