@@ -435,6 +435,15 @@ void frmSide::File1_Click()
     QSize natural;
     if (viewer.showCurrentPicture(&natural)) {
         lblKB->setText(SizeLabel(natural, QFileInfo(s.CurrentFile).size()));
+        // The neighbours are what the arrow keys ask for next.
+        QStringList around;
+        for (const int step : {1, -1}) {
+            const QString neighbour = File1->List(File1->ListIndex() + step);
+            if (!neighbour.isEmpty()) {
+                around << JoinPath(File1->Path(), neighbour);
+            }
+        }
+        viewer.prefetch(around);
         return;
     }
     if (QFileInfo::exists(s.CurrentFile)) {

@@ -4,6 +4,7 @@
 #include "controls/ARButton.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 PictureImage::PictureImage(QWidget *parent)
@@ -18,12 +19,17 @@ void PictureImage::setPicture(const QImage &image)
     update();
 }
 
-void PictureImage::paintEvent(QPaintEvent *)
+void PictureImage::paintEvent(QPaintEvent *event)
 {
     if (m_image.isNull()) {
         return;
     }
     QPainter p(this);
+    if (m_image.size() == size()) {
+        // At natural size only the exposed part is copied (a full-size picture may be huge).
+        p.drawImage(event->rect(), m_image, event->rect());
+        return;
+    }
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(rect(), m_image);
 }

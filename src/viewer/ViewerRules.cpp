@@ -2,6 +2,8 @@
 
 #include "common/Rounding.h"
 
+#include <algorithm>
+
 FittedPicture FitPicture(QSize picture, float screenW, float screenH, bool slideShow)
 {
     const double picW = picture.width();
@@ -42,4 +44,81 @@ int UnreadableLeft(int labelWidth, float screenW, bool slideShow)
 {
     const double left = (screenW - labelWidth) / 2.0 + (slideShow ? 0.0 : 85.0);
     return static_cast<int>(RoundToInt(left));
+}
+
+namespace {
+
+int range(double overhang)
+{
+    const auto r = static_cast<int>(RoundToInt(overhang));
+    return r < 4 ? 4 : r;
+}
+
+int pageOf(int range)
+{
+    return static_cast<int>(RoundToInt(range / 4.0));
+}
+
+} // namespace
+
+MagnifiedPicture MagnifyPicture(QSize natural, QSize fitted, QPointF clickPx, float screenW, float screenH, int VW,
+                                int HH)
+{
+    const double SW = screenW;
+    const double SH = screenH;
+    const double NW = natural.width();
+    const double NH = natural.height();
+    const double W0 = fitted.width() > 0 ? fitted.width() : 1;
+    const double H0 = fitted.height() > 0 ? fitted.height() : 1;
+    double left = (85 + SW / 2) - (clickPx.x() / W0) * NW;
+    double top = SH / 2 - (clickPx.y() / H0) * NH;
+    const double availW = SW - 170;
+
+    if (NW <= availW) {
+        left = NH > SH ? 170 + (availW - VW - NW) / 2 : 170 + (availW - NW) / 2;
+    } else if (left > 170) {
+        left = 170;
+    } else if (left < 170 && left + NW < SW) {
+        left = SW - NW;
+    }
+    if (NH <= SH) {
+        top = NW > availW ? (SH - HH - NH) / 2 : (SH - NH) / 2;
+    } else if (top > 0) {
+        top = 0;
+    } else if (top < 0 && top + NH < SH) {
+        top = SH - NH;
+    }
+
+    MagnifiedPicture m;
+    m.picture =
+        QRect(static_cast<int>(RoundToInt(left)), static_cast<int>(RoundToInt(top)), natural.width(), natural.height());
+    const int sw = static_cast<int>(RoundToInt(SW));
+    const int sh = static_cast<int>(RoundToInt(SH));
+    const int aw = static_cast<int>(RoundToInt(availW));
+    if (NW < availW - VW && NH > SH) {
+        m.vertical = true;
+        m.vMax = range(NH - SH);
+        m.vScroll = QRect(m.picture.left() + natural.width(), 0, VW, sh);
+    } else if (NH < SH - HH && NW > availW) {
+        m.horizontal = true;
+        m.hMax = range(NW - availW);
+        m.hScroll = QRect(170, m.picture.top() + natural.height(), aw, HH);
+    } else {
+        m.vertical = m.horizontal = m.corner = true;
+        m.vMax = range(NH - SH + HH);
+        m.hMax = range(NW - availW + VW);
+        m.vScroll = QRect(sw - VW, 0, VW, sh - HH);
+        m.hScroll = QRect(170, sh - HH, aw - VW, HH);
+        m.cornerRect = QRect(sw - VW, sh - HH, VW, HH);
+    }
+    m.vPage = pageOf(m.vMax);
+    m.hPage = pageOf(m.hMax);
+    m.vValue = std::clamp(-m.picture.top(), 0, m.vMax);
+    m.hValue = std::clamp(170 - m.picture.left(), 0, m.hMax);
+    return m;
+}
+
+QPoint PannedPosition(int hValue, int vValue, const MagnifiedPicture &view)
+{
+    return QPoint(view.horizontal ? 170 - hValue : view.picture.left(), view.vertical ? -vValue : view.picture.top());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointF>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -21,3 +22,29 @@ struct FittedPicture
 // label's own).
 [[nodiscard]] QString UnreadableText(const QString &fileName, qint64 bytes);
 [[nodiscard]] int UnreadableLeft(int labelWidth, float screenW, bool slideShow);
+
+// The full-size view after a click on a reduced picture: the clicked point of the picture moved
+// to the middle of the free area, no gap left at either side, and scroll bars (width VW, height
+// HH) for the overhang. Ranges are at least 4 with a page step of a quarter; wider than 16 bits.
+struct MagnifiedPicture
+{
+    QRect picture;
+    bool vertical = false;
+    bool horizontal = false;
+    bool corner = false;
+    QRect vScroll;
+    QRect hScroll;
+    QRect cornerRect;
+    int vMax = 0;
+    int hMax = 0;
+    int vPage = 0;
+    int hPage = 0;
+    int vValue = 0;
+    int hValue = 0;
+};
+
+[[nodiscard]] MagnifiedPicture MagnifyPicture(QSize natural, QSize fitted, QPointF clickPx, float screenW,
+                                              float screenH, int VW = 17, int HH = 17);
+
+// Where the picture goes when a scroll bar moves: left = 170 - horizontal value, top = -vertical value.
+[[nodiscard]] QPoint PannedPosition(int hValue, int vValue, const MagnifiedPicture &view);

@@ -2,32 +2,45 @@
 
 #include "common/FolderNames.h"
 #include "common/Forms.h"
+#include "common/KeyCodes.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/StoredValues.h"
 #include "common/Utilities.h"
-#include "controls/ARButton.h"
-#include "panel/frmSide.h"
-
-#include "common/KeyCodes.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "controls/ARButton.h"
+#include "files/FileMenuRules.h"
+#include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
+#include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
-#include "viewer/ViewerRules.h"
 
 #include <QComboBox>
+#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMovie>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QWheelEvent>
+
+namespace {
+// Pixels one notch of the mouse wheel pans the full-size picture.
+constexpr int kWheelStep = 60;
+} // namespace
 
 frmPictureViewer::frmPictureViewer(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , Image1(new PictureImage(this))
+    , Picture1(new PictureImage(this))
+    , HScroll1(new QScrollBar(Qt::Horizontal, this))
+    , VScroll1(new QScrollBar(Qt::Vertical, this))
+    , cmdScrollButt(new ARButton(this))
     , lblError(new QLabel(this))
 {
     setObjectName(QStringLiteral("frmPictureViewer"));
@@ -39,6 +52,17 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     // Design size 12000 x 9000 twips until the load fits it to the screen.
     resize(800, 600);
     Image1->hide();
+    Picture1->hide();
+    for (QScrollBar *bar : {HScroll1, VScroll1}) {
+        bar->hide();
+        bar->setSingleStep(2);
+        // The picture moves when the box is let go, not while it is dragged.
+        bar->setTracking(false);
+    }
+    HScroll1->setFixedHeight(17);
+    VScroll1->setFixedWidth(17);
+    cmdScrollButt->resize(17, 17);
+    cmdScrollButt->hide();
     QFont errorFont(QStringLiteral("Times New Roman"));
     errorFont.setPointSize(18);
     errorFont.setBold(true);
@@ -49,8 +73,17 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     lblError->setGeometry(0, 200, 315, 52);
     lblError->setText(QStringLiteral("This file is not in a recognised picture format. (100 Bytes)"));
     lblError->hide();
+    Picture1->installEventFilter(this);
+
     connect(Image1, &PictureImage::Click, this, &frmPictureViewer::Image1_Click);
+    connect(Image1, &PictureImage::MouseDown, this, &frmPictureViewer::Image1_MouseDown);
+    connect(Picture1, &PictureImage::Click, this, &frmPictureViewer::Picture1_Click);
+    connect(Picture1, &PictureImage::MouseDown, this, &frmPictureViewer::Picture1_MouseDown);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &frmPictureViewer::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &frmPictureViewer::VScroll1_Change);
 }
+
+frmPictureViewer::~frmPictureViewer() = default;
 
 void frmPictureViewer::Form_Load()
 {
@@ -70,6 +103,7 @@ void frmPictureViewer::Form_Load()
     }
     // Colours first, so the folder that the selection below opens shows in them.
     ApplyColourDefaults(s);
+    side.applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : side.cmbFolders->findText(s.Basename, Qt::MatchExactly);
     if (current >= 0) {
         side.cmbFolders->setCurrentIndex(current); // opens the folder
@@ -78,8 +112,6 @@ void frmPictureViewer::Form_Load()
         side.File1->setPath(AppPath());
         side.cmbFolders->setCurrentIndex(-1);
     }
-
-    side.applyListColours();
 
     side.imgHand->setPicture(
         LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
@@ -102,54 +134,98 @@ void frmPictureViewer::Form_Unload()
     for (int i = 0; i < 6; ++i) {
         SaveSetting(AppName, settings, QStringLiteral("Caption%1").arg(i + 1), s.Caption(i));
     }
+    stopMovie();
+    m_prefetch.clear();
 }
 
-void frmPictureViewer::showActivated()
+ScreenForFit frmPictureViewer::screenForFit() const
 {
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized | Qt::WindowActive);
-    show();
-    raise();
-    activateWindow();
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().show();
-        Forms::frmSide().raise();
+    const SharedState &s = State();
+    ScreenForFit screen;
+    screen.widthPx = s.ScreenWidthPx;
+    screen.heightPx = s.ScreenHeightPx;
+    screen.twipsPerPixelX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f;
+    screen.twipsPerPixelY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f;
+    screen.slideShow = s.SlideShowOn;
+    return screen;
+}
+
+void frmPictureViewer::stopMovie()
+{
+    if (m_movie) {
+        m_movie->stop();
+        m_movie.reset();
     }
+}
+
+void frmPictureViewer::hideFullSize()
+{
+    Picture1->hide();
+    HScroll1->hide();
+    VScroll1->hide();
+    cmdScrollButt->hide();
+    if (!m_fullPicture.isNull()) {
+        RecyclePicture(std::move(m_fullPicture));
+        m_fullPicture = Picture();
+    }
+    Picture1->setPicture(QImage());
 }
 
 bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
 {
-    const SharedState &s = State();
-    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f;
-    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f;
-    const auto info = ReadPictureInfo(s.CurrentFile, tppX, tppY);
-    if (!info) {
+    SharedState &s = State();
+    const ScreenForFit screen = screenForFit();
+    auto load = m_prefetch.take(s.CurrentFile, screen);
+    if (!load) {
+        load = LoadFitted(s.CurrentFile, screen);
+    }
+    if (!load->info || !load->picture) {
         return false;
     }
-    const FittedPicture fit = FitPicture(info->pixelSize, s.ScreenWidthPx, s.ScreenHeightPx, s.SlideShowOn);
-    PictureRequest request;
-    request.drawSize = fit.rect.size();
-    request.twipsPerPixelX = tppX;
-    request.twipsPerPixelY = tppY;
-    auto picture = LoadPicture(s.CurrentFile, request);
-    if (!picture) {
-        return false;
-    }
+    stopMovie();
+    hideFullSize();
     Image1->hide();
-    Image1->setPicture(picture->image);
+    const FittedPicture &fit = load->fit;
+    Image1->setPicture(load->picture->image);
+    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1) {
+        // An animated GIF plays, decoded at the size it is shown.
+        m_movie = std::make_unique<QMovie>(s.CurrentFile);
+        m_movie->setScaledSize(fit.rect.size());
+        connect(m_movie.get(), &QMovie::frameChanged, Image1, [this] { Image1->setPicture(m_movie->currentImage()); });
+        m_movie->start();
+    }
     Image1->setGeometry(fit.rect);
     Image1->setCursor(LoadResCursor(fit.cursor));
-    State().ShownFullSize = fit.shownFullSize;
+    Picture1->setCursor(LoadResCursor(QStringLiteral("NORMAL")));
+    s.ShownFullSize = fit.shownFullSize;
+    m_natural = load->info->pixelSize;
+    m_fitted = fit.rect.size();
     lblError->hide();
     Image1->show();
     if (naturalSize != nullptr) {
-        *naturalSize = info->pixelSize;
+        *naturalSize = load->info->pixelSize;
     }
     return true;
+}
+
+void frmPictureViewer::prefetch(const QStringList &paths)
+{
+    const ScreenForFit screen = screenForFit();
+    for (const QString &path : paths) {
+        m_prefetch.prefetch(path, screen);
+    }
+}
+
+void frmPictureViewer::clearPrefetch()
+{
+    m_prefetch.clear();
 }
 
 void frmPictureViewer::showUnreadable(const QString &displayName)
 {
     const SharedState &s = State();
+    stopMovie();
+    hideFullSize();
     Image1->hide();
     lblError->setText(UnreadableText(displayName, QFileInfo(s.CurrentFile).size()));
     lblError->move(UnreadableLeft(lblError->width(), s.ScreenWidthPx, s.SlideShowOn), lblError->y());
@@ -168,18 +244,151 @@ void frmPictureViewer::hideError()
 
 void frmPictureViewer::hidePicture()
 {
+    stopMovie();
+    hideFullSize();
     Image1->hide();
+}
+
+void frmPictureViewer::Image1_MouseDown(int Button, int, float X, float Y)
+{
+    SharedState &s = State();
+    if (Button == 2) {
+        if (!s.SlideShowOn) {
+            openFileMenuForPicture();
+        }
+        return;
+    }
+    s.PictureClickX = X;
+    s.PictureClickY = Y;
+}
+
+void frmPictureViewer::Picture1_MouseDown(int Button, int, float X, float Y)
+{
+    SharedState &s = State();
+    if (Button == 2) {
+        openFileMenuForPicture();
+        return;
+    }
+    s.PictureClickX = X;
+    s.PictureClickY = Y;
+}
+
+void frmPictureViewer::openFileMenuForPicture()
+{
+    State().PopupSource = QStringLiteral("Image");
+    frmInvisible &menu = Forms::frmInvisible();
+    menu.applyMenuState(MenuForPicture());
+    menu.popupMenu(QCursor::pos());
 }
 
 void frmPictureViewer::Image1_Click()
 {
-    const SharedState &s = State();
-    if (s.SlideShowOn) {
+    SharedState &s = State();
+    if (s.SlideShowOn || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
-    if (s.ShownFullSize && Forms::IsLoaded(Forms::Form::Side)) {
+    frmSide &side = Forms::frmSide();
+    if (s.ShownFullSize) {
+        side.File1_Click();
+        return;
+    }
+    // Magnify: the picture at its natural size, with the clicked point in the middle.
+    PictureRequest natural;
+    natural.twipsPerPixelX = screenForFit().twipsPerPixelX;
+    natural.twipsPerPixelY = screenForFit().twipsPerPixelY;
+    auto full = LoadPicture(s.CurrentFile, natural);
+    if (!full) {
+        return; // too large to show in full, or gone: the fitted view stays
+    }
+    const QPointF click(s.PictureClickX / screenForFit().twipsPerPixelX,
+                        s.PictureClickY / screenForFit().twipsPerPixelY);
+    m_magnified = MagnifyPicture(m_natural, m_fitted, click, s.ScreenWidthPx, s.ScreenHeightPx, VScroll1->width(),
+                                 HScroll1->height());
+    const MagnifiedPicture &m = m_magnified;
+    Image1->hide();
+    m_fullPicture = std::move(*full);
+    if (m_movie) {
+        m_movie->setScaledSize(m_natural);
+        disconnect(m_movie.get(), &QMovie::frameChanged, Image1, nullptr);
+        connect(m_movie.get(), &QMovie::frameChanged, Picture1,
+                [this] { Picture1->setPicture(m_movie->currentImage()); });
+    }
+    Picture1->setPicture(m_fullPicture.image);
+    Picture1->setGeometry(m.picture);
+    for (QScrollBar *bar : {VScroll1, HScroll1}) {
+        bar->hide();
+    }
+    cmdScrollButt->hide();
+    {
+        const QSignalBlocker quietV(VScroll1);
+        const QSignalBlocker quietH(HScroll1);
+        if (m.vertical) {
+            VScroll1->setGeometry(m.vScroll);
+            VScroll1->setRange(0, m.vMax);
+            VScroll1->setPageStep(m.vPage);
+            VScroll1->setValue(m.vValue);
+            VScroll1->show();
+        }
+        if (m.horizontal) {
+            HScroll1->setGeometry(m.hScroll);
+            HScroll1->setRange(0, m.hMax);
+            HScroll1->setPageStep(m.hPage);
+            HScroll1->setValue(m.hValue);
+            HScroll1->show();
+        }
+    }
+    if (m.corner) {
+        cmdScrollButt->move(m.cornerRect.topLeft());
+        cmdScrollButt->show();
+        cmdScrollButt->raise();
+    }
+    Picture1->show();
+    VScroll1->raise();
+    HScroll1->raise();
+    // The arrow keys keep moving through the file list.
+    side.File1->setFocus();
+    s.ShownFullSize = true;
+}
+
+void frmPictureViewer::Picture1_Click()
+{
+    if (Forms::IsLoaded(Forms::Form::Side)) {
         Forms::frmSide().File1_Click();
     }
+}
+
+void frmPictureViewer::HScroll1_Change()
+{
+    Picture1->move(PannedPosition(HScroll1->value(), VScroll1->value(), m_magnified));
+}
+
+void frmPictureViewer::VScroll1_Change()
+{
+    Picture1->move(PannedPosition(HScroll1->value(), VScroll1->value(), m_magnified));
+}
+
+void frmPictureViewer::wheelEvent(QWheelEvent *event)
+{
+    if (!Picture1->isVisible()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    const int notches = event->angleDelta().y() != 0 ? event->angleDelta().y() / 120 : event->angleDelta().x() / 120;
+    const bool sideways = event->modifiers() & Qt::ShiftModifier || event->angleDelta().y() == 0;
+    QScrollBar *bar = sideways ? HScroll1 : VScroll1;
+    if (bar->isVisible()) {
+        bar->setValue(bar->value() - notches * kWheelStep);
+    }
+    event->accept();
+}
+
+bool frmPictureViewer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Picture1 && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent *>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
@@ -194,6 +403,18 @@ void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 {
     Form_KeyDown(VirtualKeyCode(event->key()), ARButton::shiftCode(event->modifiers()));
     QWidget::keyPressEvent(event);
+}
+
+void frmPictureViewer::showActivated()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        Forms::frmSide().show();
+        Forms::frmSide().raise();
+    }
 }
 
 void frmPictureViewer::changeEvent(QEvent *event)

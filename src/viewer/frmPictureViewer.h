@@ -1,19 +1,29 @@
 #pragma once
 
+#include "viewer/FittedLoader.h"
+#include "viewer/ViewerRules.h"
+
 #include <QSize>
 #include <QWidget>
 
+#include <memory>
+
+class ARButton;
 class PictureImage;
 class QLabel;
+class QMovie;
+class QScrollBar;
 
-// The main window: borderless, covering the whole screen, behind the browser panel. Its load
-// reads the stored settings into the shared state and shows the panel; its unload saves the
-// current folder and the six folder-button captions.
+// The main window: borderless, covering the whole screen, behind the browser panel. It shows the
+// current picture fitted right of the panel, or at full size with scroll bars after a click on a
+// reduced picture. Its load reads the stored settings into the shared state and shows the panel;
+// its unload saves the current folder and the six folder-button captions.
 class frmPictureViewer : public QWidget
 {
     Q_OBJECT
 public:
     explicit frmPictureViewer(QWidget *parent = nullptr);
+    ~frmPictureViewer() override;
 
     void Form_Load();
     void Form_Unload();
@@ -24,6 +34,9 @@ public:
     // The fitted view of CurrentFile. False when it cannot be loaded; the caller decides what
     // that means (not a picture, or gone).
     bool showCurrentPicture(QSize *naturalSize = nullptr);
+    // Loads these in the background for the next showCurrentPicture.
+    void prefetch(const QStringList &paths);
+    void clearPrefetch();
     // The notice that the file at CurrentFile is not a picture, named as the list shows it.
     void showUnreadable(const QString &displayName);
     void hideError();
@@ -34,11 +47,37 @@ public:
     void Form_KeyDown(int KeyCode, int Shift);
 
     void Image1_Click();
+    void Image1_MouseDown(int Button, int Shift, float X, float Y);
+    void Picture1_Click();
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    void HScroll1_Change();
+    void VScroll1_Change();
+
+    [[nodiscard]] const MagnifiedPicture &magnified() const { return m_magnified; }
 
     PictureImage *Image1;
+    PictureImage *Picture1;
+    QScrollBar *HScroll1;
+    QScrollBar *VScroll1;
+    ARButton *cmdScrollButt;
     QLabel *lblError;
 
 protected:
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    [[nodiscard]] ScreenForFit screenForFit() const;
+    void hideFullSize();
+    void stopMovie();
+    void openFileMenuForPicture();
+
+    FittedPrefetch m_prefetch;
+    std::unique_ptr<QMovie> m_movie;
+    QSize m_natural;
+    QSize m_fitted;
+    MagnifiedPicture m_magnified;
+    Picture m_fullPicture;
 };

@@ -1,0 +1,77 @@
+#include "viewer/FittedLoader.h"
+
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+constexpr int kKept = 4;
+}
+
+FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
+{
+    FittedLoad load;
+    load.info = ReadPictureInfo(path, screen.twipsPerPixelX, screen.twipsPerPixelY);
+    if (!load.info) {
+        return load;
+    }
+    load.fit = FitPicture(load.info->pixelSize, screen.widthPx, screen.heightPx, screen.slideShow);
+    PictureRequest request;
+    request.drawSize = load.fit.rect.size();
+    request.twipsPerPixelX = screen.twipsPerPixelX;
+    request.twipsPerPixelY = screen.twipsPerPixelY;
+    load.picture = LoadPicture(path, request);
+    return load;
+}
+
+bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
+{
+    return a.widthPx == b.widthPx && a.heightPx == b.heightPx && a.twipsPerPixelX == b.twipsPerPixelX &&
+           a.twipsPerPixelY == b.twipsPerPixelY && a.slideShow == b.slideShow;
+}
+
+void FittedPrefetch::prefetch(const QString &path, const ScreenForFit &screen)
+{
+    for (const Entry &e : std::as_const(m_entries)) {
+        if (e.path == path && sameScreen(e.screen, screen)) {
+            return;
+        }
+    }
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        return;
+    }
+    Entry entry;
+    entry.path = path;
+    entry.screen = screen;
+    entry.size = file.size();
+    entry.modified = file.lastModified();
+    entry.future = QtConcurrent::run(LoadFitted, path, screen);
+    m_entries.append(entry);
+    while (m_entries.size() > kKept) {
+        m_entries.removeFirst(); // a running load finishes on its own; its result is dropped
+    }
+}
+
+std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const ScreenForFit &screen)
+{
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        Entry entry = m_entries.at(i);
+        if (entry.path != path || !sameScreen(entry.screen, screen)) {
+            continue;
+        }
+        m_entries.removeAt(i);
+        FittedLoad load = entry.future.result();
+        const QFileInfo now(path);
+        // Never a wrong picture: the file must be the one that was loaded.
+        if (!now.isFile() || now.size() != entry.size || now.lastModified() != entry.modified) {
+            return std::nullopt;
+        }
+        return load;
+    }
+    return std::nullopt;
+}
+
+void FittedPrefetch::clear()
+{
+    m_entries.clear();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "common/picture/Picture.h"
+#include "viewer/ViewerRules.h"
+
+#include <QDateTime>
+#include <QFuture>
+#include <QList>
+
+// A picture loaded for the fitted view: its header, where it goes, and the decode no larger than
+// it is drawn. `picture` is empty when the file could not be read as a picture.
+struct FittedLoad
+{
+    std::optional<PictureInfo> info;
+    FittedPicture fit;
+    std::optional<Picture> picture;
+};
+
+struct ScreenForFit
+{
+    float widthPx = 1024;
+    float heightPx = 768;
+    float twipsPerPixelX = 15;
+    float twipsPerPixelY = 15;
+    bool slideShow = false;
+};
+
+[[nodiscard]] FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen);
+
+// Loads the pictures next to the one shown in the background, so that stepping through a folder
+// keeps up with the keys. A prefetched picture is handed out only for the same file, unchanged
+// (size and time) since the load began, on the same screen; anything else is loaded afresh.
+class FittedPrefetch
+{
+public:
+    void prefetch(const QString &path, const ScreenForFit &screen);
+    // The prefetched load of `path`, waiting for it if it is under way; nothing when there is
+    // none or it no longer fits the file.
+    [[nodiscard]] std::optional<FittedLoad> take(const QString &path, const ScreenForFit &screen);
+    void clear();
+
+private:
+    struct Entry
+    {
+        QString path;
+        ScreenForFit screen;
+        qint64 size = -1;
+        QDateTime modified;
+        QFuture<FittedLoad> future;
+    };
+    static bool sameScreen(const ScreenForFit &a, const ScreenForFit &b);
+    QList<Entry> m_entries;
+};

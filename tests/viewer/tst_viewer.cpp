@@ -1,0 +1,280 @@
+#include "Isolation.h"
+#include "ScriptedDialogs.h"
+#include "common/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Startup.h"
+#include "controls/ARButton.h"
+#include "panel/FileListBox.h"
+#include "panel/frmSide.h"
+#include "viewer/FittedLoader.h"
+#include "viewer/PictureImage.h"
+#include "viewer/ViewerRules.h"
+#include "viewer/frmPictureViewer.h"
+#include "viewer/frmSplash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <memory>
+
+using Forms::Form;
+
+class ViewerTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<IsolatedEnvironment> env;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+
+    static void picture(const QString &path, int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(QColor(30, 90, 160));
+        QVERIFY(image.save(path, "JPEG", 70));
+    }
+
+    // A registered folder with these pictures, the program started on it.
+    QString startOn(const QList<QSize> &sizes)
+    {
+        const QString dir = env->path("pics");
+        QDir().mkpath(dir);
+        for (int i = 0; i < sizes.size(); ++i) {
+            picture(dir + QStringLiteral("/%1.jpg").arg(i), sizes[i].width(), sizes[i].height());
+        }
+        SaveSetting(AppName, "Directories", "pics", dir);
+        SaveSetting(AppName, "Settings", "Basename", "pics");
+        if (EntryProcedure() != Road::Normal) {
+            return {};
+        }
+        return dir;
+    }
+
+    frmPictureViewer &viewer() { return Forms::frmPictureViewer(); }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<IsolatedEnvironment>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        ResetState();
+    }
+
+    void cleanup()
+    {
+        if (Forms::IsLoaded(Form::Side)) {
+            State().ButtonRightClick = false;
+            Forms::frmSide().cmdQuit_Click();
+        }
+        Forms::FlushUnloaded();
+        dialogs.reset();
+        env.reset();
+    }
+
+    void fittedGeometry_data()
+    {
+        QTest::addColumn<float>("sw");
+        QTest::addColumn<float>("sh");
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<bool>("slideShow");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<bool>("fullSize");
+        // 1024 x 768: the free width is 1024 - 190 = 834.
+        QTest::newRow("exactly the free width")
+            << 1024.f << 768.f << QSize(834, 400) << false << QRect(180, 184, 834, 400) << true;
+        QTest::newRow("one pixel wider") << 1024.f << 768.f << QSize(835, 400) << false << QRect(180, 184, 834, 400)
+                                         << true;
+        QTest::newRow("free width + 10: reduced, not magnified")
+            << 1024.f << 768.f << QSize(844, 200) << false << QRect(180, 285, 834, 198) << true;
+        QTest::newRow("width beyond the panel test")
+            << 1024.f << 768.f << QSize(855, 200) << false << QRect(180, 286, 834, 195) << false;
+        QTest::newRow("tall and narrow") << 1024.f << 768.f << QSize(300, 2000) << false << QRect(539, 0, 115, 768)
+                                         << false; // centred in the free area
+        QTest::newRow("small, centred") << 1024.f << 768.f << QSize(101, 51) << false << QRect(546, 358, 101, 51)
+                                        << true;
+        QTest::newRow("slide show uses the whole screen")
+            << 1024.f << 768.f << QSize(2048, 768) << true << QRect(0, 192, 1024, 384) << false;
+        // 457.5 high: 458 (halves to even), top 71.25.
+        QTest::newRow("800x600") << 800.f << 600.f << QSize(4000, 3000) << false << QRect(180, 71, 610, 458) << false;
+        // Left (610 - 1) / 2 + 180 = 484.5: 484.
+        QTest::newRow("1 x 1") << 800.f << 600.f << QSize(1, 1) << false << QRect(484, 300, 1, 1) << true;
+    }
+
+    void fittedGeometry()
+    {
+        QFETCH(float, sw);
+        QFETCH(float, sh);
+        QFETCH(QSize, picture);
+        QFETCH(bool, slideShow);
+        QFETCH(QRect, rect);
+        QFETCH(bool, fullSize);
+        const FittedPicture fit = FitPicture(picture, sw, sh, slideShow);
+        QCOMPARE(fit.rect, rect);
+        QCOMPARE(fit.shownFullSize, fullSize);
+        QCOMPARE(fit.cursor, fullSize ? QStringLiteral("NORMAL") : QStringLiteral("MAGNIFIER"));
+    }
+
+    void magnifiedPlacement()
+    {
+        // A click at the top-left corner of a big reduced picture: its corner goes to (170, 0).
+        MagnifiedPicture m = MagnifyPicture(QSize(4000, 3000), QSize(834, 626), QPointF(0, 0), 1024, 768);
+        QCOMPARE(m.picture.topLeft(), QPoint(170, 0));
+        QVERIFY(m.vertical && m.horizontal && m.corner);
+        QCOMPARE(m.cornerRect, QRect(1007, 751, 17, 17));
+        QCOMPARE(m.hMax, 4000 - 854 + 17);
+        QCOMPARE(m.vMax, 3000 - 768 + 17);
+        QCOMPARE(m.hPage, 791); // 3163 / 4 = 790.75
+        // The bottom-right corner puts the picture's corner at the screen's.
+        m = MagnifyPicture(QSize(4000, 3000), QSize(834, 626), QPointF(834, 626), 1024, 768);
+        QCOMPARE(m.picture.bottomRight(), QPoint(1023, 767));
+        // The middle goes to the middle of the free area.
+        m = MagnifyPicture(QSize(4000, 3000), QSize(834, 626), QPointF(417, 313), 1024, 768);
+        QCOMPARE(m.picture.center().x() + 1, 85 + 512);
+
+        // Overhang of 2 pixels: range 4, page step 1; the vertical bar touches the picture.
+        m = MagnifyPicture(QSize(400, 770), QSize(399, 768), QPointF(10, 10), 1024, 768);
+        QVERIFY(m.vertical && !m.horizontal && !m.corner);
+        QCOMPARE(m.vMax, 4);
+        QCOMPARE(m.vPage, 1);
+        QCOMPARE(m.vScroll.left(), m.picture.right() + 1);
+        QCOMPARE(m.vScroll.height(), 768);
+
+        // Horizontal only: the bar sits under the picture.
+        m = MagnifyPicture(QSize(2000, 300), QSize(834, 125), QPointF(0, 60), 1024, 768);
+        QVERIFY(m.horizontal && !m.vertical);
+        QCOMPARE(m.hScroll.top(), m.picture.bottom() + 1);
+        QCOMPARE(m.hScroll.left(), 170);
+
+        // A 40,000-pixel panorama pans all the way: its right edge reaches the vertical bar.
+        m = MagnifyPicture(QSize(40000, 1000), QSize(834, 21), QPointF(0, 10), 1024, 768);
+        QCOMPARE(m.hMax, 40000 - 854 + 17);
+        const QPoint end = PannedPosition(m.hMax, 0, m);
+        QCOMPARE(end.x() + 40000, 1024 - 17);
+    }
+
+    void magnifyScrollAndReturn()
+    {
+        QVERIFY(!startOn({QSize(2400, 1800)}).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        QVERIFY(viewer().Image1->isVisible());
+        QVERIFY(!State().ShownFullSize);
+        QCOMPARE(viewer().Image1->geometry(), QRect(180, 71, 834, 626));
+        // The picture decoded for the fitted view is no larger than needed: 1/2 of 2400 x 1800.
+        QCOMPARE(viewer().Image1->picture().size(), QSize(1200, 900));
+        QTest::mouseClick(viewer().Image1, Qt::LeftButton, {}, QPoint(1, 1)); // (0, 0) would mean the middle
+        QVERIFY(viewer().Picture1->isVisible());
+        QVERIFY(!viewer().Image1->isVisible());
+        QCOMPARE(viewer().Picture1->geometry(), QRect(170, 0, 2400, 1800));
+        QVERIFY(viewer().VScroll1->isVisible() && viewer().HScroll1->isVisible());
+        QVERIFY(viewer().cmdScrollButt->isVisible());
+        QVERIFY(State().ShownFullSize);
+        QVERIFY(Forms::frmSide().File1->hasFocus() || !Forms::frmSide().isActiveWindow());
+        // Scroll bars pan the picture.
+        viewer().VScroll1->setValue(100);
+        QCOMPARE(viewer().Picture1->y(), -100);
+        viewer().HScroll1->setValue(viewer().HScroll1->maximum());
+        QCOMPARE(viewer().Picture1->geometry().right(), 1024 - 17 - 1);
+        // The wheel scrolls down, with Shift sideways.
+        QWheelEvent down(QPointF(500, 300), viewer().mapToGlobal(QPointF(500, 300)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewer().Picture1, &down);
+        QCOMPARE(viewer().VScroll1->value(), 160);
+        // A click on the full-size picture returns to the fitted view.
+        QTest::mouseClick(viewer().Picture1, Qt::LeftButton, {}, QPoint(500, 300));
+        QVERIFY(viewer().Image1->isVisible());
+        QVERIFY(!viewer().Picture1->isVisible());
+        QVERIFY(!viewer().VScroll1->isVisible());
+    }
+
+    void naturalSizePictureDoesNotMagnify()
+    {
+        QVERIFY(!startOn({QSize(844, 200)}).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        QVERIFY(State().ShownFullSize);
+        QTest::mouseClick(viewer().Image1, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!viewer().Picture1->isVisible());
+        QVERIFY(viewer().Image1->isVisible());
+    }
+
+    void rightClickOnThePictureOpensTheMenu()
+    {
+        QVERIFY(!startOn({QSize(100, 100)}).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        QTest::mouseClick(viewer().Image1, Qt::RightButton, {}, QPoint(5, 5));
+        QCOMPARE(State().PopupSource, QStringLiteral("Image"));
+    }
+
+    void animatedGifPlays()
+    {
+        const QString dir = env->path("gif");
+        QDir().mkpath(dir);
+        QVERIFY(QFile::copy(QStringLiteral(VV_TEST_DATA "/pictures/animated.gif"), dir + "/anim.gif"));
+        SaveSetting(AppName, "Directories", "gif", dir);
+        SaveSetting(AppName, "Settings", "Basename", "gif");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(viewer().isVisible());
+        const QRgb first = viewer().Image1->picture().pixel(5, 5);
+        QTRY_VERIFY(viewer().Image1->picture().pixel(5, 5) != first);
+    }
+
+    void prefetchNeverHandsOutAChangedFile()
+    {
+        const QString path = env->path("p.jpg");
+        picture(path, 300, 200);
+        ScreenForFit screen;
+        FittedPrefetch prefetch;
+        prefetch.prefetch(path, screen);
+        auto load = prefetch.take(path, screen);
+        QVERIFY(load && load->picture);
+        QCOMPARE(load->picture->bitmapSize(), QSize(300, 200));
+        // Taken once: a second take has nothing.
+        QVERIFY(!prefetch.take(path, screen));
+        prefetch.prefetch(path, screen);
+        QTest::qWait(50);
+        picture(path, 500, 100); // replaced before it is shown
+        QVERIFY(!prefetch.take(path, screen));
+        // Another screen is another load.
+        prefetch.prefetch(path, screen);
+        ScreenForFit other = screen;
+        other.slideShow = true;
+        QVERIFY(!prefetch.take(path, other));
+    }
+
+    void steppingShowsTheRightPictures()
+    {
+        const QString dir = startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80)});
+        QVERIFY(!dir.isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        FileListBox *list = Forms::frmSide().File1;
+        list->setFocus();
+        for (int i = 1; i < 4; ++i) {
+            QTest::keyClick(list, Qt::Key_Down);
+            QCOMPARE(State().CurrentFile, dir + QStringLiteral("/%1.jpg").arg(i));
+            QCOMPARE(viewer().Image1->geometry().width(), 100 * (i + 1));
+        }
+        // A neighbour replaced after it was prefetched still shows as it is now.
+        picture(dir + "/2.jpg", 222, 90);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(viewer().Image1->geometry().size(), QSize(222, 90));
+    }
+
+    void splashArtworkAndSize()
+    {
+        qputenv("VANTREL_SCREEN", "800x600@12");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        frmSplash &splash = Forms::frmSplash();
+        QCOMPARE(splash.size(), QSize(320, 180));
+        QCOMPARE(splash.pos(), QPoint(240, 210));
+        const QImage shot = splash.grab().toImage();
+        QVERIFY(shot.pixelColor(160, 90) != QColor(0xC0, 0xC0, 0xC0)); // the artwork, not the bare background
+        QTRY_VERIFY(viewer().isVisible());
+    }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "tst_viewer.moc"
