@@ -5,8 +5,15 @@
 //   vantrel-bench --make-corpus DIR   writes the corpus (deterministic)
 //   vantrel-bench --corpus DIR        measures on it
 //   vantrel-bench --corpus DIR --no-targets   measures without judging
+#include "common/Forms.h"
+#include "common/ScreenMetrics.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
 #include "common/picture/Picture.h"
 #include "panel/FileListBox.h"
+#include "panel/frmSide.h"
+#include "viewer/PictureImage.h"
+#include "viewer/frmPictureViewer.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -333,11 +340,55 @@ int main(int argc, char **argv)
     const double refReaddir = timeMs([&] { (void)plainReaddir(list20k); }, runs);
     out << "# list_20k lists " << listed << " of the folder's entries" << Qt::endl;
 
+    // The viewer: from the selection of a file in the list to its fitted picture painted, and from
+    // the click on a reduced picture to the full-size view painted. Cold each time: nothing
+    // prefetched, nothing decoding in the background.
+    QTemporaryDir home;
+    qputenv("VANTREL_SETTINGS", home.filePath(QStringLiteral("bench.ini")).toLocal8Bit());
+    SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("corpus"), corpus.absolutePath());
+    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), QStringLiteral("corpus"));
+    ApplyScreenMetrics(State(), ScreenSpec{1024, 768, 15});
+    frmPictureViewer &window = Forms::frmPictureViewer();
+    window.show();
+    FileListBox *files = Forms::frmSide().File1;
+    auto showFile = [&](const QString &name) {
+        QThreadPool::globalInstance()->waitForDone();
+        window.clearPrefetch();
+        return timeMs(
+            [&] {
+                files->setListIndex(
+                    files->model()->match(files->model()->index(0, 0), Qt::DisplayRole, name).value(0).row());
+                window.Image1->repaint();
+            },
+            runs);
+    };
+    const double show12 = showFile(QStringLiteral("12mp.jpg"));
+    report(QStringLiteral("show_jpeg_12mp"), show12, QStringLiteral("ms"));
+    const double show24 = showFile(QStringLiteral("24mp.jpg"));
+    report(QStringLiteral("show_jpeg_24mp"), show24, QStringLiteral("ms"));
+    std::vector<double> magnifies;
+    for (int i = 0; i < runs; ++i) {
+        Forms::frmSide().File1_Click(); // back to the fitted view, not timed
+        QThreadPool::globalInstance()->waitForDone();
+        State().PictureClickX = 300 * 15;
+        State().PictureClickY = 200 * 15;
+        QElapsedTimer clock;
+        clock.start();
+        window.Image1_Click();
+        window.Picture1->repaint();
+        magnifies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    const double magnify24 = median(magnifies);
+    report(QStringLiteral("magnify_jpeg_24mp"), magnify24, QStringLiteral("ms"));
+    Forms::frmSide().cmdQuit_Click();
+    Forms::FlushUnloaded();
+
     // Reference figures of the same files in the same run.
     const QString djpeg = QStringLiteral("djpeg");
     const double ref12 = timeMs([&] { run(djpeg, {"-scale", "1/4", "-outfile", "/dev/null", p12}); }, runs);
     const double ref24 = timeMs([&] { run(djpeg, {"-scale", "1/4", "-outfile", "/dev/null", p24}); }, runs);
     const double refFull = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p12}); }, runs);
+    const double refFull24 = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p24}); }, runs);
     const double refThumbs = timeMs(
         [&] {
             for (const QString &path : thumbs) {
@@ -360,6 +411,7 @@ int main(int argc, char **argv)
     report(QStringLiteral("ref_djpeg_scale4_12mp"), ref12, QStringLiteral("ms"));
     report(QStringLiteral("ref_djpeg_scale4_24mp"), ref24, QStringLiteral("ms"));
     report(QStringLiteral("ref_djpeg_full_12mp"), refFull, QStringLiteral("ms"));
+    report(QStringLiteral("ref_djpeg_full_24mp"), refFull24, QStringLiteral("ms"));
     report(QStringLiteral("ref_djpeg_scale8_thumbs36"), refThumbs, QStringLiteral("ms"));
     report(QStringLiteral("ref_vipsthumbnail_2proc_thumbs36"), refVips, QStringLiteral("ms"));
     report(QStringLiteral("ref_readdir_filter_20k"), refReaddir, QStringLiteral("ms"));
@@ -379,6 +431,11 @@ int main(int argc, char **argv)
         {QStringLiteral("fit_wmf"), fitWmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("fit_emf"), fitEmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("peak_rss_fit_24mp"), peak, 25, QStringLiteral("25 MB")},
+        {QStringLiteral("show_jpeg_12mp"), show12, 1.2 * (ref12 + 10),
+         QStringLiteral("1.2 x (djpeg -scale 1/4 + 10 ms)")},
+        {QStringLiteral("show_jpeg_24mp"), show24, 1.2 * (ref24 + 10),
+         QStringLiteral("1.2 x (djpeg -scale 1/4 + 10 ms)")},
+        {QStringLiteral("magnify_jpeg_24mp"), magnify24, 1.2 * refFull24, QStringLiteral("1.2 x djpeg")},
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},

@@ -164,11 +164,12 @@ void frmPictureViewer::hideFullSize()
     HScroll1->hide();
     VScroll1->hide();
     cmdScrollButt->hide();
-    if (!m_fullPicture.isNull()) {
-        RecyclePicture(std::move(m_fullPicture));
-        m_fullPicture = Picture();
-    }
+    // Let go of the full-size picture first, so its buffer is unshared and can be reused.
     Picture1->setPicture(QImage());
+    if (m_movie == nullptr && !m_fullPicture.isNull()) {
+        RecyclePicture(std::move(m_fullPicture));
+    }
+    m_fullPicture = Picture();
 }
 
 bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)

@@ -39,10 +39,17 @@ run() {
         return 1
     fi
 }
+# FUZZ_TARGETS picks some of them; two run at a time, one per core.
+targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster})
 status=0
-run fuzz_wmf & a=$!
-run fuzz_emf & b=$!
-wait $a || status=1
-wait $b || status=1
-run fuzz_raster || status=1
+while [ ${#targets[@]} -gt 0 ]; do
+    pids=()
+    for t in "${targets[@]:0:2}"; do
+        run "$t" & pids+=($!)
+    done
+    for p in "${pids[@]}"; do
+        wait "$p" || status=1
+    done
+    targets=("${targets[@]:2}")
+done
 exit $status
