@@ -49,3 +49,15 @@ int ScaledDesignPixels(double designTwips, double pixelScale, float twipsPerPixe
     }
     return TwipsToPixels(designTwips * pixelScale, twipsPerPixel);
 }
+
+float ScreenTwipsPerPixelX()
+{
+    const float tpp = State().TwipsPerPixelX;
+    return tpp > 0 ? tpp : 15.0f;
+}
+
+float ScreenTwipsPerPixelY()
+{
+    const float tpp = State().TwipsPerPixelY;
+    return tpp > 0 ? tpp : 15.0f;
+}

@@ -30,3 +30,7 @@ void ApplyScreenMetrics(SharedState &state, const ScreenSpec &screen);
 // A design size in twips that the window scales by PixelScale at load, so that it keeps the
 // pixel size it was drawn for (twips / 15) at any resolution.
 [[nodiscard]] int ScaledDesignPixels(double designTwips, double pixelScale, float twipsPerPixel);
+
+// The screen's twips per pixel as measured at start; 15 (96 dpi) before it is measured.
+[[nodiscard]] float ScreenTwipsPerPixelX();
+[[nodiscard]] float ScreenTwipsPerPixelY();

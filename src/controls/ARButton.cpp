@@ -1,6 +1,6 @@
 #include "controls/ARButton.h"
 
-#include "common/SharedState.h"
+#include "common/ScreenMetrics.h"
 #include "common/StoredValues.h"
 
 #include <QMouseEvent>
@@ -104,13 +104,13 @@ void ARButton::setTwipsPerPixel(float x, float y)
 
 float ARButton::twipsX(qreal px) const
 {
-    const float tpp = m_twipsX > 0 ? m_twipsX : (State().TwipsPerPixelX > 0 ? State().TwipsPerPixelX : 15.0f);
+    const float tpp = m_twipsX > 0 ? m_twipsX : ScreenTwipsPerPixelX();
     return static_cast<float>(px) * tpp;
 }
 
 float ARButton::twipsY(qreal px) const
 {
-    const float tpp = m_twipsY > 0 ? m_twipsY : (State().TwipsPerPixelY > 0 ? State().TwipsPerPixelY : 15.0f);
+    const float tpp = m_twipsY > 0 ? m_twipsY : ScreenTwipsPerPixelY();
     return static_cast<float>(px) * tpp;
 }
 

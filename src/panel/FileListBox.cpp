@@ -1,6 +1,6 @@
 #include "panel/FileListBox.h"
 
-#include "common/SharedState.h"
+#include "common/ScreenMetrics.h"
 #include "controls/ARButton.h"
 
 #include <QKeyEvent>
@@ -141,12 +141,12 @@ void FileListBox::setTwipsPerPixel(float x, float y)
 
 float FileListBox::twipsX() const
 {
-    return m_twipsX > 0 ? m_twipsX : (::State().TwipsPerPixelX > 0 ? ::State().TwipsPerPixelX : 15.0f);
+    return m_twipsX > 0 ? m_twipsX : ScreenTwipsPerPixelX();
 }
 
 float FileListBox::twipsY() const
 {
-    return m_twipsY > 0 ? m_twipsY : (::State().TwipsPerPixelY > 0 ? ::State().TwipsPerPixelY : 15.0f);
+    return m_twipsY > 0 ? m_twipsY : ScreenTwipsPerPixelY();
 }
 
 void FileListBox::mousePressEvent(QMouseEvent *event)

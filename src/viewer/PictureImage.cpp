@@ -1,6 +1,6 @@
 #include "viewer/PictureImage.h"
 
-#include "common/SharedState.h"
+#include "common/ScreenMetrics.h"
 #include "controls/ARButton.h"
 
 #include <QMouseEvent>
@@ -36,9 +36,8 @@ void PictureImage::paintEvent(QPaintEvent *event)
 
 void PictureImage::mousePressEvent(QMouseEvent *event)
 {
-    const SharedState &s = State();
-    const float tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f;
-    const float ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f;
+    const float tx = ScreenTwipsPerPixelX();
+    const float ty = ScreenTwipsPerPixelY();
     m_pressed = event->button() == Qt::LeftButton;
     emit MouseDown(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
                    static_cast<float>(event->position().x()) * tx, static_cast<float>(event->position().y()) * ty);
@@ -46,10 +45,9 @@ void PictureImage::mousePressEvent(QMouseEvent *event)
 
 void PictureImage::mouseReleaseEvent(QMouseEvent *event)
 {
-    const SharedState &s = State();
     emit MouseUp(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
-                 static_cast<float>(event->position().x()) * (s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f),
-                 static_cast<float>(event->position().y()) * (s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f));
+                 static_cast<float>(event->position().x()) * ScreenTwipsPerPixelX(),
+                 static_cast<float>(event->position().y()) * ScreenTwipsPerPixelY());
     if (m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit Click();
     }

@@ -3,6 +3,7 @@
 #include "common/FolderNames.h"
 #include "common/Forms.h"
 #include "common/KeyCodes.h"
+#include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -144,8 +145,8 @@ ScreenForFit frmPictureViewer::screenForFit() const
     ScreenForFit screen;
     screen.widthPx = s.ScreenWidthPx;
     screen.heightPx = s.ScreenHeightPx;
-    screen.twipsPerPixelX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.0f;
-    screen.twipsPerPixelY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.0f;
+    screen.twipsPerPixelX = ScreenTwipsPerPixelX();
+    screen.twipsPerPixelY = ScreenTwipsPerPixelY();
     screen.slideShow = s.SlideShowOn;
     return screen;
 }

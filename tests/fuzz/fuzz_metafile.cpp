@@ -1,5 +1,5 @@
-// WMF files through the converter the helper process runs, then the SVG it makes through the
-// renderer the viewer uses.
+// Metafiles (WMF or EMF, as VV_FUZZ_KIND says) through the converter the helper process runs,
+// then the SVG it makes through the renderer the viewer uses.
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileToSvg.h"
 
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     (void)ParseMetafileHeader(data, size);
-    const auto svg = MetafileToSvg(MetafileKind::Wmf, data, size);
+    const auto svg = MetafileToSvg(MetafileKind::VV_FUZZ_KIND, data, size);
     if (!svg || svg->size() > (4u << 20)) {
         return 0;
     }
