@@ -20,7 +20,9 @@ std::optional<std::string> emfToSvg(const unsigned char *data, std::size_t lengt
     }
     generatorOptions options{};
     options.verbose = false;
-    options.emfplus = true;
+    // EMF+ records (inside comments) are where libemf2svg has faulted; files that carry them also
+    // carry the same drawing as plain EMF records, which are drawn instead.
+    options.emfplus = false;
     options.svgDelimiter = true;
     options.imgWidth = 0;
     options.imgHeight = 0;
