@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <strings.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -26,6 +28,36 @@ FilePattern::FilePattern(const QString &pattern)
             m_globs.append(part);
         }
     }
+    if (m_globs.isEmpty()) {
+        for (const QString &suffix : std::as_const(m_suffixes)) {
+            bool ascii = true;
+            for (const QChar c : suffix) {
+                ascii = ascii && c.unicode() < 128;
+            }
+            if (!ascii) {
+                m_asciiSuffixes.clear();
+                return;
+            }
+            m_asciiSuffixes.push_back(suffix.toLatin1());
+        }
+    }
+}
+
+bool FilePattern::mayMatch(const char *name, std::size_t length) const
+{
+    if (m_asciiSuffixes.empty() && !m_globs.isEmpty()) {
+        return true;
+    }
+    if (m_asciiSuffixes.empty()) {
+        return m_suffixes.isEmpty() ? false : true;
+    }
+    for (const QByteArray &suffix : m_asciiSuffixes) {
+        const auto n = static_cast<std::size_t>(suffix.size());
+        if (length > n && ::strncasecmp(name + length - n, suffix.constData(), n) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FilePattern::matches(const QString &fileName) const
@@ -58,6 +90,9 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
     const int fd = ::dirfd(dir);
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
+        if (!pattern.mayMatch(entry->d_name, std::strlen(entry->d_name))) {
+            continue;
+        }
         const QString name = QFile::decodeName(entry->d_name);
         if (!pattern.matches(name)) {
             continue;

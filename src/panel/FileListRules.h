@@ -7,6 +7,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 // Rules of the browser panel's file list and folder buttons, without widgets.
 
@@ -17,11 +18,15 @@ public:
     explicit FilePattern(const QString &pattern = QString());
     [[nodiscard]] bool matches(const QString &fileName) const;
     [[nodiscard]] const QString &text() const { return m_text; }
+    // For names as the file system stores them (bytes): false only when the name surely does
+    // not match, so most names are never decoded.
+    [[nodiscard]] bool mayMatch(const char *name, std::size_t length) const;
 
 private:
     QString m_text;
-    QStringList m_suffixes; // ".jpg" for "*.jpg": the common case, matched without a pattern engine
-    QStringList m_globs;    // anything else
+    QStringList m_suffixes;                  // ".jpg" for "*.jpg": the common case, matched without a pattern engine
+    QStringList m_globs;                     // anything else
+    std::vector<QByteArray> m_asciiSuffixes; // the suffixes as bytes, when all are ASCII
 };
 
 // The files (not folders) of a folder that match the pattern, in natural order. Nothing when the

@@ -10,16 +10,23 @@ constexpr int kKept = 4;
 FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
 {
     FittedLoad load;
-    load.info = ReadPictureInfo(path, screen.twipsPerPixelX, screen.twipsPerPixelY);
-    if (!load.info) {
-        return load;
-    }
-    load.fit = FitPicture(load.info->pixelSize, screen.widthPx, screen.heightPx, screen.slideShow);
     PictureRequest request;
-    request.drawSize = load.fit.rect.size();
+    request.drawSizeFor = [&screen](QSize natural) {
+        return FitPicture(natural, screen.widthPx, screen.heightPx, screen.slideShow).rect.size();
+    };
     request.twipsPerPixelX = screen.twipsPerPixelX;
     request.twipsPerPixelY = screen.twipsPerPixelY;
-    load.picture = LoadPicture(path, request);
+    PictureError error = PictureError::None;
+    load.picture = LoadPicture(path, request, &error);
+    if (load.picture) {
+        load.info = load.picture->info;
+    } else if (error == PictureError::Damaged || error == PictureError::TooLarge) {
+        // The header was fine: the caller still learns what kind of picture it was.
+        load.info = ReadPictureInfo(path, screen.twipsPerPixelX, screen.twipsPerPixelY);
+    }
+    if (load.info) {
+        load.fit = FitPicture(load.info->pixelSize, screen.widthPx, screen.heightPx, screen.slideShow);
+    }
     return load;
 }
 

@@ -418,12 +418,16 @@ std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &re
     if (!opened) {
         return std::nullopt;
     }
-    const auto image = opened->info.isMetafile() ? drawMetafile(file, *opened, request, error)
-                                                 : decodeRaster(file, *opened, request, error);
+    PictureRequest sized = request;
+    if (sized.drawSize.isEmpty() && sized.drawSizeFor) {
+        sized.drawSize = sized.drawSizeFor(opened->info.pixelSize);
+    }
+    const auto image = opened->info.isMetafile() ? drawMetafile(file, *opened, sized, error)
+                                                 : decodeRaster(file, *opened, sized, error);
     if (!image) {
         return std::nullopt;
     }
-    return Picture{opened->info, *image};
+    return Picture{opened->info, sized.drawSize, *image};
 }
 
 QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths, const PictureRequest &request)

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // Loading picture files: Windows bitmaps, JPEG, GIF, and Windows metafiles (placeable WMF and
@@ -53,6 +54,8 @@ struct PictureInfo
 struct Picture
 {
     PictureInfo info;
+    // The size it was decoded to be drawn at (empty: natural size).
+    QSize drawSize;
     // The decoded picture: its natural size, or for a scaled load the smallest size at or
     // above the one asked for (a metafile exactly at the size asked for). Transparent where a
     // metafile draws nothing.
@@ -71,6 +74,9 @@ struct PictureRequest
     // Empty: the natural size (the full-size view). Otherwise the size the picture is drawn
     // at; the decode is the smallest at or above it, never larger than natural.
     QSize drawSize;
+    // Or: the draw size worked out from the natural size once the header is read (one open of
+    // the file instead of two). Used when drawSize is empty.
+    std::function<QSize(QSize natural)> drawSizeFor;
     float twipsPerPixelX = 15;
     float twipsPerPixelY = 15;
 };
