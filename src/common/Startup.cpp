@@ -70,6 +70,7 @@ void ActivateViewer()
 
 void EndProgram()
 {
+    ResetMouseCursor();
     if (!g_guard.isNull()) {
         // Closed now, so a start right after this one becomes the first instance.
         g_guard->stop();

@@ -127,6 +127,14 @@ void ShowMouseCursor(bool show)
     applyPointer();
 }
 
+void ResetMouseCursor()
+{
+    PointerState &p = pointer();
+    p.custom = false;
+    p.hideCount = 0;
+    applyPointer();
+}
+
 void SetProgramMouseIcon(const QString &name)
 {
     pointer().mouseIcon = name;

@@ -21,6 +21,9 @@ void SetDefaultMouseCursor();
 // Hides or shows the pointer; calls nest like the system's ShowCursor, so they stay balanced.
 void ShowMouseCursor(bool show);
 
+// No custom cursor and no hidden pointer any more (the end of the program).
+void ResetMouseCursor();
+
 // The custom pointer image that the start-up chose for the program (Screen.MouseIcon).
 void SetProgramMouseIcon(const QString &name);
 [[nodiscard]] QString ProgramMouseIcon();

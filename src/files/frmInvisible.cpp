@@ -54,3 +54,9 @@ void frmInvisible::popupMenu(const QPoint &globalPos)
 {
     mnuFile->popup(globalPos);
 }
+
+void frmInvisible::mnuDelete_Click() {}
+
+void frmInvisible::mnuPrint_Click() {}
+
+void frmInvisible::mnuRefresh_Click() {}

@@ -21,6 +21,12 @@ public:
 
     // Sets the items' visibility and state as the opening view decides.
     void applyMenuState(const FileMenuState &state);
+    // Commands that the viewer's keys call directly. They arrive with the file commands; until
+    // then they do nothing.
+    void mnuDelete_Click();
+    void mnuPrint_Click();
+    void mnuRefresh_Click();
+
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
 

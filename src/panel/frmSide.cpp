@@ -11,11 +11,13 @@
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/ScreenSaver.h"
 #include "controls/ARButton.h"
 #include "files/FileMenuRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
+#include "show/SlideRules.h"
 #include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
@@ -177,6 +179,7 @@ frmSide::frmSide(QWidget *parent)
     });
     connect(lstFolders, &QListWidget::itemDoubleClicked, this, [this] { lstFolders_DblClick(); });
     connect(&tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
+    connect(&tmrSlide, &QTimer::timeout, this, &frmSide::tmrSlide_Timer);
     connect(imgHand, &PictureImage::MouseDown, this,
             [this](int Button, int, float, float) { imgHand_MouseDown(Button); });
     connect(imgHand, &PictureImage::MouseUp, this, [this](int Button, int, float, float) { imgHand_MouseUp(Button); });
@@ -200,6 +203,7 @@ void frmSide::Form_Load()
 
 void frmSide::Form_Unload()
 {
+    tmrSlide.stop();
     m_tip->hide();
 }
 
@@ -344,11 +348,113 @@ void frmSide::cmdHelp_Click()
     s.ButtonRightClick = false;
 }
 
+void frmSide::GradientShow()
+{
+    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return;
+    }
+    const SharedState &s = State();
+    const std::int32_t first = ToColourValue(s.SlideColor).value_or(DefaultSlideColor);
+    const std::int32_t second = ToColourValue(s.SlideColor2).value_or(DefaultSlideColor2);
+    if (first != second) {
+        Forms::frmPictureViewer().setGradientBackground(first, second, s.GradientAngle);
+    } else {
+        Forms::frmPictureViewer().setPlainBackground(first);
+    }
+}
+
+void frmSide::setSlideInterval(int milliseconds)
+{
+    m_slideInterval = milliseconds;
+    if (milliseconds > 0) {
+        tmrSlide.setInterval(milliseconds);
+    } else {
+        tmrSlide.stop();
+    }
+}
+
 void frmSide::cmdSlide_Click()
 {
-    // The slide show and the screen-saver display are started here; until they exist a click
-    // only honours the press-and-click rule.
-    State().ButtonRightClick = false;
+    SharedState &s = State();
+    if (s.ButtonRightClick) {
+        s.ButtonRightClick = false;
+        return;
+    }
+    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    const bool screenSaverRun = s.ScreenSaverMode == QLatin1String("On");
+    if (screenSaverRun && (s.LogoShow == 1 || s.FolderUnavailable || File1->ListCount() == 0)) {
+        // Nothing to show as pictures: the screen saver draws its drifting logo instead.
+        viewer.startDriftingLogo();
+    } else {
+        if (s.FolderUnavailable) {
+            MsgBox(QStringLiteral("The selected folder is currently unavailable."), vbExclamation);
+            s.ButtonRightClick = false;
+            return;
+        }
+        if (File1->ListCount() == 0) {
+            MsgBox(QStringLiteral("There are currently no images in the selected folder."), vbExclamation);
+            s.ButtonRightClick = false;
+            return;
+        }
+        s.SaverWasActive = ScreenSaver().inhibit() ? 1 : 0;
+        SetMouseCursor(QStringLiteral("WAIT"));
+        s.SlideIndex = static_cast<std::int16_t>(File1->ListIndex() + 1);
+        hide();
+        m_tip->hide();
+        s.SlideShowOn = true;
+        if (!s.ManualShow && m_slideInterval > 0) {
+            tmrSlide.start(m_slideInterval);
+        }
+        File1_Click();
+    }
+    ShowMouseCursor(false);
+    viewer.setTopmost(true);
+    s.ButtonRightClick = false;
+}
+
+void frmSide::selectSlide(int slideIndex)
+{
+    State().SlideIndex = static_cast<std::int16_t>(slideIndex);
+    if (slideIndex >= 1 && slideIndex <= File1->ListCount()) {
+        File1->setListIndex(slideIndex - 1);
+    }
+}
+
+void frmSide::tmrSlide_Timer()
+{
+    SharedState &s = State();
+    File1->Refresh();
+    selectSlide(NextSlide(s.SlideIndex, File1->ListCount(), s.RandomShow, RandomUnit()));
+}
+
+void frmSide::ManualSlide(int KeyCode)
+{
+    SharedState &s = State();
+    File1->Refresh();
+    if (!s.RandomShow && KeyCode != 37 && KeyCode != 39) {
+        return;
+    }
+    selectSlide(ManualSlideIndex(s.SlideIndex, File1->ListCount(), s.RandomShow, KeyCode, RandomUnit()));
+}
+
+void frmSide::StopSlideShow()
+{
+    SharedState &s = State();
+    SetMouseCursor(QStringLiteral("WAIT"));
+    show();
+    raise();
+    tmrSlide.stop();
+    s.SlideShowOn = false;
+    ShowMouseCursor(true);
+    File1_Click();
+    GradientShow();
+    SetDefaultMouseCursor();
+    if (s.SaverWasActive != 0) {
+        ScreenSaver().release();
+    }
+    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().setTopmost(false);
+    }
 }
 
 void frmSide::showFolderUnavailable()

@@ -32,6 +32,13 @@ public:
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
+    void GradientShow();
+    void ManualSlide(int KeyCode);
+    void tmrSlide_Timer();
+    // The end of a show, in its fixed order (the viewer's keys run it).
+    void StopSlideShow();
+    // The timer interval from SlideTime; 0 leaves the timer off so the show moves only by hand.
+    void setSlideInterval(int milliseconds);
     void cmbFolders_Click();
     void File1_Click();
     void CountSelected();
@@ -76,6 +83,7 @@ public:
     QLabel *Label1;
     QLabel *lblKB;
     QTimer tmrList;
+    QTimer tmrSlide;
     CommonDialog cdlHelp;
 
 protected:
@@ -91,8 +99,11 @@ private:
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
 
+    void selectSlide(int slideIndex);
+
     PanelLayout m_layout;
     QLabel *m_tip;
+    int m_slideInterval = 0;
 
     // Folder buttons: assignment and reordering.
     bool FolderRightClick = false;

@@ -10,6 +10,7 @@
 PictureImage::PictureImage(QWidget *parent)
     : QWidget(parent)
 {
+    setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
@@ -52,4 +53,11 @@ void PictureImage::mouseReleaseEvent(QMouseEvent *event)
         emit Click();
     }
     m_pressed = false;
+}
+
+void PictureImage::mouseMoveEvent(QMouseEvent *event)
+{
+    emit MouseMove(ARButton::buttonCode(event->buttons()), ARButton::shiftCode(event->modifiers()),
+                   static_cast<float>(event->position().x()) * ScreenTwipsPerPixelX(),
+                   static_cast<float>(event->position().y()) * ScreenTwipsPerPixelY());
 }

@@ -16,6 +16,7 @@
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "show/Grad.h"
 #include "viewer/PictureImage.h"
 
 #include <QComboBox>
@@ -25,10 +26,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMovie>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QWheelEvent>
+
+#include <cmath>
 
 namespace {
 // Pixels one notch of the mouse wheel pans the full-size picture.
@@ -75,9 +81,11 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     lblError->setText(QStringLiteral("This file is not in a recognised picture format. (100 Bytes)"));
     lblError->hide();
     Picture1->installEventFilter(this);
+    setMouseTracking(true);
 
     connect(Image1, &PictureImage::Click, this, &frmPictureViewer::Image1_Click);
     connect(Image1, &PictureImage::MouseDown, this, &frmPictureViewer::Image1_MouseDown);
+    connect(Image1, &PictureImage::MouseMove, this, &frmPictureViewer::Image1_MouseMove);
     connect(Picture1, &PictureImage::Click, this, &frmPictureViewer::Picture1_Click);
     connect(Picture1, &PictureImage::MouseDown, this, &frmPictureViewer::Picture1_MouseDown);
     connect(HScroll1, &QScrollBar::valueChanged, this, &frmPictureViewer::HScroll1_Change);
@@ -120,6 +128,8 @@ void frmPictureViewer::Form_Load()
         side.cmdFolder.at(static_cast<std::size_t>(i))->setCaption(s.Caption(i));
     }
 
+    side.setSlideInterval(SlideIntervalMs(s.SlideTime));
+    side.GradientShow();
     side.showOwnedBy(this);
 
     s.ThumbsLoaded = false;
@@ -254,6 +264,10 @@ void frmPictureViewer::hidePicture()
 void frmPictureViewer::Image1_MouseDown(int Button, int, float X, float Y)
 {
     SharedState &s = State();
+    if (s.ScreenSaverMode == QLatin1String("On")) {
+        EndScreenSaver();
+        return;
+    }
     if (Button == 2) {
         if (!s.SlideShowOn) {
             openFileMenuForPicture();
@@ -395,9 +409,172 @@ bool frmPictureViewer::eventFilter(QObject *watched, QEvent *event)
 
 void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
 {
-    Q_UNUSED(Shift);
-    if (KeyCode == 112 && Forms::IsLoaded(Forms::Form::Side)) { // F1
-        Forms::frmSide().cmdHelp_Click();
+    SharedState &s = State();
+    if (!Forms::IsLoaded(Forms::Form::Side)) {
+        return;
+    }
+    frmSide &side = Forms::frmSide();
+    if (!s.SlideShowOn) {
+        // Modifiers are compared whole: Alt alone, so Ctrl+Alt+P does nothing.
+        if (KeyCode == 112) {
+            side.cmdHelp_Click();
+        } else if (KeyCode == 46) {
+            Forms::frmInvisible().mnuDelete_Click();
+        } else if (KeyCode == 80 && Shift == 4) {
+            Forms::frmInvisible().mnuPrint_Click();
+        } else if (KeyCode == 82 && Shift == 4) {
+            Forms::frmInvisible().mnuRefresh_Click();
+        }
+        return;
+    }
+    if (s.ManualShow && (KeyCode == 37 || KeyCode == 39)) {
+        side.ManualSlide(KeyCode);
+        return;
+    }
+    if (s.ScreenSaverMode == QLatin1String("On")) {
+        EndScreenSaver();
+        return;
+    }
+    // A lone modifier is no key of its own: it waits for the key it goes with.
+    if (KeyCode == 0) {
+        return;
+    }
+    side.StopSlideShow();
+}
+
+void frmPictureViewer::Form_MouseDown(int, int, float, float)
+{
+    if (State().ScreenSaverMode == QLatin1String("On")) {
+        EndScreenSaver();
+    }
+}
+
+bool frmPictureViewer::screenSaverMoveEnds(float X, float Y)
+{
+    SharedState &s = State();
+    if (s.ScreenSaverMode != QLatin1String("On")) {
+        return false;
+    }
+    const auto x = static_cast<std::int32_t>(std::nearbyint(X));
+    const auto y = static_cast<std::int32_t>(std::nearbyint(Y));
+    if ((x != s.MouseLastX || y != s.MouseLastY) && s.MouseLastX >= 1 && s.MouseLastY >= 1) {
+        EndScreenSaver();
+        return true;
+    }
+    s.MouseLastX = x;
+    s.MouseLastY = y;
+    return false;
+}
+
+void frmPictureViewer::Form_MouseMove(int, int, float X, float Y)
+{
+    if (screenSaverMoveEnds(X, Y)) {
+        return;
+    }
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        Forms::frmSide().lstFolders->hide();
+        Forms::frmSide().hideTitleTip();
+    }
+}
+
+void frmPictureViewer::Image1_MouseMove(int Button, int Shift, float X, float Y)
+{
+    if (screenSaverMoveEnds(X, Y)) {
+        return;
+    }
+    if (Button != 1) {
+        return;
+    }
+    // The drop on a folder button moves or copies; Ctrl alone when the drag starts copies.
+    SharedState &s = State();
+    if (Shift == 0) {
+        s.DropAction = QStringLiteral("MOVE");
+    } else if (Shift == 2) {
+        s.DropAction = QStringLiteral("COPY");
+    }
+}
+
+void frmPictureViewer::EndScreenSaver()
+{
+    // The password check comes with the screen-saver display; until then the run simply ends.
+    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        State().ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
+    }
+}
+
+void frmPictureViewer::startDriftingLogo()
+{
+    // The drifting logo arrives with the screen-saver display; until then a black screen.
+    setPlainBackground(0);
+    hidePicture();
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        Forms::frmSide().hide();
+    }
+}
+
+void frmPictureViewer::setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle)
+{
+    m_gradient = GradientSpec{colour1, colour2, angle};
+    m_background = QImage(size(), QImage::Format_RGB32);
+    // The sweep can leave a row at its edges; under it, the colour the sweep ends in.
+    m_background.fill(ColourFromValue(colour2));
+    PaintGradient(m_background, colour1, colour2, angle);
+    update();
+}
+
+void frmPictureViewer::setPlainBackground(std::int32_t colour)
+{
+    m_gradient.reset();
+    m_background = QImage();
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ColourFromValue(colour));
+    setPalette(pal);
+    update();
+}
+
+void frmPictureViewer::paintEvent(QPaintEvent *event)
+{
+    if (!m_background.isNull()) {
+        QPainter p(this);
+        p.drawImage(event->rect(), m_background, event->rect());
+    }
+}
+
+void frmPictureViewer::resizeEvent(QResizeEvent *event)
+{
+    if (m_gradient && size() != m_background.size()) {
+        setGradientBackground(m_gradient->colour1, m_gradient->colour2, m_gradient->angle);
+    }
+    QWidget::resizeEvent(event);
+}
+
+void frmPictureViewer::mousePressEvent(QMouseEvent *event)
+{
+    Form_MouseDown(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
+                   static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
+    QWidget::mousePressEvent(event);
+}
+
+void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
+{
+    Form_MouseMove(ARButton::buttonCode(event->buttons()), ARButton::shiftCode(event->modifiers()),
+                   static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void frmPictureViewer::setTopmost(bool topmost)
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+        return;
+    }
+    const bool visible = isVisible();
+    const QRect where = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    setGeometry(where);
+    if (visible) {
+        show();
     }
 }
 

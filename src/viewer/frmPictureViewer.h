@@ -3,8 +3,12 @@
 #include "viewer/FittedLoader.h"
 #include "viewer/ViewerRules.h"
 
+#include <QImage>
 #include <QSize>
+
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 #include <memory>
 
@@ -46,6 +50,19 @@ public:
     // Shift the modifier mask.
     void Form_KeyDown(int KeyCode, int Shift);
 
+    // The background behind the pictures: a gradient painted once and kept, or one colour.
+    void setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle);
+    void setPlainBackground(std::int32_t colour);
+    [[nodiscard]] const QImage &background() const { return m_background; }
+    // Above every other window while a show runs.
+    void setTopmost(bool topmost);
+    // The screen saver's display when it has no pictures to show, and its end.
+    void startDriftingLogo();
+    void EndScreenSaver();
+
+    void Form_MouseDown(int Button, int Shift, float X, float Y);
+    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    void Image1_MouseMove(int Button, int Shift, float X, float Y);
     void Image1_Click();
     void Image1_MouseDown(int Button, int Shift, float X, float Y);
     void Picture1_Click();
@@ -66,6 +83,10 @@ protected:
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -80,4 +101,14 @@ private:
     QSize m_fitted;
     MagnifiedPicture m_magnified;
     Picture m_fullPicture;
+    QImage m_background;
+    struct GradientSpec
+    {
+        std::int32_t colour1 = 0;
+        std::int32_t colour2 = 0;
+        int angle = 0;
+    };
+    std::optional<GradientSpec> m_gradient;
+    // A move seen while a screen-saver run records the pointer first, then ends the run.
+    bool screenSaverMoveEnds(float X, float Y);
 };

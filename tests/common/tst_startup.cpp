@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QProcess>
 #include <QSysInfo>
@@ -222,7 +223,10 @@ private slots:
         QVERIFY(!Forms::IsLoaded(Form::Loading));
         QCOMPARE(unloaded, QList<Form>{Form::Loading});
         QVERIFY(Forms::frmPictureViewer().isVisible());
-        QVERIFY(Forms::frmSide().isVisible());
+        // No pictures to show: the screen saver's own display, without the panel or the pointer.
+        QVERIFY(!Forms::frmSide().isVisible());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
+        QVERIFY(Forms::frmPictureViewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(ProgramMouseIcon(), QString());
     }
 

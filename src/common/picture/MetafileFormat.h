@@ -33,3 +33,16 @@ struct MetafileHeader
 // HIMETRIC an inch).
 [[nodiscard]] std::int32_t HimetricToPixels(double himetric, double twipsPerPixel);
 [[nodiscard]] std::int32_t PixelsToHimetric(double pixels, double twipsPerPixel);
+
+// AddressSanitizer reserves terabytes of address space for its bookkeeping; a process built with
+// it cannot run under an address-space limit, so such builds (tests only) go without one.
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTREL_ADDRESS_LIMITS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTREL_ADDRESS_LIMITS 0
+#endif
+#endif
+#ifndef VANTREL_ADDRESS_LIMITS
+#define VANTREL_ADDRESS_LIMITS 1
+#endif

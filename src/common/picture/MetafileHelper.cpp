@@ -27,8 +27,10 @@ constexpr std::size_t kMaxInput = 64u << 20;
 
 void limitSelf()
 {
+#if VANTREL_ADDRESS_LIMITS
     const rlimit memory{768u << 20, 768u << 20};
     setrlimit(RLIMIT_AS, &memory);
+#endif
     const rlimit cpu{5, 6};
     setrlimit(RLIMIT_CPU, &cpu);
     const rlimit none{0, 0};

@@ -26,7 +26,7 @@ namespace {
 constexpr qint64 kMaxMetafileBytes = 64ll << 20;
 constexpr qint64 kMaxSvgBytes = 64ll << 20;
 constexpr int kHelperTimeLimitMs = 5000;
-constexpr rlim_t kHelperMemoryLimit = 768u << 20;
+[[maybe_unused]] constexpr rlim_t kHelperMemoryLimit = 768u << 20;
 
 // Qt refuses to allocate images above 128 MB; a full decode within the limits needs up to
 // 100 megapixels x 4 bytes.
@@ -247,8 +247,10 @@ std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardErrorFile(QProcess::nullDevice());
     process.setChildProcessModifier([] {
+#if VANTREL_ADDRESS_LIMITS
         const rlimit memory{kHelperMemoryLimit, kHelperMemoryLimit};
         setrlimit(RLIMIT_AS, &memory);
+#endif
         const rlimit none{0, 0};
         setrlimit(RLIMIT_CORE, &none);
     });

@@ -1,0 +1,351 @@
+#include "Isolation.h"
+#include "ScriptedDialogs.h"
+#include "common/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Startup.h"
+#include "common/platform/ScreenSaver.h"
+#include "controls/HelpWindow.h"
+#include "panel/FileListBox.h"
+#include "panel/frmSide.h"
+#include "show/Grad.h"
+#include "show/SlideRules.h"
+#include "viewer/frmPictureViewer.h"
+
+#include "viewer/PictureImage.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include <memory>
+
+using Forms::Form;
+
+namespace {
+
+constexpr std::int32_t kRed = 0x0000FF; // 0x00BBGGRR
+constexpr std::int32_t kBlue = 0xFF0000;
+
+QImage painted(int w, int h, std::int32_t c1, std::int32_t c2, int angle, QColor under = Qt::green)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(under);
+    PaintGradient(image, c1, c2, angle);
+    return image;
+}
+
+// Mostly red or mostly blue.
+bool reddish(QRgb c)
+{
+    return qRed(c) > 200 && qBlue(c) < 60;
+}
+
+bool bluish(QRgb c)
+{
+    return qBlue(c) > 200 && qRed(c) < 60;
+}
+
+class FakeScreenSaver : public ScreenSaverControl
+{
+public:
+    int held = 0;
+    int inhibits = 0;
+    bool inhibit() override
+    {
+        ++inhibits;
+        ++held;
+        return true;
+    }
+    void release() override { --held; }
+};
+
+} // namespace
+
+class ShowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<IsolatedEnvironment> env;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    FakeScreenSaver saver;
+
+    QString startWith(int pictures, const QString &slideTime = QStringLiteral("4"), bool manual = false)
+    {
+        const QString dir = env->path("show");
+        QDir().mkpath(dir);
+        for (int i = 0; i < pictures; ++i) {
+            QImage image(60 + i, 40, QImage::Format_RGB32);
+            image.fill(Qt::darkRed);
+            image.save(dir + QStringLiteral("/%1.jpg").arg(i), "JPEG");
+        }
+        SaveSetting(AppName, "Directories", "show", dir);
+        SaveSetting(AppName, "Settings", "Basename", "show");
+        SaveSetting(AppName, "Settings", "SlideTime", slideTime);
+        SaveSetting(AppName, "Settings", "ManualShow", manual ? "True" : "False");
+        if (EntryProcedure() != Road::Normal) {
+            return {};
+        }
+        return dir;
+    }
+
+    frmSide &side() { return Forms::frmSide(); }
+    frmPictureViewer &viewer() { return Forms::frmPictureViewer(); }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<IsolatedEnvironment>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        saver = FakeScreenSaver();
+        SetScreenSaverControl(&saver);
+        ResetState();
+    }
+
+    void cleanup()
+    {
+        if (Forms::IsLoaded(Form::Side)) {
+            State().ButtonRightClick = false;
+            side().cmdQuit_Click();
+        }
+        Forms::FlushUnloaded();
+        HelpWindow::closeInstance();
+        SetScreenSaverControl(nullptr);
+        dialogs.reset();
+        env.reset();
+    }
+
+    // ---- The gradient ----
+
+    void sweepDirections_data()
+    {
+        QTest::addColumn<int>("angle");
+        QTest::addColumn<QPoint>("start");
+        QTest::addColumn<QPoint>("end");
+        QTest::newRow("0: left to right") << 0 << QPoint(1, 50) << QPoint(198, 50);
+        QTest::newRow("90: bottom to top") << 90 << QPoint(100, 98) << QPoint(100, 1);
+        QTest::newRow("180: right to left") << 180 << QPoint(198, 50) << QPoint(1, 50);
+        QTest::newRow("270: top to bottom") << 270 << QPoint(100, 1) << QPoint(100, 98);
+        QTest::newRow("45: from the bottom-left") << 45 << QPoint(1, 98) << QPoint(198, 1);
+        QTest::newRow("315: from the top-left") << 315 << QPoint(1, 1) << QPoint(198, 98);
+        QTest::newRow("135: from the bottom-right") << 135 << QPoint(198, 98) << QPoint(1, 1);
+        QTest::newRow("225: from the top-right") << 225 << QPoint(198, 1) << QPoint(1, 98);
+    }
+
+    void sweepDirections()
+    {
+        QFETCH(int, angle);
+        QFETCH(QPoint, start);
+        QFETCH(QPoint, end);
+        const QImage image = painted(200, 100, kRed, kBlue, angle);
+        QVERIFY2(reddish(image.pixel(start)), qPrintable(QColor(image.pixel(start)).name()));
+        QVERIFY2(bluish(image.pixel(end)), qPrintable(QColor(image.pixel(end)).name()));
+        // Every pixel inside the edges is painted: no green shows through.
+        for (int y = 1; y < 99; y += 7) {
+            for (int x = 1; x < 199; x += 7) {
+                QVERIFY(QColor(image.pixel(x, y)) != QColor(Qt::green));
+            }
+        }
+    }
+
+    void specialAngles()
+    {
+        // 360 sweeps down like 270 (its first line also covers the top row, which 270 leaves).
+        const QImage at360 = painted(120, 80, kRed, kBlue, 360);
+        const QImage at270 = painted(120, 80, kRed, kBlue, 270);
+        QCOMPARE(at360.copy(0, 1, 120, 79), at270.copy(0, 1, 120, 79));
+        for (const auto &[designed, painted_as] : {std::pair{22, 23}, {140, 141}, {202, 203}, {320, 321}}) {
+            QCOMPARE(painted(120, 80, kRed, kBlue, designed), painted(120, 80, kRed, kBlue, painted_as));
+        }
+        // Out of range: almost nothing is painted.
+        for (const int angle : {-10, 361, 1000}) {
+            const QImage image = painted(120, 80, kRed, kBlue, angle);
+            int green = 0;
+            for (int y = 0; y < 80; ++y) {
+                for (int x = 0; x < 120; ++x) {
+                    green += QColor(image.pixel(x, y)) == QColor(Qt::green) ? 1 : 0;
+                }
+            }
+            QVERIFY2(green > 120 * 80 * 9 / 10, qPrintable(QString::number(angle)));
+        }
+    }
+
+    void equalColoursFillOneColour()
+    {
+        const QImage image = painted(50, 30, 0x336699, 0x336699, 45);
+        for (int y = 0; y < 30; ++y) {
+            for (int x = 0; x < 50; ++x) {
+                QCOMPARE(image.pixel(x, y), qRgb(0x99, 0x66, 0x33));
+            }
+        }
+    }
+
+    void tinySurfaceAndOddColours()
+    {
+        const QImage tiny = painted(10, 10, 0x000000, 0xFFFFFF, 45);
+        QVERIFY(!tiny.isNull());
+        const QImage one = painted(1, 1, 0x000000, 0xFFFFFF, 0);
+        QVERIFY(!one.isNull());
+        // A colour longer than six hexadecimal digits splits by its text: 0x8000000F is red 0x0F,
+        // green 0, blue 0x80.
+        const auto lines = GradientSweep(100, 100, static_cast<std::int32_t>(0x8000000Fu), 0x8000000F, 0);
+        QVERIFY(!lines.empty());
+        QCOMPARE(lines.front().colour, qRgb(0x0F, 0x00, 0x80));
+    }
+
+    void sweepIsQuickEnoughToKeep()
+    {
+        // Drawn once and kept: the viewer repaints from the kept picture.
+        const auto lines = GradientSweep(1920, 1080, kRed, kBlue, 45);
+        QVERIFY(lines.size() > 2900 && lines.size() < 3500);
+    }
+
+    // ---- Stepping ----
+
+    void slideOrder()
+    {
+        QCOMPARE(NextSlide(0, 5, false, 0), 1); // nothing selected: entry 0 first
+        QCOMPARE(NextSlide(4, 5, false, 0), 5);
+        QCOMPARE(NextSlide(5, 5, false, 0), 1); // wraps
+        QCOMPARE(NextSlide(1, 1, false, 0), 1); // one picture repeats
+        QCOMPARE(NextSlide(7, 3, false, 0), 1); // files deleted under the show: start again
+        QCOMPARE(NextSlide(3, 5, true, 0.0f), 1);
+        QCOMPARE(NextSlide(3, 5, true, 0.999f), 5);
+        QCOMPARE(NextSlide(3, 5, true, 0.5f), 3);
+        QCOMPARE(ManualSlideIndex(1, 5, false, 37, 0), 5); // Left on the first goes to the last
+        QCOMPARE(ManualSlideIndex(3, 5, false, 37, 0), 2);
+        QCOMPARE(ManualSlideIndex(5, 5, false, 39, 0), 1);
+        QCOMPARE(ManualSlideIndex(3, 5, false, 40, 0), 3);   // other keys: nothing
+        QCOMPARE(ManualSlideIndex(3, 5, true, 37, 0.1f), 1); // random: both keys pick at random
+        QCOMPARE(ManualSlideIndex(3, 5, true, 39, 0.9f), 5);
+        for (int i = 0; i < 50; ++i) {
+            const float r = RandomUnit();
+            QVERIFY(r >= 0.0f && r < 1.0f);
+        }
+    }
+
+    // ---- The show ----
+
+    void refusals()
+    {
+        SaveSetting(AppName, "Directories", "gone", env->path("gone"));
+        SaveSetting(AppName, "Settings", "Basename", "gone");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer) && viewer().isVisible());
+        side().cmdSlide_Click();
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->asked[0].prompt, QStringLiteral("The selected folder is currently unavailable."));
+        QCOMPARE(dialogs->asked[0].style, int(vbExclamation));
+        QCOMPARE(dialogs->asked[0].title, QStringLiteral("Vantrel Viewer"));
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
+        QDir().mkpath(env->path("empty"));
+        SaveSetting(AppName, "Directories", "empty", env->path("empty"));
+        side().cmbFolders->addItem("empty");
+        side().cmbFolders->setCurrentIndex(side().cmbFolders->findText("empty"));
+        side().cmdSlide_Click();
+        QCOMPARE(dialogs->asked.size(), 2);
+        QCOMPARE(dialogs->asked[1].prompt, QStringLiteral("There are currently no images in the selected folder."));
+        QVERIFY(!State().SlideShowOn);
+        QCOMPARE(saver.inhibits, 0);
+    }
+
+    void timedShowStartsStepsAndStops()
+    {
+        const QString dir = startWith(3, QStringLiteral("255"));
+        QVERIFY(!dir.isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QVERIFY(State().SlideShowOn);
+        QVERIFY(!side().isVisible());
+        QCOMPARE(State().SlideIndex, std::int16_t(1));
+        QVERIFY(side().tmrSlide.isActive());
+        QCOMPARE(side().tmrSlide.interval(), 255000); // wider than the 16 bits it once had
+        QCOMPARE(saver.held, 1);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
+        QVERIFY(viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        // During the show the picture uses the whole screen.
+        const QRect shown = viewer().Image1->geometry();
+        QCOMPARE(shown.center().x(), 511);
+        side().tmrSlide_Timer();
+        QCOMPARE(State().CurrentFile, dir + "/1.jpg");
+        side().tmrSlide_Timer();
+        side().tmrSlide_Timer();
+        QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // wrapped
+        // Arrows do not step a timed show: any key stops it.
+        viewer().Form_KeyDown(39, 0);
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
+        QVERIFY(!side().tmrSlide.isActive());
+        QCOMPARE(saver.held, 0);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr ||
+                QGuiApplication::overrideCursor()->shape() != Qt::BlankCursor);
+        QVERIFY(!viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // shown again in the panel's layout
+        QVERIFY(viewer().Image1->geometry().left() >= 180);
+    }
+
+    void manualShowMovesByTheArrows()
+    {
+        const QString dir = startWith(3, QStringLiteral("4"), true);
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QVERIFY(State().SlideShowOn);
+        QVERIFY(!side().tmrSlide.isActive());
+        viewer().Form_KeyDown(37, 0); // Left on the first: the last
+        QCOMPARE(State().CurrentFile, dir + "/2.jpg");
+        viewer().Form_KeyDown(39, 0);
+        QCOMPARE(State().CurrentFile, dir + "/0.jpg");
+        viewer().Form_KeyDown(39, 1); // Shift does not matter for the arrows
+        QCOMPARE(State().CurrentFile, dir + "/1.jpg");
+        viewer().Form_KeyDown(0, 2); // a lone Ctrl is no key of its own
+        QVERIFY(State().SlideShowOn);
+        viewer().Form_KeyDown(27, 0); // any other key ends it
+        QVERIFY(!State().SlideShowOn);
+    }
+
+    void zeroSecondsMeansByHandOnly()
+    {
+        QVERIFY(!startWith(2, QStringLiteral("0")).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QVERIFY(State().SlideShowOn);
+        QVERIFY(!side().tmrSlide.isActive());
+    }
+
+    void keysOutsideAShow()
+    {
+        QVERIFY(!startWith(1).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        viewer().Form_KeyDown(112, 2); // F1 with any modifier
+        QVERIFY(HelpWindow::instance() != nullptr);
+        HelpWindow::closeInstance();
+        // None of these starts or stops anything.
+        for (const auto &[key, shift] : {std::pair{80, 6}, {82, 2}, {39, 0}, {37, 0}, {65, 0}}) {
+            viewer().Form_KeyDown(key, shift);
+            QVERIFY(!State().SlideShowOn);
+            QVERIFY(side().isVisible());
+        }
+    }
+
+    void plainBackgroundWhenTheColoursAreEqual()
+    {
+        SaveSetting(AppName, "Settings", "SlideColor", "255");
+        SaveSetting(AppName, "Settings", "SlideColor2", "255");
+        QVERIFY(!startWith(1).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        QVERIFY(viewer().background().isNull());
+        QCOMPARE(viewer().palette().color(QPalette::Window), QColor(255, 0, 0));
+        SaveSetting(AppName, "Settings", "SlideColor2", "16711680");
+        State().SlideColor2 = QStringLiteral("16711680");
+        side().GradientShow();
+        QCOMPARE(viewer().background().size(), viewer().size());
+    }
+};
+
+QTEST_MAIN(ShowTest)
+#include "tst_show.moc"
