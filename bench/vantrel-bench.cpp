@@ -12,14 +12,18 @@
 #include "common/picture/Picture.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "show/Grad.h"
 #include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
@@ -27,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -431,8 +436,58 @@ int main(int argc, char **argv)
     }
     const double magnify24 = median(magnifies);
     report(QStringLiteral("magnify_jpeg_24mp"), magnify24, QStringLiteral("ms"));
+
+    // A timed show of 24-megapixel pictures, one a second: how late the latest picture is
+    // painted after the moment its tick was due.
+    double late = 0;
+    {
+        QTemporaryDir showDir;
+        for (int i = 0; i < 5; ++i) {
+            QFile::link(QFileInfo(p24).absoluteFilePath(), showDir.filePath(QStringLiteral("slide%1.jpg").arg(i)));
+        }
+        SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("slides"), showDir.path());
+        frmSide &side = Forms::frmSide();
+        side.cmbFolders->addItem(QStringLiteral("slides"));
+        side.cmbFolders->setCurrentIndex(side.cmbFolders->findText(QStringLiteral("slides")));
+        State().SlideTime = 1;
+        side.setSlideInterval(1000);
+        QElapsedTimer clock;
+        std::vector<double> lateness;
+        double timerStart = 0; // when the show's timer began counting, on `clock`
+        QObject::connect(&side.tmrSlide, &QTimer::timeout, &side, [&] {
+            window.Image1->repaint();
+            const double due = timerStart + 1000.0 * static_cast<double>(lateness.size() + 1);
+            lateness.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - due);
+        });
+        if (side.File1->ListCount() == 0) {
+            QTextStream(stderr) << "vantrel-bench: no pictures for the slide show\n";
+            return 1;
+        }
+        clock.start();
+        side.cmdSlide_Click();
+        timerStart = static_cast<double>(clock.nsecsElapsed()) / 1e6 + side.tmrSlide.remainingTime() - 1000.0;
+        QEventLoop loop;
+        QTimer::singleShot(8500, &loop, &QEventLoop::quit);
+        loop.exec();
+        side.StopSlideShow();
+        late = lateness.empty() ? 1e9 : *std::max_element(lateness.begin(), lateness.end());
+        out << "# slide ticks late by (ms):";
+        for (const double l : lateness) {
+            out << ' ' << QString::number(l, 'f', 1);
+        }
+        out << Qt::endl;
+        report(QStringLiteral("slide_late_24mp_1s"), late, QStringLiteral("ms"));
+    }
     Forms::frmSide().cmdQuit_Click();
     Forms::FlushUnloaded();
+
+    // The gradient behind the show.
+    QImage surface1080(1920, 1080, QImage::Format_RGB32);
+    const double gradient1080 = timeMs([&] { PaintGradient(surface1080, 16744448, 16777215, 45); }, runs);
+    report(QStringLiteral("gradient_1080p_45"), gradient1080, QStringLiteral("ms"));
+    QImage surface2160(3840, 2160, QImage::Format_RGB32);
+    const double gradient2160 = timeMs([&] { PaintGradient(surface2160, 16744448, 16777215, 45); }, runs);
+    report(QStringLiteral("gradient_2160p_45"), gradient2160, QStringLiteral("ms"));
 
     // Reference figures of the same files in the same run.
     const double refFull24 = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p24}); }, runs);
@@ -464,6 +519,9 @@ int main(int argc, char **argv)
         {QStringLiteral("show_jpeg_24mp"), show24, 1.2 * (ref24 + 10),
          QStringLiteral("1.2 x (djpeg -scale 1/4 + 10 ms)")},
         {QStringLiteral("magnify_jpeg_24mp"), magnify24, 1.2 * refFull24, QStringLiteral("1.2 x djpeg")},
+        {QStringLiteral("slide_late_24mp_1s"), late, 100, QStringLiteral("100 ms")},
+        {QStringLiteral("gradient_1080p_45"), gradient1080, 15, QStringLiteral("15 ms")},
+        {QStringLiteral("gradient_2160p_45"), gradient2160, 50, QStringLiteral("50 ms")},
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},

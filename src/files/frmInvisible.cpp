@@ -55,8 +55,17 @@ void frmInvisible::popupMenu(const QPoint &globalPos)
     mnuFile->popup(globalPos);
 }
 
-void frmInvisible::mnuDelete_Click() {}
+void frmInvisible::mnuDelete_Click()
+{
+    emit commandRequested(QStringLiteral("Delete"));
+}
 
-void frmInvisible::mnuPrint_Click() {}
+void frmInvisible::mnuPrint_Click()
+{
+    emit commandRequested(QStringLiteral("Print"));
+}
 
-void frmInvisible::mnuRefresh_Click() {}
+void frmInvisible::mnuRefresh_Click()
+{
+    emit commandRequested(QStringLiteral("Refresh"));
+}

@@ -42,4 +42,8 @@ public:
     QAction *mnuDelete;
     QLabel *Label1;
     CommonDialog CommonDialogPrint;
+
+signals:
+    // A command was asked for ("Delete", "Print", "Refresh").
+    void commandRequested(const QString &name);
 };

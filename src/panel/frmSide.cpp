@@ -179,6 +179,8 @@ frmSide::frmSide(QWidget *parent)
     });
     connect(lstFolders, &QListWidget::itemDoubleClicked, this, [this] { lstFolders_DblClick(); });
     connect(&tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
+    // Ticks on time to the millisecond rather than within the coarse timer's 5% slack.
+    tmrSlide.setTimerType(Qt::PreciseTimer);
     connect(&tmrSlide, &QTimer::timeout, this, &frmSide::tmrSlide_Timer);
     connect(imgHand, &PictureImage::MouseDown, this,
             [this](int Button, int, float, float) { imgHand_MouseDown(Button); });

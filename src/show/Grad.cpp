@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -171,17 +172,26 @@ void DrawGradient(QPainter &painter, const std::vector<GradientLine> &lines)
     QPen pen;
     pen.setWidth(1);
     pen.setCosmetic(true);
-    QRgb last = 0;
-    bool first = true;
-    for (const GradientLine &l : lines) {
-        if (first || l.colour != last) {
-            pen.setColor(QColor::fromRgb(l.colour));
-            painter.setPen(pen);
-            last = l.colour;
-            first = false;
+    // Lines of one colour come one after another: drawn in one call each, in the same order.
+    QVarLengthArray<QLineF, 256> run;
+    auto flush = [&](QRgb colour) {
+        if (run.isEmpty()) {
+            return;
         }
-        painter.drawLine(l.line);
+        pen.setColor(QColor::fromRgb(colour));
+        painter.setPen(pen);
+        painter.drawLines(run.constData(), static_cast<int>(run.size()));
+        run.clear();
+    };
+    QRgb colour = lines.empty() ? 0 : lines.front().colour;
+    for (const GradientLine &l : lines) {
+        if (l.colour != colour) {
+            flush(colour);
+            colour = l.colour;
+        }
+        run.append(l.line);
     }
+    flush(colour);
 }
 
 void PaintGradient(QPaintDevice &target, std::int32_t colour1, std::int32_t colour2, int angle)

@@ -27,6 +27,13 @@ FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
     if (load.info) {
         load.fit = FitPicture(load.info->pixelSize, screen.widthPx, screen.heightPx, screen.slideShow);
     }
+    // Scaled once, here (often on a worker thread), to exactly the size it is drawn at: every
+    // paint of the fitted view is then a plain copy.
+    if (load.picture && !load.picture->image.isNull() && load.picture->image.size() != load.fit.rect.size() &&
+        !load.fit.rect.isEmpty()) {
+        load.picture->image =
+            load.picture->image.scaled(load.fit.rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     return load;
 }
 

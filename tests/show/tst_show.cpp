@@ -6,6 +6,7 @@
 #include "common/Startup.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
+#include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "show/Grad.h"
@@ -324,12 +325,64 @@ private slots:
         viewer().Form_KeyDown(112, 2); // F1 with any modifier
         QVERIFY(HelpWindow::instance() != nullptr);
         HelpWindow::closeInstance();
-        // None of these starts or stops anything.
-        for (const auto &[key, shift] : {std::pair{80, 6}, {82, 2}, {39, 0}, {37, 0}, {65, 0}}) {
-            viewer().Form_KeyDown(key, shift);
+        // Delete with any modifier; P and R with Alt alone (the mask is compared whole).
+        QStringList asked;
+        connect(&Forms::frmInvisible(), &frmInvisible::commandRequested, this,
+                [&asked](const QString &name) { asked << name; });
+        const struct
+        {
+            int key;
+            int shift;
+            const char *command;
+        } cases[] = {{46, 0, "Delete"},  {46, 2, "Delete"}, {80, 4, "Print"}, {80, 6, nullptr}, {80, 0, nullptr},
+                     {82, 4, "Refresh"}, {82, 5, nullptr},  {82, 2, nullptr}, {39, 0, nullptr}, {65, 4, nullptr}};
+        for (const auto &c : cases) {
+            asked.clear();
+            viewer().Form_KeyDown(c.key, c.shift);
+            QCOMPARE(asked, c.command ? QStringList{QString::fromLatin1(c.command)} : QStringList());
             QVERIFY(!State().SlideShowOn);
             QVERIFY(side().isVisible());
         }
+    }
+
+    void dragFromThePictureChoosesMoveOrCopy()
+    {
+        QVERIFY(!startWith(1).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        viewer().Image1_MouseMove(1, 0, 10, 10);
+        QCOMPARE(State().DropAction, QStringLiteral("MOVE"));
+        viewer().Image1_MouseMove(1, 2, 10, 10);
+        QCOMPARE(State().DropAction, QStringLiteral("COPY"));
+        viewer().Image1_MouseMove(1, 3, 10, 10); // Ctrl+Shift: left as it was
+        QCOMPARE(State().DropAction, QStringLiteral("COPY"));
+        viewer().Image1_MouseMove(0, 0, 10, 10); // no button: no drag
+        QCOMPARE(State().DropAction, QStringLiteral("COPY"));
+    }
+
+    void screenSaverRunEndsOnARealMove()
+    {
+        QVERIFY(!startWith(0).isEmpty()); // a normal start first, registering the folder
+        QTRY_VERIFY(viewer().isVisible());
+        for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
+            QImage image(30, 20, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            image.save(env->path("show/") + name, "JPEG");
+        }
+        side().cmdQuit_Click();
+        Forms::FlushUnloaded();
+        ResetState();
+        SaveSetting(AppName, "ScreenSaver", "Mode", "On");
+        QCOMPARE(EntryProcedure(), Road::ScreenSaver);
+        QVERIFY(State().SlideShowOn);
+        // The first move only records where the pointer is.
+        viewer().Form_MouseMove(0, 0, 300, 200);
+        QVERIFY(Forms::IsLoaded(Form::PictureViewer));
+        QCOMPARE(State().MouseLastX, 300);
+        viewer().Form_MouseMove(0, 0, 300, 200); // the same place: nothing
+        QVERIFY(Forms::IsLoaded(Form::PictureViewer));
+        viewer().Form_MouseMove(0, 0, 305, 200); // moved: the run ends
+        QVERIFY(!Forms::IsLoaded(Form::PictureViewer));
+        QCOMPARE(GetSetting(AppName, "ScreenSaver", "Mode"), QStringLiteral("Off"));
     }
 
     void plainBackgroundWhenTheColoursAreEqual()
