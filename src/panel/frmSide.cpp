@@ -408,6 +408,9 @@ void frmSide::cmdSlide_Click()
             tmrSlide.start(m_slideInterval);
         }
         File1_Click();
+        if (s.RandomShow) {
+            drawNextRandom();
+        }
     }
     ShowMouseCursor(false);
     viewer.setTopmost(true);
@@ -422,21 +425,47 @@ void frmSide::selectSlide(int slideIndex)
     }
 }
 
+void frmSide::drawNextRandom()
+{
+    m_nextRandom = NextSlide(0, File1->ListCount(), true, RandomUnit());
+    if (m_nextRandom >= 1 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().prefetch({JoinPath(File1->Path(), File1->List(m_nextRandom - 1))});
+    }
+}
+
+int frmSide::takeRandomSlide()
+{
+    int pick = m_nextRandom;
+    if (pick < 1 || pick > File1->ListCount()) {
+        pick = NextSlide(0, File1->ListCount(), true, RandomUnit());
+    }
+    drawNextRandom();
+    return pick;
+}
+
 void frmSide::tmrSlide_Timer()
 {
     SharedState &s = State();
     File1->Refresh();
-    selectSlide(NextSlide(s.SlideIndex, File1->ListCount(), s.RandomShow, RandomUnit()));
+    if (s.RandomShow) {
+        selectSlide(takeRandomSlide());
+        return;
+    }
+    selectSlide(NextSlide(s.SlideIndex, File1->ListCount(), false, 0));
 }
 
 void frmSide::ManualSlide(int KeyCode)
 {
     SharedState &s = State();
     File1->Refresh();
-    if (!s.RandomShow && KeyCode != 37 && KeyCode != 39) {
+    if (s.RandomShow) {
+        selectSlide(takeRandomSlide());
         return;
     }
-    selectSlide(ManualSlideIndex(s.SlideIndex, File1->ListCount(), s.RandomShow, KeyCode, RandomUnit()));
+    if (KeyCode != 37 && KeyCode != 39) {
+        return;
+    }
+    selectSlide(ManualSlideIndex(s.SlideIndex, File1->ListCount(), false, KeyCode, 0));
 }
 
 void frmSide::StopSlideShow()

@@ -104,6 +104,10 @@ private:
     PanelLayout m_layout;
     QLabel *m_tip;
     int m_slideInterval = 0;
+    // In random order the next picture is drawn one step early, so it can be decoded ahead.
+    int m_nextRandom = 0;
+    [[nodiscard]] int takeRandomSlide();
+    void drawNextRandom();
 
     // Folder buttons: assignment and reordering.
     bool FolderRightClick = false;

@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
@@ -307,6 +308,26 @@ private slots:
         QVERIFY(State().SlideShowOn);
         viewer().Form_KeyDown(27, 0); // any other key ends it
         QVERIFY(!State().SlideShowOn);
+    }
+
+    void randomShowPicksFromTheFolder()
+    {
+        SaveSetting(AppName, "Settings", "RandomShow", "True");
+        const QString dir = startWith(4);
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QSet<QString> seen;
+        for (int i = 0; i < 40; ++i) {
+            side().tmrSlide_Timer();
+            QVERIFY(State().SlideIndex >= 1 && State().SlideIndex <= 4);
+            QCOMPARE(State().CurrentFile, dir + QStringLiteral("/%1.jpg").arg(State().SlideIndex - 1));
+            seen << State().CurrentFile;
+        }
+        QVERIFY(seen.size() >= 3);
+        // Both arrows pick at random in a random manual show too.
+        State().ManualShow = true;
+        viewer().Form_KeyDown(37, 0);
+        QVERIFY(State().SlideShowOn);
     }
 
     void zeroSecondsMeansByHandOnly()
