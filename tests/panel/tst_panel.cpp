@@ -1,5 +1,4 @@
-#include "Isolation.h"
-#include "ScriptedDialogs.h"
+#include "ProgramUnderTest.h"
 #include "common/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -45,9 +44,7 @@ void touch(const QString &path, int bytes = 0)
 
 void picture(const QString &path, int w = 64, int h = 48)
 {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QVERIFY(image.save(path, "JPEG"));
+    QVERIFY(WriteJpeg(path, w, h));
 }
 
 std::array<QString, 6> captions(const char *a, const char *b, const char *c, const char *d, const char *e,
@@ -64,8 +61,9 @@ class PanelTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<IsolatedEnvironment> env;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<ProgramUnderTest> program;
+    IsolatedEnvironment *env = nullptr;
+    ScriptedDialogs *dialogs = nullptr;
 
     QString folder(const QString &name)
     {
@@ -98,22 +96,12 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<IsolatedEnvironment>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ResetState();
+        program = std::make_unique<ProgramUnderTest>();
+        env = &program->env;
+        dialogs = &program->dialogs;
     }
 
-    void cleanup()
-    {
-        if (Forms::IsLoaded(Form::Side)) {
-            State().ButtonRightClick = false;
-            side().cmdQuit_Click();
-        }
-        Forms::FlushUnloaded();
-        HelpWindow::closeInstance();
-        dialogs.reset();
-        env.reset();
-    }
+    void cleanup() { program.reset(); }
 
     // ---- Rules without windows ----
 

@@ -1,5 +1,4 @@
-#include "Isolation.h"
-#include "ScriptedDialogs.h"
+#include "ProgramUnderTest.h"
 #include "common/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -72,8 +71,9 @@ class ShowTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<IsolatedEnvironment> env;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<ProgramUnderTest> program;
+    IsolatedEnvironment *env = nullptr;
+    ScriptedDialogs *dialogs = nullptr;
     FakeScreenSaver saver;
 
     QString startWith(int pictures, const QString &slideTime = QStringLiteral("4"), bool manual = false)
@@ -81,9 +81,7 @@ private:
         const QString dir = env->path("show");
         QDir().mkpath(dir);
         for (int i = 0; i < pictures; ++i) {
-            QImage image(60 + i, 40, QImage::Format_RGB32);
-            image.fill(Qt::darkRed);
-            image.save(dir + QStringLiteral("/%1.jpg").arg(i), "JPEG");
+            WriteJpeg(dir + QStringLiteral("/%1.jpg").arg(i), 60 + i, 40);
         }
         SaveSetting(AppName, "Directories", "show", dir);
         SaveSetting(AppName, "Settings", "Basename", "show");
@@ -101,24 +99,17 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<IsolatedEnvironment>();
-        dialogs = std::make_unique<ScriptedDialogs>();
+        program = std::make_unique<ProgramUnderTest>();
+        env = &program->env;
+        dialogs = &program->dialogs;
         saver = FakeScreenSaver();
         SetScreenSaverControl(&saver);
-        ResetState();
     }
 
     void cleanup()
     {
-        if (Forms::IsLoaded(Form::Side)) {
-            State().ButtonRightClick = false;
-            side().cmdQuit_Click();
-        }
-        Forms::FlushUnloaded();
-        HelpWindow::closeInstance();
+        program.reset();
         SetScreenSaverControl(nullptr);
-        dialogs.reset();
-        env.reset();
     }
 
     // ---- The gradient ----
@@ -385,9 +376,7 @@ private slots:
         QVERIFY(!startWith(0).isEmpty()); // a normal start first, registering the folder
         QTRY_VERIFY(viewer().isVisible());
         for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
-            QImage image(30, 20, QImage::Format_RGB32);
-            image.fill(Qt::blue);
-            image.save(env->path("show/") + name, "JPEG");
+            WriteJpeg(env->path("show/") + name, 30, 20);
         }
         side().cmdQuit_Click();
         Forms::FlushUnloaded();

@@ -1,5 +1,4 @@
-#include "Isolation.h"
-#include "ScriptedDialogs.h"
+#include "ProgramUnderTest.h"
 #include "common/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -29,15 +28,10 @@ class ViewerTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<IsolatedEnvironment> env;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<ProgramUnderTest> program;
+    IsolatedEnvironment *env = nullptr;
 
-    static void picture(const QString &path, int w, int h)
-    {
-        QImage image(w, h, QImage::Format_RGB32);
-        image.fill(QColor(30, 90, 160));
-        QVERIFY(image.save(path, "JPEG", 70));
-    }
+    static void picture(const QString &path, int w, int h) { QVERIFY(WriteJpeg(path, w, h)); }
 
     // A registered folder with these pictures, the program started on it.
     QString startOn(const QList<QSize> &sizes)
@@ -60,21 +54,11 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<IsolatedEnvironment>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        ResetState();
+        program = std::make_unique<ProgramUnderTest>();
+        env = &program->env;
     }
 
-    void cleanup()
-    {
-        if (Forms::IsLoaded(Form::Side)) {
-            State().ButtonRightClick = false;
-            Forms::frmSide().cmdQuit_Click();
-        }
-        Forms::FlushUnloaded();
-        dialogs.reset();
-        env.reset();
-    }
+    void cleanup() { program.reset(); }
 
     void fittedGeometry_data()
     {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Isolation.h"
+#include "ScriptedDialogs.h"
+#include "common/Forms.h"
+#include "common/SharedState.h"
+#include "common/Utilities.h"
+#include "controls/HelpWindow.h"
+#include "panel/frmSide.h"
+
+#include <QImage>
+#include <QString>
+
+// One test's program: its own settings, screen and scripted dialogs, a fresh shared state, and,
+// at the end, whatever run the test started ended the way every run ends.
+class ProgramUnderTest
+{
+public:
+    explicit ProgramUnderTest(const QByteArray &screen = QByteArrayLiteral("1024x768@15"))
+        : env(screen)
+    {
+        ResetState();
+        SetProgramMouseIcon(QString());
+    }
+
+    ~ProgramUnderTest()
+    {
+        if (Forms::IsLoaded(Forms::Form::Side)) {
+            State().ButtonRightClick = false;
+            Forms::frmSide().cmdQuit_Click();
+        }
+        Forms::FlushUnloaded();
+        HelpWindow::closeInstance();
+    }
+
+    ProgramUnderTest(const ProgramUnderTest &) = delete;
+    ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
+
+    IsolatedEnvironment env;
+    ScriptedDialogs dialogs;
+};
+
+// A plain JPEG of one colour.
+inline bool WriteJpeg(const QString &path, int width, int height, const QColor &colour = QColor(30, 90, 160))
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image.save(path, "JPEG", 80);
+}
