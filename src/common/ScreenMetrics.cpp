@@ -61,3 +61,11 @@ float ScreenTwipsPerPixelY()
     const float tpp = State().TwipsPerPixelY;
     return tpp > 0 ? tpp : 15.0f;
 }
+
+QRect CentredDesignRect(double widthTwips, double heightTwips, const SharedState &state)
+{
+    const int w = ScaledDesignPixels(widthTwips, state.PixelScaleX, state.TwipsPerPixelX);
+    const int h = ScaledDesignPixels(heightTwips, state.PixelScaleY, state.TwipsPerPixelY);
+    return QRect((static_cast<int>(state.ScreenWidthPx) - w) / 2, (static_cast<int>(state.ScreenHeightPx) - h) / 2, w,
+                 h);
+}

@@ -2,6 +2,7 @@
 
 #include "common/SharedState.h"
 
+#include <QRect>
 #include <QString>
 
 #include <optional>
@@ -30,6 +31,10 @@ void ApplyScreenMetrics(SharedState &state, const ScreenSpec &screen);
 // A design size in twips that the window scales by PixelScale at load, so that it keeps the
 // pixel size it was drawn for (twips / 15) at any resolution.
 [[nodiscard]] int ScaledDesignPixels(double designTwips, double pixelScale, float twipsPerPixel);
+
+// Where a window of a design size in twips goes: its pixel size kept at any resolution, centred
+// on the screen.
+[[nodiscard]] QRect CentredDesignRect(double widthTwips, double heightTwips, const SharedState &state);
 
 // The screen's twips per pixel as measured at start; 15 (96 dpi) before it is measured.
 [[nodiscard]] float ScreenTwipsPerPixelX();

@@ -1,5 +1,6 @@
 #include "common/SettingsStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,13 +80,43 @@ bool replaceDamagedFile(const QString &path)
     return fresh.status() == QSettings::NoError;
 }
 
+// The file as last found sound or last written by this process: while it is still exactly that
+// (a run saves several values in a row), it need not be parsed afresh before the next write.
+struct KnownSound
+{
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+};
+
+KnownSound &knownSound()
+{
+    static KnownSound known;
+    return known;
+}
+
+bool stillKnownSound(const QFileInfo &info)
+{
+    const KnownSound &k = knownSound();
+    return k.path == info.absoluteFilePath() && k.size == info.size() && k.modified == info.lastModified();
+}
+
+void rememberSound(const QString &path)
+{
+    const QFileInfo info(path);
+    knownSound() = KnownSound{info.absoluteFilePath(), info.size(), info.lastModified()};
+}
+
 // The file may hold a password hash: it is created readable by its user only, and QSaveFile
 // keeps those permissions on every later rewrite.
 bool prepareFileForWriting(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists()) {
-        return !info.isDir() && replaceDamagedFile(path);
+        if (info.isDir()) {
+            return false;
+        }
+        return stillKnownSound(info) || replaceDamagedFile(path);
     }
     return createPrivateFile(path);
 }
@@ -93,7 +124,11 @@ bool prepareFileForWriting(const QString &path)
 bool finishWrite(QSettings &settings)
 {
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    if (settings.status() != QSettings::NoError) {
+        return false;
+    }
+    rememberSound(settings.fileName());
+    return true;
 }
 
 } // namespace

@@ -26,11 +26,9 @@ frmLoading::frmLoading(QWidget *parent)
 
 void frmLoading::Form_Load()
 {
-    const SharedState &s = State();
-    const int w = ScaledDesignPixels(kWidthTwips, s.PixelScaleX, s.TwipsPerPixelX);
-    const int h = ScaledDesignPixels(kHeightTwips, s.PixelScaleY, s.TwipsPerPixelY);
-    setFixedSize(w, h);
-    move((static_cast<int>(s.ScreenWidthPx) - w) / 2, (static_cast<int>(s.ScreenHeightPx) - h) / 2);
+    const QRect where = CentredDesignRect(kWidthTwips, kHeightTwips, State());
+    setFixedSize(where.size());
+    move(where.topLeft());
 }
 
 void frmLoading::Form_Unload() {}

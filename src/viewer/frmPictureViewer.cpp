@@ -309,15 +309,15 @@ void frmPictureViewer::Image1_Click()
         return;
     }
     // Magnify: the picture at its natural size, with the clicked point in the middle.
+    const ScreenForFit screen = screenForFit();
     PictureRequest natural;
-    natural.twipsPerPixelX = screenForFit().twipsPerPixelX;
-    natural.twipsPerPixelY = screenForFit().twipsPerPixelY;
+    natural.twipsPerPixelX = screen.twipsPerPixelX;
+    natural.twipsPerPixelY = screen.twipsPerPixelY;
     auto full = LoadPicture(s.CurrentFile, natural);
     if (!full) {
         return; // too large to show in full, or gone: the fitted view stays
     }
-    const QPointF click(s.PictureClickX / screenForFit().twipsPerPixelX,
-                        s.PictureClickY / screenForFit().twipsPerPixelY);
+    const QPointF click(s.PictureClickX / screen.twipsPerPixelX, s.PictureClickY / screen.twipsPerPixelY);
     m_magnified = MagnifyPicture(m_natural, m_fitted, click, s.ScreenWidthPx, s.ScreenHeightPx, VScroll1->width(),
                                  HScroll1->height());
     const MagnifiedPicture &m = m_magnified;

@@ -255,7 +255,6 @@ private slots:
         waitForViewer();
         Forms::frmPictureViewer().showMinimized();
         QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized);
-        const QString firstPath = GetSetting(AppName, "Application", "Path");
         store("Application", "Path", "/marker");
 
         QProcess second;
@@ -274,7 +273,6 @@ private slots:
         QVERIFY(Forms::frmPictureViewer().isVisible());
         // Only the first start records where the program lives.
         QCOMPARE(GetSetting(AppName, "Application", "Path"), QStringLiteral("/marker"));
-        Q_UNUSED(firstPath);
     }
 
     void crashedFirstInstanceDoesNotBlockAStart()
