@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cstring>
+
 namespace {
 
 void appendLe16(QByteArray &b, int v)
@@ -150,6 +152,43 @@ double darkAgreement(const QImage &actual, const QImage &reference)
     }
     return want == 0 ? 0 : static_cast<double>(found) / static_cast<double>(want);
 }
+
+// A file rewritten while it is read: the first pass (the header) sees `before`, everything after
+// the loader goes back to its start sees `after`.
+class RewrittenFile : public QIODevice
+{
+public:
+    RewrittenFile(QByteArray before, QByteArray after)
+        : m_before(std::move(before))
+        , m_after(std::move(after))
+    {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return current().size(); }
+    bool seek(qint64 pos) override
+    {
+        if (pos == 0 && QIODevice::pos() > 0) {
+            m_rewritten = true;
+        }
+        return QIODevice::seek(pos);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const QByteArray &bytes = current();
+        const qint64 at = pos();
+        const qint64 n = std::max<qint64>(0, std::min<qint64>(maxSize, bytes.size() - at));
+        std::memcpy(data, bytes.constData() + at, static_cast<std::size_t>(n));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    const QByteArray &current() const { return m_rewritten ? m_after : m_before; }
+    QByteArray m_before;
+    QByteArray m_after;
+    bool m_rewritten = false;
+};
 
 } // namespace
 
@@ -470,6 +509,36 @@ private slots:
             QCOMPARE(error, PictureError::TooLarge);
             QVERIFY(fitted);
             QCOMPARE(fitted->image.size(), QSize(300, 300));
+        }
+    }
+
+    void fileRewrittenWhileItIsReadNeverCrashes_data()
+    {
+        QTest::addColumn<int>("cut");
+        // The new content cut inside its header, just after it, and halfway.
+        for (const int cut : {4, 20, 120, 160, 400, 2000}) {
+            QTest::newRow(qPrintable(QString::number(cut))) << cut;
+        }
+    }
+
+    void fileRewrittenWhileItIsReadNeverCrashes()
+    {
+        QFETCH(int, cut);
+        QByteArray before;
+        QByteArray after;
+        {
+            QBuffer a(&before);
+            a.open(QIODevice::WriteOnly);
+            testImage(1600, 1200).save(&a, "JPEG");
+            QBuffer b(&after);
+            b.open(QIODevice::WriteOnly);
+            testImage(500, 100).save(&b, "JPEG");
+        }
+        RewrittenFile file(before, after.left(cut));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto picture = LoadPictureFrom(file, at(15));
+        if (picture) {
+            QVERIFY(!picture->image.isNull());
         }
     }
 

@@ -164,11 +164,25 @@ void unmapBuffer(void *info)
 
 QImage allocateDecodeBuffer(QSize size, QImage::Format format)
 {
-    if (format == QImage::Format_Invalid || size.isEmpty()) {
+    // Only the formats decoders write whole pixels of. A reader asked about a file that is being
+    // rewritten under it can answer with a value that is no format at all.
+    int depth = 0;
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        depth = 32;
+        break;
+    case QImage::Format_RGB888:
+        depth = 24;
+        break;
+    case QImage::Format_Grayscale8:
+        depth = 8;
+        break;
+    default:
         return {};
     }
-    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-    if (depth < 8) {
+    if (size.isEmpty()) {
         return {};
     }
     const auto bytesPerLine = static_cast<qsizetype>((static_cast<qint64>(size.width()) * depth + 31) / 32 * 4);
