@@ -251,6 +251,40 @@ int peakProbe(const QString &path)
     return picture ? 0 : 1;
 }
 
+// One thumbnail page in a fresh process: the 36 pictures of `folder` on a 1920 x 1080 screen,
+// with the shared thumbnail cache under `cacheHome`. Prints the time from the click to the page
+// painted, and the memory the page took on top of the program at rest (MB).
+int thumbPageProbe(const QString &folder, const QString &cacheHome)
+{
+    qputenv("XDG_CACHE_HOME", cacheHome.toLocal8Bit());
+    QTemporaryDir home;
+    qputenv("VANTREL_SETTINGS", home.filePath(QStringLiteral("bench.ini")).toLocal8Bit());
+    SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("thumbs"), folder);
+    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), QStringLiteral("thumbs"));
+    ApplyScreenMetrics(State(), ScreenSpec{1920, 1080, 15});
+    QThreadPool::globalInstance()->setMaxThreadCount(2);
+    frmPictureViewer &window = Forms::frmPictureViewer();
+    window.show();
+    frmSide &side = Forms::frmSide();
+    if (side.File1->ListCount() != 36) {
+        QTextStream(stderr) << "vantrel-bench: the thumbnail folder lists " << side.File1->ListCount() << " files\n";
+        return 1;
+    }
+    QCoreApplication::processEvents();
+    const double rest = memoryMb().first;
+    QElapsedTimer clock;
+    clock.start();
+    side.cmdThumb_click();
+    window.repaint();
+    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    const double grown = memoryMb().second - rest;
+    const bool complete = State().ThumbControlCount == 36 && window.Thumb1.back()->isEnabled();
+    out << QString::number(ms, 'f', 2) << ' ' << QString::number(grown, 'f', 2) << Qt::endl;
+    side.cmdQuit_Click(); // writes the shared cache
+    Forms::FlushUnloaded();
+    return complete ? 0 : 1;
+}
+
 struct Target
 {
     QString name;
@@ -272,6 +306,8 @@ int main(int argc, char **argv)
     parser.addOption(
         {QStringLiteral("corpus"), QStringLiteral("Measure on the corpus in DIR."), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("peak-probe"), QStringLiteral("(internal)"), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("thumb-page"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("thumb-cache"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("no-targets"), QStringLiteral("Report figures without judging them.")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("N"),
                       QStringLiteral("15")});
@@ -283,6 +319,9 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(QStringLiteral("peak-probe"))) {
         return peakProbe(parser.value(QStringLiteral("peak-probe")));
+    }
+    if (parser.isSet(QStringLiteral("thumb-page"))) {
+        return thumbPageProbe(parser.value(QStringLiteral("thumb-page")), parser.value(QStringLiteral("thumb-cache")));
     }
     const QDir corpus(parser.value(QStringLiteral("corpus")));
     if (!parser.isSet(QStringLiteral("corpus")) || !corpus.exists(QStringLiteral("12mp.jpg"))) {
@@ -355,6 +394,38 @@ int main(int argc, char **argv)
         },
         thumbRuns);
     report(QStringLiteral("thumbs36_2core"), thumbs2, QStringLiteral("ms"));
+
+    // Thumbnail pages through the windows, each in a new process: from files never seen (an empty
+    // shared cache), then again from the shared cache the first one wrote.
+    std::vector<double> coldPages;
+    std::vector<double> cachedPages;
+    std::vector<double> pageMemory;
+    auto thumbPage = [&](const QString &cacheHome) {
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--thumb-page"), corpus.filePath(QStringLiteral("thumbs")),
+                     QStringLiteral("--thumb-cache"), cacheHome});
+        probe.waitForFinished(120000);
+        const QStringList figures = QString::fromLatin1(probe.readAllStandardOutput()).split(' ');
+        if (probe.exitCode() != 0 || figures.size() != 2) {
+            return std::pair<double, double>{1e9, 1e9};
+        }
+        return std::pair<double, double>{figures[0].toDouble(), figures[1].toDouble()};
+    };
+    for (int i = 0; i < thumbRuns; ++i) {
+        QTemporaryDir cacheHome;
+        const auto cold = thumbPage(cacheHome.path());
+        coldPages.push_back(cold.first);
+        pageMemory.push_back(cold.second);
+        cachedPages.push_back(thumbPage(cacheHome.path()).first);
+    }
+    const double pageCold = median(coldPages);
+    const double pageCached = median(cachedPages);
+    const double pageMb = *std::max_element(pageMemory.begin(), pageMemory.end());
+    report(QStringLiteral("thumb_page_36_cold"), pageCold, QStringLiteral("ms"));
+    report(QStringLiteral("thumb_page_36_cached"), pageCached, QStringLiteral("ms"));
+    report(QStringLiteral("thumb_page_36_memory"), pageMb, QStringLiteral("MB"));
 
     const QString wmf = corpus.filePath(QStringLiteral("sample.wmf"));
     const QString emf = corpus.filePath(QStringLiteral("sample.emf"));
@@ -511,6 +582,12 @@ int main(int argc, char **argv)
         {QStringLiteral("thumbs36_2core"), thumbs2, 0.55 * refThumbs,
          QStringLiteral("0.55 x djpeg -scale 1/8, summed")},
         {QStringLiteral("thumbs36_2core"), thumbs2, 0.8 * refVips, QStringLiteral("0.8 x two vipsthumbnail processes")},
+        {QStringLiteral("thumb_page_36_cold"), pageCold, 0.6 * refThumbs,
+         QStringLiteral("0.6 x djpeg -scale 1/8, summed")},
+        {QStringLiteral("thumb_page_36_cold"), pageCold, 0.8 * refVips,
+         QStringLiteral("0.8 x two vipsthumbnail processes")},
+        {QStringLiteral("thumb_page_36_cached"), pageCached, 100, QStringLiteral("100 ms")},
+        {QStringLiteral("thumb_page_36_memory"), pageMb, 40, QStringLiteral("40 MB")},
         {QStringLiteral("fit_wmf"), fitWmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("fit_emf"), fitEmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("peak_rss_fit_24mp"), peak, 25, QStringLiteral("25 MB")},

@@ -64,6 +64,12 @@ struct SharedState
     std::int16_t LastBorderSet = 0;
     std::int16_t ThumbLeft = 0;
     std::int16_t ThumbTop = 0;
+    std::uint8_t ThumbColumns = 0;
+    bool ThumbShowSelected = false;
+    std::int16_t ThumbCellWidth = 0;
+    std::int16_t ThumbCellHeight = 0;
+    std::int16_t ThumbAreaLeft = 0;
+    std::int16_t ThumbListTop = 0;
 
     // Slide show and screen saver.
     bool SlideShowOn = false;

@@ -52,7 +52,11 @@ void FileListBox::setPattern(const QString &pattern)
 
 bool FileListBox::Refresh()
 {
+    // Reading the folder again drops the selection but keeps the list where it was scrolled.
+    const int scrolled = verticalScrollBar()->value();
     if (load(m_path)) {
+        doItemsLayout();
+        verticalScrollBar()->setValue(scrolled);
         return true;
     }
     m_model->setStringList({});

@@ -2,6 +2,7 @@
 
 #include "common/Forms.h"
 #include "common/KeyCodes.h"
+#include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -19,13 +20,16 @@
 #include "panel/FileListRules.h"
 #include "show/SlideRules.h"
 #include "viewer/PictureImage.h"
+#include "viewer/ThumbnailRules.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,6 +163,7 @@ frmSide::frmSide(QWidget *parent)
     connect(cmdMinimize, &ARButton::Click, this, &frmSide::cmdMinimize_Click);
     connect(cmdHelp, &ARButton::Click, this, &frmSide::cmdHelp_Click);
     connect(cmdSlide, &ARButton::Click, this, &frmSide::cmdSlide_Click);
+    connect(cmdThumb, &ARButton::Click, this, &frmSide::cmdThumb_click);
     for (ARButton *b : {cmdQuit, cmdSettings, cmdThumb, cmdHelp, cmdMinimize, cmdSlide}) {
         connect(b, &ARButton::MouseUp, this, [this](int Button, int, float, float) { commandButton_MouseUp(Button); });
     }
@@ -560,8 +565,11 @@ void frmSide::File1_Click()
         return;
     }
     frmPictureViewer &viewer = Forms::frmPictureViewer();
-    if (s.ThumbsLoaded) {
+    // Selecting a file always leaves the thumbnail page (a page of one thumbnail too).
+    if (s.ThumbsLoaded || viewer.Thumb1.front()->isVisible()) {
+        viewer.unloadThumbs();
         s.ThumbsLoaded = false;
+        viewer.ThumbBordersClose();
     }
     viewer.hideError();
     const QString name = File1->FileName();
@@ -786,4 +794,133 @@ void frmSide::imgHand_Click()
         SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("ManualShow"), TruthText(s.ManualShow));
     }
     s.ButtonRightClick = false;
+}
+
+void frmSide::cmdThumb_click()
+{
+    SharedState &s = State();
+    if (s.ButtonRightClick) {
+        s.ButtonRightClick = false;
+        return;
+    }
+    if (File1->ListCount() == 1 || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return;
+    }
+    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    PictureImage *first = viewer.Thumb1.front();
+    first->setEnabled(true);
+    first->Tag.clear();
+    first->setToolTip(QString());
+
+    int onPage = ThumbRowsShown(File1->height(), File1->rowHeight());
+    int columns = ThumbColumnsFor(onPage);
+    CountSelected();
+    if (s.SelectedCount < 2) {
+        s.ThumbShowSelected = false;
+        if (File1->ListCount() < onPage) {
+            onPage = File1->ListCount();
+            columns = ThumbColumnsFor(onPage);
+        }
+        File1->Refresh();
+    } else {
+        if (s.SelectedCount < onPage) {
+            onPage = s.SelectedCount;
+            columns = ThumbColumnsFor(onPage);
+        }
+        s.ThumbShowSelected = true;
+    }
+    s.ThumbsOnPage = static_cast<std::int16_t>(onPage);
+    s.ThumbColumns = static_cast<std::uint8_t>(columns);
+
+    viewer.hideForThumbnails();
+    SetMouseCursor(QStringLiteral("WAIT"));
+    viewer.setEnabled(false);
+    setEnabled(false);
+
+    const int cell = ThumbCellSize(s.ScreenWidthPx, s.ScreenHeightPx, columns);
+    s.ThumbCellWidth = static_cast<std::int16_t>(cell);
+    s.ThumbCellHeight = static_cast<std::int16_t>(cell);
+    s.ThumbAreaLeft = static_cast<std::int16_t>(ThumbAreaLeftPx);
+
+    // The previous page goes (a page of one thumbnail leaves element 0 showing too).
+    first->hide();
+    if (s.ThumbsLoaded) {
+        if (s.ThumbControlCount > 1) {
+            viewer.unloadThumbs();
+        }
+        s.ThumbsLoaded = false;
+    }
+    viewer.ThumbBordersClose();
+
+    const int top = File1->TopIndex();
+    s.ThumbListTop = static_cast<std::int16_t>(top);
+    // The files of the page, in page order; a list scrolled near its end stops at its last file.
+    QStringList names;
+    for (int i = 1, j = 0; i <= onPage; ++i) {
+        if (top + i > File1->ListCount()) {
+            break;
+        }
+        if (s.ThumbShowSelected) {
+            while (j < File1->ListCount() && !File1->Selected(j)) {
+                ++j;
+            }
+            if (j >= File1->ListCount()) {
+                break;
+            }
+            names << File1->List(j++);
+        } else {
+            names << File1->List(top - 1 + i);
+        }
+    }
+    QStringList paths;
+    for (const QString &name : names) {
+        paths << JoinPath(File1->Path(), name);
+    }
+
+    // Decoded on every core in page order; each thumbnail shows as soon as it and all before it
+    // are ready, and the windows repaint while the rest are decoded.
+    QFuture<Thumbnail> loads =
+        viewer.thumbnailSource().load(paths, cell, ScreenTwipsPerPixelX(), ScreenTwipsPerPixelY());
+    QFutureWatcher<Thumbnail> watcher;
+    QEventLoop waiting;
+    connect(&watcher, &QFutureWatcherBase::resultReadyAt, &waiting, &QEventLoop::quit);
+    connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
+    watcher.setFuture(loads);
+    for (int i = 1; i <= static_cast<int>(names.size()); ++i) {
+        s.CurrentFile = paths.at(i - 1);
+        if (i > 1) {
+            s.ThumbsLoaded = true;
+            viewer.loadThumb(i - 1);
+            s.ThumbControlCount = static_cast<std::int16_t>(i);
+        }
+        PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(i - 1));
+        while (!loads.isResultReadyAt(i - 1) && !loads.isFinished()) {
+            waiting.exec();
+        }
+        const Thumbnail result = loads.isResultReadyAt(i - 1) ? loads.resultAt(i - 1) : Thumbnail();
+        if (!result.info) {
+            viewer.makeThumbPlaceholder(i - 1);
+        } else {
+            thumb->setToolTip(names.at(i - 1));
+            thumb->setPicture(result.image);
+            thumb->resize(ThumbScaledSize(result.info->pixelSize, cell));
+            viewer.setThumbBitmapSize(i - 1, result.info->pixelSize);
+        }
+        const QPoint where = ThumbPosition(i, onPage, columns, cell, thumb->size());
+        s.ThumbLeft = static_cast<std::int16_t>(where.x());
+        s.ThumbTop = static_cast<std::int16_t>(where.y());
+        thumb->move(where);
+        thumb->show();
+        QCoreApplication::processEvents();
+    }
+    loads.waitForFinished();
+
+    SetDefaultMouseCursor();
+    viewer.setEnabled(true);
+    setEnabled(true);
+    QCoreApplication::processEvents();
+    File1->Refresh();
+    lblKB->clear();
+    s.ButtonRightClick = false;
+    viewer.thumbnailSource().writePending();
 }

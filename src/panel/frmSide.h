@@ -32,6 +32,9 @@ public:
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
+    // Replaces the picture with a page of thumbnails of the visible files, or of the selected
+    // ones when two or more are selected.
+    void cmdThumb_click();
     void GradientShow();
     void ManualSlide(int KeyCode);
     void tmrSlide_Timer();

@@ -61,3 +61,12 @@ void PictureImage::mouseMoveEvent(QMouseEvent *event)
                    static_cast<float>(event->position().x()) * ScreenTwipsPerPixelX(),
                    static_cast<float>(event->position().y()) * ScreenTwipsPerPixelY());
 }
+
+void PictureImage::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        emit DblClick();
+        return;
+    }
+    mousePressEvent(event);
+}

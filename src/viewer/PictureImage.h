@@ -12,17 +12,22 @@ public:
     void setPicture(const QImage &image);
     [[nodiscard]] const QImage &picture() const { return m_image; }
 
+    // What the owning window records about the control (a thumbnail's selection state).
+    QString Tag;
+
 signals:
     void MouseDown(int Button, int Shift, float X, float Y);
     void MouseUp(int Button, int Shift, float X, float Y);
     void MouseMove(int Button, int Shift, float X, float Y);
     void Click();
+    void DblClick();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     QImage m_image;

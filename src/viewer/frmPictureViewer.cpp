@@ -18,6 +18,7 @@
 #include "panel/frmSide.h"
 #include "show/Grad.h"
 #include "viewer/PictureImage.h"
+#include "viewer/ThumbnailRules.h"
 
 #include <QComboBox>
 #include <QCursor>
@@ -83,6 +84,10 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     Picture1->installEventFilter(this);
     setMouseTracking(true);
 
+    // Thumbnail 0 and border set 0 exist from the start, hidden.
+    loadThumb(0)->setGeometry(8, 8, 120, 120);
+    loadBorderSet(0);
+
     connect(Image1, &PictureImage::Click, this, &frmPictureViewer::Image1_Click);
     connect(Image1, &PictureImage::MouseDown, this, &frmPictureViewer::Image1_MouseDown);
     connect(Image1, &PictureImage::MouseMove, this, &frmPictureViewer::Image1_MouseMove);
@@ -135,6 +140,12 @@ void frmPictureViewer::Form_Load()
     s.ThumbsLoaded = false;
     s.ThumbControlCount = 1;
     s.LastBorderSet = -1;
+    const QColor border = ColourOf(s.FontColor, DefaultFontColor);
+    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
+        QPalette pal = lines->front()->palette();
+        pal.setColor(QPalette::Window, border);
+        lines->front()->setPalette(pal);
+    }
 }
 
 void frmPictureViewer::Form_Unload()
@@ -147,6 +158,12 @@ void frmPictureViewer::Form_Unload()
     }
     stopMovie();
     m_prefetch.clear();
+    if (s.ThumbsLoaded && s.ThumbControlCount > 1) {
+        unloadThumbs();
+    }
+    // The thumbnails of the last page still go to the shared cache, whole, before the end.
+    m_thumbnails.writePending();
+    m_thumbnails.waitForWrites();
 }
 
 ScreenForFit frmPictureViewer::screenForFit() const
@@ -609,4 +626,200 @@ void frmPictureViewer::changeEvent(QEvent *event)
         }
     }
     QWidget::changeEvent(event);
+}
+
+PictureImage *frmPictureViewer::loadThumb(int index)
+{
+    const auto k = static_cast<std::size_t>(index);
+    if (k < Thumb1.size() && Thumb1[k] != nullptr) {
+        return Thumb1[k];
+    }
+    if (Thumb1.size() <= k) {
+        Thumb1.resize(k + 1, nullptr);
+        m_thumbBitmap.resize(k + 1);
+    }
+    auto *thumb = new PictureImage(this);
+    thumb->setObjectName(QStringLiteral("Thumb1_%1").arg(index));
+    thumb->hide();
+    connect(thumb, &PictureImage::MouseDown, this,
+            [this, index](int Button, int Shift, float X, float Y) { Thumb1_MouseDown(index, Button, Shift, X, Y); });
+    connect(thumb, &PictureImage::MouseMove, this,
+            [this, index](int Button, int Shift, float X, float Y) { Thumb1_MouseMove(index, Button, Shift, X, Y); });
+    connect(thumb, &PictureImage::DblClick, this, [this, index] { Thumb1_DblClick(index); });
+    Thumb1[k] = thumb;
+    m_thumbBitmap[k] = QSize();
+    return thumb;
+}
+
+void frmPictureViewer::unloadThumbs()
+{
+    if (!Thumb1.empty()) {
+        Thumb1.front()->hide();
+    }
+    for (std::size_t k = 1; k < Thumb1.size(); ++k) {
+        delete Thumb1[k];
+    }
+    Thumb1.resize(std::min<std::size_t>(Thumb1.size(), 1));
+    m_thumbBitmap.resize(Thumb1.size());
+}
+
+void frmPictureViewer::makeThumbPlaceholder(int index)
+{
+    PictureImage *thumb = loadThumb(index);
+    thumb->setPicture(LoadResPicture(QStringLiteral("101")).toImage());
+    thumb->resize(ThumbPlaceholderPx, ThumbPlaceholderPx);
+    thumb->Tag = InvalidTag;
+    thumb->setEnabled(false);
+    m_thumbBitmap[static_cast<std::size_t>(index)] = QSize();
+}
+
+void frmPictureViewer::setThumbBitmapSize(int index, QSize size)
+{
+    loadThumb(index);
+    m_thumbBitmap[static_cast<std::size_t>(index)] = size;
+}
+
+void frmPictureViewer::hideForThumbnails()
+{
+    stopMovie();
+    hideFullSize();
+    lblError->hide();
+    Image1->hide();
+}
+
+void frmPictureViewer::loadBorderSet(int index)
+{
+    if (static_cast<std::size_t>(index) < linTop.size()) {
+        return; // loading a set that exists fails, and that is ignored
+    }
+    // A new set takes the colour of set 0, which the load sets from the text colour.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ColourFromValue(0x0000FFFF));
+    if (!linTop.empty()) {
+        pal = linTop.front()->palette();
+    }
+    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
+        auto *line = new QWidget(this);
+        line->setAutoFillBackground(true);
+        line->setPalette(pal);
+        line->hide();
+        lines->push_back(line);
+    }
+}
+
+void frmPictureViewer::placeBorderSet(int index, const QRect &around)
+{
+    const auto k = static_cast<std::size_t>(index);
+    const BorderSet set = BorderAround(around);
+    const std::array<std::pair<QWidget *, QLine>, 4> lines = {
+        {{linLeft[k], set.left}, {linTop[k], set.top}, {linRight[k], set.right}, {linBottom[k], set.bottom}}};
+    for (const auto &[line, where] : lines) {
+        line->hide();
+        line->setGeometry(LinePixels(where));
+    }
+    for (const auto &[line, where] : lines) {
+        line->show();
+        line->raise();
+    }
+}
+
+void frmPictureViewer::ThumbBordersClose()
+{
+    SharedState &s = State();
+    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
+        lines->front()->hide();
+        for (std::size_t k = 1; k < lines->size(); ++k) {
+            delete (*lines)[k];
+        }
+        lines->resize(1);
+    }
+    if (s.ThumbsLoaded) {
+        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(Thumb1.size()); ++i) {
+            PictureImage *thumb = Thumb1[static_cast<std::size_t>(i)];
+            if (thumb->Tag != InvalidTag) {
+                thumb->Tag.clear();
+            }
+        }
+    }
+    s.LastBorderSet = -1;
+}
+
+void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float, float)
+{
+    SharedState &s = State();
+    if (Index < 0 || Index >= static_cast<int>(Thumb1.size()) || !Forms::IsLoaded(Forms::Form::Side)) {
+        return;
+    }
+    frmSide &side = Forms::frmSide();
+    PictureImage *thumb = Thumb1[static_cast<std::size_t>(Index)];
+    if (Shift == 2) {
+        // Ctrl adds a border set and keeps the earlier selections.
+        s.LastBorderSet = static_cast<std::int16_t>(s.LastBorderSet + 1);
+        loadBorderSet(s.LastBorderSet);
+    } else {
+        ThumbBordersClose();
+        side.File1->Refresh();
+        s.LastBorderSet = 0;
+    }
+    placeBorderSet(s.LastBorderSet, thumb->geometry());
+
+    s.SelectionFromCode = true;
+    const QString name = thumb->toolTip();
+    for (int i = 0; i < side.File1->ListCount(); ++i) {
+        if (side.File1->List(i) == name) {
+            side.File1->setSelected(i, true);
+            break;
+        }
+    }
+    thumb->Tag = SelectionTag(s.LastBorderSet);
+    s.SelectionFromCode = false;
+
+    const QString file = JoinPath(side.File1->Path(), name);
+    side.lblKB->setText(
+        SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)), QFileInfo(file).size()));
+
+    if (Button == 2) {
+        s.PopupSource = QStringLiteral("Thumb");
+        s.CurrentThumb = static_cast<std::int16_t>(Index);
+        frmInvisible &menu = Forms::frmInvisible();
+        menu.applyMenuState(MenuForPicture());
+        menu.popupMenu(QCursor::pos());
+    }
+}
+
+void frmPictureViewer::Thumb1_MouseMove(int Index, int Button, int Shift, float, float)
+{
+    if (Button != 1 || Index < 0 || Index >= static_cast<int>(Thumb1.size())) {
+        return;
+    }
+    SharedState &s = State();
+    if (Shift == 0) {
+        s.DropAction = QStringLiteral("MOVE");
+    } else if (Shift == 2) {
+        s.DropAction = QStringLiteral("COPY");
+    }
+}
+
+void frmPictureViewer::Thumb1_DblClick(int Index)
+{
+    SharedState &s = State();
+    if (Index < 0 || Index >= static_cast<int>(Thumb1.size()) || !Forms::IsLoaded(Forms::Form::Side)) {
+        return;
+    }
+    s.CurrentThumb = static_cast<std::int16_t>(Index);
+    frmSide &side = Forms::frmSide();
+    const QString name = Thumb1[static_cast<std::size_t>(Index)]->toolTip();
+    int entry = -1;
+    for (int i = 0; i < side.File1->ListCount(); ++i) {
+        if (side.File1->List(i) == name) {
+            entry = i;
+            break;
+        }
+    }
+    side.File1->Refresh();
+    if (entry >= 0) {
+        // Selecting the entry leaves the page and shows the picture.
+        side.File1->setSelected(entry, true);
+    }
+    side.File1->setFocus();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/FittedLoader.h"
+#include "viewer/ThumbnailSource.h"
 #include "viewer/ViewerRules.h"
 
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <optional>
 
 #include <memory>
+#include <vector>
 
 class ARButton;
 class PictureImage;
@@ -72,6 +74,29 @@ public:
 
     [[nodiscard]] const MagnifiedPicture &magnified() const { return m_magnified; }
 
+    // The thumbnail page. Element 0 always exists; the page builder loads the others.
+    void Thumb1_MouseDown(int Index, int Button, int Shift, float X, float Y);
+    void Thumb1_MouseMove(int Index, int Button, int Shift, float X, float Y);
+    void Thumb1_DblClick(int Index);
+    void ThumbBordersClose();
+    // Loads element `index` (enabled, untagged, hidden) if it does not exist yet.
+    PictureImage *loadThumb(int index);
+    // Hides element 0 and unloads the others.
+    void unloadThumbs();
+    // Turns a thumbnail into the disabled 36 x 36 placeholder of a file that is not there to show.
+    void makeThumbPlaceholder(int index);
+    // The picture's own pixel size that a thumbnail stands for (its label shows it).
+    void setThumbBitmapSize(int index, QSize size);
+    [[nodiscard]] ThumbnailSource &thumbnailSource() { return m_thumbnails; }
+    // Hides the picture, the full-size view and the error notice for a thumbnail page.
+    void hideForThumbnails();
+
+    std::vector<PictureImage *> Thumb1;
+    std::vector<QWidget *> linTop;
+    std::vector<QWidget *> linRight;
+    std::vector<QWidget *> linBottom;
+    std::vector<QWidget *> linLeft;
+
     PictureImage *Image1;
     PictureImage *Picture1;
     QScrollBar *HScroll1;
@@ -95,7 +120,12 @@ private:
     void stopMovie();
     void openFileMenuForPicture();
 
+    void loadBorderSet(int index);
+    void placeBorderSet(int index, const QRect &around);
+
     FittedPrefetch m_prefetch;
+    ThumbnailSource m_thumbnails;
+    std::vector<QSize> m_thumbBitmap;
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;
     QSize m_fitted;

@@ -16,6 +16,9 @@ public:
         qputenv("VANTREL_SETTINGS", m_settings.toLocal8Bit());
         qputenv("VANTREL_SCREEN", screen);
         qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
+        // Thumbnails, the trash and program associations stay inside the test's folder.
+        qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
     }
     [[nodiscard]] QString settingsFile() const { return m_settings; }
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }
