@@ -10,6 +10,8 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
+#include "files/FileOperations.h"
+#include "files/FileTransfer.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "show/Grad.h"
@@ -467,6 +469,80 @@ int main(int argc, char **argv)
     const double refReaddir = timeMs([&] { (void)plainReaddir(list20k); }, runs);
     out << "# list_20k lists " << listed << " of the folder's entries" << Qt::endl;
 
+    // Filing: 1,000 files of 5 MB moved inside one file system (each a rename, so the files are
+    // sparse), and 200 of 5 MB moved to another file system (/dev/shm) against cp and rm.
+    double moveSame = 1e9;
+    double moveCross = 1e9;
+    double refCpRm = 0;
+    {
+        QTemporaryDir area(corpus.filePath(QStringLiteral("move-XXXXXX")));
+        const QString a = area.filePath(QStringLiteral("a"));
+        const QString b = area.filePath(QStringLiteral("b"));
+        QDir().mkpath(a);
+        QDir().mkpath(b);
+        QStringList names;
+        for (int i = 0; i < 1000; ++i) {
+            names << QStringLiteral("photo%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+            QFile f(a + QLatin1Char('/') + names.last());
+            if (!f.open(QIODevice::WriteOnly) || !f.resize(5 << 20)) {
+                return 1;
+            }
+        }
+        auto listIn = [&](const QString &folder, int count) {
+            QStringList paths;
+            for (int i = 0; i < count; ++i) {
+                paths << folder + QLatin1Char('/') + names.at(i);
+            }
+            return JoinSourceList(paths);
+        };
+        std::vector<double> same;
+        for (int i = 0; i < runs; ++i) {
+            const bool forth = i % 2 == 0;
+            QElapsedTimer clock;
+            clock.start();
+            const int result = MoveFiles(listIn(forth ? a : b, 1000), forth ? b : a);
+            same.push_back(result == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : 1e9);
+        }
+        moveSame = median(same);
+        report(QStringLiteral("move_1000_same_fs"), moveSame, QStringLiteral("ms"));
+
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-bench-XXXXXX"));
+        const QString c = area.filePath(QStringLiteral("c"));
+        QDir().mkpath(c);
+        QByteArray block(5 << 20, '\0');
+        for (int i = 0; i < 200; ++i) {
+            for (qsizetype k = 0; k < block.size(); k += 4096) {
+                block[k] = static_cast<char>(i + k / 4096);
+            }
+            QFile f(c + QLatin1Char('/') + names.at(i));
+            if (!f.open(QIODevice::WriteOnly) || f.write(block) != block.size()) {
+                return 1;
+            }
+        }
+        const QString sh = shm.path();
+        auto restore = [&] {
+            run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("mv \"$0\"/* \"$1\"/"), sh, c});
+        };
+        const int crossRuns = std::max(3, runs / 3);
+        std::vector<double> ours;
+        std::vector<double> reference;
+        for (int i = 0; i < crossRuns; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            const int result = MoveFiles(listIn(c, 200), sh);
+            ours.push_back(result == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : 1e9);
+            restore();
+            clock.restart();
+            run(QStringLiteral("sh"),
+                {QStringLiteral("-c"), QStringLiteral("cp \"$0\"/* \"$1\"/ && rm \"$0\"/*"), c, sh});
+            reference.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            restore();
+        }
+        moveCross = median(ours);
+        refCpRm = median(reference);
+        report(QStringLiteral("move_200_cross_fs"), moveCross, QStringLiteral("ms"));
+    }
+
     // The viewer: from the selection of a file in the list to its fitted picture painted, and from
     // the click on a reduced picture to the full-size view painted. Cold each time: nothing
     // prefetched, nothing decoding in the background.
@@ -569,6 +645,7 @@ int main(int argc, char **argv)
     report(QStringLiteral("ref_djpeg_scale8_thumbs36"), refThumbs, QStringLiteral("ms"));
     report(QStringLiteral("ref_vipsthumbnail_2proc_thumbs36"), refVips, QStringLiteral("ms"));
     report(QStringLiteral("ref_readdir_filter_20k"), refReaddir, QStringLiteral("ms"));
+    report(QStringLiteral("ref_cp_rm_200_cross_fs"), refCpRm, QStringLiteral("ms"));
 
     if (parser.isSet(QStringLiteral("no-targets"))) {
         return 0;
@@ -588,6 +665,9 @@ int main(int argc, char **argv)
          QStringLiteral("0.8 x two vipsthumbnail processes")},
         {QStringLiteral("thumb_page_36_cached"), pageCached, 100, QStringLiteral("100 ms")},
         {QStringLiteral("thumb_page_36_memory"), pageMb, 40, QStringLiteral("40 MB")},
+        {QStringLiteral("move_1000_same_fs"), moveSame, 2000, QStringLiteral("2 s")},
+        {QStringLiteral("move_200_cross_fs"), moveCross, refCpRm / 0.8,
+         QStringLiteral("80 % of the speed of cp and rm")},
         {QStringLiteral("fit_wmf"), fitWmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("fit_emf"), fitEmf, 60, QStringLiteral("60 ms")},
         {QStringLiteral("peak_rss_fit_24mp"), peak, 25, QStringLiteral("25 MB")},

@@ -11,6 +11,8 @@ packages=(
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
     clang libclang-rt-14-dev
     dbus
+    xdg-utils # the program a file opens with
+    gvfs # the trash as file managers list it (tests)
 )
 
 missing=()

@@ -247,6 +247,11 @@ void ARButton::leaveEvent(QEvent *event)
 
 void ARButton::dragEnterEvent(QDragEnterEvent *event)
 {
+    // Only the program's own drags: files dragged in from elsewhere are not filed.
+    if (event->source() == nullptr) {
+        event->ignore();
+        return;
+    }
     event->acceptProposedAction();
     emit DragOver(event->source(), twipsX(event->position().x()), twipsY(event->position().y()), 0);
 }

@@ -19,7 +19,9 @@ FileListBox::FileListBox(QWidget *parent)
     setMouseTracking(true);
     setTextElideMode(Qt::ElideNone);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setDragEnabled(false);
+    // Pressing on a selected entry keeps the selection until release, so several files can be
+    // dragged; the drag itself is the panel's (a left move emits MouseMove and goes no further).
+    setDragEnabled(true);
 }
 
 bool FileListBox::load(const QString &folder)

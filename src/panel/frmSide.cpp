@@ -14,7 +14,10 @@
 #include "common/platform/Dialogs.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/ARButton.h"
+#include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
+#include "files/FileOperations.h"
+#include "files/FileTransfer.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
@@ -176,6 +179,12 @@ frmSide::frmSide(QWidget *parent)
                 [this, i](int Button, int Shift, float X, float Y) { cmdFolder_MouseUp(i, Button, Shift, X, Y); });
         connect(b, &ARButton::MouseMove, this,
                 [this, i](int Button, int Shift, float X, float Y) { cmdFolder_MouseMove(i, Button, Shift, X, Y); });
+        connect(b, &ARButton::DragOver, this,
+                [this, i](QObject *, float, float, int State) { cmdFolder_DragOver(i, State); });
+        // The drop is carried out once the drag has finished, not inside it: it may ask questions.
+        connect(
+            b, &ARButton::DragDrop, this, [this, i](QObject *, float, float) { cmdFolder_DragDrop(i); },
+            Qt::QueuedConnection);
     }
     connect(cmbFolders, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) {
@@ -636,11 +645,11 @@ void frmSide::File1_MouseDown(int Button, int, float, float Y)
     menu.popupMenu(QCursor::pos());
 }
 
-void frmSide::File1_MouseMove(int Button, int, float, float Y)
+void frmSide::File1_MouseMove(int Button, int Shift, float, float Y)
 {
     lstFolders->hide();
     if (Button == 1) {
-        // A left drag moves the selected files to a folder button (comes with filing).
+        StartFileDrag(File1, Shift);
         return;
     }
     if (QApplication::activeWindow() == nullptr) {
@@ -923,4 +932,150 @@ void frmSide::cmdThumb_click()
     lblKB->clear();
     s.ButtonRightClick = false;
     viewer.thumbnailSource().writePending();
+}
+
+void frmSide::cmdFolder_DragOver(int Index, int State)
+{
+    // The button under the pointer shows it is where the pictures will go.
+    setButtonLook(Index, State != 1);
+}
+
+void frmSide::cmdFolder_DragDrop(int Index)
+{
+    SharedState &s = State();
+    if (Index >= 0 && Index < 6) {
+        setButtonLook(Index, false);
+    }
+    const bool valid = Index >= 0 && Index < 6;
+    if (s.DropAction == QLatin1String("MOVE")) {
+        if (valid) {
+            DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("MOVE"));
+        }
+        lblFileCounter->setText(FileCounterLabel(File1->ListCount()));
+    } else if (s.DropAction == QLatin1String("COPY") && valid) {
+        DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("COPY"));
+    }
+}
+
+void frmSide::DropOnFolder(const QString &caption, const QString &action)
+{
+    SharedState &s = State();
+    if (caption.isEmpty()) {
+        MsgBox(QStringLiteral("A folder has not been specified."), vbCritical);
+        return;
+    }
+    const QString destination = GetSetting(AppName, QStringLiteral("Directories"), caption);
+    if (destination == File1->Path()) {
+        MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
+        return;
+    }
+    if (destination.isEmpty() || !QFileInfo(destination).isDir()) {
+        MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
+               vbCritical);
+        return;
+    }
+    CountSelected();
+    File1->setFocus();
+    const bool move = action == QLatin1String("MOVE");
+
+    if (s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        QStringList sources;
+        QList<int> selected;
+        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer.Thumb1.size()); ++i) {
+            PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(i));
+            if (IsSelectedTag(thumb->Tag)) {
+                s.CurrentFile = JoinPath(File1->Path(), thumb->toolTip());
+                sources << s.CurrentFile;
+                selected << i;
+            }
+        }
+        if (sources.isEmpty()) {
+            return;
+        }
+        s.FileOperationFailed = false;
+        if (!move) {
+            (void)CopyFiles(JoinSourceList(sources), destination);
+            return;
+        }
+        (void)MoveFiles(JoinSourceList(sources), destination);
+        if (s.FileOperationFailed) {
+            return;
+        }
+        for (int k = 0; k < selected.size(); ++k) {
+            PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(selected.at(k)));
+            if (QFileInfo::exists(sources.at(k)) || QFileInfo(sources.at(k)).isSymLink()) {
+                thumb->Tag.clear(); // not moved: it keeps its thumbnail, unselected
+                continue;
+            }
+            const QRect was = thumb->geometry();
+            viewer.makeThumbPlaceholder(selected.at(k));
+            thumb->setToolTip(QStringLiteral("File moved"));
+            thumb->move(CentredPlaceholder(was));
+        }
+        viewer.ThumbBordersClose();
+        s.LastBorderSet = 0;
+        File1->Refresh();
+        updateFileCounter();
+        return;
+    }
+
+    if (s.SelectedCount >= 2) {
+        QStringList sources;
+        int k = 0;
+        int L = 0;
+        bool first = true;
+        for (int i = 0; i < File1->ListCount(); ++i) {
+            if (!File1->Selected(i)) {
+                continue;
+            }
+            sources << JoinPath(File1->Path(), File1->List(i));
+            if (!first) {
+                ++k;
+                L = i;
+            }
+            first = false;
+        }
+        if (!move) {
+            (void)CopyFiles(JoinSourceList(sources), destination);
+            return;
+        }
+        (void)MoveFiles(JoinSourceList(sources), destination);
+        File1->Refresh();
+        updateFileCounter();
+        if (File1->ListCount() > L - k) {
+            File1->setListIndex(L - k);
+        } else if (File1->ListCount() == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Forms::frmPictureViewer().hidePicture();
+            lblKB->clear();
+        }
+        return;
+    }
+
+    // One file: the current entry. Without one there is nothing to file (the folder itself is
+    // never moved).
+    const int current = File1->ListIndex();
+    if (current < 0 || File1->List(current).isEmpty()) {
+        return;
+    }
+    s.CurrentFile = JoinPath(File1->Path(), File1->List(current));
+    if (!move) {
+        (void)CopyFiles(s.CurrentFile, destination);
+        return;
+    }
+    s.CurrentListIndex = static_cast<std::int16_t>(current);
+    (void)MoveFiles(s.CurrentFile, destination);
+    File1->Refresh();
+    const int count = File1->ListCount();
+    if (count == s.CurrentListIndex) {
+        File1->setListIndex(s.CurrentListIndex - 1);
+    } else {
+        File1->setListIndex(s.CurrentListIndex);
+    }
+    updateFileCounter();
+    File1->setFocus();
+    if (count == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().hidePicture();
+        lblKB->clear();
+    }
 }

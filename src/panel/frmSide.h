@@ -50,6 +50,8 @@ public:
     void cmdFolder_MouseDown(int Index, int Button, int Shift, float X, float Y);
     void cmdFolder_MouseUp(int Index, int Button, int Shift, float X, float Y);
     void cmdFolder_MouseMove(int Index, int Button, int Shift, float X, float Y);
+    void cmdFolder_DragOver(int Index, int State);
+    void cmdFolder_DragDrop(int Index);
     void lstFolders_DblClick();
     void imgHand_MouseDown(int Button);
     void imgHand_MouseUp(int Button);
@@ -101,6 +103,8 @@ private:
     void showFolderUnavailable();
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
+    // Moves or copies the selection into the folder registered under `caption`.
+    void DropOnFolder(const QString &caption, const QString &action);
 
     void selectSlide(int slideIndex);
 

@@ -3,6 +3,7 @@
 #include "common/ScreenMetrics.h"
 #include "controls/ARButton.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -40,6 +41,7 @@ void PictureImage::mousePressEvent(QMouseEvent *event)
     const float tx = ScreenTwipsPerPixelX();
     const float ty = ScreenTwipsPerPixelY();
     m_pressed = event->button() == Qt::LeftButton;
+    m_pressedAt = event->position().toPoint();
     emit MouseDown(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
                    static_cast<float>(event->position().x()) * tx, static_cast<float>(event->position().y()) * ty);
 }
@@ -57,6 +59,13 @@ void PictureImage::mouseReleaseEvent(QMouseEvent *event)
 
 void PictureImage::mouseMoveEvent(QMouseEvent *event)
 {
+    // A hand that shakes a pixel while clicking is still clicking: the left button's moves count
+    // once the pointer has gone the system's drag distance.
+    if (m_pressed && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_pressedAt).manhattanLength() < QApplication::startDragDistance()) {
+        return;
+    }
+    m_pressed = m_pressed && !(event->buttons() & Qt::LeftButton);
     emit MouseMove(ARButton::buttonCode(event->buttons()), ARButton::shiftCode(event->modifiers()),
                    static_cast<float>(event->position().x()) * ScreenTwipsPerPixelX(),
                    static_cast<float>(event->position().y()) * ScreenTwipsPerPixelY());

@@ -32,4 +32,5 @@ protected:
 private:
     QImage m_image;
     bool m_pressed = false;
+    QPoint m_pressedAt;
 };

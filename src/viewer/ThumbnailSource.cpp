@@ -82,7 +82,13 @@ struct ThumbnailSource::Shared
 
     QString keyFor(const QString &path, const Stamp &stamp, int base, float tx, float ty) const
     {
-        return QStringLiteral("%1\n%2\n%3\n%4\n%5x%6").arg(path).arg(stamp.size).arg(stamp.mtimeMs).arg(base).arg(tx).arg(ty);
+        return QStringLiteral("%1\n%2\n%3\n%4\n%5x%6")
+            .arg(path)
+            .arg(stamp.size)
+            .arg(stamp.mtimeMs)
+            .arg(base)
+            .arg(tx)
+            .arg(ty);
     }
 
     std::optional<CacheEntry> fromMemory(const QString &key)
@@ -175,8 +181,7 @@ QString ThumbnailSource::SharedThumbnailPath(const QString &root, int size, cons
            QStringLiteral(".png");
 }
 
-QFuture<Thumbnail> ThumbnailSource::load(const QStringList &paths, int cell, float twipsPerPixelX,
-                                         float twipsPerPixelY)
+QFuture<Thumbnail> ThumbnailSource::load(const QStringList &paths, int cell, float twipsPerPixelX, float twipsPerPixelY)
 {
     std::shared_ptr<Shared> shared = m_shared;
     if (!paths.isEmpty()) {
@@ -218,8 +223,8 @@ QFuture<Thumbnail> ThumbnailSource::load(const QStringList &paths, int cell, flo
             if (!picture) {
                 return result;
             }
-            const QSize baseSize = sharedSize > 0 ? BoxFit(picture->info.pixelSize, base)
-                                                  : ThumbScaledSize(picture->info.pixelSize, cell);
+            const QSize baseSize =
+                sharedSize > 0 ? BoxFit(picture->info.pixelSize, base) : ThumbScaledSize(picture->info.pixelSize, cell);
             entry = CacheEntry{picture->info, Reduced(picture->image, baseSize)};
             shared->remember(key, *entry);
             if (sharedSize > 0 && shared->usesSharedCache(path)) {

@@ -12,6 +12,7 @@
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
+#include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
@@ -93,6 +94,7 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     connect(Image1, &PictureImage::MouseMove, this, &frmPictureViewer::Image1_MouseMove);
     connect(Picture1, &PictureImage::Click, this, &frmPictureViewer::Picture1_Click);
     connect(Picture1, &PictureImage::MouseDown, this, &frmPictureViewer::Picture1_MouseDown);
+    connect(Picture1, &PictureImage::MouseMove, this, &frmPictureViewer::Picture1_MouseMove);
     connect(HScroll1, &QScrollBar::valueChanged, this, &frmPictureViewer::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &frmPictureViewer::VScroll1_Change);
 }
@@ -306,6 +308,13 @@ void frmPictureViewer::Picture1_MouseDown(int Button, int, float X, float Y)
     s.PictureClickY = Y;
 }
 
+void frmPictureViewer::Picture1_MouseMove(int Button, int Shift, float, float)
+{
+    if (Button == 1) {
+        StartFileDrag(Picture1, Shift);
+    }
+}
+
 void frmPictureViewer::openFileMenuForPicture()
 {
     State().PopupSource = QStringLiteral("Image");
@@ -502,13 +511,7 @@ void frmPictureViewer::Image1_MouseMove(int Button, int Shift, float X, float Y)
     if (Button != 1) {
         return;
     }
-    // The drop on a folder button moves or copies; Ctrl alone when the drag starts copies.
-    SharedState &s = State();
-    if (Shift == 0) {
-        s.DropAction = QStringLiteral("MOVE");
-    } else if (Shift == 2) {
-        s.DropAction = QStringLiteral("COPY");
-    }
+    StartFileDrag(Image1, Shift);
 }
 
 void frmPictureViewer::EndScreenSaver()
@@ -792,12 +795,7 @@ void frmPictureViewer::Thumb1_MouseMove(int Index, int Button, int Shift, float,
     if (Button != 1 || Index < 0 || Index >= static_cast<int>(Thumb1.size())) {
         return;
     }
-    SharedState &s = State();
-    if (Shift == 0) {
-        s.DropAction = QStringLiteral("MOVE");
-    } else if (Shift == 2) {
-        s.DropAction = QStringLiteral("COPY");
-    }
+    StartFileDrag(Thumb1[static_cast<std::size_t>(Index)], Shift);
 }
 
 void frmPictureViewer::Thumb1_DblClick(int Index)

@@ -69,6 +69,7 @@ public:
     void Image1_MouseDown(int Button, int Shift, float X, float Y);
     void Picture1_Click();
     void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
     void HScroll1_Change();
     void VScroll1_Change();
 

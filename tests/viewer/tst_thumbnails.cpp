@@ -43,7 +43,10 @@ private:
         QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && viewer().isVisible());
         QTRY_COMPARE(side().File1->ListCount(), count);
     }
-    [[nodiscard]] QString file(int i) const { return folder + QStringLiteral("/%1.jpg").arg(i, 2, 10, QLatin1Char('0')); }
+    [[nodiscard]] QString file(int i) const
+    {
+        return folder + QStringLiteral("/%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+    }
     static frmSide &side() { return Forms::frmSide(); }
     static frmPictureViewer &viewer() { return Forms::frmPictureViewer(); }
     static PictureImage *thumb(int i) { return viewer().Thumb1.at(static_cast<std::size_t>(i)); }

@@ -1,0 +1,579 @@
+#include "ProgramUnderTest.h"
+#include "common/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Startup.h"
+#include "controls/ARButton.h"
+#include "files/FileDrag.h"
+#include "files/FileOperations.h"
+#include "files/FileTransfer.h"
+#include "panel/FileListBox.h"
+#include "panel/frmSide.h"
+#include "viewer/PictureImage.h"
+#include "viewer/ThumbnailRules.h"
+#include "viewer/frmPictureViewer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray Content(int i, int size = 64 * 1024)
+{
+    QByteArray data(size, '\0');
+    for (int k = 0; k < size; ++k) {
+        data[k] = static_cast<char>((k * 7 + i * 13) & 0xFF);
+    }
+    return data;
+}
+
+bool Write(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+QByteArray Read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every name in a folder, hidden ones included.
+QStringList Names(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Scripted answers to the replace question, and a hook into progress.
+class ScriptedObserver : public TransferObserver
+{
+public:
+    QList<ReplaceAnswer> answers;
+    QStringList asked;
+    std::function<bool(int, qint64)> onProgress;
+
+    ReplaceAnswer askReplace(const QString &, const QString &target) override
+    {
+        asked << QFileInfo(target).fileName();
+        return answers.isEmpty() ? ReplaceAnswer::Cancel : answers.takeFirst();
+    }
+    bool progress(int fileIndex, int, const QString &, qint64 bytesDone, qint64) override
+    {
+        return onProgress ? onProgress(fileIndex, bytesDone) : true;
+    }
+};
+
+// The real calls, with failures where a test asks for them. Renames across "file systems" can be
+// forced, so the copying road runs inside one temporary folder.
+class FaultyCalls : public FileSystemCalls
+{
+public:
+    bool forceCrossDevice = false;
+    qint64 spaceLeft = -1;     // bytes the destination takes before it is full
+    int openNewError = 0;      // errno for every new file
+    int removeError = 0;       // errno for removing a source
+    int renameError = 0;       // errno for a rename of a source
+    qint64 written = 0;
+
+    int renameNoReplace(const QByteArray &from, const QByteArray &to) override
+    {
+        if (from.contains("/.vantrel-") || (!forceCrossDevice && renameError == 0)) {
+            return FileSystemCalls::renameNoReplace(from, to);
+        }
+        return forceCrossDevice ? -EXDEV : -renameError;
+    }
+    int renameReplace(const QByteArray &from, const QByteArray &to) override
+    {
+        return forceCrossDevice ? -EXDEV : FileSystemCalls::renameReplace(from, to);
+    }
+    int openNew(const QByteArray &folder, QByteArray *name) override
+    {
+        return openNewError != 0 ? -openNewError : FileSystemCalls::openNew(folder, name);
+    }
+    ssize_t copyChunk(int from, int to, size_t bytes) override
+    {
+        if (spaceLeft >= 0) {
+            if (written >= spaceLeft) {
+                return -ENOSPC;
+            }
+            bytes = std::min<size_t>(bytes, static_cast<size_t>(spaceLeft - written));
+        }
+        const ssize_t n = FileSystemCalls::copyChunk(from, to, std::min<size_t>(bytes, 16 * 1024));
+        if (n > 0) {
+            written += n;
+        }
+        return n;
+    }
+    int removeFile(const QByteArray &path) override
+    {
+        return removeError != 0 && !path.contains("/dst") ? -removeError : FileSystemCalls::removeFile(path);
+    }
+};
+
+} // namespace
+
+class FilingTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir tmp;
+    QString src;
+    QString dst;
+    QStringList sources;
+    QString vanished; // removed by the test itself
+
+    void makeSources(int count, int size = 64 * 1024)
+    {
+        src = tmp.filePath(QStringLiteral("src%1").arg(++round));
+        dst = tmp.filePath(QStringLiteral("dst%1").arg(round));
+        QVERIFY(QDir().mkpath(src));
+        QVERIFY(QDir().mkpath(dst));
+        sources.clear();
+        for (int i = 0; i < count; ++i) {
+            sources << src + QStringLiteral("/p%1.jpg").arg(i);
+            QVERIFY(Write(sources.last(), Content(i, size)));
+        }
+    }
+    // Each source is either whole in the destination and gone from the source, or untouched where
+    // it was; nothing else is in the destination.
+    void verifyNoLoss(int size = 64 * 1024)
+    {
+        for (int i = 0; i < sources.size(); ++i) {
+            const QString name = QFileInfo(sources[i]).fileName();
+            const bool there = QFileInfo::exists(dst + '/' + name);
+            const bool here = QFileInfo::exists(sources[i]);
+            QVERIFY2(there || here || sources[i] == vanished, qPrintable(name + " lost"));
+            if (here) {
+                QCOMPARE(Read(sources[i]), Content(i, size));
+            }
+            if (there && !here) {
+                QCOMPARE(Read(dst + '/' + name), Content(i, size));
+            }
+        }
+        for (const QString &name : Names(dst)) {
+            QVERIFY2(!name.startsWith('.'), qPrintable("stray " + name));
+        }
+    }
+    int round = 0;
+
+    // The program on a folder of `count` JPEGs, with a second registered folder "Filed" on
+    // button 1 and a blank button 2.
+    std::unique_ptr<ProgramUnderTest> program;
+    QString pics;
+    QString filed;
+    void startOn(int count)
+    {
+        program = std::make_unique<ProgramUnderTest>();
+        pics = program->env.path("pics");
+        filed = program->env.path("filed & kept");
+        QDir().mkpath(pics);
+        QDir().mkpath(filed);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i, 2, 10, QLatin1Char('0')), 40, 30));
+        }
+        SaveSetting(AppName, "Directories", "pics", pics);
+        SaveSetting(AppName, "Directories", "Filed & kept", filed);
+        SaveSetting(AppName, "Settings", "Basename", "pics");
+        SaveSetting(AppName, "Settings", "Caption1", "pics");
+        SaveSetting(AppName, "Settings", "Caption2", "Filed && kept");
+        SaveSetting(AppName, "Settings", "Caption3", "");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        QTRY_COMPARE(list()->ListCount(), count);
+        SetFileDragHandler([](QWidget *, const QString &) {});
+    }
+    static FileListBox *list() { return Forms::frmSide().File1; }
+    static void drop(int button, const QString &action)
+    {
+        State().DropAction = action;
+        Forms::frmSide().cmdFolder_DragDrop(button);
+    }
+    static QString name(int i) { return QStringLiteral("%1.jpg").arg(i, 2, 10, QLatin1Char('0')); }
+
+private slots:
+    void cleanup()
+    {
+        program.reset();
+        SetFileDragHandler(nullptr);
+    }
+
+    void sourceLists()
+    {
+        QCOMPARE(SplitSourceList("/a/b.jpg"), QStringList{"/a/b.jpg"});
+        const QString list = JoinSourceList({"/a/1.jpg", "/a/2.jpg"});
+        QCOMPARE(list, QString("/a/1.jpg") + QChar(0) + "/a/2.jpg" + QChar(0) + QChar(0));
+        QCOMPARE(SplitSourceList(list), (QStringList{"/a/1.jpg", "/a/2.jpg"}));
+        QCOMPARE(JoinSourceList({"/a/1.jpg"}), QStringLiteral("/a/1.jpg"));
+    }
+
+    void moveAndCopyInOneFileSystem()
+    {
+        makeSources(3);
+        ScriptedObserver o;
+        QCOMPARE(TransferFiles(TransferKind::Copy, sources, dst, o), 0);
+        QCOMPARE(Names(dst), (QStringList{"p0.jpg", "p1.jpg", "p2.jpg"}));
+        QCOMPARE(Names(src).size(), 3);
+        QCOMPARE(Read(dst + "/p1.jpg"), Content(1));
+        QCOMPARE(QFileInfo(dst + "/p1.jpg").lastModified(), QFileInfo(sources[1]).lastModified());
+        QDir(dst).removeRecursively();
+        QDir().mkpath(dst);
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, dst, o), 0);
+        QVERIFY(Names(src).isEmpty());
+        verifyNoLoss();
+        QVERIFY(o.asked.isEmpty());
+    }
+
+    void refusals()
+    {
+        makeSources(2);
+        ScriptedObserver o;
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, tmp.filePath("missing"), o), TransferResult::DestinationMissing);
+        QCOMPARE(TransferFiles(TransferKind::Copy, sources, tmp.filePath("missing"), o), TransferResult::DestinationMissing);
+        // A file onto itself, whether by the same path or through a link to the folder.
+        QCOMPARE(TransferFiles(TransferKind::Move, {sources[0]}, src, o), TransferResult::SameFile);
+        QVERIFY(QFile::link(src, tmp.filePath("alias")));
+        QCOMPARE(TransferFiles(TransferKind::Copy, {sources[0]}, tmp.filePath("alias"), o), TransferResult::SameFile);
+        QCOMPARE(Read(sources[0]), Content(0));
+        // A folder into itself.
+        QVERIFY(QDir().mkpath(src + "/inner"));
+        QCOMPARE(TransferFiles(TransferKind::Move, {src}, src + "/inner", o), TransferResult::IntoItself);
+        QCOMPARE(TransferFiles(TransferKind::Move, {sources[1] + ".gone"}, dst, o), TransferResult::SourceMissing);
+        QVERIFY(o.asked.isEmpty());
+        QVERIFY(Names(dst).isEmpty());
+    }
+
+    void replaceQuestion_data()
+    {
+        QTest::addColumn<bool>("crossDevice");
+        QTest::newRow("rename") << false;
+        QTest::newRow("copy road") << true;
+    }
+    void replaceQuestion()
+    {
+        QFETCH(bool, crossDevice);
+        makeSources(4);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(Write(dst + QStringLiteral("/p%1.jpg").arg(i), "old"));
+        }
+        FaultyCalls calls;
+        calls.forceCrossDevice = crossDevice;
+        ScriptedObserver o;
+        // No keeps both; Yes replaces; Cancel stops with the rest untouched.
+        o.answers = {ReplaceAnswer::No, ReplaceAnswer::Yes, ReplaceAnswer::Cancel};
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, dst, o, calls), TransferResult::Cancelled);
+        QCOMPARE(o.asked, (QStringList{"p0.jpg", "p1.jpg", "p2.jpg"}));
+        QCOMPARE(Read(dst + "/p0.jpg"), QByteArray("old"));
+        QCOMPARE(Read(sources[0]), Content(0));
+        QCOMPARE(Read(dst + "/p1.jpg"), Content(1));
+        QVERIFY(!QFileInfo::exists(sources[1]));
+        QCOMPARE(Read(dst + "/p2.jpg"), QByteArray("old"));
+        QCOMPARE(Read(sources[3]), Content(3));
+        // Yes to All asks once more and no further.
+        o.asked.clear();
+        o.answers = {ReplaceAnswer::YesToAll};
+        QCOMPARE(TransferFiles(TransferKind::Copy, {sources[0], sources[2], sources[3]}, dst, o, calls), 0);
+        QCOMPARE(o.asked, QStringList{"p0.jpg"});
+        QCOMPARE(Read(dst + "/p3.jpg"), Content(3));
+        QCOMPARE(Names(dst).size(), 4);
+    }
+
+    void crossFileSystemMove()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        makeSources(3, 3 * 1024 * 1024 + 17);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        ScriptedObserver o;
+        const QDateTime before = QFileInfo(sources[2]).lastModified();
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, dst, o), 0);
+        QVERIFY(Names(src).isEmpty());
+        verifyNoLoss(3 * 1024 * 1024 + 17);
+        QCOMPARE(QFileInfo(dst + "/p2.jpg").lastModified(), before);
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        for (const char *f : {"disk full", "read-only", "destination removed", "source removed", "source stays",
+                              "cancel mid-file", "rename refused"}) {
+            QTest::newRow(f) << QString::fromLatin1(f);
+        }
+    }
+    void faults()
+    {
+        QFETCH(QString, fault);
+        makeSources(4);
+        FaultyCalls calls;
+        calls.forceCrossDevice = true;
+        ScriptedObserver o;
+        int expected = 0;
+        if (fault == "disk full") {
+            calls.spaceLeft = 64 * 1024 * 2 + 100; // two files and a little
+            expected = TransferResult::DiskFull;
+        } else if (fault == "read-only") {
+            calls.openNewError = EROFS;
+            expected = TransferResult::AccessDenied;
+        } else if (fault == "destination removed") {
+            o.onProgress = [&](int index, qint64 done) {
+                if (index == 2 && done == 0) {
+                    QDir(dst).removeRecursively();
+                }
+                return true;
+            };
+            expected = TransferResult::DestinationMissing;
+        } else if (fault == "source removed") {
+            o.onProgress = [&](int index, qint64 done) {
+                if (index == 1 && done == 0) {
+                    QFile::remove(sources[2]);
+                    vanished = sources[2];
+                }
+                return true;
+            };
+            expected = TransferResult::SourceMissing;
+        } else if (fault == "source stays") {
+            calls.removeError = EACCES;
+            expected = TransferResult::AccessDenied;
+        } else if (fault == "cancel mid-file") {
+            o.onProgress = [&](int index, qint64 done) { return !(index == 1 && done > 0); };
+            expected = TransferResult::Cancelled;
+        } else if (fault == "rename refused") {
+            calls.forceCrossDevice = false;
+            calls.renameError = EACCES;
+            expected = TransferResult::AccessDenied;
+        }
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, dst, o, calls), expected);
+        if (fault == "destination removed") {
+            QVERIFY(!QFileInfo::exists(dst));
+            QCOMPARE(Names(src).size(), 2); // two moved whole before the folder went
+            QDir().mkpath(dst);
+            return;
+        }
+        verifyNoLoss();
+        if (fault == "disk full") {
+            QCOMPARE(Names(dst), (QStringList{"p0.jpg", "p1.jpg"}));
+        }
+        if (fault == "source stays" || fault == "read-only" || fault == "rename refused") {
+            QVERIFY(Names(dst).isEmpty());
+            QCOMPARE(Names(src).size(), 4);
+        }
+    }
+
+    // A real small file system that runs full, where this machine lets a test mount one.
+    void realFullDisk()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("mounting needs root");
+        }
+        makeSources(3, 400 * 1024);
+        if (::mount("tmpfs", QFile::encodeName(dst).constData(), "tmpfs", 0, "size=1m") != 0) {
+            QSKIP("this machine does not allow mounting");
+        }
+        ScriptedObserver o;
+        const int result = TransferFiles(TransferKind::Move, sources, dst, o);
+        QCOMPARE(result, TransferResult::DiskFull);
+        verifyNoLoss(400 * 1024);
+        QCOMPARE(Names(src).size(), 1);
+        ::umount(QFile::encodeName(dst).constData());
+    }
+
+    void destinationMessages()
+    {
+        ScriptedDialogs dialogs;
+        makeSources(1);
+        State().FileOperationFailed = false;
+        QCOMPARE(MoveFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder cannot be found."));
+        QCOMPARE(dialogs.asked.last().style, int(vbCritical));
+        QVERIFY(State().FileOperationFailed);
+        State().FileOperationFailed = false;
+        QCOMPARE(CopyFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder is currently inaccessible."));
+        QVERIFY(State().FileOperationFailed);
+        // The replace question goes through the dialogs: No keeps the file.
+        QVERIFY(Write(dst + "/p0.jpg", "old"));
+        dialogs.msgAnswers = {vbNo};
+        State().FileOperationFailed = false;
+        QCOMPARE(MoveFiles(sources[0], dst), 0);
+        QCOMPARE(dialogs.asked.last().style, int(vbYesYesToAllNoCancel | vbQuestion));
+        QVERIFY(dialogs.asked.last().prompt.contains("'p0.jpg'"));
+        QVERIFY(!State().FileOperationFailed);
+        QCOMPARE(Read(dst + "/p0.jpg"), QByteArray("old"));
+    }
+
+    void trash()
+    {
+        ScriptedDialogs dialogs;
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit()); // does not exist yet
+        makeSources(2);
+        QVERIFY(SendToRecycleBin(sources[0]));
+        QVERIFY(!QFileInfo::exists(sources[0]));
+        QVERIFY(QFileInfo::exists(home.filePath("data/Trash/files/p0.jpg")));
+        const QByteArray info = Read(home.filePath("data/Trash/info/p0.jpg.trashinfo"));
+        QVERIFY(info.contains("Path=" + QUrl::toPercentEncoding(sources[0], "/")));
+        QVERIFY(dialogs.asked.isEmpty());
+        QVERIFY(!QFileInfo::exists(QDir::current().filePath("p0.jpg")));
+        // As a file manager sees it (its trash service needs a session bus of its own).
+        if (QStandardPaths::findExecutable("gio").isEmpty() || QStandardPaths::findExecutable("dbus-run-session").isEmpty()) {
+            QSKIP("gio is not installed");
+        }
+        QProcess gio;
+        gio.start("dbus-run-session", {"--", "gio", "trash", "--list"});
+        QVERIFY(gio.waitForFinished(20000));
+        const QByteArray listed = gio.readAllStandardOutput();
+        QVERIFY2(listed.contains("trash:///p0.jpg\t" + QFile::encodeName(sources[0])), listed.constData());
+    }
+
+    // The drop on a folder button from the file list.
+    void dropRefusals()
+    {
+        startOn(3);
+        ScriptedDialogs &d = program->dialogs;
+        drop(2, "MOVE");
+        QCOMPARE(d.asked.last().prompt, QStringLiteral("A folder has not been specified."));
+        QCOMPARE(d.asked.last().style, int(vbCritical));
+        drop(0, "COPY");
+        QCOMPARE(d.asked.last().prompt, QStringLiteral("The source and destination folder is the same."));
+        QDir(filed).removeRecursively();
+        drop(1, "MOVE");
+        QCOMPARE(d.asked.last().prompt,
+                 QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."));
+        const int asked = static_cast<int>(d.asked.size());
+        State().DropAction.clear(); // a first drag begun with Shift
+        Forms::frmSide().cmdFolder_DragDrop(1);
+        QCOMPARE(d.asked.size(), asked);
+        QCOMPARE(Names(pics).size(), 3);
+    }
+
+    void dropOneFile()
+    {
+        startOn(3);
+        frmSide &side = Forms::frmSide();
+        list()->setListIndex(1);
+        drop(1, "COPY"); // the "&&" of the caption is a "&" of the folder's name
+        QCOMPARE(Names(filed), QStringList{name(1)});
+        QCOMPARE(list()->ListCount(), 3);
+        drop(1, "MOVE"); // the file of that name is there now: asked, and declined
+        QCOMPARE(program->dialogs.asked.last().style, int(vbYesYesToAllNoCancel | vbQuestion));
+        QCOMPARE(list()->ListCount(), 3);
+        QFile::remove(filed + '/' + name(1));
+        list()->setListIndex(2);
+        drop(1, "MOVE"); // the last entry: the new last one is selected
+        QCOMPARE(list()->ListCount(), 2);
+        QCOMPARE(list()->ListIndex(), 1);
+        QCOMPARE(State().CurrentFile, pics + '/' + name(1));
+        list()->setListIndex(0);
+        drop(1, "MOVE"); // the neighbour takes its place
+        QCOMPARE(list()->ListIndex(), 0);
+        QCOMPARE(list()->List(0), name(1));
+        drop(1, "MOVE"); // the only file
+        QCOMPARE(list()->ListCount(), 0);
+        QCOMPARE(side.lblFileCounter->text(), QStringLiteral("0 Files"));
+        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QCOMPARE(Names(filed).size(), 3);
+        // No current entry: nothing is filed, the folder least of all.
+        drop(1, "MOVE");
+        QVERIFY(QFileInfo(pics).isDir());
+    }
+
+    void dropSeveralFiles()
+    {
+        startOn(8);
+        list()->setListIndex(2);
+        for (const int i : {3, 5}) {
+            list()->setSelected(i, true);
+        }
+        drop(1, "MOVE");
+        QCOMPARE(Names(filed), (QStringList{name(2), name(3), name(5)}));
+        QCOMPARE(list()->ListCount(), 5);
+        QCOMPARE(list()->ListIndex(), 3);
+        QCOMPARE(list()->List(3), name(6));
+        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("5 Files"));
+        // A copy leaves the list as it is.
+        list()->setListIndex(0);
+        list()->setSelected(1, true);
+        drop(1, "COPY");
+        QCOMPARE(Names(filed).size(), 5);
+        QCOMPARE(list()->ListCount(), 5);
+    }
+
+    void dropThumbnails()
+    {
+        startOn(5);
+        frmSide &side = Forms::frmSide();
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        side.cmdThumb_click();
+        QVERIFY(State().ThumbsLoaded);
+        QVERIFY(WriteJpeg(filed + '/' + name(3), 10, 10)); // the one the user will decline to replace
+        for (const int i : {1, 3, 4}) {
+            viewer.Thumb1_MouseDown(i, 1, 2, 0, 0);
+        }
+        const QRect was = viewer.Thumb1[1]->geometry();
+        program->dialogs.msgAnswers = {vbNo};
+        drop(1, "MOVE");
+        QCOMPARE(Names(filed), (QStringList{name(1), name(3), name(4)}));
+        QCOMPARE(Names(pics), (QStringList{name(0), name(2), name(3)}));
+        for (const int i : {1, 4}) {
+            PictureImage *t = viewer.Thumb1[static_cast<std::size_t>(i)];
+            QCOMPARE(t->Tag, QStringLiteral("invalid"));
+            QCOMPARE(t->toolTip(), QStringLiteral("File moved"));
+            QVERIFY(!t->isEnabled());
+            QCOMPARE(t->size(), QSize(36, 36));
+        }
+        QCOMPARE(viewer.Thumb1[1]->pos(), CentredPlaceholder(was));
+        QVERIFY(viewer.Thumb1[3]->Tag.isEmpty());
+        QVERIFY(viewer.Thumb1[3]->isEnabled());
+        QCOMPARE(viewer.Thumb1[3]->toolTip(), name(3));
+        QCOMPARE(State().LastBorderSet, 0);
+        QCOMPARE(list()->ListCount(), 3);
+        QCOMPARE(side.lblFileCounter->text(), QStringLiteral("3 Files"));
+        // A copy of thumbnails changes nothing on the page.
+        viewer.Thumb1_MouseDown(0, 1, 0, 0, 0);
+        drop(1, "COPY");
+        QCOMPARE(Names(filed).size(), 4);
+        QCOMPARE(viewer.Thumb1[0]->Tag, QStringLiteral("selected00"));
+    }
+
+    void dragStartKeepsTheAction()
+    {
+        startOn(2);
+        QStringList icons;
+        SetFileDragHandler([&](QWidget *, const QString &icon) { icons << icon; });
+        frmSide &side = Forms::frmSide();
+        State().DropAction.clear();
+        side.File1_MouseMove(1, 1, 0, 0); // Shift at the first drag: no action yet
+        QVERIFY(State().DropAction.isEmpty());
+        side.File1_MouseMove(1, 2, 0, 0);
+        QCOMPARE(State().DropAction, QStringLiteral("COPY"));
+        side.File1_MouseMove(1, 4, 0, 0); // Alt keeps the copy
+        QCOMPARE(State().DropAction, QStringLiteral("COPY"));
+        side.File1_MouseMove(1, 0, 0, 0);
+        QCOMPARE(State().DropAction, QStringLiteral("MOVE"));
+        QCOMPARE(icons, (QStringList{"", "COPY", "COPY", "MOVE"}));
+        // The button under the pointer is marked while the pictures are over it.
+        side.cmdFolder_DragOver(1, 0);
+        QCOMPARE(side.cmdFolder[1]->displayState(), 2);
+        side.cmdFolder_DragOver(1, 1);
+        QCOMPARE(side.cmdFolder[1]->displayState(), 0);
+    }
+};
+
+QTEST_MAIN(FilingTest)
+#include "tst_filing.moc"
