@@ -70,8 +70,8 @@ public:
             return true;
         }
         m_lastUpdate.start();
-        m_dialog->setLabelText(QStringLiteral("%1\nto %2")
-                                   .arg(QFileInfo(source).fileName(), QDir::toNativeSeparators(m_destination)));
+        m_dialog->setLabelText(
+            QStringLiteral("%1\nto %2").arg(QFileInfo(source).fileName(), QDir::toNativeSeparators(m_destination)));
         m_dialog->setValue(fileIndex);
         Q_UNUSED(bytes);
         QCoreApplication::processEvents();

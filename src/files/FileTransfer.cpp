@@ -27,7 +27,8 @@ int Retry(int result)
 
 bool IsFolder(const QByteArray &path)
 {
-    struct stat st {};
+    struct stat st
+    {};
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -56,8 +57,7 @@ public:
         , m_destination(Native(destination))
         , m_observer(observer)
         , m_calls(calls)
-    {
-    }
+    {}
 
     int run(const QStringList sources) // a copy: the caller's list may change while files move
     {
@@ -123,7 +123,8 @@ private:
     int one(int index, int count, const QString &sourceText)
     {
         const QByteArray source = Native(sourceText);
-        struct stat src {};
+        struct stat src
+        {};
         if (::lstat(source.constData(), &src) != 0) {
             return resultOf(Errno());
         }
@@ -145,9 +146,11 @@ private:
         }
         const QByteArray target = m_destination + '/' + Native(QFileInfo(sourceText).fileName());
         bool replace = false;
-        struct stat dst {};
+        struct stat dst
+        {};
         if (::lstat(target.constData(), &dst) == 0) {
-            struct stat followed {};
+            struct stat followed
+            {};
             if (::stat(target.constData(), &followed) == 0 && followed.st_dev == src.st_dev &&
                 followed.st_ino == src.st_ino) {
                 return TransferResult::SameFile;
@@ -201,7 +204,8 @@ private:
         if (in < 0) {
             return resultOf(in);
         }
-        struct stat src {};
+        struct stat src
+        {};
         if (::fstat(in, &src) != 0) {
             const int e = Errno();
             m_calls.closeFile(in);
@@ -232,7 +236,8 @@ private:
                 return fail(TransferResult::Cancelled);
             }
         }
-        struct stat now {};
+        struct stat now
+        {};
         if (::fstat(in, &now) != 0 || done != now.st_size || done != src.st_size) {
             // The source changed or shrank while it was read: this copy is not the file.
             return fail(TransferResult::Failed);
@@ -338,7 +343,8 @@ ssize_t FileSystemCalls::copyChunk(int from, int to, size_t bytes)
 
 int FileSystemCalls::finish(int from, int to)
 {
-    struct stat st {};
+    struct stat st
+    {};
     if (::fstat(from, &st) != 0) {
         return Errno();
     }
@@ -354,9 +360,8 @@ int FileSystemCalls::publish(int fd, const QByteArray &temporaryName, const QByt
     if (temporaryName.isEmpty()) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
         if (!replace) {
-            return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0
-                       ? 0
-                       : Errno();
+            return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                                              : Errno();
         }
         // To replace in one step the file needs a name of its own first.
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -436,14 +441,13 @@ int FileSystemCalls::syncFolder(const QByteArray &folder)
     return r;
 }
 
-int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination,
-                  TransferObserver &observer, FileSystemCalls &calls)
+int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination, TransferObserver &observer,
+                  FileSystemCalls &calls)
 {
     return Transfer(kind, destination, observer, calls).run(sources);
 }
 
-int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination,
-                  TransferObserver &observer)
+int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination, TransferObserver &observer)
 {
     FileSystemCalls calls;
     return TransferFiles(kind, sources, destination, observer, calls);

@@ -1,26 +1,321 @@
 #include "files/frmBulk.h"
 
+#include "common/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
+#include "common/Utilities.h"
+#include "common/platform/AppPaths.h"
+#include "common/platform/Dialogs.h"
+#include "files/Renaming.h"
+#include "panel/FileListBox.h"
+#include "panel/FileListRules.h"
+#include "panel/frmSide.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
-// Design client size in twips.
+// Design client size in twips; the preview of the names goes below it.
 constexpr double kWidthTwips = 5610;
 constexpr double kHeightTwips = 3090;
+constexpr int kPreviewHeight = 150;
+
+// The selected entries of the file list in list order, each with its new name.
+std::vector<BatchRename> SelectedWithNewNames(BulkRule rule, const BulkTexts &texts)
+{
+    std::vector<BatchRename> plan;
+    if (!Forms::IsLoaded(Forms::Form::Side)) {
+        return plan;
+    }
+    FileListBox *list = Forms::frmSide().File1;
+    int k = 0;
+    for (int i = 0; i < list->ListCount(); ++i) {
+        if (list->Selected(i)) {
+            BatchRename r;
+            r.oldName = list->List(i);
+            r.newName = BulkNewName(rule, r.oldName, texts, ++k);
+            plan.push_back(r);
+        }
+    }
+    return plan;
+}
 } // namespace
 
 frmBulk::frmBulk(QWidget *parent)
     : QDialog(parent)
+    , Label1(new QLabel(QStringLiteral("Replace"), this))
+    , txtOldString(new QLineEdit(this))
+    , Label2(new QLabel(QStringLiteral("with"), this))
+    , txtNewString(new QLineEdit(this))
+    , Label3(new QLabel(QStringLiteral("Append"), this))
+    , txtAppend(new QLineEdit(this))
+    , Label5(new QLabel(QStringLiteral("New Name"), this))
+    , txtComplete(new QLineEdit(this))
+    , Label4(new QLabel(QStringLiteral("-"), this))
+    , cmbComplete(new QComboBox(this))
+    , optReplace(new QRadioButton(QStringLiteral("Replace string"), this))
+    , optAddFront(new QRadioButton(QStringLiteral("Append to Front"), this))
+    , optAddEnd(new QRadioButton(QStringLiteral("Append to End"), this))
+    , optComplete(new QRadioButton(QStringLiteral("Complete Rename"), this))
+    , cmdRename(new QPushButton(QStringLiteral("Rename"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+    , lstPreview(new QTreeWidget(this))
 {
     setObjectName(QStringLiteral("frmBulk"));
     setWindowTitle(QStringLiteral("Vantrel Viewer Multiple File Renaming"));
     setModal(true);
+    cmbComplete->setEditable(true);
+    optReplace->setChecked(true);
+    for (QLabel *label : {Label1, Label2, Label3, Label5}) {
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    Label4->setAlignment(Qt::AlignCenter);
+    lstPreview->setColumnCount(2);
+    lstPreview->setHeaderLabels({QStringLiteral("Old name"), QStringLiteral("New name")});
+    lstPreview->setRootIsDecorated(false);
+    lstPreview->setSelectionMode(QAbstractItemView::NoSelection);
+    lstPreview->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(txtOldString, txtNewString);
+    setTabOrder(txtNewString, txtAppend);
+    setTabOrder(txtAppend, txtComplete);
+    setTabOrder(txtComplete, cmbComplete);
+
+    connect(optReplace, &QRadioButton::clicked, this, &frmBulk::optReplace_Click);
+    connect(optAddFront, &QRadioButton::clicked, this, &frmBulk::optAddFront_Click);
+    connect(optAddEnd, &QRadioButton::clicked, this, &frmBulk::optAddEnd_Click);
+    connect(optComplete, &QRadioButton::clicked, this, &frmBulk::optComplete_Click);
+    connect(cmdRename, &QPushButton::clicked, this, &frmBulk::cmdRename_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmBulk::cmdCancel_Click);
+    for (QLineEdit *edit : {txtOldString, txtNewString, txtAppend, txtComplete}) {
+        connect(edit, &QLineEdit::textChanged, this, &frmBulk::updatePreview);
+    }
+    connect(cmbComplete, &QComboBox::currentTextChanged, this, &frmBulk::updatePreview);
 }
 
 void frmBulk::Form_Load()
 {
     const SharedState &s = State();
-    setFixedSize(TwipsToPixels(kWidthTwips, s.TwipsPerPixelX), TwipsToPixels(kHeightTwips, s.TwipsPerPixelY));
+    const auto tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
+    const auto ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
+    auto place = [&](QWidget *w, double left, double top, double width, double height) {
+        w->setGeometry(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx),
+                       TwipsToPixels(height, ty));
+    };
+    place(Label1, 120, 165, 855, 255);
+    place(txtOldString, 1080, 120, 1335, 285);
+    place(Label2, 360, 525, 615, 255);
+    place(txtNewString, 1080, 480, 1335, 285);
+    place(Label3, 240, 1005, 735, 255);
+    place(txtAppend, 1080, 960, 1335, 285);
+    place(Label5, 120, 1845, 855, 255);
+    place(txtComplete, 1080, 1800, 1335, 315);
+    place(Label4, 2400, 1845, 255, 255);
+    place(cmbComplete, 2640, 1800, 735, 315);
+    place(optReplace, 3600, 120, 1815, 255);
+    place(optAddFront, 3600, 960, 1815, 255);
+    place(optAddEnd, 3600, 1320, 1815, 255);
+    place(optComplete, 3600, 1800, 1815, 255);
+    place(cmdRename, 4560, 2280, 975, 315);
+    place(cmdCancel, 4560, 2640, 975, 315);
+    // The two etched lines across the dialog.
+    for (const double y : {840.0, 1680.0}) {
+        auto *line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        line->setGeometry(0, TwipsToPixels(y, ty), TwipsToPixels(6000, tx), 2);
+    }
+    const int width = TwipsToPixels(kWidthTwips, tx);
+    const int height = TwipsToPixels(kHeightTwips, ty);
+    lstPreview->setGeometry(8, height, width - 16, kPreviewHeight - 8);
+    lstPreview->header()->resizeSection(0, (width - 16) / 2);
+    setFixedSize(width, height + kPreviewHeight);
+
+    BulkFormReady = false;
+    cmbComplete->clear();
+    cmbComplete->addItems({QStringLiteral("1"), QStringLiteral("01"), QStringLiteral("001"), QStringLiteral("0001")});
+    if (optAddFront->isChecked()) {
+        optAddFront_Click();
+    } else if (optAddEnd->isChecked()) {
+        optAddEnd_Click();
+    } else if (optReplace->isChecked()) {
+        optReplace_Click();
+    } else if (optComplete->isChecked()) {
+        optComplete_Click();
+    }
+    BulkFormReady = true;
+    updatePreview();
 }
 
 void frmBulk::Form_Unload() {}
+
+void frmBulk::setActive(QWidget *input, bool active)
+{
+    input->setEnabled(active);
+    if (auto *edit = qobject_cast<QLineEdit *>(input)) {
+        edit->setReadOnly(!active);
+    }
+    QPalette pal = input->palette();
+    pal.setColor(QPalette::Base, palette().color(active ? QPalette::Base : QPalette::Button));
+    input->setPalette(pal);
+}
+
+void frmBulk::applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs)
+{
+    for (QWidget *input :
+         {static_cast<QWidget *>(txtOldString), static_cast<QWidget *>(txtNewString), static_cast<QWidget *>(txtAppend),
+          static_cast<QWidget *>(txtComplete), static_cast<QWidget *>(cmbComplete)}) {
+        setActive(input, std::find(activeInputs.begin(), activeInputs.end(), input) != activeInputs.end());
+    }
+    cmbComplete->setEditText(QStringLiteral("01"));
+    if (BulkFormReady) {
+        focus->setFocus();
+    }
+    updatePreview();
+}
+
+void frmBulk::optReplace_Click()
+{
+    applyOption(txtOldString, {txtOldString, txtNewString});
+}
+
+void frmBulk::optAddFront_Click()
+{
+    applyOption(txtAppend, {txtAppend});
+}
+
+void frmBulk::optAddEnd_Click()
+{
+    applyOption(txtAppend, {txtAppend});
+}
+
+void frmBulk::optComplete_Click()
+{
+    applyOption(txtComplete, {txtComplete, cmbComplete});
+}
+
+BulkRule frmBulk::rule() const
+{
+    if (optAddFront->isChecked()) {
+        return BulkRule::AddFront;
+    }
+    if (optAddEnd->isChecked()) {
+        return BulkRule::AddEnd;
+    }
+    if (optComplete->isChecked()) {
+        return BulkRule::Complete;
+    }
+    return BulkRule::Replace;
+}
+
+BulkTexts frmBulk::texts() const
+{
+    return BulkTexts{txtOldString->text(), txtNewString->text(), txtAppend->text(), txtComplete->text(),
+                     cmbComplete->currentText()};
+}
+
+void frmBulk::updatePreview()
+{
+    if (!BulkFormReady) {
+        return;
+    }
+    lstPreview->clear();
+    if (!Forms::IsLoaded(Forms::Form::Side)) {
+        return;
+    }
+    const QString folder = Forms::frmSide().File1->Path();
+    for (const BatchRename &r : PlanRenameBatch(folder, SelectedWithNewNames(rule(), texts()))) {
+        QString shown = r.newName;
+        switch (r.outcome) {
+        case BatchRename::Outcome::Unchanged:
+            shown = QStringLiteral("(unchanged)");
+            break;
+        case BatchRename::Outcome::Exists:
+            shown += QStringLiteral("  (name taken: stays)");
+            break;
+        case BatchRename::Outcome::Invalid:
+            shown += QStringLiteral("  (not a file name: stays)");
+            break;
+        default:
+            break;
+        }
+        auto *item = new QTreeWidgetItem(lstPreview, {r.oldName, shown});
+        item->setToolTip(1, r.problem);
+    }
+}
+
+void frmBulk::cmdRename_Click()
+{
+    SharedState &s = State();
+    if (s.ButtonRightClick) {
+        s.ButtonRightClick = false;
+        return;
+    }
+    SetMouseCursor(QStringLiteral("WAIT"));
+    frmSide &side = Forms::frmSide();
+    side.CountSelected();
+    FileListBox *list = side.File1;
+    const QString folder = list->Path();
+    const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(rule(), texts()));
+    for (const BatchRename &r : done) {
+        const QString head = QStringLiteral("Cannot rename '") + r.oldName + QStringLiteral("' as '") + r.newName +
+                             QStringLiteral("'. ");
+        if (r.outcome == BatchRename::Outcome::Exists) {
+            MsgBox(head + QStringLiteral("File name already exists."), vbCritical);
+        } else if (r.outcome == BatchRename::Outcome::Failed) {
+            MsgBox(head + QStringLiteral("Another file has this as it's MS-DOS name."), vbCritical);
+        } else if (r.outcome == BatchRename::Outcome::Invalid) {
+            MsgBox(head + r.problem, vbCritical);
+        }
+    }
+    Forms::Unload(Forms::Form::Bulk);
+    list->Refresh();
+    int kept = 0;
+    s.SelectionFromCode = true;
+    for (const BatchRename &r : done) {
+        if (r.outcome != BatchRename::Outcome::Renamed) {
+            ++kept;
+            continue;
+        }
+        for (int i = 0; i < list->ListCount(); ++i) {
+            if (list->List(i) == r.newName) {
+                list->setSelected(i, true);
+                break;
+            }
+        }
+    }
+    s.SelectionFromCode = false;
+    side.File1_PathChange();
+    SetDefaultMouseCursor();
+    if (kept == 0) {
+        MsgBox(QStringLiteral("Batch renaming successfully completed"), vbInformation);
+    } else if (kept == 1) {
+        MsgBox(QStringLiteral("Batch renaming completed. However, one  file could not be renamed because it did not "
+                              "contain the specified text string."),
+               vbExclamation);
+    } else {
+        MsgBox(QStringLiteral("Batch renaming completed. However, ") + QString::number(kept) +
+                   QStringLiteral(" files could not be renamed because they did not contain the specified text "
+                                  "string."),
+               vbExclamation);
+    }
+    s.ButtonRightClick = false;
+}
+
+void frmBulk::cmdCancel_Click()
+{
+    SharedState &s = State();
+    if (s.ButtonRightClick) {
+        s.ButtonRightClick = false;
+        return;
+    }
+    Forms::Unload(Forms::Form::Bulk);
+}

@@ -1,8 +1,18 @@
 #pragma once
 
+#include "files/RenameRules.h"
+
 #include <QDialog>
 
-// Renames the selected files in one run. Modal.
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+// Renames the files selected in the file list in one run, by one of four rules, with the old and
+// new names shown side by side before anything is renamed. Modal; unloads itself when done.
 class frmBulk : public QDialog
 {
     Q_OBJECT
@@ -11,4 +21,40 @@ public:
 
     void Form_Load();
     void Form_Unload();
+
+    void optReplace_Click();
+    void optAddFront_Click();
+    void optAddEnd_Click();
+    void optComplete_Click();
+    void cmdRename_Click();
+    void cmdCancel_Click();
+
+    // The chosen rule and the texts as they stand.
+    [[nodiscard]] BulkRule rule() const;
+    [[nodiscard]] BulkTexts texts() const;
+
+    QLabel *Label1;
+    QLineEdit *txtOldString;
+    QLabel *Label2;
+    QLineEdit *txtNewString;
+    QLabel *Label3;
+    QLineEdit *txtAppend;
+    QLabel *Label5;
+    QLineEdit *txtComplete;
+    QLabel *Label4;
+    QComboBox *cmbComplete;
+    QRadioButton *optReplace;
+    QRadioButton *optAddFront;
+    QRadioButton *optAddEnd;
+    QRadioButton *optComplete;
+    QPushButton *cmdRename;
+    QPushButton *cmdCancel;
+    QTreeWidget *lstPreview;
+
+private:
+    void setActive(QWidget *input, bool active);
+    void applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs);
+    void updatePreview();
+
+    bool BulkFormReady = false;
 };

@@ -1,8 +1,28 @@
 #include "files/frmInvisible.h"
 
+#include "common/Forms.h"
+#include "common/SharedState.h"
+#include "common/Utilities.h"
+#include "common/platform/AppPaths.h"
+#include "common/platform/Associations.h"
+#include "common/platform/Dialogs.h"
+#include "files/FileOperations.h"
+#include "files/FileTransfer.h"
+#include "files/RenameRules.h"
+#include "files/Renaming.h"
+#include "files/frmBulk.h"
+#include "panel/FileListBox.h"
+#include "panel/FileListRules.h"
+#include "panel/frmSide.h"
+#include "viewer/PictureImage.h"
+#include "viewer/ThumbnailRules.h"
+#include "viewer/frmPictureViewer.h"
+
 #include <QAction>
+
 #include <QLabel>
 #include <QMenu>
+#include <cerrno>
 
 frmInvisible::frmInvisible(QWidget *parent)
     : QWidget(parent)
@@ -28,6 +48,13 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
     mnuBulkRename->setVisible(false);
+
+    connect(mnuEdit, &QAction::triggered, this, &frmInvisible::mnuEdit_Click);
+    connect(mnuRename, &QAction::triggered, this, &frmInvisible::mnuRename_Click);
+    connect(mnuBulkRename, &QAction::triggered, this, &frmInvisible::mnuBulkRename_Click);
+    connect(mnuRefresh, &QAction::triggered, this, &frmInvisible::mnuRefresh_Click);
+    connect(mnuPrint, &QAction::triggered, this, &frmInvisible::mnuPrint_Click);
+    connect(mnuDelete, &QAction::triggered, this, &frmInvisible::mnuDelete_Click);
 }
 
 void frmInvisible::Form_Load() {}
@@ -55,9 +82,157 @@ void frmInvisible::popupMenu(const QPoint &globalPos)
     mnuFile->popup(globalPos);
 }
 
+void frmInvisible::mnuEdit_Click()
+{
+    emit commandRequested(QStringLiteral("Edit"));
+    FileListBox *list = Forms::frmSide().File1;
+    const QString name = list->FileName();
+    if (name.isEmpty()) {
+        return;
+    }
+    const QString path = JoinPath(list->Path(), name);
+    if (AssociatedProgram(path).isEmpty()) {
+        MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
+        return;
+    }
+    OpenWithAssociatedProgram(path);
+}
+
+void frmInvisible::mnuRename_Click()
+{
+    emit commandRequested(QStringLiteral("Rename"));
+    SharedState &s = State();
+    frmSide &side = Forms::frmSide();
+    FileListBox *list = side.File1;
+    const QString folder = list->Path();
+    const QString oldName = list->FileName();
+    if (oldName.isEmpty()) {
+        return;
+    }
+    s.CurrentListIndex = static_cast<std::int16_t>(list->ListIndex());
+    s.CurrentFile = JoinPath(folder, oldName);
+    QString newName;
+    for (;;) {
+        const auto answer = InputBox(QStringLiteral("Enter new file name:"), QStringLiteral("Rename File"), oldName);
+        if (!answer || answer->isEmpty() || *answer == oldName) {
+            return;
+        }
+        if (const auto problem = NameProblem(*answer)) {
+            MsgBox(*problem, vbExclamation);
+            continue;
+        }
+        // A change of letter case only is a new name here, not an existing one.
+        if (NameTaken(folder, oldName, *answer)) {
+            MsgBox(QStringLiteral("File name already exists."), vbExclamation);
+            continue;
+        }
+        const int result = RenameNoReplace(folder, oldName, *answer);
+        if (result == -EEXIST) {
+            MsgBox(QStringLiteral("File name already exists."), vbExclamation);
+            continue;
+        }
+        if (result != 0) {
+            MsgBox(QStringLiteral("Another file has this as it's MS-DOS name."), vbExclamation);
+            continue;
+        }
+        newName = *answer;
+        break;
+    }
+    list->Refresh();
+    const bool fromThumb = s.PopupSource == QLatin1String("Thumb") && s.ThumbsLoaded;
+    frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
+    const bool thumbThere = fromThumb && viewer != nullptr && s.CurrentThumb >= 0 &&
+                            s.CurrentThumb < static_cast<int>(viewer->Thumb1.size());
+    if (thumbThere) {
+        viewer->Thumb1[static_cast<std::size_t>(s.CurrentThumb)]->setToolTip(newName);
+        s.SelectionFromCode = true;
+    }
+    for (int i = 0; i < list->ListCount(); ++i) {
+        if (list->List(i) == newName) {
+            list->setSelected(i, true);
+            break;
+        }
+    }
+    s.SelectionFromCode = false;
+    side.File1_PathChange();
+    if (thumbThere) {
+        viewer->Thumb1_MouseDown(s.CurrentThumb, 1, 0, 0, 0);
+    }
+}
+
+void frmInvisible::mnuBulkRename_Click()
+{
+    emit commandRequested(QStringLiteral("BulkRename"));
+    frmBulk &dialog = Forms::frmBulk();
+    dialog.Form_Load();
+    // Modal, without a loop of its own: the dialog unloads itself when it is done.
+    dialog.open();
+}
+
 void frmInvisible::mnuDelete_Click()
 {
     emit commandRequested(QStringLiteral("Delete"));
+    SharedState &s = State();
+    frmSide &side = Forms::frmSide();
+    FileListBox *list = side.File1;
+    side.CountSelected();
+    const QString folder = list->Path();
+    frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
+
+    if (!s.ThumbsLoaded && s.SelectedCount < 2) {
+        const int index = list->ListIndex();
+        if (index >= 0) {
+            s.CurrentFile = JoinPath(folder, list->List(index));
+            s.CurrentListIndex = static_cast<std::int16_t>(index);
+            SendToRecycleBin(s.CurrentFile);
+            list->Refresh();
+            if (list->ListCount() == s.CurrentListIndex) {
+                list->setListIndex(s.CurrentListIndex - 1);
+            } else {
+                list->setListIndex(s.CurrentListIndex);
+            }
+        }
+    } else if (!s.ThumbsLoaded) {
+        QStringList paths;
+        int last = 0;
+        for (int i = 0; i < list->ListCount(); ++i) {
+            if (list->Selected(i)) {
+                s.CurrentFile = JoinPath(folder, list->List(i));
+                paths << s.CurrentFile;
+                last = i;
+            }
+        }
+        SendToRecycleBin(JoinSourceList(paths));
+        list->Refresh();
+        const int target = last - (static_cast<int>(paths.size()) - 1);
+        if (list->ListCount() > target) {
+            list->setListIndex(target);
+        }
+    } else if (viewer != nullptr) {
+        QStringList paths;
+        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer->Thumb1.size()); ++i) {
+            PictureImage *thumb = viewer->Thumb1[static_cast<std::size_t>(i)];
+            if (!IsSelectedTag(thumb->Tag)) {
+                continue;
+            }
+            s.CurrentFile = JoinPath(folder, thumb->toolTip());
+            paths << s.CurrentFile;
+            const QRect was = thumb->geometry();
+            viewer->makeThumbPlaceholder(i);
+            thumb->setToolTip(QStringLiteral("File deleted"));
+            thumb->move(CentredPlaceholder(was));
+        }
+        if (!paths.isEmpty()) {
+            SendToRecycleBin(JoinSourceList(paths));
+        }
+        viewer->ThumbBordersClose();
+        list->Refresh();
+    }
+    side.lblFileCounter->setText(FileCounterLabel(list->ListCount()));
+    list->setFocus();
+    if (list->ListCount() == 0 && viewer != nullptr) {
+        viewer->hidePicture();
+    }
 }
 
 void frmInvisible::mnuPrint_Click()
@@ -68,4 +243,10 @@ void frmInvisible::mnuPrint_Click()
 void frmInvisible::mnuRefresh_Click()
 {
     emit commandRequested(QStringLiteral("Refresh"));
+    frmSide &side = Forms::frmSide();
+    side.File1->Refresh();
+    if (side.File1->ListCount() >= 1) {
+        side.File1->setListIndex(0);
+    }
+    side.lblFileCounter->setText(FileCounterLabel(side.File1->ListCount()));
 }

@@ -21,8 +21,10 @@ public:
 
     // Sets the items' visibility and state as the opening view decides.
     void applyMenuState(const FileMenuState &state);
-    // Commands that the viewer's keys call directly. They arrive with the file commands; until
-    // then they do nothing.
+    // The file commands. Delete, Print and Refresh are also the viewer's keys.
+    void mnuEdit_Click();
+    void mnuRename_Click();
+    void mnuBulkRename_Click();
     void mnuDelete_Click();
     void mnuPrint_Click();
     void mnuRefresh_Click();
@@ -44,6 +46,6 @@ public:
     CommonDialog CommonDialogPrint;
 
 signals:
-    // A command was asked for ("Delete", "Print", "Refresh").
+    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh").
     void commandRequested(const QString &name);
 };

@@ -83,10 +83,10 @@ class FaultyCalls : public FileSystemCalls
 {
 public:
     bool forceCrossDevice = false;
-    qint64 spaceLeft = -1;     // bytes the destination takes before it is full
-    int openNewError = 0;      // errno for every new file
-    int removeError = 0;       // errno for removing a source
-    int renameError = 0;       // errno for a rename of a source
+    qint64 spaceLeft = -1; // bytes the destination takes before it is full
+    int openNewError = 0;  // errno for every new file
+    int removeError = 0;   // errno for removing a source
+    int renameError = 0;   // errno for a rename of a source
     qint64 written = 0;
 
     int renameNoReplace(const QByteArray &from, const QByteArray &to) override
@@ -242,8 +242,10 @@ private slots:
     {
         makeSources(2);
         ScriptedObserver o;
-        QCOMPARE(TransferFiles(TransferKind::Move, sources, tmp.filePath("missing"), o), TransferResult::DestinationMissing);
-        QCOMPARE(TransferFiles(TransferKind::Copy, sources, tmp.filePath("missing"), o), TransferResult::DestinationMissing);
+        QCOMPARE(TransferFiles(TransferKind::Move, sources, tmp.filePath("missing"), o),
+                 TransferResult::DestinationMissing);
+        QCOMPARE(TransferFiles(TransferKind::Copy, sources, tmp.filePath("missing"), o),
+                 TransferResult::DestinationMissing);
         // A file onto itself, whether by the same path or through a link to the folder.
         QCOMPARE(TransferFiles(TransferKind::Move, {sources[0]}, src, o), TransferResult::SameFile);
         QVERIFY(QFile::link(src, tmp.filePath("alias")));
@@ -431,7 +433,8 @@ private slots:
         QVERIFY(dialogs.asked.isEmpty());
         QVERIFY(!QFileInfo::exists(QDir::current().filePath("p0.jpg")));
         // As a file manager sees it (its trash service needs a session bus of its own).
-        if (QStandardPaths::findExecutable("gio").isEmpty() || QStandardPaths::findExecutable("dbus-run-session").isEmpty()) {
+        if (QStandardPaths::findExecutable("gio").isEmpty() ||
+            QStandardPaths::findExecutable("dbus-run-session").isEmpty()) {
             QSKIP("gio is not installed");
         }
         QProcess gio;

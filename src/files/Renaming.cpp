@@ -1,0 +1,198 @@
+#include "files/Renaming.h"
+
+#include "files/RenameRules.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray PathOf(const QString &folder, const QString &name)
+{
+    return QFile::encodeName(folder + QLatin1Char('/') + name);
+}
+
+bool Exists(const QByteArray &path, struct stat *st)
+{
+    return ::lstat(path.constData(), st) == 0;
+}
+
+bool SameFile(const QByteArray &a, const QByteArray &b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return Exists(a, &sa) && Exists(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int SystemRename(const QByteArray &from, const QByteArray &to)
+{
+    // Only a change of letter case on a file system that ignores case renames a file onto
+    // "itself"; anything else must not replace.
+    if (SameFile(from, to)) {
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : -errno;
+    }
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1u /* RENAME_NOREPLACE */) ==
+        0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -errno;
+    }
+    if (::link(from.constData(), to.constData()) != 0) {
+        return -errno;
+    }
+    ::unlink(from.constData());
+    return 0;
+}
+
+} // namespace
+
+bool NameTaken(const QString &folder, const QString &oldName, const QString &newName)
+{
+    struct stat st {};
+    const QByteArray target = PathOf(folder, newName);
+    return Exists(target, &st) && !SameFile(PathOf(folder, oldName), target);
+}
+
+int RenameNoReplace(const QString &folder, const QString &oldName, const QString &newName)
+{
+    return SystemRename(PathOf(folder, oldName), PathOf(folder, newName));
+}
+
+std::vector<BatchRename> PlanRenameBatch(const QString &folder, const std::vector<BatchRename> &plan)
+{
+    using Outcome = BatchRename::Outcome;
+    std::vector<BatchRename> result = plan;
+    std::vector<bool> active(result.size(), false);
+
+    // What each file would become; a name claimed twice goes to the first that claims it.
+    QSet<QString> claimed;
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        BatchRename &r = result[i];
+        if (r.newName == r.oldName) {
+            r.outcome = Outcome::Unchanged;
+        } else if (const auto problem = NameProblem(r.newName)) {
+            r.outcome = Outcome::Invalid;
+            r.problem = *problem;
+        } else if (claimed.contains(r.newName)) {
+            r.outcome = Outcome::Exists;
+        } else {
+            claimed.insert(r.newName);
+            active[i] = true;
+            r.outcome = Outcome::Renamed;
+        }
+    }
+    // A name on disk is free only when the file holding it is itself renamed away; refusing one
+    // file keeps its name taken, which may refuse another, so this runs until nothing changes.
+    for (bool changed = true; changed;) {
+        changed = false;
+        QSet<QString> leaving;
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            if (active[i]) {
+                leaving.insert(result[i].oldName);
+            }
+        }
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            BatchRename &r = result[i];
+            if (active[i] && NameTaken(folder, r.oldName, r.newName) && !leaving.contains(r.newName)) {
+                r.outcome = Outcome::Exists;
+                active[i] = false;
+                changed = true;
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<BatchRename> RenameBatch(const QString &folder, const std::vector<BatchRename> &plan,
+                                     const Renamer &renamer)
+{
+    using Outcome = BatchRename::Outcome;
+    const Renamer rename = renamer ? renamer : Renamer(SystemRename);
+    std::vector<BatchRename> result = PlanRenameBatch(folder, plan);
+    std::vector<bool> active(result.size(), false);
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        active[i] = result[i].outcome == Outcome::Renamed;
+        if (active[i]) {
+            result[i].outcome = Outcome::Failed; // until it is done
+        }
+    }
+
+    // Rename whatever has a free target; a cycle is broken by a temporary name.
+    std::vector<QString> current(result.size());
+    std::vector<std::size_t> pending;
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        current[i] = result[i].oldName;
+        if (active[i]) {
+            pending.push_back(i);
+        }
+    }
+    int temporaries = 0;
+    while (!pending.empty()) {
+        bool progress = false;
+        for (auto it = pending.begin(); it != pending.end();) {
+            const std::size_t i = *it;
+            if (NameTaken(folder, current[i], result[i].newName)) {
+                ++it;
+                continue;
+            }
+            const int r = rename(PathOf(folder, current[i]), PathOf(folder, result[i].newName));
+            if (r == 0) {
+                result[i].outcome = Outcome::Renamed;
+                current[i] = result[i].newName;
+            } else {
+                result[i].outcome = r == -EEXIST ? Outcome::Exists : Outcome::Failed;
+            }
+            it = pending.erase(it);
+            progress = true;
+        }
+        if (progress || pending.empty()) {
+            continue;
+        }
+        // Every target is held by another file of the batch: move one aside.
+        bool aside = false;
+        for (const std::size_t i : pending) {
+            if (current[i] != result[i].oldName) {
+                continue; // already aside once
+            }
+            // Visible and still a picture of its kind, should the program stop before it goes on.
+            const QString ext = ExtensionName(result[i].oldName);
+            const QString base = ext.isEmpty() ? result[i].oldName : result[i].oldName.chopped(ext.size() + 1);
+            const QString temporary = QStringLiteral("%1 (renaming %2-%3)%4")
+                                          .arg(base)
+                                          .arg(::getpid())
+                                          .arg(++temporaries)
+                                          .arg(ext.isEmpty() ? QString() : QLatin1Char('.') + ext);
+            if (rename(PathOf(folder, current[i]), PathOf(folder, temporary)) == 0) {
+                current[i] = temporary;
+                aside = true;
+                break;
+            }
+        }
+        if (!aside) {
+            for (const std::size_t i : pending) {
+                result[i].outcome = Outcome::Failed;
+            }
+            pending.clear();
+        }
+    }
+    // A file left under a temporary name goes back to its old name, or on to its new one.
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        if (current[i] == result[i].oldName || current[i] == result[i].newName) {
+            continue;
+        }
+        if (rename(PathOf(folder, current[i]), PathOf(folder, result[i].oldName)) == 0) {
+            current[i] = result[i].oldName;
+        } else if (rename(PathOf(folder, current[i]), PathOf(folder, result[i].newName)) == 0) {
+            current[i] = result[i].newName;
+            result[i].outcome = Outcome::Renamed;
+        }
+    }
+    return result;
+}
