@@ -25,8 +25,10 @@ bool Exists(const QByteArray &path, struct stat *st)
 
 bool SameFile(const QByteArray &a, const QByteArray &b)
 {
-    struct stat sa {};
-    struct stat sb {};
+    struct stat sa
+    {};
+    struct stat sb
+    {};
     return Exists(a, &sa) && Exists(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
@@ -55,7 +57,8 @@ int SystemRename(const QByteArray &from, const QByteArray &to)
 
 bool NameTaken(const QString &folder, const QString &oldName, const QString &newName)
 {
-    struct stat st {};
+    struct stat st
+    {};
     const QByteArray target = PathOf(folder, newName);
     return Exists(target, &st) && !SameFile(PathOf(folder, oldName), target);
 }

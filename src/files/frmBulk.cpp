@@ -12,6 +12,7 @@
 #include "panel/frmSide.h"
 
 #include <QComboBox>
+#include <QFont>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -73,6 +74,10 @@ frmBulk::frmBulk(QWidget *parent)
     setObjectName(QStringLiteral("frmBulk"));
     setWindowTitle(QStringLiteral("Vantrel Viewer Multiple File Renaming"));
     setModal(true);
+    // The dialog's measures are those of the small system font it was laid out in.
+    QFont small(QStringLiteral("Liberation Sans"));
+    small.setPointSizeF(8.25);
+    setFont(small);
     cmbComplete->setEditable(true);
     optReplace->setChecked(true);
     for (QLabel *label : {Label1, Label2, Label3, Label5}) {

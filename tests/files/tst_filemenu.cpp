@@ -143,11 +143,15 @@ private slots:
         };
         for (const Row &r : rows) {
             m.applyMenuState(r.state);
-            const bool actual[9] = {m.mnuEdit->isEnabled(),       m.mnuRename->isVisible(),
+            const bool actual[9] = {m.mnuEdit->isEnabled(),
+                                    m.mnuRename->isVisible(),
                                     m.mnuRename->isEnabled() && m.mnuRename->isVisible(),
-                                    m.mnuBulkRename->isVisible(), m.mnuBulkRename->isEnabled() || !m.mnuBulkRename->isVisible(),
-                                    m.mnuWallpaper->isEnabled(),  m.mnuRefresh->isEnabled(),
-                                    m.mnuPrint->isEnabled(),      m.mnuDelete->isEnabled()};
+                                    m.mnuBulkRename->isVisible(),
+                                    m.mnuBulkRename->isEnabled() || !m.mnuBulkRename->isVisible(),
+                                    m.mnuWallpaper->isEnabled(),
+                                    m.mnuRefresh->isEnabled(),
+                                    m.mnuPrint->isEnabled(),
+                                    m.mnuDelete->isEnabled()};
             for (int i = 0; i < 9; ++i) {
                 QVERIFY2(actual[i] == r.expected[i], qPrintable(QStringLiteral("%1: item %2").arg(r.context).arg(i)));
             }
@@ -213,7 +217,7 @@ private slots:
         // Cancel, an empty answer and the old name change nothing.
         d.asked.clear();
         for (const std::optional<QString> &answer : {std::optional<QString>(), std::optional<QString>(QString()),
-                                                      std::optional<QString>(QStringLiteral("b.jpg"))}) {
+                                                     std::optional<QString>(QStringLiteral("b.jpg"))}) {
             list()->setListIndex(0);
             d.inputAnswers = {answer};
             menu().mnuRename_Click();
@@ -388,8 +392,7 @@ private slots:
         using O = BatchRename::Outcome;
         const std::vector<BatchRename> plan = {
             {"a.jpg", "b.jpg", O::Unchanged, {}}, // a chain: a -> b -> c -> d
-            {"b.jpg", "c.jpg", O::Unchanged, {}},
-            {"c.jpg", "d.jpg", O::Unchanged, {}},
+            {"b.jpg", "c.jpg", O::Unchanged, {}}, {"c.jpg", "d.jpg", O::Unchanged, {}},
             {"x.jpg", "y.jpg", O::Unchanged, {}}, // a swap
             {"y.jpg", "x.jpg", O::Unchanged, {}},
         };
