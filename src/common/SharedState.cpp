@@ -27,3 +27,11 @@ const QString &SharedState::Caption(int index) const
 {
     return const_cast<SharedState *>(this)->Caption(index);
 }
+
+bool TakeButtonRightClick()
+{
+    SharedState &s = State();
+    const bool cancelled = s.ButtonRightClick;
+    s.ButtonRightClick = false;
+    return cancelled;
+}

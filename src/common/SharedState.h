@@ -84,4 +84,7 @@ struct SharedState
 };
 
 [[nodiscard]] SharedState &State();
+// A command button released with another mouse button than the left one cancels the click
+// that follows: true (and the flag cleared) when this click is such a one.
+[[nodiscard]] bool TakeButtonRightClick();
 void ResetState();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -99,25 +100,25 @@ private:
         }
     }
 
-    // Whether a file of the target's name may be replaced; nothing: skip this file.
-    enum class Decision { Replace, Skip, Cancel };
-    Decision decide(const QString &source, const QByteArray &target)
+    // Asks whether the file holding the target's name may be replaced: nothing when it may,
+    // otherwise what this file's transfer ends with (a file skipped with "No" is no failure).
+    std::optional<int> mayReplace(const QString &source, const QByteArray &target)
     {
         if (m_replaceAll) {
-            return Decision::Replace;
+            return std::nullopt;
         }
         switch (m_observer.askReplace(source, QFile::decodeName(target))) {
         case ReplaceAnswer::YesToAll:
             m_replaceAll = true;
-            return Decision::Replace;
+            return std::nullopt;
         case ReplaceAnswer::Yes:
-            return Decision::Replace;
+            return std::nullopt;
         case ReplaceAnswer::No:
-            return Decision::Skip;
+            return TransferResult::Ok;
         case ReplaceAnswer::Cancel:
             break;
         }
-        return Decision::Cancel;
+        return TransferResult::Cancelled;
     }
 
     int one(int index, int count, const QString &sourceText)
@@ -158,12 +159,8 @@ private:
             if (S_ISDIR(dst.st_mode)) {
                 return TransferResult::Failed; // a folder is never replaced by a file
             }
-            const Decision d = decide(sourceText, target);
-            if (d == Decision::Skip) {
-                return TransferResult::Ok;
-            }
-            if (d == Decision::Cancel) {
-                return TransferResult::Cancelled;
+            if (const auto stop = mayReplace(sourceText, target)) {
+                return *stop;
             }
             replace = true;
         }
@@ -175,12 +172,8 @@ private:
                 }
                 if (r == -EEXIST && !replace) {
                     // A file of that name arrived since the look above: the same question.
-                    const Decision d = decide(sourceText, target);
-                    if (d == Decision::Skip) {
-                        return TransferResult::Ok;
-                    }
-                    if (d == Decision::Cancel) {
-                        return TransferResult::Cancelled;
+                    if (const auto stop = mayReplace(sourceText, target)) {
+                        return *stop;
                     }
                     replace = true;
                     continue;
@@ -251,12 +244,8 @@ private:
                 break;
             }
             if (r == -EEXIST && !replace) {
-                const Decision d = decide(sourceText, target);
-                if (d == Decision::Skip) {
-                    return fail(TransferResult::Ok);
-                }
-                if (d == Decision::Cancel) {
-                    return fail(TransferResult::Cancelled);
+                if (const auto stop = mayReplace(sourceText, target)) {
+                    return fail(*stop);
                 }
                 replace = true;
                 continue;

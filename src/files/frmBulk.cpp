@@ -260,8 +260,7 @@ void frmBulk::updatePreview()
 void frmBulk::cmdRename_Click()
 {
     SharedState &s = State();
-    if (s.ButtonRightClick) {
-        s.ButtonRightClick = false;
+    if (TakeButtonRightClick()) {
         return;
     }
     SetMouseCursor(QStringLiteral("WAIT"));
@@ -290,12 +289,7 @@ void frmBulk::cmdRename_Click()
             ++kept;
             continue;
         }
-        for (int i = 0; i < list->ListCount(); ++i) {
-            if (list->List(i) == r.newName) {
-                list->setSelected(i, true);
-                break;
-            }
-        }
+        list->setSelected(list->IndexOf(r.newName), true); // none when the pattern hides it
     }
     s.SelectionFromCode = false;
     side.File1_PathChange();
@@ -317,9 +311,7 @@ void frmBulk::cmdRename_Click()
 
 void frmBulk::cmdCancel_Click()
 {
-    SharedState &s = State();
-    if (s.ButtonRightClick) {
-        s.ButtonRightClick = false;
+    if (TakeButtonRightClick()) {
         return;
     }
     Forms::Unload(Forms::Form::Bulk);

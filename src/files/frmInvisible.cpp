@@ -147,12 +147,7 @@ void frmInvisible::mnuRename_Click()
         viewer->Thumb1[static_cast<std::size_t>(s.CurrentThumb)]->setToolTip(newName);
         s.SelectionFromCode = true;
     }
-    for (int i = 0; i < list->ListCount(); ++i) {
-        if (list->List(i) == newName) {
-            list->setSelected(i, true);
-            break;
-        }
-    }
+    list->setSelected(list->IndexOf(newName), true); // none when the pattern hides it
     s.SelectionFromCode = false;
     side.File1_PathChange();
     if (thumbThere) {

@@ -78,6 +78,13 @@ QString FileListBox::List(int index) const
     return m_model->index(index).data().toString();
 }
 
+int FileListBox::IndexOf(const QString &name) const
+{
+    const QStringList &names = m_model->stringList();
+    const auto at = names.indexOf(name);
+    return at < 0 ? -1 : static_cast<int>(at);
+}
+
 int FileListBox::ListIndex() const
 {
     const QModelIndex current = currentIndex();

@@ -32,6 +32,8 @@ public:
     [[nodiscard]] int ListIndex() const;
     void setListIndex(int index);
     [[nodiscard]] QString FileName() const { return List(ListIndex()); }
+    // The first entry that is exactly `name`, or -1.
+    [[nodiscard]] int IndexOf(const QString &name) const;
     [[nodiscard]] int TopIndex() const;
     [[nodiscard]] bool Selected(int index) const;
     void setSelected(int index, bool selected);

@@ -330,8 +330,7 @@ void frmSide::commandButton_MouseUp(int Button)
 void frmSide::cmdQuit_Click()
 {
     SharedState &s = State();
-    if (s.ButtonRightClick) {
-        s.ButtonRightClick = false;
+    if (TakeButtonRightClick()) {
         return;
     }
     Forms::Unload(Forms::Form::Splash);
@@ -392,8 +391,7 @@ void frmSide::setSlideInterval(int milliseconds)
 void frmSide::cmdSlide_Click()
 {
     SharedState &s = State();
-    if (s.ButtonRightClick) {
-        s.ButtonRightClick = false;
+    if (TakeButtonRightClick()) {
         return;
     }
     frmPictureViewer &viewer = Forms::frmPictureViewer();
@@ -808,8 +806,7 @@ void frmSide::imgHand_Click()
 void frmSide::cmdThumb_click()
 {
     SharedState &s = State();
-    if (s.ButtonRightClick) {
-        s.ButtonRightClick = false;
+    if (TakeButtonRightClick()) {
         return;
     }
     if (File1->ListCount() == 1 || !Forms::IsLoaded(Forms::Form::PictureViewer)) {

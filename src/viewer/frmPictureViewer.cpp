@@ -768,12 +768,7 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
 
     s.SelectionFromCode = true;
     const QString name = thumb->toolTip();
-    for (int i = 0; i < side.File1->ListCount(); ++i) {
-        if (side.File1->List(i) == name) {
-            side.File1->setSelected(i, true);
-            break;
-        }
-    }
+    side.File1->setSelected(side.File1->IndexOf(name), true); // none when it has no entry
     thumb->Tag = SelectionTag(s.LastBorderSet);
     s.SelectionFromCode = false;
 
@@ -807,13 +802,7 @@ void frmPictureViewer::Thumb1_DblClick(int Index)
     s.CurrentThumb = static_cast<std::int16_t>(Index);
     frmSide &side = Forms::frmSide();
     const QString name = Thumb1[static_cast<std::size_t>(Index)]->toolTip();
-    int entry = -1;
-    for (int i = 0; i < side.File1->ListCount(); ++i) {
-        if (side.File1->List(i) == name) {
-            entry = i;
-            break;
-        }
-    }
+    const int entry = side.File1->IndexOf(name);
     side.File1->Refresh();
     if (entry >= 0) {
         // Selecting the entry leaves the page and shows the picture.

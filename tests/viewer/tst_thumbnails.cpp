@@ -3,6 +3,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Startup.h"
+#include "common/picture/Picture.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
@@ -31,12 +32,20 @@ private:
     // A registered folder of `count` pictures named 00.jpg, 01.jpg ..., the program started on it.
     void startOn(int count, const QSize &size = QSize(300, 200), const QByteArray &screen = "1024x768@15")
     {
-        program = std::make_unique<ProgramUnderTest>(screen);
-        folder = program->env.path(QStringLiteral("pics"));
-        QDir().mkpath(folder);
+        makeFolder(screen);
         for (int i = 0; i < count; ++i) {
             QVERIFY(WriteJpeg(file(i), size.width(), size.height(), QColor(10 * i % 255, 120, 200)));
         }
+        startProgram(count);
+    }
+    void makeFolder(const QByteArray &screen = "1024x768@15")
+    {
+        program = std::make_unique<ProgramUnderTest>(screen);
+        folder = program->env.path(QStringLiteral("pics"));
+        QDir().mkpath(folder);
+    }
+    void startProgram(int count)
+    {
         SaveSetting(AppName, "Directories", "pics", folder);
         SaveSetting(AppName, "Settings", "Basename", "pics");
         QCOMPARE(EntryProcedure(), Road::Normal);
@@ -293,6 +302,26 @@ private slots:
         QVERIFY(thumb(5)->Tag.isEmpty());
         // Still on the page: the list's click handler ignored the selections made for it.
         QVERIFY(State().ThumbsLoaded);
+    }
+
+    // A metafile's thumbnail reports its size at the screen's resolution, not 0 x 0.
+    void metafileSizeInTheLabel()
+    {
+        makeFolder();
+        for (const char *name : {"shapes.wmf", "shapes.emf", "meadow.jpg"}) {
+            QVERIFY(QFile::copy(QStringLiteral(VV_SAMPLES "/") + name, folder + '/' + name));
+        }
+        startProgram(3);
+        side().cmdThumb_click();
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(thumb(i)->isEnabled());
+            const auto info = ReadPictureInfo(folder + '/' + thumb(i)->toolTip(), 15, 15);
+            QVERIFY(info);
+            click(i);
+            const QString size = side().lblKB->text().section('\n', 0, 0);
+            QCOMPARE(size, QStringLiteral("%1 x %2").arg(info->pixelSize.width()).arg(info->pixelSize.height()));
+            QVERIFY(size != QLatin1String("0 x 0"));
+        }
     }
 
     void rightClickSelectsThenMenu()
