@@ -4,6 +4,7 @@
 #include "common/SharedState.h"
 #include "common/Startup.h"
 #include "common/picture/Picture.h"
+#include "files/FileDrag.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
@@ -70,7 +71,11 @@ private:
     static void click(int i, int shift = 0, int button = 1) { viewer().Thumb1_MouseDown(i, button, shift, 0, 0); }
 
 private slots:
-    void cleanup() { program.reset(); }
+    void cleanup()
+    {
+        program.reset();
+        SetFileDragHandler(nullptr);
+    }
 
     void columnRule_data()
     {
@@ -372,6 +377,7 @@ private slots:
     void dragSetsTheAction()
     {
         startOn(3, QSize(40, 30));
+        SetFileDragHandler([](QWidget *, const QString &) {});
         side().cmdThumb_click();
         State().DropAction = "MOVE";
         viewer().Thumb1_MouseMove(0, 1, 2, 0, 0);
@@ -461,6 +467,32 @@ private slots:
         QCOMPARE(results[1].image.size(), QSize(100, 50)); // never enlarged
         QVERIFY(!results[2].info);
         QVERIFY(!QDir(dir.filePath("thumbnails")).exists());
+
+        // Kept in memory by path, size and time: a file rewritten to the same size and time gives
+        // the kept picture (red), one whose time changed is decoded afresh (blue).
+        const QDateTime stamp = QFileInfo(pic).lastModified();
+        const qint64 size = QFileInfo(pic).size();
+        QVERIFY(WriteJpeg(pic, 100, 50, Qt::blue));
+        auto setTime = [&](const QDateTime &when) {
+            QFile f(pic);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            // Bytes after the end of a JPEG are ignored by its decoder; they even out the sizes.
+            if (f.size() < size) {
+                f.seek(f.size());
+                f.write(QByteArray(size - f.size(), '\0'));
+            }
+            QVERIFY(f.setFileTime(when, QFileDevice::FileModificationTime));
+        };
+        setTime(stamp);
+        if (QFileInfo(pic).size() != size) {
+            QSKIP("the blue picture came out larger than the red one");
+        }
+        const auto kept = source.load({pic}, 140, 15, 15).results();
+        QVERIFY(kept[0].image.pixelColor(50, 25).red() > 200);
+        // ...and a file changed since is decoded afresh.
+        setTime(stamp.addSecs(5));
+        const auto fresh = source.load({pic}, 140, 15, 15).results();
+        QVERIFY(fresh[0].image.pixelColor(50, 25).blue() > 200);
     }
 };
 
