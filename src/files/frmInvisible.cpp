@@ -19,9 +19,9 @@
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>
-
 #include <QLabel>
 #include <QMenu>
+
 #include <cerrno>
 
 frmInvisible::frmInvisible(QWidget *parent)

@@ -573,7 +573,7 @@ void frmSide::File1_Click()
     }
     frmPictureViewer &viewer = Forms::frmPictureViewer();
     // Selecting a file always leaves the thumbnail page (a page of one thumbnail too).
-    if (s.ThumbsLoaded || viewer.Thumb1.front()->isVisible()) {
+    if (s.ThumbsLoaded || !viewer.Thumb1.front()->isHidden()) {
         viewer.unloadThumbs();
         s.ThumbsLoaded = false;
         viewer.ThumbBordersClose();
