@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +53,34 @@ int SystemRename(const QByteArray &from, const QByteArray &to)
     }
     ::unlink(from.constData());
     return 0;
+}
+
+// Two pending files that want each other's names trade them atomically; true when a pair did.
+bool swapPair(std::vector<std::size_t> &pending, std::vector<QString> &current, std::vector<BatchRename> &result,
+              const QString &folder)
+{
+    for (auto a = pending.begin(); a != pending.end(); ++a) {
+        for (auto b = std::next(a); b != pending.end(); ++b) {
+            const std::size_t i = *a;
+            const std::size_t j = *b;
+            if (result[i].newName != current[j] || result[j].newName != current[i]) {
+                continue;
+            }
+            const QByteArray pi = PathOf(folder, current[i]);
+            const QByteArray pj = PathOf(folder, current[j]);
+            if (::syscall(SYS_renameat2, AT_FDCWD, pi.constData(), AT_FDCWD, pj.constData(),
+                          2u /* RENAME_EXCHANGE */) != 0) {
+                return false; // not on this file system: the way through a temporary name
+            }
+            std::swap(current[i], current[j]);
+            result[i].outcome = BatchRename::Outcome::Renamed;
+            result[j].outcome = BatchRename::Outcome::Renamed;
+            pending.erase(b);
+            pending.erase(std::find(pending.begin(), pending.end(), i));
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -158,7 +188,12 @@ std::vector<BatchRename> RenameBatch(const QString &folder, const std::vector<Ba
         if (progress || pending.empty()) {
             continue;
         }
-        // Every target is held by another file of the batch: move one aside.
+        // Every target is held by another file of the batch. Two files trading names swap in one
+        // step, so neither is ever without its old or its new name.
+        if (!renamer && swapPair(pending, current, result, folder)) {
+            continue;
+        }
+        // Otherwise one file moves aside to break the cycle.
         bool aside = false;
         for (const std::size_t i : pending) {
             if (current[i] != result[i].oldName) {
