@@ -62,6 +62,8 @@ public:
             m_dialog->setWindowTitle(m_kind == TransferKind::Move ? QStringLiteral("Moving...")
                                                                   : QStringLiteral("Copying..."));
             m_dialog->setMinimumDuration(400);
+            // The windows keep painting while files move, but take no new command until it ends.
+            m_dialog->setWindowModality(Qt::ApplicationModal);
             m_dialog->setRange(0, fileCount);
             m_dialog->setAutoClose(false);
             m_dialog->setAutoReset(false);
