@@ -147,10 +147,7 @@ struct ThumbnailSource::Shared
 ThumbnailSource::ThumbnailSource(QString sharedCacheRoot)
     : m_shared(std::make_shared<Shared>())
 {
-    m_shared->root = QDir::cleanPath(sharedCacheRoot);
-    if (sharedCacheRoot.isEmpty()) {
-        m_shared->root.clear();
-    }
+    m_shared->root = QDir::cleanPath(sharedCacheRoot); // stays empty when there is no cache
     m_shared->writers.setMaxThreadCount(1);
 }
 
