@@ -149,20 +149,14 @@ std::vector<BatchRename> RenameBatch(const QString &folder, const std::vector<Ba
     using Outcome = BatchRename::Outcome;
     const Renamer rename = renamer ? renamer : Renamer(SystemRename);
     std::vector<BatchRename> result = PlanRenameBatch(folder, plan);
-    std::vector<bool> active(result.size(), false);
-    for (std::size_t i = 0; i < result.size(); ++i) {
-        active[i] = result[i].outcome == Outcome::Renamed;
-        if (active[i]) {
-            result[i].outcome = Outcome::Failed; // until it is done
-        }
-    }
 
     // Rename whatever has a free target; a cycle is broken by a temporary name.
     std::vector<QString> current(result.size());
     std::vector<std::size_t> pending;
     for (std::size_t i = 0; i < result.size(); ++i) {
         current[i] = result[i].oldName;
-        if (active[i]) {
+        if (result[i].outcome == Outcome::Renamed) {
+            result[i].outcome = Outcome::Failed; // until it is done
             pending.push_back(i);
         }
     }
