@@ -1,5 +1,6 @@
 #include "common/Startup.h"
 
+#include "app/CommandLine.h"
 #include "common/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
@@ -8,6 +9,7 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/InstanceGuard.h"
 #include "common/platform/Screen.h"
+#include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
@@ -15,6 +17,9 @@
 
 #include <QApplication>
 #include <QPointer>
+
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 QPointer<InstanceGuard> g_guard;
@@ -25,7 +30,7 @@ bool IsScreenSaverMode(const QString &mode)
     return mode == QLatin1String("On");
 }
 
-Road EntryProcedure()
+Road EntryProcedure(const QByteArray &path)
 {
     SharedState &s = State();
     ApplyScreenMetrics(s, MeasureScreen());
@@ -44,16 +49,37 @@ Road EntryProcedure()
 
     if (g_guard.isNull()) {
         g_guard = new InstanceGuard(SettingsFilePath(AppName), QCoreApplication::instance());
-        if (g_guard->start() == InstanceGuard::Role::Second) {
+        if (g_guard->start(path) == InstanceGuard::Role::Second) {
             return Road::SecondInstance;
         }
+        QObject::connect(g_guard.data(), &InstanceGuard::openRequested, g_guard.data(), &OpenFromOutside);
         QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(), &ActivateViewer);
     }
 
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), AppPath());
     SetProgramMouseIcon(QStringLiteral("NORMAL"));
+    if (!path.isEmpty()) {
+        // The picture asked for comes first: the viewer loads with it and shows at once.
+        s.StartPath = path;
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.show();
+        viewer.raise();
+        viewer.activateWindow();
+        Forms::frmSide().raise();
+        return Road::Normal;
+    }
     Forms::frmSplash();
     return Road::Normal;
+}
+
+void OpenFromOutside(const QByteArray &path)
+{
+    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        // Still behind the splash: the viewer's load shows it.
+        State().StartPath = path;
+        return;
+    }
+    Forms::frmSide().showTarget(ResolveOpenTarget(path));
 }
 
 void ActivateViewer()
@@ -82,6 +108,25 @@ void EndProgram()
 
 int RunViewer(int argc, char **argv)
 {
+    // Read before the toolkit starts, so --help and --version need no display.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    const CommandLineRequest request =
+        ParseCommandLine(arguments, QByteArray::fromStdString(std::filesystem::current_path().native()));
+    for (const QString &line : request.messages) {
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    }
+    if (request.kind == CommandLineRequest::Kind::Help || request.kind == CommandLineRequest::Kind::Version) {
+        const QString text = request.kind == CommandLineRequest::Kind::Help ? UsageText() : VersionText();
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return ExitStatusOf(request.kind);
+    }
+    if (request.kind == CommandLineRequest::Kind::Error) {
+        return ExitStatusOf(request.kind);
+    }
+
     // The panel is placed at the screen's corner, which only X11 allows; Wayland sessions go
     // through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -93,7 +138,7 @@ int RunViewer(int argc, char **argv)
     QApplication::setApplicationDisplayName(AppName);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    if (EntryProcedure() == Road::SecondInstance) {
+    if (EntryProcedure(request.paths.value(0)) == Road::SecondInstance) {
         return 0;
     }
     const int code = QApplication::exec();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/CommonDialog.h"
+#include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 
 #include <QTimer>
@@ -43,6 +44,12 @@ public:
     // The timer interval from SlideTime; 0 leaves the timer off so the show moves only by hand.
     void setSlideInterval(int milliseconds);
     void cmbFolders_Click();
+    // Shows a folder and selects a file in it, as asked from outside (the command line, a second
+    // start). A folder that is not registered gets an entry of its own at the top of the folder
+    // box for this session; nothing of it is stored.
+    void showTarget(const OpenTarget &target);
+    // The folder of the temporary entry, empty when there is none.
+    [[nodiscard]] QString temporaryFolder() const { return m_temporaryFolder; }
     void File1_Click();
     void CountSelected();
 
@@ -101,6 +108,11 @@ private:
     void commandButton_MouseUp(int Button);
     void applyLayout();
     void showFolderUnavailable();
+    // Opens the folder chosen in the folder box and selects `selectName` in it (the first entry
+    // when empty).
+    void openChosenFolder(const QString &selectName);
+    // The entry of a registered folder that is that folder, or -1.
+    [[nodiscard]] int registeredEntryOf(const QString &folder) const;
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
     // Moves or copies the selection into the folder registered under `caption`.
@@ -109,6 +121,8 @@ private:
     void selectSlide(int slideIndex);
 
     PanelLayout m_layout;
+    // Entry 0 of the folder box while set: a folder shown from outside, not registered.
+    QString m_temporaryFolder;
     QLabel *m_tip;
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.

@@ -121,7 +121,10 @@ void frmPictureViewer::Form_Load()
     ApplyColourDefaults(s);
     side.applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : side.cmbFolders->findText(s.Basename, Qt::MatchExactly);
-    if (current >= 0) {
+    if (!s.StartPath.isEmpty()) {
+        side.showTarget(ResolveOpenTarget(s.StartPath));
+        s.StartPath.clear();
+    } else if (current >= 0) {
         side.cmbFolders->setCurrentIndex(current); // opens the folder
     } else {
         side.File1->setPattern(QStringLiteral("*.zzz"));
