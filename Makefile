@@ -1,10 +1,11 @@
 # The two commands in the README do everything on a fresh Debian 12 machine.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build demo check test asan bench fuzz install uninstall format clean
+.PHONY: all deps build demo check test asan bench fuzz install uninstall format clean deb
 
 all: build
 
@@ -40,6 +41,15 @@ bench: build
 fuzz: deps
 	@./tests/fuzz/run-fuzzers.sh $(CURDIR)/build-fuzz
 
+# The Debian package, built for /usr in a folder of its own, then unpacked and checked (layout,
+# desktop entry, metainfo, lintian).
+deb: deps
+	@cmake -S . -B $(DEB_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DVANTREL_TESTS=OFF >/dev/null
+	@cmake --build $(DEB_BUILD) -j $(JOBS)
+	@rm -rf $(DEB_BUILD)/package && cd $(DEB_BUILD) && cpack -G DEB >/dev/null
+	@./packaging/check-deb.sh $(DEB_BUILD)/package/*.deb
+
 install: build
 	@cmake --install $(BUILD)
 
@@ -51,4 +61,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) build-fuzz
