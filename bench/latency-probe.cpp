@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -124,7 +125,12 @@ int main(int argc, char **argv)
         const Clock::time_point start = Clock::now();
         const pid_t child = fork();
         if (child == 0) {
+            // Its own process group (ended as one), and none of the probe's output channels, so
+            // whoever reads the figure need not wait for the program to end.
             setpgid(0, 0);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
             execvp(argv[i], argv + i);
             std::_Exit(127);
         }

@@ -1,8 +1,9 @@
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
+#include "controls/ARButton.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
@@ -51,8 +52,10 @@ private:
         QTRY_VERIFY(Forms::frmPictureViewer().isVisible());
     }
 
-    static QComboBox &folderBox() { return *Forms::frmSide().cmbFolders; }
-    static FileListBox &fileList() { return *Forms::frmSide().File1; }
+    static QComboBox &folderBox() { return *Control<QComboBox>(Forms::frmSide(), "cmbFolders"); }
+    static FileListBox &fileList() { return *Control<FileListBox>(Forms::frmSide(), "File1"); }
+    static bool pictureShown() { return Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible(); }
+    static bool errorShown() { return Control<QLabel>(Forms::frmPictureViewer(), "lblError")->isVisible(); }
 
 private slots:
     void init()
@@ -88,7 +91,7 @@ private slots:
         QCOMPARE(fileList().FileName(), QStringLiteral("b.jpg"));
         QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/b.jpg"));
         QCOMPARE(Forms::frmSide().temporaryFolder(), pictures);
-        QTRY_VERIFY(Forms::frmPictureViewer().Image1->isVisible());
+        QTRY_VERIFY(pictureShown());
     }
 
     void folderPathShowsItsFirstPicture()
@@ -140,7 +143,7 @@ private slots:
     {
         QCOMPARE(EntryProcedure(bytes(pictures)), Road::Normal);
         waitForViewer();
-        Forms::frmSide().cmdFolder_Click(0); // "Home"
+        QTest::mouseClick(Element<ARButton>(Forms::frmSide(), "cmdFolder", 0), Qt::LeftButton); // "Home"
         QCOMPARE(folderBox().currentText(), QStringLiteral("Home"));
         QCOMPARE(State().BasePath, program->env.dir());
     }
@@ -150,9 +153,9 @@ private slots:
         QCOMPARE(EntryProcedure(bytes(program->env.path(QStringLiteral("gone/x.jpg")))), Road::Normal);
         waitForViewer();
         QVERIFY(State().FolderUnavailable);
-        QVERIFY(Forms::frmSide().txtUnavailable->isVisible());
+        QVERIFY(Control<QLineEdit>(Forms::frmSide(), "txtUnavailable")->isVisible());
         QCOMPARE(folderBox().currentText(), QStringLiteral("[x.jpg]"));
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QVERIFY(!pictureShown());
     }
 
     void fileThatIsNotAPictureShowsTheNotice_data()
@@ -170,8 +173,8 @@ private slots:
         waitForViewer();
         QVERIFY(!State().FolderUnavailable);
         QCOMPARE(fileList().ListCount(), 3);
-        QVERIFY(Forms::frmPictureViewer().lblError->isVisible());
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QVERIFY(errorShown());
+        QVERIFY(!pictureShown());
     }
 
     void secondStartHandsItsPathToTheFirst()

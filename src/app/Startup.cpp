@@ -1,7 +1,7 @@
-#include "common/Startup.h"
+#include "app/Startup.h"
 
 #include "app/CommandLine.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
