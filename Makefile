@@ -32,10 +32,12 @@ asan: deps
 check: test asan
 
 # The corpus is made once per build folder; --corpus DIR measures another folder laid out the same way.
+# Then the on-screen latency of a start and of the next picture, on a screen of its own.
 CORPUS ?= $(BUILD)/bench-corpus
 bench: build
 	@[ -f $(CORPUS)/list20k/file19999.doc ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
-	@$(BUILD)/bin/vantrel-bench --corpus $(CORPUS)
+	@status=0; $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) || status=1; \
+	 ./bench/latency.sh $(BUILD)/bin $(BUILD)/latency-corpus || status=1; exit $$status
 
 # Each fuzzer runs FUZZ_SECONDS (default 600); findings land in build-fuzz/findings/.
 fuzz: deps

@@ -11,6 +11,7 @@
 #include "common/platform/Screen.h"
 #include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
+#include "viewer/FittedLoader.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
@@ -52,6 +53,10 @@ Road EntryProcedure(const QByteArray &path)
         if (g_guard->start(path) == InstanceGuard::Role::Second) {
             return Road::SecondInstance;
         }
+        if (const OpenTarget target = ResolveOpenTarget(path); !target.name.isEmpty()) {
+            // Decoded while the rest of the start runs; the viewer's load picks it up.
+            LoadAheadOfStart(JoinPath(target.folder, target.name), CurrentScreenForFit());
+        }
         QObject::connect(g_guard.data(), &InstanceGuard::openRequested, g_guard.data(), &OpenFromOutside);
         QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(), &ActivateViewer);
     }
@@ -64,8 +69,11 @@ Road EntryProcedure(const QByteArray &path)
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.show();
         viewer.raise();
-        viewer.activateWindow();
-        Forms::frmSide().raise();
+        // The keys step through the list at once, from the picture asked for.
+        frmSide &side = Forms::frmSide();
+        side.raise();
+        side.activateWindow();
+        side.focusList();
         return Road::Normal;
     }
     Forms::frmSplash();
