@@ -13,6 +13,10 @@
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 #include "viewer/frmPictureViewer.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -309,6 +313,54 @@ private slots:
         QVERIFY(Names(src).isEmpty());
         verifyNoLoss(3 * 1024 * 1024 + 17);
         QCOMPARE(QFileInfo(dst + "/p2.jpg").lastModified(), before);
+    }
+
+    // A long move across file systems runs beside the interface: its timers keep ticking while
+    // the files are copied, and Cancel in the progress window stops it half-way with every file
+    // whole on one side or the other.
+    void cancelLongMoveFromTheProgressWindow()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        const int size = 1536 * 1024 + 5;
+        makeSources(200, size);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> ticks;
+        QTimer pulse;
+        pulse.setInterval(50);
+        connect(&pulse, &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        pulse.start();
+        bool cancelled = false;
+        QTimer watch;
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            QWidget *dialog = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("TransferProgress") && w->isVisible()) {
+                    dialog = w;
+                }
+            }
+            if (dialog != nullptr && !cancelled && !Names(dst).isEmpty()) {
+                cancelled = true;
+                QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+            }
+        });
+        watch.start();
+        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        pulse.stop();
+        watch.stop();
+        QVERIFY(cancelled);
+        const auto moved = Names(dst).size();
+        QVERIFY2(moved >= 1 && moved < 200, qPrintable(QString::number(moved)));
+        verifyNoLoss(size);
+        QVERIFY(ticks.size() >= 3);
+        for (int i = 1; i < ticks.size(); ++i) {
+            QVERIFY2(ticks.at(i) - ticks.at(i - 1) < 1000, "the interface thread stood still");
+        }
     }
 
     void faults_data()

@@ -5,6 +5,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
+#include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
@@ -379,6 +380,52 @@ private slots:
         QCOMPARE(State().CurrentFile, file(2));
         QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
         QCOMPARE(Control<FileListBox>(side(), "File1")->ListIndex(), 2);
+    }
+
+    // A real double-click leaves the page: the thumbnail that sent it is released only once its
+    // event is over (the sanitizer build checks no released control is touched).
+    void realDoubleClickLeavesThePage()
+    {
+        startOn(5, QSize(40, 30));
+        QVERIFY(ClickThumbnails());
+        QTest::mouseDClick(thumb(3), Qt::LeftButton);
+        QTRY_VERIFY(!State().ThumbsLoaded);
+        QCOMPARE(State().CurrentFile, file(3));
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QCOMPARE(viewer().thumbnailCount(), 1);
+    }
+
+    // A click on a second folder that arrives while the first one opens is taken after it, not
+    // inside it: the second folder is what shows.
+    void secondFolderClickWhileTheFirstOpens()
+    {
+        makeFolder();
+        const QString other = program->env.path(QStringLiteral("other"));
+        QDir().mkpath(other);
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(WriteJpeg(file(i), 1600, 1200, QColor(20 * i, 100, 100)));
+        }
+        QVERIFY(WriteJpeg(other + "/only.jpg", 50, 40));
+        SaveSetting(AppName, "Directories", "other", other);
+        SaveSetting(AppName, "Settings", "Caption1", "pics");
+        SaveSetting(AppName, "Settings", "Caption2", "other");
+        startProgram(6);
+        auto *first = Element<ARButton>(side(), "cmdFolder", 0);
+        auto *second = Element<ARButton>(side(), "cmdFolder", 1);
+        QTest::mouseClick(second, Qt::LeftButton);
+        QTRY_COMPARE(State().Basename, QStringLiteral("other"));
+        // The second click is queued before the first is handled.
+        const QPoint middle = second->rect().center();
+        QCoreApplication::postEvent(second,
+                                    new QMouseEvent(QEvent::MouseButtonPress, middle, second->mapToGlobal(middle),
+                                                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(second,
+                                    new QMouseEvent(QEvent::MouseButtonRelease, middle, second->mapToGlobal(middle),
+                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        QTest::mouseClick(first, Qt::LeftButton);
+        QTRY_COMPARE(State().Basename, QStringLiteral("other"));
+        QTRY_COMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 1);
+        QCOMPARE(State().CurrentFile, other + "/only.jpg");
     }
 
     void dragSetsTheAction()
