@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 #include "files/FileMenuRules.h"
+#include "files/PrintRules.h"
 
 #include <QWidget>
 
@@ -28,6 +29,10 @@ public:
     void mnuDelete_Click();
     void mnuPrint_Click();
     void mnuRefresh_Click();
+    void mnuWallpaper_Click();
+
+    // True while a page is being printed or a wallpaper made; the command's end follows.
+    [[nodiscard]] bool busy() const { return m_busy; }
 
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
@@ -46,6 +51,18 @@ public:
     CommonDialog CommonDialogPrint;
 
 signals:
-    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh").
+    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh",
+    // "Wallpaper").
     void commandRequested(const QString &name);
+    // A print or wallpaper command that ran in the background has ended (its messages shown).
+    void backgroundCommandFinished();
+
+private:
+    // What the views show now, for deciding which picture a command takes.
+    [[nodiscard]] PictureSourceSnapshot pictureSourceSnapshot() const;
+    // The file behind a chosen picture; empty when there is none.
+    [[nodiscard]] QString pictureFileOf(const PictureChoice &choice) const;
+    void endBackgroundCommand();
+
+    bool m_busy = false;
 };

@@ -47,6 +47,8 @@ public:
     void showUnreadable(const QString &displayName);
     void hideError();
     void hidePicture();
+    // The file whose picture the fitted or full-size view shows; empty when neither shows one.
+    [[nodiscard]] QString pictureFile() const;
 
     // The viewer's keys (the panel passes its keys here too). KeyCode is a virtual-key code,
     // Shift the modifier mask.
@@ -129,6 +131,7 @@ private:
     std::vector<QSize> m_thumbBitmap;
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;
+    QString m_pictureFile;
     QSize m_fitted;
     MagnifiedPicture m_magnified;
     Picture m_fullPicture;

@@ -446,6 +446,34 @@ std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &re
     return Picture{opened->info, sized.drawSize, *image};
 }
 
+std::optional<QByteArray> LoadMetafileSvg(const QString &path, PictureError *error)
+{
+    setError(error, PictureError::None);
+    QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        setError(error, PictureError::CannotOpen);
+        return std::nullopt;
+    }
+    const auto opened = openPicture(file, 15, 15, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    if (!opened->info.isMetafile()) {
+        setError(error, PictureError::NotAPicture);
+        return std::nullopt;
+    }
+    if (file.size() > kMaxMetafileBytes) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    file.seek(0);
+    auto svg = runMetafileHelper(opened->info.kind, file.readAll());
+    if (!svg) {
+        setError(error, PictureError::Damaged);
+    }
+    return svg;
+}
+
 QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths, const PictureRequest &request)
 {
     return QtConcurrent::mapped(QStringList(paths),
