@@ -13,6 +13,10 @@ packages=(
     dbus
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)
+    libcups2 cups-client # printing to the system's printers
+    poppler-utils # reading printed PDFs back (tests)
+    cups printer-driver-cups-pdf # a real print queue that writes PDFs (tests)
+    feh libglib2.0-bin gsettings-desktop-schemas # setting the wallpaper; tests read it back
 )
 
 missing=()
