@@ -1,3 +1,4 @@
+#include "CupsServer.h"
 #include "PdfProbe.h"
 #include "ProgramUnderTest.h"
 #include "common/Forms.h"
@@ -59,6 +60,7 @@ class PrintTest : public QObject
 
 private:
     std::unique_ptr<ProgramUnderTest> program;
+    std::unique_ptr<CupsServer> cups;
     QString pics;
 
     void startOn(const QList<QPair<QString, QSize>> &pictures)
@@ -107,7 +109,9 @@ private slots:
         if (!PdfProbe::available()) {
             QSKIP("poppler-utils (pdfimages, pdftoppm, pdfinfo) is not installed");
         }
+        cups = std::make_unique<CupsServer>();
     }
+    void cleanupTestCase() { cups.reset(); }
     void cleanup() { program.reset(); }
 
     void geometry_data()
@@ -262,6 +266,30 @@ private slots:
             QVERIFY2(PdfProbe::imageSizes(pdf).isEmpty(), "drawn as an image, not as paths");
             QVERIFY(!PdfProbe::inkBox(PdfProbe::page(pdf, dir.filePath(name))).isEmpty());
         }
+    }
+
+    // Through a real CUPS queue: the page comes out of the cups-pdf backend.
+    void realPrintQueue()
+    {
+        if (!cups->running()) {
+            QSKIP(qPrintable("no CUPS server for the test: " + cups->why()));
+        }
+        QTemporaryDir dir;
+        const QString jpg = dir.filePath("queued.jpg");
+        QVERIFY(WriteFramed(jpg, 400, 200));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPrinterName(cups->queue());
+        QVERIFY2(printer.isValid(), "Qt does not see the queue");
+        QCOMPARE(printer.outputFormat(), QPrinter::NativeFormat);
+        QCOMPARE(PrintPictureFile(jpg, printer, 15, 15), PrintResult::Printed);
+        QTRY_COMPARE_WITH_TIMEOUT(cups->output().size(), 1, 60000);
+        const QString pdf = cups->output().first();
+        QTRY_COMPARE_WITH_TIMEOUT(PdfProbe::pageCount(pdf), 1, 10000);
+        QCOMPARE(PdfProbe::imageSizes(pdf), QList<QSize>{QSize(400, 200)});
+        // 400 x 200 pixels at 96 per inch: 300 x 150 points, whatever the queue's paper.
+        const QRect ink = PdfProbe::inkBox(PdfProbe::page(pdf, dir.filePath("page")));
+        QVERIFY2(qAbs(ink.width() - 300) <= 2 && qAbs(ink.height() - 150) <= 2,
+                 qPrintable(QStringLiteral("%1x%2").arg(ink.width()).arg(ink.height())));
     }
 
     void unreadablePrintsNothing()
