@@ -444,7 +444,11 @@ private slots:
         QTRY_VERIFY(!Forms::frmPictureViewer().pictureFile().isEmpty());
         frmInvisible &menu = Forms::frmInvisible();
 
-        const QString written = JoinPath(AppPath(), "Wallpaper.bmp");
+        // Beside the program when its folder takes it, else in the user's data folder.
+        const QString written =
+            QFileInfo(AppPath()).isWritable()
+                ? JoinPath(AppPath(), "Wallpaper.bmp")
+                : JoinPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), "Wallpaper.bmp");
         const auto cleanUp = qScopeGuard([&] { QFile::remove(written); });
         State().PopupSource = "Image";
         menu.mnuWallpaper->trigger();
