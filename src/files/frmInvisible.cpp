@@ -1,12 +1,13 @@
 #include "files/frmInvisible.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Associations.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/Wallpaper.h"
+#include "files/CommandTargets.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/PrintJob.h"
@@ -14,7 +15,6 @@
 #include "files/Renaming.h"
 #include "files/WallpaperFile.h"
 #include "files/frmBulk.h"
-#include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
@@ -56,6 +56,15 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
     mnuBulkRename->setVisible(false);
+    // Named so tests and accessibility tools find each item.
+    const std::pair<QObject *, const char *> names[] = {
+        {mnuFile, "mnuFile"},           {mnuEdit, "mnuEdit"},
+        {mnuRename, "mnuRename"},       {mnuBulkRename, "mnuBulkRename"},
+        {mnuWallpaper, "mnuWallpaper"}, {mnuRefresh, "mnuRefresh"},
+        {mnuPrint, "mnuPrint"},         {mnuDelete, "mnuDelete"}};
+    for (const auto &[item, name] : names) {
+        item->setObjectName(QLatin1String(name));
+    }
 
     connect(mnuEdit, &QAction::triggered, this, &frmInvisible::mnuEdit_Click);
     connect(mnuRename, &QAction::triggered, this, &frmInvisible::mnuRename_Click);
@@ -94,12 +103,12 @@ void frmInvisible::popupMenu(const QPoint &globalPos)
 void frmInvisible::mnuEdit_Click()
 {
     emit commandRequested(QStringLiteral("Edit"));
-    FileListBox *list = Forms::frmSide().File1;
-    const QString name = list->FileName();
+    const frmSide &side = Forms::frmSide();
+    const QString name = side.focusedName();
     if (name.isEmpty()) {
         return;
     }
-    const QString path = JoinPath(list->Path(), name);
+    const QString path = JoinPath(side.currentFolder(), name);
     if (AssociatedProgram(path).isEmpty()) {
         MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
         return;
@@ -112,13 +121,12 @@ void frmInvisible::mnuRename_Click()
     emit commandRequested(QStringLiteral("Rename"));
     SharedState &s = State();
     frmSide &side = Forms::frmSide();
-    FileListBox *list = side.File1;
-    const QString folder = list->Path();
-    const QString oldName = list->FileName();
+    const QString folder = side.currentFolder();
+    const QString oldName = side.focusedName();
     if (oldName.isEmpty()) {
         return;
     }
-    s.CurrentListIndex = static_cast<std::int16_t>(list->ListIndex());
+    s.CurrentListIndex = static_cast<std::int16_t>(side.focusedIndex());
     s.CurrentFile = JoinPath(folder, oldName);
     QString newName;
     for (;;) {
@@ -147,20 +155,14 @@ void frmInvisible::mnuRename_Click()
         newName = *answer;
         break;
     }
-    list->Refresh();
+    side.refreshList();
     const bool fromThumb = s.PopupSource == QLatin1String("Thumb") && s.ThumbsLoaded;
     frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
-    const bool thumbThere = fromThumb && viewer != nullptr && s.CurrentThumb >= 0 &&
-                            s.CurrentThumb < static_cast<int>(viewer->Thumb1.size());
-    if (thumbThere) {
-        viewer->Thumb1[static_cast<std::size_t>(s.CurrentThumb)]->setToolTip(newName);
-        s.SelectionFromCode = true;
-    }
-    list->setSelected(list->IndexOf(newName), true); // none when the pattern hides it
-    s.SelectionFromCode = false;
-    side.File1_PathChange();
-    if (thumbThere) {
-        viewer->Thumb1_MouseDown(s.CurrentThumb, 1, 0, 0, 0);
+    if (fromThumb && viewer != nullptr) {
+        side.selectNamesQuietly({newName});
+        viewer->renameThumbnail(s.CurrentThumb, newName);
+    } else {
+        side.openEntryNamed(newName); // none when the pattern hides it
     }
 }
 
@@ -178,68 +180,35 @@ void frmInvisible::mnuDelete_Click()
     emit commandRequested(QStringLiteral("Delete"));
     SharedState &s = State();
     frmSide &side = Forms::frmSide();
-    FileListBox *list = side.File1;
     side.CountSelected();
-    const QString folder = list->Path();
     frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
-
-    if (!s.ThumbsLoaded && s.SelectedCount < 2) {
-        const int index = list->ListIndex();
-        if (index >= 0) {
-            s.CurrentFile = JoinPath(folder, list->List(index));
-            s.CurrentListIndex = static_cast<std::int16_t>(index);
-            SendToRecycleBin(s.CurrentFile);
-            list->Refresh();
-            if (list->ListCount() == s.CurrentListIndex) {
-                list->setListIndex(s.CurrentListIndex - 1);
-            } else {
-                list->setListIndex(s.CurrentListIndex);
-            }
+    const bool onPage = s.ThumbsLoaded && viewer != nullptr;
+    const CommandTargets targets = TargetsOf(side.listSnapshot(), onPage ? viewer->pageSnapshot() : PageSnapshot());
+    if (!targets.isEmpty()) {
+        s.CurrentFile = targets.paths.last();
+        if (targets.from == CommandTargets::From::Focused) {
+            s.CurrentListIndex = static_cast<std::int16_t>(targets.indexes.first());
         }
-    } else if (!s.ThumbsLoaded) {
-        QStringList paths;
-        int last = 0;
-        for (int i = 0; i < list->ListCount(); ++i) {
-            if (list->Selected(i)) {
-                s.CurrentFile = JoinPath(folder, list->List(i));
-                paths << s.CurrentFile;
-                last = i;
-            }
-        }
-        SendToRecycleBin(JoinSourceList(paths));
-        list->Refresh();
-        const int target = last - (static_cast<int>(paths.size()) - 1);
-        if (list->ListCount() > target) {
-            list->setListIndex(target);
-        }
-    } else if (viewer != nullptr) {
-        QStringList paths;
-        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer->Thumb1.size()); ++i) {
-            PictureImage *thumb = viewer->Thumb1[static_cast<std::size_t>(i)];
-            if (!IsSelectedTag(thumb->Tag)) {
-                continue;
-            }
-            s.CurrentFile = JoinPath(folder, thumb->toolTip());
-            paths << s.CurrentFile;
-            const QRect was = thumb->geometry();
-            viewer->makeThumbPlaceholder(i);
-            thumb->setToolTip(QStringLiteral("File deleted"));
-            thumb->move(CentredPlaceholder(was));
-        }
-        if (!paths.isEmpty()) {
-            SendToRecycleBin(JoinSourceList(paths));
-        }
-        viewer->ThumbBordersClose();
-        list->Refresh();
+        SendToRecycleBin(JoinSourceList(targets.paths));
     }
-    side.lblFileCounter->setText(FileCounterLabel(list->ListCount()));
-    list->setFocus();
-    if (list->ListCount() == 0 && viewer != nullptr) {
+    // Only what really went to the trash is shown as gone.
+    const QList<bool> gone = GoneAfterCommand(targets);
+    if (onPage) {
+        viewer->markThumbnails(targets.indexes, gone, QStringLiteral("File deleted"));
+        viewer->ThumbBordersClose();
+        side.refreshList();
+    } else if (s.ThumbsLoaded) {
+        side.refreshList();
+    } else {
+        side.showAfterRemoval(targets, gone);
+    }
+    side.focusList();
+    if (side.listCount() == 0 && viewer != nullptr) {
         viewer->hidePicture();
     }
 }
 
-PictureSourceSnapshot frmInvisible::pictureSourceSnapshot() const
+PictureSourceSnapshot frmInvisible::pictureSourceSnapshot(const PageSnapshot &page) const
 {
     const SharedState &s = State();
     PictureSourceSnapshot snapshot;
@@ -247,31 +216,28 @@ PictureSourceSnapshot frmInvisible::pictureSourceSnapshot() const
     snapshot.ThumbsLoaded = s.ThumbsLoaded;
     snapshot.CurrentThumb = s.CurrentThumb;
     snapshot.LastBorderSet = s.LastBorderSet;
-    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        const frmPictureViewer &viewer = Forms::frmPictureViewer();
-        snapshot.ImageVisible = !viewer.pictureFile().isEmpty();
-        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer.Thumb1.size()); ++i) {
-            snapshot.ThumbTags << viewer.Thumb1[static_cast<std::size_t>(i)]->Tag;
-        }
-    }
+    snapshot.ThumbTags = page.tags;
+    snapshot.ImageVisible =
+        Forms::IsLoaded(Forms::Form::PictureViewer) && !Forms::frmPictureViewer().pictureFile().isEmpty();
     return snapshot;
 }
 
-QString frmInvisible::pictureFileOf(const PictureChoice &choice) const
+QString frmInvisible::pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const
 {
-    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        return {};
+    if (choice.kind == PictureChoice::Kind::Image && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return Forms::frmPictureViewer().pictureFile();
     }
-    const frmPictureViewer &viewer = Forms::frmPictureViewer();
-    if (choice.kind == PictureChoice::Kind::Image) {
-        return viewer.pictureFile();
-    }
-    if (choice.kind == PictureChoice::Kind::Thumb && choice.thumb >= 0 &&
-        choice.thumb < static_cast<int>(viewer.Thumb1.size()) && Forms::IsLoaded(Forms::Form::Side)) {
-        return JoinPath(Forms::frmSide().File1->Path(),
-                        viewer.Thumb1[static_cast<std::size_t>(choice.thumb)]->toolTip());
+    if (choice.kind == PictureChoice::Kind::Thumb && choice.thumb >= 0 && choice.thumb < page.names.size() &&
+        Forms::IsLoaded(Forms::Form::Side)) {
+        return JoinPath(Forms::frmSide().currentFolder(), page.names.at(choice.thumb));
     }
     return {};
+}
+
+// What the thumbnail page holds now; nothing when the viewer is not there.
+static PageSnapshot CurrentPage()
+{
+    return Forms::IsLoaded(Forms::Form::PictureViewer) ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot();
 }
 
 void frmInvisible::endBackgroundCommand()
@@ -291,11 +257,12 @@ void frmInvisible::mnuPrint_Click()
         // A picture on its way to the viewer counts as shown.
         QCoreApplication::processEvents();
     }
-    const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot());
+    const PageSnapshot page = CurrentPage();
+    const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
     if (choice.kind == PictureChoice::Kind::NothingToDo) {
         return;
     }
-    const QString file = pictureFileOf(choice);
+    const QString file = pictureFileOf(choice, page);
     if (choice.kind == PictureChoice::Kind::NotChosen || file.isEmpty()) {
         MsgBox(QStringLiteral("You have not selected an image to print."), vbCritical);
         return;
@@ -338,7 +305,8 @@ void frmInvisible::mnuWallpaper_Click()
         return;
     }
     const SharedState &s = State();
-    const QString file = pictureFileOf(ChooseWallpaperPicture(pictureSourceSnapshot()));
+    const PageSnapshot page = CurrentPage();
+    const QString file = pictureFileOf(ChooseWallpaperPicture(pictureSourceSnapshot(page)), page);
     if (file.isEmpty()) {
         MsgBox(QStringLiteral("You have not selected an image to use as wallpaper."), vbExclamation);
         return;
@@ -389,9 +357,8 @@ void frmInvisible::mnuRefresh_Click()
 {
     emit commandRequested(QStringLiteral("Refresh"));
     frmSide &side = Forms::frmSide();
-    side.File1->Refresh();
-    if (side.File1->ListCount() >= 1) {
-        side.File1->setListIndex(0);
+    side.refreshList();
+    if (side.listCount() >= 1) {
+        side.selectEntry(0);
     }
-    side.lblFileCounter->setText(FileCounterLabel(side.File1->ListCount()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/CommonDialog.h"
+#include "files/CommandTargets.h"
 #include "files/FileMenuRules.h"
 #include "files/PrintRules.h"
 
@@ -37,6 +38,14 @@ public:
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
 
+signals:
+    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh",
+    // "Wallpaper").
+    void commandRequested(const QString &name);
+    // A print or wallpaper command that ran in the background has ended (its messages shown).
+    void backgroundCommandFinished();
+
+private:
     QMenu *mnuFile;
     QAction *mnuEdit;
     QAction *mnuRename;
@@ -50,18 +59,10 @@ public:
     QLabel *Label1;
     CommonDialog CommonDialogPrint;
 
-signals:
-    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh",
-    // "Wallpaper").
-    void commandRequested(const QString &name);
-    // A print or wallpaper command that ran in the background has ended (its messages shown).
-    void backgroundCommandFinished();
-
-private:
     // What the views show now, for deciding which picture a command takes.
-    [[nodiscard]] PictureSourceSnapshot pictureSourceSnapshot() const;
+    [[nodiscard]] PictureSourceSnapshot pictureSourceSnapshot(const PageSnapshot &page) const;
     // The file behind a chosen picture; empty when there is none.
-    [[nodiscard]] QString pictureFileOf(const PictureChoice &choice) const;
+    [[nodiscard]] QString pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const;
     void endBackgroundCommand();
 
     bool m_busy = false;

@@ -1,16 +1,15 @@
+#include "Controls.h"
 #include "CupsServer.h"
 #include "PdfProbe.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "files/PrintJob.h"
 #include "files/PrintRules.h"
 #include "files/frmInvisible.h"
-#include "panel/FileListBox.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QDir>
@@ -75,7 +74,7 @@ private:
         SaveSetting(AppName, "Settings", "Basename", "pics");
         QCOMPARE(EntryProcedure(), Road::Normal);
         QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
-        QTRY_COMPARE(Forms::frmSide().File1->ListCount(), static_cast<int>(pictures.size()));
+        QTRY_COMPARE(Forms::frmSide().listCount(), static_cast<int>(pictures.size()));
         QTRY_VERIFY(!Forms::frmPictureViewer().pictureFile().isEmpty());
     }
     static frmInvisible &menu() { return Forms::frmInvisible(); }
@@ -337,22 +336,19 @@ private slots:
         QCOMPARE(dialogs().asked.last().style, int(vbCritical));
 
         // The thumbnail page, two selected: the one selected last, by the print key.
-        Forms::frmSide().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QVERIFY(State().ThumbsLoaded);
         viewer.Thumb1_MouseDown(1, 1, 0, 0, 0);
         viewer.Thumb1_MouseDown(3, 1, 2, 0, 0);
         QCOMPARE(printed([&] { viewer.Form_KeyDown(80, 4); }), QList<QSize>{QSize(200, 220)});
         // None selected: the message.
         viewer.ThumbBordersClose();
-        for (PictureImage *t : viewer.Thumb1) {
-            t->Tag.clear();
-        }
         menu().mnuPrint_Click();
         QCOMPARE(dialogs().asked.last().prompt, QStringLiteral("You have not selected an image to print."));
 
         // After the menu opened on a thumbnail, the print key prints that thumbnail again.
         viewer.Thumb1_MouseDown(2, 2, 0, 0, 0);
-        menu().mnuFile->hide();
+        Control<QMenu>(menu(), "mnuFile")->hide();
         QCOMPARE(State().PopupSource, QStringLiteral("Thumb"));
         QCOMPARE(printed([] { menu().mnuPrint_Click(); }), QList<QSize>{QSize(700, 300)});
         QCOMPARE(printed([&] { viewer.Form_KeyDown(80, 4); }), QList<QSize>{QSize(700, 300)});

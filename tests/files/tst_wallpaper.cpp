@@ -1,17 +1,18 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Wallpaper.h"
 #include "files/WallpaperFile.h"
 #include "files/WallpaperRules.h"
 #include "files/frmInvisible.h"
-#include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "viewer/frmPictureViewer.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -451,16 +452,16 @@ private slots:
                 : JoinPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), "Wallpaper.bmp");
         const auto cleanUp = qScopeGuard([&] { QFile::remove(written); });
         State().PopupSource = "Image";
-        menu.mnuWallpaper->trigger();
+        Control<QAction>(menu, "mnuWallpaper")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!menu.busy(), 30000);
         QCOMPARE(ReadLines(record), QStringList{"feh|--bg-center|" + written});
         QCOMPARE(ReadBitmapHeader(written).size, QSize(1024, 512));
         QVERIFY(program->dialogs.asked.isEmpty());
 
         // The right-clicked thumbnail, the second file.
-        Forms::frmSide().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         Forms::frmPictureViewer().Thumb1_MouseDown(1, 2, 0, 0, 0);
-        menu.mnuFile->hide();
+        Control<QMenu>(menu, "mnuFile")->hide();
         menu.mnuWallpaper_Click();
         QTRY_VERIFY_WITH_TIMEOUT(!menu.busy(), 30000);
         QCOMPARE(ReadBitmapHeader(written).size, QSize(384, 768));
