@@ -4,6 +4,7 @@
 #include "files/CommandTargets.h"
 #include "files/FileMenuRules.h"
 #include "files/PrintRules.h"
+#include "files/UndoJournal.h"
 
 #include <QWidget>
 
@@ -35,6 +36,13 @@ public:
     // True while a page is being printed or a wallpaper made; the command's end follows.
     [[nodiscard]] bool busy() const { return m_busy; }
 
+    // Takes back the newest file command of the session (Ctrl+Z): the view then shows the files
+    // where they are again, and the user is told of any file that could not be taken back.
+    void mnuUndo_Click();
+    // A move, copy, rename or delete that can be taken back.
+    void recordUndo(UndoStep step);
+    [[nodiscard]] const UndoJournal &undoJournal() const { return m_journal; }
+
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
 
@@ -47,6 +55,7 @@ signals:
 
 private:
     QMenu *mnuFile;
+    QAction *mnuUndo;
     QAction *mnuEdit;
     QAction *mnuRename;
     QAction *mnuBulkRename;
@@ -66,4 +75,5 @@ private:
     void endBackgroundCommand();
 
     bool m_busy = false;
+    UndoJournal m_journal;
 };
