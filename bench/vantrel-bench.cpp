@@ -13,6 +13,8 @@
 #include "common/picture/Picture.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/PrintJob.h"
+#include "files/WallpaperFile.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "show/Grad.h"
@@ -30,6 +32,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPrinter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -704,6 +707,28 @@ int main(int argc, char **argv)
     const double gradient2160 = timeMs([&] { PaintGradient(surface2160, 16744448, 16777215, 45); }, runs);
     report(QStringLiteral("gradient_2160p_45"), gradient2160, QStringLiteral("ms"));
 
+    // A 24-megapixel picture printed on a PDF page, and made into a 1024 x 768 screen's wallpaper.
+    QTemporaryDir outputDir;
+    const double print24 = timeMs(
+        [&] {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(outputDir.filePath(QStringLiteral("page.pdf")));
+            if (PrintPictureFile(p24, printer, 15, 15) != PrintResult::Printed) {
+                QTextStream(stderr) << "vantrel-bench: printing failed\n";
+            }
+        },
+        runs);
+    report(QStringLiteral("print_24mp_pdf"), print24, QStringLiteral("ms"));
+    const double wallpaper24 = timeMs(
+        [&] {
+            if (!MakeWallpaperBitmap(p24, QSize(1024, 768), {outputDir.path()}, 15, 15)) {
+                QTextStream(stderr) << "vantrel-bench: no wallpaper bitmap\n";
+            }
+        },
+        runs);
+    report(QStringLiteral("wallpaper_24mp"), wallpaper24, QStringLiteral("ms"));
+
     // Reference figures of the same files in the same run.
     const double refFull24 = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p24}); }, runs);
     report(QStringLiteral("ref_djpeg_scale4_12mp"), ref12, QStringLiteral("ms"));
@@ -753,6 +778,8 @@ int main(int argc, char **argv)
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},
+        {QStringLiteral("print_24mp_pdf"), print24, 1500, QStringLiteral("1.5 s")},
+        {QStringLiteral("wallpaper_24mp"), wallpaper24, 300, QStringLiteral("300 ms")},
     };
     int missed = 0;
     for (const Target &t : targets) {

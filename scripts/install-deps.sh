@@ -15,7 +15,11 @@ packages=(
     gvfs # the trash as file managers list it (tests)
     desktop-file-utils appstream # checking the desktop entry and the metainfo
     dpkg-dev fakeroot lintian file # make deb: dependencies, the package, its checks
-    libx11-dev libxtst-dev feh # the start-up latency probe of make bench, and its reference
+    libx11-dev libxtst-dev # the start-up latency probe of make bench (feh, below, is its reference)
+    libcups2 cups-client # printing to the system's printers
+    poppler-utils # reading printed PDFs back (tests)
+    cups printer-driver-cups-pdf # a real print queue that writes PDFs (tests)
+    feh libglib2.0-bin gsettings-desktop-schemas # setting the wallpaper; tests read it back
 )
 
 missing=()

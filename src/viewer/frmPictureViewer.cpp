@@ -209,6 +209,7 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     Picture1->setCursor(LoadResCursor(QStringLiteral("NORMAL")));
     s.ShownFullSize = fit.shownFullSize;
     m_natural = load->info->pixelSize;
+    m_pictureFile = s.CurrentFile;
     m_fitted = fit.rect.size();
     lblError->hide();
     Image1->show();
@@ -257,6 +258,11 @@ void frmPictureViewer::hidePicture()
     stopMovie();
     hideFullSize();
     Image1->hide();
+}
+
+QString frmPictureViewer::pictureFile() const
+{
+    return Image1->isHidden() && Picture1->isHidden() ? QString() : m_pictureFile;
 }
 
 void frmPictureViewer::Image1_MouseDown(int Button, int, float X, float Y)
