@@ -41,7 +41,8 @@ int ShowPreview(std::uint32_t parentId)
     QObject::connect(&poll, &QTimer::timeout, &preview, [&preview, parentId] {
         const std::optional<QSize> now = ForeignWindowSize(parentId);
         if (!now) {
-            QCoreApplication::quit();
+            // Not quit(): that asks the windows to close first, and ours went with its parent.
+            QCoreApplication::exit(0);
         } else if (*now != preview.size()) {
             preview.setGeometry(0, 0, now->width(), now->height());
         }
@@ -93,7 +94,6 @@ int LauncherMain(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppName);
-    QApplication::setApplicationDisplayName(AppName);
     ApplyScreenMetrics(State(), MeasureScreen());
 
     switch (command.request) {

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +58,10 @@ frmSSSettings::frmSSSettings(QWidget *parent)
     setObjectName(QStringLiteral("frmSSSettings"));
     setWindowTitle(QStringLiteral("Vantrel Viewer Configuration"));
     setModal(false);
+    // The measures are those of the small system font the dialog was laid out in.
+    QFont small(QStringLiteral("Liberation Sans"));
+    small.setPointSizeF(8.25);
+    setFont(small);
     setAttribute(Qt::WA_DeleteOnClose, false);
     cmbCurrentFolder->setEditable(true);
     cmbCurrentFolder->setInsertPolicy(QComboBox::NoInsert);
