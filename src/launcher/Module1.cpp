@@ -4,6 +4,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/platform/Screen.h"
+#include "controls/PasswordDialogs.h"
 #include "launcher/FileLock.h"
 #include "launcher/ForeignWindow.h"
 #include "launcher/LauncherCommand.h"
@@ -51,6 +52,23 @@ int ShowPreview(std::uint32_t parentId)
     const int code = QApplication::exec();
     preview.windowHandle()->setParent(nullptr);
     return code;
+}
+
+int ChangePassword(std::uint32_t ownerId)
+{
+    frmChangePassword dialog;
+    // Owned by the caller's window when it names one that exists: kept above it and centred on it.
+    std::unique_ptr<QWindow> owner;
+    if (ForeignWindowSize(ownerId)) {
+        owner.reset(QWindow::fromWinId(ownerId));
+        dialog.winId();
+        dialog.windowHandle()->setTransientParent(owner.get());
+    }
+    dialog.exec();
+    if (owner) {
+        dialog.windowHandle()->setTransientParent(nullptr);
+    }
+    return 0;
 }
 
 int ShowConfiguration()
@@ -105,7 +123,7 @@ int LauncherMain(int argc, char **argv)
     case LauncherRequest::Configure:
         return ShowConfiguration();
     case LauncherRequest::Password:
-        return 0;
+        return ChangePassword(command.window);
     default:
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "common/SettingsStore.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/SaverRunLock.h"
 #include "launcher/FileLock.h"
 
 #include <QDeadlineTimer>
@@ -35,9 +36,8 @@ bool IsProgram(const QString &path)
 SaverRunHooks DefaultRunHooks()
 {
     SaverRunHooks hooks;
-    // A mark of "On" is a run on screen.
-    hooks.runAlive = [] { return true; };
-    hooks.prepareStart = [] { return true; };
+    hooks.runAlive = [] { return SaverRunAlive(SettingsFilePath(AppName)); };
+    hooks.prepareStart = [] { return PrepareSaverRunStart(SettingsFilePath(AppName)); };
     return hooks;
 }
 
@@ -90,6 +90,10 @@ void EmbedScreenSaver(std::uint32_t window)
     if (program.isEmpty()) {
         std::fputs("vantrel-viewer-screensaver: run 'Vantrel Viewer' once first, so the screen saver can find it\n",
                    stderr);
+        return;
+    }
+    if (!PrepareSaverRunStart(SettingsFilePath(AppName))) {
+        std::fputs("vantrel-viewer-screensaver: a screen-saver run is already on screen\n", stderr);
         return;
     }
     if (!SaveSetting(AppName, kSaver, kMode, QStringLiteral("On"))) {

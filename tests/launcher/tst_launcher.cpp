@@ -1,6 +1,7 @@
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
 #include "common/SettingsStore.h"
+#include "common/platform/SaverRunLock.h"
 #include "launcher/FileLock.h"
 #include "launcher/LauncherCommand.h"
 #include "launcher/SaverLaunch.h"
@@ -27,12 +28,18 @@ bool WriteAll(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-// A stand-in viewer: notes each start in a log beside it, then ends.
-QString MakeFakeViewer(const QString &folder)
+// A stand-in viewer: notes each start in a log beside it; then, like a run, holds the run's lock
+// for holdSeconds, or ends at once.
+QString MakeFakeViewer(const QString &folder, int holdSeconds = 0)
 {
     QDir().mkpath(folder);
     const QString program = folder + QStringLiteral("/vantrel-viewer");
-    WriteAll(program, QByteArrayLiteral("#!/bin/sh\necho started >> \"$(dirname \"$0\")/starts.log\"\n"));
+    QByteArray script = QByteArrayLiteral("#!/bin/sh\necho started >> \"$(dirname \"$0\")/starts.log\"\n");
+    if (holdSeconds > 0) {
+        script += "exec flock -x '" + QFile::encodeName(SaverRunLock::markerPath(SettingsFilePath(AppName))) +
+                  "' sleep " + QByteArray::number(holdSeconds) + "\n";
+    }
+    WriteAll(program, script);
     QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
     return program;
 }
@@ -444,13 +451,29 @@ void tst_launcher::runWithLiveAndStaleMark()
     QCOMPARE(RunScreenSaver(hooks), SaverRunOutcome::Started);
     QTRY_COMPARE(StartCount(folder), 2);
     QVERIFY(dialogs.asked.isEmpty());
+
+    // The same through the run's own lock: a run holding it is alive, its leftover marker is not.
+    const QString held = m_env.path(QStringLiteral("held"));
+    MakeFakeViewer(held, 3);
+    SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), held);
+    const SaverRunHooks real = DefaultRunHooks();
+    QCOMPARE(RunScreenSaver(real), SaverRunOutcome::Started);
+    QCOMPARE(StartCount(held), 1);
+    QVERIFY(SaverRunAlive(SettingsFilePath(AppName)));
+    QCOMPARE(RunScreenSaver(real), SaverRunOutcome::AlreadyOn);
+    QCOMPARE(StartCount(held), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!SaverRunAlive(SettingsFilePath(AppName)), 10000);
+    QCOMPARE(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode")), QStringLiteral("On"));
+    QCOMPARE(RunScreenSaver(real), SaverRunOutcome::Started);
+    QCOMPARE(StartCount(held), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!SaverRunAlive(SettingsFilePath(AppName)), 10000);
 }
 
 void tst_launcher::twoRunsAtOnce()
 {
     QFile::remove(m_env.settingsFile());
     const QString folder = m_env.path(QStringLiteral("two"));
-    MakeFakeViewer(folder);
+    MakeFakeViewer(folder, 3);
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), folder);
     SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
 
