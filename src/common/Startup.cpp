@@ -7,6 +7,7 @@
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/InstanceGuard.h"
+#include "common/platform/SaverWindow.h"
 #include "common/platform/Screen.h"
 #include "panel/frmSide.h"
 #include "viewer/frmLoading.h"
@@ -36,6 +37,8 @@ Road EntryProcedure()
         loading.showTopmost();
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
+        // Under xscreensaver the run draws into the window it was given.
+        EmbedInSaverWindow(viewer);
         viewer.show();
         Forms::Unload(Forms::Form::Loading);
         Forms::frmSide().cmdSlide_Click();

@@ -4,6 +4,7 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/SaverRunLock.h"
+#include "common/platform/SaverWindow.h"
 #include "launcher/FileLock.h"
 
 #include <QDeadlineTimer>
@@ -100,8 +101,7 @@ void EmbedScreenSaver(std::uint32_t window)
         std::fputs("vantrel-viewer-screensaver: cannot write the settings file\n", stderr);
         return;
     }
-    const QByteArray target = window == 0 ? QByteArrayLiteral("root") : "0x" + QByteArray::number(window, 16);
-    ::setenv(SaverWindowVariable, target.constData(), 1);
+    ::setenv(SaverWindowVariable, SaverWindowText(SaverWindowTarget{window}).toLatin1().constData(), 1);
     const QByteArray file = QFile::encodeName(program);
     char *const argv[] = {const_cast<char *>(file.constData()), nullptr};
     ::execv(file.constData(), argv);

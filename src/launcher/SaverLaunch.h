@@ -42,10 +42,6 @@ SaverRunOutcome RunScreenSaver(const SaverRunHooks &hooks);
 // Empty when "Path" is missing or no program is there.
 [[nodiscard]] QString ViewerProgram();
 
-// The name of the environment variable that tells the viewer which foreign window to draw into:
-// "0x..." for a window, "root" for the whole screen.
-inline constexpr char SaverWindowVariable[] = "VANTREL_SAVER_WINDOW";
-
 // xscreensaver's road: marks the run and replaces this process by the viewer drawing into the
 // window (0: the root window), so xscreensaver's signals reach the run itself. Returns only when
 // that failed ("Mode" is "Off" again); the reason has gone to standard error.

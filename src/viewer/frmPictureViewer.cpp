@@ -11,6 +11,7 @@
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/SaverWindow.h"
 #include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
@@ -586,7 +587,8 @@ void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
 
 void frmPictureViewer::setTopmost(bool topmost)
 {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+    // Inside a screen saver's window the saver keeps it on top; new flags would tear it out.
+    if (InForeignSaverWindow() || windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
         return;
     }
     const bool visible = isVisible();

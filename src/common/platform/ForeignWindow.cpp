@@ -1,4 +1,4 @@
-#include "launcher/ForeignWindow.h"
+#include "common/platform/ForeignWindow.h"
 
 #include <QGuiApplication>
 
