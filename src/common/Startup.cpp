@@ -10,6 +10,7 @@
 #include "common/platform/SaverWindow.h"
 #include "common/platform/Screen.h"
 #include "panel/frmSide.h"
+#include "show/ScreenSaverRun.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
@@ -31,6 +32,21 @@ Road EntryProcedure()
     SharedState &s = State();
     ApplyScreenMetrics(s, MeasureScreen());
     s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
+
+    if (IsScreenSaverMode(s.ScreenSaverMode)) {
+        switch (ScreenSaverRun::instance().begin()) {
+        case SaverStart::AlreadyRunning:
+            // A run is on screen already; this start shows nothing.
+            return Road::SecondInstance;
+        case SaverStart::StaleMark:
+            // Left by a run that was killed: this is the user's own start.
+            SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
+            s.ScreenSaverMode = QStringLiteral("Off");
+            break;
+        case SaverStart::Run:
+            break;
+        }
+    }
 
     if (IsScreenSaverMode(s.ScreenSaverMode)) {
         frmLoading &loading = Forms::frmLoading();
@@ -73,6 +89,7 @@ void ActivateViewer()
 
 void EndProgram()
 {
+    ScreenSaverRun::instance().finish();
     ResetMouseCursor();
     if (!g_guard.isNull()) {
         // Closed now, so a start right after this one becomes the first instance.

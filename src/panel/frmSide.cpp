@@ -21,6 +21,7 @@
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
+#include "show/ScreenSaverRun.h"
 #include "show/SlideRules.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
@@ -388,6 +389,18 @@ void frmSide::setSlideInterval(int milliseconds)
     }
 }
 
+void frmSide::stopSlideTimer()
+{
+    tmrSlide.stop();
+}
+
+void frmSide::startSlideTimer()
+{
+    if (m_slideInterval > 0) {
+        tmrSlide.start(m_slideInterval);
+    }
+}
+
 void frmSide::cmdSlide_Click()
 {
     SharedState &s = State();
@@ -426,6 +439,9 @@ void frmSide::cmdSlide_Click()
     }
     ShowMouseCursor(false);
     viewer.setTopmost(true);
+    if (screenSaverRun) {
+        ScreenSaverRun::instance().protect(&viewer);
+    }
     s.ButtonRightClick = false;
 }
 

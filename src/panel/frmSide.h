@@ -42,6 +42,9 @@ public:
     void StopSlideShow();
     // The timer interval from SlideTime; 0 leaves the timer off so the show moves only by hand.
     void setSlideInterval(int milliseconds);
+    // The slide timer alone, while a screen-saver run asks for its password.
+    void stopSlideTimer();
+    void startSlideTimer();
     void cmbFolders_Click();
     void File1_Click();
     void CountSelected();
