@@ -433,6 +433,10 @@ void frmSettings::placeControls()
         f.setBold(true);
         return f;
     }());
+    // A caption wider in this font than it was designed for grows to the right.
+    for (QWidget *label : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(lblInterval)}) {
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    }
     // Labels and options drawn over the frame's area stay above it.
     Frame2->lower();
     if (const QRect screen = CentredDesignRect(kWidthTwips, kHeightTwips, s); screen.isValid()) {
