@@ -14,6 +14,7 @@
 #include "files/FileTransfer.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "settings/frmSettings.h"
 #include "show/Grad.h"
 #include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
@@ -28,6 +29,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -625,6 +627,66 @@ int main(int argc, char **argv)
         out << Qt::endl;
         report(QStringLiteral("slide_late_24mp_1s"), late, QStringLiteral("ms"));
     }
+    // The settings dialog with 200 registered folders: from the Settings button to the dialog
+    // painted with its folder browser filled, first showing (the dialog loaded anew each time) and
+    // again; then 100 pointer moves turning the dial, each painted.
+    double settingsOpen = 0;
+    double settingsReopen = 0;
+    double dialDrag = 0;
+    {
+        for (int i = 0; i < 200; ++i) {
+            SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("Album %1").arg(i),
+                        corpus.absolutePath());
+        }
+        frmSide &side = Forms::frmSide();
+        auto openSettings = [&] {
+            side.cmdSettings_Click();
+            Forms::frmSettings().repaint();
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+            Forms::frmSettings().repaint();
+        };
+        std::vector<double> first;
+        std::vector<double> again;
+        for (int i = 0; i < runs; ++i) {
+            Forms::Unload(Forms::Form::Settings);
+            Forms::FlushUnloaded();
+            QElapsedTimer clock;
+            clock.start();
+            openSettings();
+            first.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+            clock.restart();
+            openSettings();
+            again.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+        }
+        settingsOpen = median(first);
+        settingsReopen = median(again);
+        report(QStringLiteral("settings_open"), settingsOpen, QStringLiteral("ms"));
+        report(QStringLiteral("settings_reopen"), settingsReopen, QStringLiteral("ms"));
+
+        openSettings();
+        auto *dial = Forms::frmSettings().findChild<AnglePicture *>(QStringLiteral("picAngle"));
+        const QPointF centre(dial->width() / 2.0, dial->height() / 2.0);
+        dialDrag = timeMs(
+            [&] {
+                auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+                    QMouseEvent event(type, at, dial->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+                    QCoreApplication::sendEvent(dial, &event);
+                    dial->repaint();
+                };
+                send(QEvent::MouseButtonPress, centre + QPointF(30, 0), Qt::LeftButton);
+                for (int k = 0; k < 100; ++k) {
+                    const double a = k * 3.6 * 3.14159265 / 180;
+                    send(QEvent::MouseMove, centre + QPointF(30 * std::cos(a), -30 * std::sin(a)), Qt::LeftButton);
+                }
+                send(QEvent::MouseButtonRelease, centre + QPointF(30, 0), Qt::NoButton);
+            },
+            runs);
+        report(QStringLiteral("dial_drag"), dialDrag, QStringLiteral("ms"));
+        Forms::frmSettings().reject();
+    }
     Forms::frmSide().cmdQuit_Click();
     Forms::FlushUnloaded();
 
@@ -679,6 +741,9 @@ int main(int argc, char **argv)
         {QStringLiteral("slide_late_24mp_1s"), late, 100, QStringLiteral("100 ms")},
         {QStringLiteral("gradient_1080p_45"), gradient1080, 15, QStringLiteral("15 ms")},
         {QStringLiteral("gradient_2160p_45"), gradient2160, 50, QStringLiteral("50 ms")},
+        {QStringLiteral("settings_open"), settingsOpen, 150, QStringLiteral("150 ms")},
+        {QStringLiteral("settings_reopen"), settingsReopen, 30, QStringLiteral("30 ms")},
+        {QStringLiteral("dial_drag"), dialDrag, 300, QStringLiteral("300 ms")},
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},

@@ -6,6 +6,7 @@
 #include "common/StoredValues.h"
 #include "common/platform/Dialogs.h"
 #include "controls/ARButton.h"
+#include "settings/SettingsRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,25 +23,6 @@ namespace {
 constexpr double kWidthTwips = 4680;
 constexpr double kHeightTwips = 1770;
 
-// The interval as the settings dialog accepts it: whole seconds from 1 to 255, blanks around it.
-std::optional<std::uint8_t> IntervalSeconds(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.isEmpty() || t.size() > 3) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (const QChar c : t) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c.unicode() - '0');
-    }
-    if (value < 1 || value > 255) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(value);
-}
 } // namespace
 
 frmSSSettings::frmSSSettings(QWidget *parent)
@@ -125,7 +107,7 @@ void frmSSSettings::Form_Load()
     if (SlideTime != 0) {
         txtInterval->setText(QString::number(SlideTime));
     } else {
-        SlideTime = IntervalSeconds(txtInterval->text()).value_or(4);
+        SlideTime = static_cast<std::uint8_t>(ParseSlideInterval(txtInterval->text()).value_or(4));
     }
     // The two options are a group: false chooses Normal.
     (RandomShow ? optRandom : optNormal)->setChecked(true);
@@ -192,14 +174,14 @@ void frmSSSettings::cmdOK_Click()
     }
     // The setting is a byte of seconds and the run needs at least one: refuse anything else here
     // rather than store a value the run would misread.
-    const std::optional<std::uint8_t> seconds = IntervalSeconds(txtInterval->text());
+    const std::optional<int> seconds = ParseSlideInterval(txtInterval->text());
     if (!seconds) {
-        MsgBox(QStringLiteral("The slide interval must be a whole number of seconds from 1 to 255."), vbExclamation);
+        MsgBox(SlideIntervalMessage(), vbExclamation);
         txtInterval->setFocus();
         txtInterval->selectAll();
         return;
     }
-    SlideTime = *seconds;
+    SlideTime = static_cast<std::uint8_t>(*seconds);
     RandomShow = optRandom->isChecked();
     BaseName = cmbCurrentFolder->currentText();
     LogoShow = chkLogoShow->isChecked() ? 1 : 0;

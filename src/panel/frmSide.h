@@ -32,6 +32,8 @@ public:
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
+    // Opens the settings dialog and, when it is closed with OK, applies what it changed.
+    void cmdSettings_Click();
     // Replaces the picture with a page of thumbnails of the visible files, or of the selected
     // ones when two or more are selected.
     void cmdThumb_click();
@@ -69,6 +71,18 @@ public:
     // The list in the stored colours (background SlideColor, text FontColor) and the folder box
     // in the two swapped.
     void applyListColours();
+
+    // The folder box and the assignment list, kept in the one order of the settings dialog's list.
+    [[nodiscard]] QString currentFolderName() const;
+    [[nodiscard]] int folderCount() const;
+    // Adds a registered name at `index` without opening anything.
+    void insertFolderName(int index, const QString &name);
+    // Takes the name at `index` out of both lists without opening anything.
+    void removeFolderName(int index);
+    // Opens the folder at `index` of the folder box.
+    void selectFolder(int index);
+    // No folder registered any more: the list shows nothing and the picture goes.
+    void showNoFolder();
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
@@ -110,6 +124,8 @@ private:
     void DropOnFolder(const QString &caption, const QString &action);
 
     void selectSlide(int slideIndex);
+    // The rest of cmdSettings_Click, once the dialog has been closed.
+    void settingsClosed();
 
     PanelLayout m_layout;
     QLabel *m_tip;

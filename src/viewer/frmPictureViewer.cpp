@@ -764,6 +764,17 @@ void frmPictureViewer::loadBorderSet(int index)
     }
 }
 
+void frmPictureViewer::setBorderColour(const QColor &colour)
+{
+    for (std::size_t k = 0; k < linTop.size(); ++k) {
+        for (QWidget *line : {linLeft[k], linTop[k], linRight[k], linBottom[k]}) {
+            QPalette pal = line->palette();
+            pal.setColor(QPalette::Window, colour);
+            line->setPalette(pal);
+        }
+    }
+}
+
 void frmPictureViewer::placeBorderSet(int index, const QRect &around)
 {
     const auto k = static_cast<std::size_t>(index);

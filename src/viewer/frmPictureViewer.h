@@ -80,6 +80,8 @@ public:
     void Thumb1_MouseMove(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_DblClick(int Index);
     void ThumbBordersClose();
+    // Every loaded selection-border set in this colour (new sets take the colour of set 0).
+    void setBorderColour(const QColor &colour);
     // Loads element `index` (enabled, untagged, hidden) if it does not exist yet.
     PictureImage *loadThumb(int index);
     // Hides element 0 and unloads the others.
