@@ -1,5 +1,7 @@
 #include "launcher/LauncherCommand.h"
 
+#include "common/platform/SaverWindow.h"
+
 namespace {
 bool IsBlank(QChar c)
 {
@@ -16,34 +18,6 @@ bool IsOption(const QString &arg, QLatin1StringView name)
 QString WholeCommandLine(const QStringList &arguments)
 {
     return arguments.join(QLatin1Char(' '));
-}
-
-std::optional<std::uint32_t> ParseWindowId(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    qulonglong value = 0;
-    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        const QString digits = t.mid(2);
-        if (digits.isEmpty() || digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-'))) {
-            return std::nullopt;
-        }
-        value = digits.toULongLong(&ok, 16);
-    } else {
-        for (QChar c : t) {
-            if (!c.isDigit() || c.unicode() > 127) {
-                return std::nullopt;
-            }
-        }
-        value = t.toULongLong(&ok, 10);
-    }
-    if (!ok || value == 0 || value > 0xFFFFFFFFull) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
 }
 
 std::uint32_t LeadingNumber(const QString &text)

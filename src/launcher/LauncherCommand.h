@@ -33,10 +33,6 @@ struct LauncherCommand
 // of $XSCREENSAVER_WINDOW (empty when unset), which names the window when no --window-id is given.
 [[nodiscard]] LauncherCommand ParseLauncherCommand(const QStringList &arguments, const QString &xscreensaverWindow);
 
-// A window id as xscreensaver writes it: decimal or "0x" hexadecimal, blanks around allowed;
-// nothing for anything else or 0.
-[[nodiscard]] std::optional<std::uint32_t> ParseWindowId(const QString &text);
-
 // The old numeric conversion: leading blanks skipped, then as many decimal digits as follow;
 // no digits give 0. Values beyond 32 bits give 0 rather than another window's id.
 [[nodiscard]] std::uint32_t LeadingNumber(const QString &text);

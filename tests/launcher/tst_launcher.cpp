@@ -2,6 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "common/SettingsStore.h"
 #include "common/platform/SaverRunLock.h"
+#include "common/platform/SaverWindow.h"
 #include "launcher/FileLock.h"
 #include "launcher/LauncherCommand.h"
 #include "launcher/SaverLaunch.h"
@@ -72,6 +73,7 @@ private slots:
     void initTestCase();
     void commandLine_data();
     void commandLine();
+    void saverWindowVariable();
     void prefsEditKeepsOtherLines();
     void prefsEditOnce();
     void prefsEditShapes_data();
@@ -154,6 +156,22 @@ void tst_launcher::commandLine()
     QCOMPARE(int(c.request), request);
     QCOMPARE(quint32(c.window), window);
     QCOMPARE(c.root, root);
+}
+
+void tst_launcher::saverWindowVariable()
+{
+    // What the launcher hands the viewer reads back as the same window.
+    for (const quint32 id : {1u, 0x1400007u, 0xFFFFFFFFu}) {
+        const QString text = SaverWindowText(SaverWindowTarget{id});
+        QCOMPARE(ParseSaverWindow(text).value().window, id);
+    }
+    QCOMPARE(SaverWindowText(SaverWindowTarget{}), QStringLiteral("root"));
+    QCOMPARE(ParseSaverWindow(QStringLiteral("root")).value().window, 0u);
+    QCOMPARE(ParseSaverWindow(QStringLiteral(" 0X2A ")).value().window, 42u);
+    QCOMPARE(ParseSaverWindow(QStringLiteral("77")).value().window, 77u);
+    for (const char *bad : {"", "0", "0x", "0x-1", "-5", "+5", "0x1g", "12a", "4294967296", "ROOT"}) {
+        QVERIFY2(!ParseSaverWindow(QString::fromLatin1(bad)).has_value(), bad);
+    }
 }
 
 void tst_launcher::prefsEditKeepsOtherLines()

@@ -13,19 +13,39 @@ std::optional<SaverWindowTarget> FromEnvironment()
 }
 } // namespace
 
-std::optional<SaverWindowTarget> ParseSaverWindow(const QString &text)
+std::optional<std::uint32_t> ParseWindowId(const QString &text)
 {
     const QString t = text.trimmed();
-    if (t == QLatin1String("root")) {
-        return SaverWindowTarget{};
-    }
-    bool ok = false;
-    const qulonglong value =
-        t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? t.mid(2).toULongLong(&ok, 16) : t.toULongLong(&ok, 10);
-    if (!ok || value == 0 || value > 0xFFFFFFFFull || t.contains(QLatin1Char('+')) || t.contains(QLatin1Char('-'))) {
+    const bool hex = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? t.mid(2) : t;
+    if (digits.isEmpty()) {
         return std::nullopt;
     }
-    return SaverWindowTarget{static_cast<std::uint32_t>(value)};
+    for (const QChar c : digits) {
+        const bool ok =
+            hex ? c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f')) : c.isDigit();
+        if (!ok || c.unicode() > 127) {
+            return std::nullopt;
+        }
+    }
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, hex ? 16 : 10);
+    if (!ok || value == 0 || value > 0xFFFFFFFFull) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::optional<SaverWindowTarget> ParseSaverWindow(const QString &text)
+{
+    if (text.trimmed() == QLatin1String("root")) {
+        return SaverWindowTarget{};
+    }
+    const std::optional<std::uint32_t> id = ParseWindowId(text);
+    if (!id) {
+        return std::nullopt;
+    }
+    return SaverWindowTarget{*id};
 }
 
 QString SaverWindowText(const SaverWindowTarget &target)

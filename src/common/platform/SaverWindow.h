@@ -18,6 +18,10 @@ struct SaverWindowTarget
     std::uint32_t window = 0; // 0: the whole screen (no window to draw into)
 };
 
+// A window id as xscreensaver writes it: decimal or "0x" hexadecimal, blanks around allowed;
+// nothing for anything else or 0.
+[[nodiscard]] std::optional<std::uint32_t> ParseWindowId(const QString &text);
+
 // The variable's text: "0x..." (or decimal) for a window, "root" for the whole screen. Nothing for
 // anything else.
 [[nodiscard]] std::optional<SaverWindowTarget> ParseSaverWindow(const QString &text);
