@@ -433,6 +433,8 @@ void frmSettings::placeControls()
         f.setBold(true);
         return f;
     }());
+    // The caption hides the etched line it sits on.
+    Label1->setAutoFillBackground(true);
     // A caption wider in this font than it was designed for grows to the right.
     for (QWidget *label : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(lblInterval)}) {
         label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
