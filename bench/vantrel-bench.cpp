@@ -644,8 +644,9 @@ int main(int argc, char **argv)
         auto openSettings = [&] {
             side.cmdSettings_Click();
             Forms::frmSettings().repaint();
-            QThreadPool::globalInstance()->waitForDone();
-            QCoreApplication::processEvents();
+            while (Forms::frmSettings().browserBusy()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
             Forms::frmSettings().repaint();
         };
         std::vector<double> first;
@@ -696,8 +697,9 @@ int main(int argc, char **argv)
         auto *browser = Forms::frmSettings().findChild<DirListBox *>(QStringLiteral("Dir1"));
         auto browse = [&](const QString &path) {
             browser->setPath(path);
-            QThreadPool::globalInstance()->waitForDone();
-            QCoreApplication::processEvents();
+            while (browser->isReading()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
             browser->repaint();
         };
         std::vector<double> browses;
