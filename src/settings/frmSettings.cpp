@@ -1,7 +1,7 @@
 #include "settings/frmSettings.h"
 
+#include "app/Forms.h"
 #include "common/FolderNames.h"
-#include "common/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
