@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -16,6 +17,19 @@
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
+
+// Reads of folders and mounts run in a pool of their own: a network share that never answers
+// holds one of these threads, never the pictures decoded in the program's common pool. The pool
+// is never destroyed, so quitting does not wait for such a read either.
+QThreadPool *BrowserPool()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool();
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return pool;
+}
 } // namespace
 
 std::optional<QStringList> ReadSubfolders(const QString &folder, bool includeHidden)
@@ -107,7 +121,7 @@ DriveListBox::DriveListBox(QWidget *parent)
 void DriveListBox::refreshDrives()
 {
     if (!m_reader.isRunning()) {
-        m_reader.setFuture(QtConcurrent::run(ReadPictureMounts));
+        m_reader.setFuture(QtConcurrent::run(BrowserPool(), ReadPictureMounts));
     }
 }
 
@@ -138,7 +152,11 @@ DirListBox::DirListBox(QWidget *parent)
 {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(&m_reader, &QFutureWatcher<Reading>::finished, this, [this] { showReading(m_reader.result()); });
+    connect(&m_reader, &QFutureWatcher<Reading>::finished, this, [this] {
+        const Reading result = m_reader.result();
+        showReading(result);
+        m_done = std::max(m_done, result.generation);
+    });
     connect(this, &QListWidget::itemDoubleClicked, this,
             [this](const QListWidgetItem *item) { setPath(entryPath(item)); });
 }
@@ -153,7 +171,7 @@ void DirListBox::setMountPoints(const QStringList &mountPoints)
     m_mountPoints = mountPoints;
     // The chain of the folder shown may now start at another mount; a read under way will use
     // the new mounts when it arrives.
-    if (!m_reader.isRunning() && !m_shown.path.isEmpty()) {
+    if (!isReading() && !m_shown.path.isEmpty()) {
         m_shown.generation = m_generation;
         showReading(m_shown);
     }
@@ -163,7 +181,7 @@ void DirListBox::setPath(const QString &path, const QString &fallback)
 {
     const quint64 generation = ++m_generation;
     // Only the newest request is shown; an older one still reading is simply not waited for.
-    m_reader.setFuture(QtConcurrent::run([generation, path, fallback] {
+    m_reader.setFuture(QtConcurrent::run(BrowserPool(), [generation, path, fallback] {
         Reading r;
         r.generation = generation;
         r.asked = path;

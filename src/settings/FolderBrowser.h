@@ -64,7 +64,8 @@ public:
     void Refresh();
     // The root the chain starts from (the drive's mount point).
     void setMountPoints(const QStringList &mountPoints);
-    [[nodiscard]] bool isReading() const { return m_reader.isRunning(); }
+    // True from a request until its folder is shown (or has failed).
+    [[nodiscard]] bool isReading() const { return m_done != m_generation; }
     // The full path an entry stands for.
     [[nodiscard]] static QString entryPath(const QListWidgetItem *item);
 
@@ -84,6 +85,7 @@ private:
 
     QFutureWatcher<Reading> m_reader;
     quint64 m_generation = 0;
+    quint64 m_done = 0;
     QString m_path;
     Reading m_shown;
     QStringList m_mountPoints{QStringLiteral("/")};

@@ -1,7 +1,7 @@
 #include "settings/frmSettings.h"
 
+#include "app/Forms.h"
 #include "common/FolderNames.h"
-#include "common/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
@@ -10,6 +10,7 @@
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
 #include "panel/frmSide.h"
 #include "settings/FolderBrowser.h"
@@ -57,20 +58,6 @@ constexpr std::array<QRect, 3> kEtchedBoxes = {{
     QRect(QPoint(5160, 240), QPoint(7200, 1200)),
     QRect(QPoint(3120, 2280), QPoint(7200, 4320)),
 }};
-
-int MouseButtonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
-}
 
 // The small pictures of the three folder buttons, drawn rather than shipped.
 QIcon FolderGlyph(char kind)
@@ -220,25 +207,20 @@ void AnglePicture::paintEvent(QPaintEvent *)
 void AnglePicture::mousePressEvent(QMouseEvent *event)
 {
     const QPointF t = toTwips(event->position());
-    emit MouseDown(MouseButtonCode(event->button()), static_cast<float>(t.x()), static_cast<float>(t.y()));
+    emit MouseDown(ARButton::buttonCode(event->button()), static_cast<float>(t.x()), static_cast<float>(t.y()));
 }
 
 void AnglePicture::mouseMoveEvent(QMouseEvent *event)
 {
     const QPointF t = toTwips(event->position());
-    int buttons = 0;
-    for (const Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
-        if (event->buttons() & b) {
-            buttons |= MouseButtonCode(b);
-        }
-    }
+    const int buttons = ARButton::buttonCode(event->buttons());
     emit MouseMove(buttons, static_cast<float>(t.x()), static_cast<float>(t.y()));
 }
 
 void AnglePicture::mouseReleaseEvent(QMouseEvent *event)
 {
     const QPointF t = toTwips(event->position());
-    emit MouseUp(MouseButtonCode(event->button()), static_cast<float>(t.x()), static_cast<float>(t.y()));
+    emit MouseUp(ARButton::buttonCode(event->button()), static_cast<float>(t.x()), static_cast<float>(t.y()));
 }
 
 frmSettings::frmSettings(QWidget *parent)
@@ -434,6 +416,8 @@ void frmSettings::placeControls()
         f.setBold(true);
         return f;
     }());
+    // The caption hides the etched line it sits on.
+    Label1->setAutoFillBackground(true);
     // A caption wider in this font than it was designed for grows to the right.
     for (QWidget *label : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(lblInterval)}) {
         label->resize(std::max(label->width(), label->sizeHint().width()), label->height());

@@ -1,6 +1,6 @@
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
-#include "common/Startup.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "controls/ARButton.h"
 #include "panel/frmSide.h"
 #include "settings/ScreenSaverInstall.h"
@@ -45,7 +45,7 @@ private:
     {
         QCOMPARE(EntryProcedure(), Road::Normal);
         QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer) && Forms::frmPictureViewer().isVisible());
-        QTest::mouseClick(Forms::frmSide().cmdSettings, Qt::LeftButton);
+        QTest::mouseClick(Forms::frmSide().findChild<ARButton *>(QStringLiteral("cmdSettings")), Qt::LeftButton);
         QTRY_VERIFY(Forms::IsLoaded(Form::Settings) && Forms::frmSettings().isVisible());
         QVERIFY(button() != nullptr);
     }

@@ -1,10 +1,11 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/FolderNames.h"
-#include "common/Forms.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/StoredValues.h"
 #include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
@@ -31,6 +32,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -75,7 +77,7 @@ private:
     // The Settings button of the panel, clicked.
     void openSettings()
     {
-        QTest::mouseClick(side().cmdSettings, Qt::LeftButton);
+        QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::LeftButton);
         QTRY_VERIFY(Forms::IsLoaded(Form::Settings) && dialog().isVisible());
         QTRY_VERIFY(!dialog().browserPath().isEmpty() && !dialog().browserBusy());
     }
@@ -116,16 +118,16 @@ private:
     QStringList comboNames()
     {
         QStringList names;
-        for (int i = 0; i < side().cmbFolders->count(); ++i) {
-            names.append(side().cmbFolders->itemText(i));
+        for (int i = 0; i < Control<QComboBox>(side(), "cmbFolders")->count(); ++i) {
+            names.append(Control<QComboBox>(side(), "cmbFolders")->itemText(i));
         }
         return names;
     }
     QStringList assignNames()
     {
         QStringList names;
-        for (int i = 1; i < side().lstFolders->count(); ++i) {
-            names.append(side().lstFolders->item(i)->text());
+        for (int i = 1; i < Control<QListWidget>(side(), "lstFolders")->count(); ++i) {
+            names.append(Control<QListWidget>(side(), "lstFolders")->item(i)->text());
         }
         return names;
     }
@@ -133,7 +135,7 @@ private:
     {
         QCOMPARE(comboNames(), dialog().folderNames());
         QCOMPARE(assignNames(), dialog().folderNames());
-        QCOMPARE(side().lstFolders->item(0)->text(), QStringLiteral("(blank button)"));
+        QCOMPARE(Control<QListWidget>(side(), "lstFolders")->item(0)->text(), QStringLiteral("(blank button)"));
     }
 
     QPoint dialCentre()
@@ -367,7 +369,7 @@ private slots:
     {
         const QString pics = folder("My Pictures", 3);
         start();
-        QCOMPARE(side().File1->ListCount(), 0);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
         openSettings();
         QCOMPARE(dialog().windowTitle(), QStringLiteral("Vantrel Viewer Settings"));
         QCOMPARE(dialog().browserPath(), QDir::cleanPath(AppPath())); // no current folder yet
@@ -379,12 +381,12 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Directories", "My Pictures"), pics);
         // The first folder opens in the panel at once.
         QCOMPARE(side().currentFolderName(), QStringLiteral("My Pictures"));
-        QCOMPARE(side().File1->ListCount(), 3);
-        QCOMPARE(side().File1->Path(), pics);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 3);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->Path(), pics);
         click("cmdOK");
         QVERIFY(!dialog().isVisible());
         QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("4"));
-        QCOMPARE(side().tmrSlide.interval(), 4000);
+        QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 4000);
         checkListsInStep();
     }
 
@@ -542,7 +544,7 @@ private slots:
         removeRows({1});
         QCOMPARE(dialog().folderNames(), (QStringList{"A", "C", "D"}));
         QCOMPARE(side().currentFolderName(), QStringLiteral("C"));
-        QCOMPARE(side().File1->Path(), env->path("C"));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->Path(), env->path("C"));
         QCOMPARE(State().Basename, QStringLiteral("C"));
         QVERIFY(GetSetting(AppName, "Directories", "B").isEmpty());
         checkListsInStep();
@@ -554,9 +556,9 @@ private slots:
         // Several at once, the current one among them.
         removeRows({0, 1});
         QVERIFY(dialog().folderNames().isEmpty());
-        QCOMPARE(side().cmbFolders->count(), 0);
-        QCOMPARE(side().File1->ListCount(), 0);
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QCOMPARE(Control<QComboBox>(side(), "cmbFolders")->count(), 0);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
+        QVERIFY(!Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
         QVERIFY(State().Basename.isEmpty());
         QVERIFY(GetSetting(AppName, "Settings", "Basename").isEmpty());
         QVERIFY(FolderNames().isEmpty());
@@ -585,7 +587,8 @@ private slots:
         click("cmdCancel");
         QVERIFY(!State().SettingsChanged);
         QVERIFY(GetSetting(AppName, "Settings", "SlideColor").isEmpty());
-        QCOMPARE(side().File1->palette().color(QPalette::Base), ColourFromValue(DefaultSlideColor));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->palette().color(QPalette::Base),
+                 ColourFromValue(DefaultSlideColor));
         openSettings();
         QCOMPARE(control<QFrame>("shpColor1")->palette().color(QPalette::Window), ColourFromValue(DefaultSlideColor));
         // A cancelled chooser keeps the colour.
@@ -614,13 +617,15 @@ private slots:
         QCOMPARE(viewer.background().cacheKey(), background);
         QCOMPARE(GetSetting(AppName, "Settings", "FontColor"), ColourText(ValueFromColour(QColor(200, 0, 100))));
         QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("9"));
-        QCOMPARE(side().tmrSlide.interval(), 9000);
-        QCOMPARE(side().File1->palette().color(QPalette::Text), QColor(200, 0, 100));
-        QCOMPARE(side().File1->palette().color(QPalette::Base), ColourFromValue(DefaultSlideColor));
-        QCOMPARE(side().cmbFolders->palette().color(QPalette::Base), QColor(200, 0, 100));
-        QCOMPARE(side().cmbFolders->palette().color(QPalette::Text), ColourFromValue(DefaultSlideColor));
-        for (auto *lines : {&viewer.linTop, &viewer.linLeft, &viewer.linRight, &viewer.linBottom}) {
-            QCOMPARE(lines->front()->palette().color(QPalette::Window), QColor(200, 0, 100));
+        QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 9000);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->palette().color(QPalette::Text), QColor(200, 0, 100));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->palette().color(QPalette::Base),
+                 ColourFromValue(DefaultSlideColor));
+        QCOMPARE(Control<QComboBox>(side(), "cmbFolders")->palette().color(QPalette::Base), QColor(200, 0, 100));
+        QCOMPARE(Control<QComboBox>(side(), "cmbFolders")->palette().color(QPalette::Text),
+                 ColourFromValue(DefaultSlideColor));
+        for (const char *lines : {"linTop", "linLeft", "linRight", "linBottom"}) {
+            QCOMPARE(Element<QWidget>(viewer, lines, 0)->palette().color(QPalette::Window), QColor(200, 0, 100));
         }
         // Changing a gradient colour does repaint the background.
         openSettings();
@@ -751,8 +756,8 @@ private slots:
         HelpWindow::closeInstance();
         // A right-button release on the panel's button cancels its next click.
         click("cmdCancel");
-        QTest::mouseClick(side().cmdSettings, Qt::RightButton);
-        QTest::mouseClick(side().cmdSettings, Qt::LeftButton);
+        QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::RightButton);
+        QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::LeftButton);
         QVERIFY(!dialog().isVisible());
         QVERIFY(!State().ButtonRightClick);
         // Escape is Cancel.
