@@ -39,12 +39,14 @@ protected:
 
 private:
     void updateWait();
+    void takeKeyboard();
 
     QLabel *m_prompt;
     QLineEdit *m_password;
     QLabel *m_notice;
     QDialogButtonBox *m_buttons;
     QTimer *m_wait;
+    QTimer *m_grab;
     int m_waitLeftMs;
     bool m_damaged;
 };
