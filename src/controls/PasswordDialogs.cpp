@@ -67,6 +67,7 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     , m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
     , m_wait(new QTimer(this))
     , m_grab(new QTimer(this))
+    , m_idle(new QTimer(this))
     , m_waitLeftMs(request.waitMs)
     , m_damaged(request.damaged)
 {
@@ -89,6 +90,10 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     if (m_damaged) {
         m_notice->setText(damagedText());
     }
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(request.idleMs + request.waitMs);
+    connect(m_idle, &QTimer::timeout, this, &QDialog::reject);
+    connect(m_password, &QLineEdit::textEdited, m_idle, qOverload<>(&QTimer::start));
     m_grab->setInterval(50);
     connect(m_grab, &QTimer::timeout, this, &frmPasswordCheck::takeKeyboard);
     m_wait->setInterval(250);
@@ -132,6 +137,7 @@ void frmPasswordCheck::updateWait()
 void frmPasswordCheck::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    m_idle->start();
     activateWindow();
     m_password->setFocus();
     // While the dialog is up it alone receives keys. The window server refuses a grab until the

@@ -530,13 +530,17 @@ private slots:
             p.start(QStringLiteral(VV_VIEWER_EXE), {});
             return p.waitForStarted(10000);
         };
-        {
-            // SIGTERM: the run ends by its clean road.
+        // As the launcher starts a run, until the run holds its lock.
+        auto launchRun = [&](QProcess &p) {
             PrepareSaverRunStart(file);
             SaveSetting(AppName, "ScreenSaver", "Mode", "On");
+            return startProgram(p) &&
+                   QTest::qWaitFor([&] { return QuerySaverRun(file) == SaverRunState::Alive; }, 10000);
+        };
+        {
+            // SIGTERM: the run ends by its clean road.
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             p.terminate();
             QVERIFY(p.waitForFinished(10000));
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -545,11 +549,8 @@ private slots:
         }
         {
             // SIGKILL: "On" stays behind, with the mark of a run that is gone.
-            PrepareSaverRunStart(file);
-            SaveSetting(AppName, "ScreenSaver", "Mode", "On");
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             // A second start while the run is alive shows nothing and ends.
             QProcess second;
             QVERIFY(startProgram(second));
@@ -573,11 +574,8 @@ private slots:
 
         // And after another killed run, the launcher's next start still runs.
         {
-            PrepareSaverRunStart(file);
-            SaveSetting(AppName, "ScreenSaver", "Mode", "On");
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             p.kill();
             QVERIFY(p.waitForFinished(10000));
         }
