@@ -1,6 +1,6 @@
 #include "show/ScreenSaverRun.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
