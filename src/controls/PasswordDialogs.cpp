@@ -5,11 +5,13 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -64,6 +66,8 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     , m_notice(new QLabel(this))
     , m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
     , m_wait(new QTimer(this))
+    , m_grab(new QTimer(this))
+    , m_idle(new QTimer(this))
     , m_waitLeftMs(request.waitMs)
     , m_damaged(request.damaged)
 {
@@ -86,6 +90,12 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     if (m_damaged) {
         m_notice->setText(damagedText());
     }
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(request.idleMs + request.waitMs);
+    connect(m_idle, &QTimer::timeout, this, &QDialog::reject);
+    connect(m_password, &QLineEdit::textEdited, m_idle, qOverload<>(&QTimer::start));
+    m_grab->setInterval(50);
+    connect(m_grab, &QTimer::timeout, this, &frmPasswordCheck::takeKeyboard);
     m_wait->setInterval(250);
     connect(m_wait, &QTimer::timeout, this, [this] {
         m_waitLeftMs -= m_wait->interval();
@@ -100,6 +110,9 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
 
 frmPasswordCheck::~frmPasswordCheck()
 {
+    if (windowHandle() != nullptr) {
+        windowHandle()->setKeyboardGrabEnabled(false);
+    }
     QString text = m_password->text();
     m_password->clear();
     WipeSecret(text);
@@ -124,10 +137,24 @@ void frmPasswordCheck::updateWait()
 void frmPasswordCheck::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    m_idle->start();
     activateWindow();
     m_password->setFocus();
-    // While the dialog is up it alone receives keys, even when the run had grabbed them.
-    grabKeyboard();
+    // While the dialog is up it alone receives keys. The window server refuses a grab until the
+    // window is on screen, so it is tried again until it holds.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        m_grab->start();
+        takeKeyboard();
+    }
+}
+
+void frmPasswordCheck::takeKeyboard()
+{
+    QWindow *window = windowHandle();
+    if (window != nullptr && window->isExposed() && window->setKeyboardGrabEnabled(true)) {
+        m_grab->stop();
+        activateWindow();
+    }
 }
 
 QByteArray frmPasswordCheck::takePassword()

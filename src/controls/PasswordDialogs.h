@@ -18,6 +18,9 @@ struct PasswordRequest
 {
     bool damaged = false; // the stored hash cannot be checked: say so, and how to reset it
     int waitMs = 0;       // OK is held off this long after repeated wrong answers
+    // Left untouched this long, the dialog cancels itself, so a nudged mouse does not leave it
+    // standing over a stopped show.
+    int idleMs = 30000;
 };
 
 // The password check dialog: caption "Vantrel Viewer", a masked field, OK and Cancel. It stays
@@ -39,12 +42,15 @@ protected:
 
 private:
     void updateWait();
+    void takeKeyboard();
 
     QLabel *m_prompt;
     QLineEdit *m_password;
     QLabel *m_notice;
     QDialogButtonBox *m_buttons;
     QTimer *m_wait;
+    QTimer *m_grab;
+    QTimer *m_idle;
     int m_waitLeftMs;
     bool m_damaged;
 };

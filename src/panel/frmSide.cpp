@@ -647,13 +647,13 @@ void frmSide::setSlideInterval(int milliseconds)
 
 void frmSide::stopSlideTimer()
 {
-    tmrSlide.stop();
+    tmrSlide->stop();
 }
 
 void frmSide::startSlideTimer()
 {
     if (m_slideInterval > 0) {
-        tmrSlide.start(m_slideInterval);
+        tmrSlide->start(m_slideInterval);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "show/ScreenSaverRun.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
@@ -54,16 +54,19 @@ SaverStart ScreenSaverRun::begin()
     if (start == SaverStart::AlreadyRunning) {
         return start;
     }
-    m_lock = std::make_unique<SaverRunLock>(file);
-    if (!m_lock->acquire()) {
-        m_lock.reset();
-        return SaverStart::AlreadyRunning;
-    }
     m_endRequested = false;
     m_ending = false;
+    m_shown = false;
+    // The handlers come first: a stop that arrives once the lock is held must find them.
     m_signals = std::make_unique<TermSignals>();
     connect(m_signals.get(), &TermSignals::terminationRequested, this, &ScreenSaverRun::onTermination);
     m_signals->install();
+    m_lock = std::make_unique<SaverRunLock>(file);
+    if (!m_lock->acquire()) {
+        m_lock.reset();
+        m_signals.reset();
+        return SaverStart::AlreadyRunning;
+    }
     return SaverStart::Run;
 }
 
@@ -157,6 +160,10 @@ void ScreenSaverRun::protect(QWidget *viewer)
         cover->show();
         m_covers.push_back(std::move(cover));
     }
+    m_shown = true;
+    if (m_endRequested) {
+        QTimer::singleShot(0, this, &ScreenSaverRun::endRun);
+    }
     // Only an X server grabs; the headless platforms of tests and benchmarks cannot.
     m_wantGrab =
         StoredSaverPasswordState() != StoredPassword::None && QGuiApplication::platformName() == QLatin1String("xcb");
@@ -209,6 +216,11 @@ void ScreenSaverRun::restoreInput()
 void ScreenSaverRun::onTermination()
 {
     m_endRequested = true;
+    if (!m_shown) {
+        // Still starting (the loading window lets events through): the end waits for the display,
+        // which protect() completes.
+        return;
+    }
     if (m_asking) {
         // The password dialog closes first; EndScreenSaver ends the run when it returns.
         if (QWidget *modal = QApplication::activeModalWidget()) {
@@ -253,4 +265,5 @@ void ScreenSaverRun::finish()
         m_lock.reset();
     }
     m_asking = false;
+    m_shown = false;
 }

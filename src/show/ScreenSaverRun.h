@@ -77,4 +77,5 @@ private:
     bool m_asking = false;
     bool m_endRequested = false;
     bool m_ending = false;
+    bool m_shown = false; // the run's display is up: a stop signal can end it at once
 };

@@ -169,6 +169,12 @@ private slots:
         QCOMPARE(dialog.takePassword(), QByteArray("typed"));
         QVERIFY(field->text().isEmpty());
 
+        // Left alone, it gives up by itself.
+        frmPasswordCheck idle(PasswordRequest{false, 0, 300});
+        idle.show();
+        QTRY_VERIFY(!idle.isVisible());
+        QCOMPARE(idle.result(), int(QDialog::Rejected));
+
         frmPasswordCheck damaged(PasswordRequest{true, 0});
         QVERIFY(damaged.noticeText().contains(QLatin1String("damaged")));
         QVERIFY(damaged.noticeText().contains(SaverPasswordKey));

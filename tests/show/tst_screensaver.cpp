@@ -1,12 +1,13 @@
 // The screen-saver run: the logo's motion rules, ending with the password, the keys that must not
 // touch files, stop signals, and a run killed outright.
+#include "Controls.h"
 #include "ProgramUnderTest.h"
 #include "ScriptedPasswordPrompt.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/platform/SaverPassword.h"
 #include "common/platform/SaverRunLock.h"
 #include "common/platform/ScreenSaver.h"
@@ -399,7 +400,7 @@ private slots:
         QVERIFY(SetSaverPassword("letmein"));
         QCOMPARE(startRun(3, false, true), Road::ScreenSaver);
         QVERIFY(State().SlideShowOn);
-        QVERIFY(!Forms::frmSide().tmrSlide.isActive()); // moved by hand
+        QVERIFY(!Control<QTimer>(Forms::frmSide(), "tmrSlide")->isActive()); // moved by hand
         const int index = State().SlideIndex;
         // The arrows of a manual show move it without asking.
         QTest::keyClick(&viewer(), Qt::Key_Right);
@@ -410,7 +411,7 @@ private slots:
         QCOMPARE(prompt->asked.size(), 1);
         QVERIFY(running());
         QVERIFY(State().SlideShowOn);
-        QVERIFY(Forms::frmSide().tmrSlide.isActive());
+        QVERIFY(Control<QTimer>(Forms::frmSide(), "tmrSlide")->isActive());
         QCOMPARE(saver.held, 1);
         QCOMPARE(snapshot(folder).size(), 3);
         prompt->answers = {QByteArray("letmein")};
@@ -530,13 +531,17 @@ private slots:
             p.start(QStringLiteral(VV_VIEWER_EXE), {});
             return p.waitForStarted(10000);
         };
-        {
-            // SIGTERM: the run ends by its clean road.
+        // As the launcher starts a run, until the run holds its lock.
+        auto launchRun = [&](QProcess &p) {
             PrepareSaverRunStart(file);
             SaveSetting(AppName, "ScreenSaver", "Mode", "On");
+            return startProgram(p) &&
+                   QTest::qWaitFor([&] { return QuerySaverRun(file) == SaverRunState::Alive; }, 10000);
+        };
+        {
+            // SIGTERM: the run ends by its clean road.
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             p.terminate();
             QVERIFY(p.waitForFinished(10000));
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -545,11 +550,8 @@ private slots:
         }
         {
             // SIGKILL: "On" stays behind, with the mark of a run that is gone.
-            PrepareSaverRunStart(file);
-            SaveSetting(AppName, "ScreenSaver", "Mode", "On");
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             // A second start while the run is alive shows nothing and ends.
             QProcess second;
             QVERIFY(startProgram(second));
@@ -573,11 +575,8 @@ private slots:
 
         // And after another killed run, the launcher's next start still runs.
         {
-            PrepareSaverRunStart(file);
-            SaveSetting(AppName, "ScreenSaver", "Mode", "On");
             QProcess p;
-            QVERIFY(startProgram(p));
-            QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(file), SaverRunState::Alive, 10000);
+            QVERIFY(launchRun(p));
             p.kill();
             QVERIFY(p.waitForFinished(10000));
         }
