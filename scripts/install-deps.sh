@@ -11,7 +11,7 @@ packages=(
     xscreensaver # the end-to-end check of the screen-saver launcher
     fonts-liberation
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     dbus
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)
