@@ -66,7 +66,7 @@ awk -v m="$mean" 'BEGIN { exit !(m > 0.2) }' || fail "screen black during the ru
 [ -n "${VV_E2E_SHOT:-}" ] && cp "$OUT/active.png" "$VV_E2E_SHOT"
 
 xscreensaver-command -deactivate >/dev/null || fail "deactivate"
-for _ in $(seq 1 30); do
+for _ in $(seq 1 100); do # 10 s
     pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null || break
     sleep 0.1
 done
