@@ -7,6 +7,7 @@
 //   vantrel-bench --corpus DIR --no-targets   measures without judging
 #include "Controls.h"
 #include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -17,7 +18,10 @@
 #include "files/WallpaperFile.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "settings/FolderBrowser.h"
+#include "settings/frmSettings.h"
 #include "show/Grad.h"
+#include "show/ScreenSaverRun.h"
 #include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
@@ -33,6 +37,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPrinter>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -44,6 +49,7 @@
 #include <cstring>
 #include <limits>
 #include <strings.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <dirent.h>
@@ -259,6 +265,71 @@ int peakProbe(const QString &path)
     return picture ? 0 : 1;
 }
 
+// Says when a widget is first painted.
+class FirstPaint : public QObject
+{
+public:
+    bool painted = false;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !painted) {
+            painted = true;
+            out << "frame" << Qt::endl;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+double cpuSeconds()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+// A screen-saver run of the logo in a fresh process, started as the launcher starts one (the
+// settings file already says "Mode" = "On"). Prints "frame" when the logo is first painted; then,
+// when `seconds` > 0, after a second to settle, the CPU share of one core over `seconds`, the peak
+// resident memory (MB) and the logo's steps.
+int saverProbe(int seconds)
+{
+    if (EntryProcedure() != Road::ScreenSaver) {
+        QTextStream(stderr) << "vantrel-bench: the start did not become a screen-saver run\n";
+        return 1;
+    }
+    ScreenSaverRun &run = ScreenSaverRun::instance();
+    FirstPaint first;
+    if (run.picScreenSaver() == nullptr) {
+        return 1;
+    }
+    run.picScreenSaver()->installEventFilter(&first);
+    QElapsedTimer clock;
+    clock.start();
+    while (!first.painted && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    if (seconds > 0) {
+        QEventLoop settle;
+        QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+        settle.exec();
+        int steps = 0;
+        QObject::connect(&run.tmrDefaultScreenSaver, &QTimer::timeout, [&steps] { ++steps; });
+        const double cpu0 = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double share = 100.0 * (cpuSeconds() - cpu0) / (static_cast<double>(wall.nsecsElapsed()) / 1e9);
+        out << "cpu " << QString::number(share, 'f', 2) << " rss " << QString::number(memoryMb().second, 'f', 1)
+            << " steps " << steps << Qt::endl;
+    }
+    run.endRun();
+    Forms::FlushUnloaded();
+    return first.painted ? 0 : 1;
+}
+
 // One thumbnail page in a fresh process: the 36 pictures of `folder` on a 1920 x 1080 screen,
 // with the shared thumbnail cache under `cacheHome`. Prints the time from the click to the page
 // painted, and the memory the page took on top of the program at rest (MB).
@@ -352,6 +423,7 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("peak-probe"), QStringLiteral("(internal)"), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("thumb-page"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("thumb-cache"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("saver-probe"), QStringLiteral("(internal)"), QStringLiteral("SECONDS")});
     parser.addOption({QStringLiteral("no-targets"), QStringLiteral("Report figures without judging them.")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("N"),
                       QStringLiteral("15")});
@@ -366,6 +438,9 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(QStringLiteral("peak-probe"))) {
         return peakProbe(parser.value(QStringLiteral("peak-probe")));
+    }
+    if (parser.isSet(QStringLiteral("saver-probe"))) {
+        return saverProbe(parser.value(QStringLiteral("saver-probe")).toInt());
     }
     if (parser.isSet(QStringLiteral("thumb-page"))) {
         return thumbPageProbe(parser.value(QStringLiteral("thumb-page")), parser.value(QStringLiteral("thumb-cache")));
@@ -696,8 +771,148 @@ int main(int argc, char **argv)
         out << Qt::endl;
         report(QStringLiteral("slide_late_24mp_1s"), late, QStringLiteral("ms"));
     }
+    // The settings dialog with 200 registered folders: from the Settings button to the dialog
+    // painted with its folder browser filled, first showing (the dialog loaded anew each time) and
+    // again; then 100 pointer moves turning the dial, each painted.
+    double settingsOpen = 0;
+    double settingsReopen = 0;
+    double dialDrag = 0;
+    double browse10k = 0;
+    {
+        for (int i = 0; i < 200; ++i) {
+            SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("Album %1").arg(i),
+                        corpus.absolutePath());
+        }
+        frmSide &side = Forms::frmSide();
+        auto openSettings = [&] {
+            side.cmdSettings_Click();
+            Forms::frmSettings().repaint();
+            while (Forms::frmSettings().browserBusy()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            Forms::frmSettings().repaint();
+        };
+        std::vector<double> first;
+        std::vector<double> again;
+        for (int i = 0; i < runs; ++i) {
+            Forms::Unload(Forms::Form::Settings);
+            Forms::FlushUnloaded();
+            QElapsedTimer clock;
+            clock.start();
+            openSettings();
+            first.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+            clock.restart();
+            openSettings();
+            again.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+        }
+        settingsOpen = median(first);
+        settingsReopen = median(again);
+        report(QStringLiteral("settings_open"), settingsOpen, QStringLiteral("ms"));
+        report(QStringLiteral("settings_reopen"), settingsReopen, QStringLiteral("ms"));
+
+        openSettings();
+        auto *dial = Forms::frmSettings().findChild<AnglePicture *>(QStringLiteral("picAngle"));
+        const QPointF centre(dial->width() / 2.0, dial->height() / 2.0);
+        dialDrag = timeMs(
+            [&] {
+                auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+                    QMouseEvent event(type, at, dial->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+                    QCoreApplication::sendEvent(dial, &event);
+                    dial->repaint();
+                };
+                send(QEvent::MouseButtonPress, centre + QPointF(30, 0), Qt::LeftButton);
+                for (int k = 0; k < 100; ++k) {
+                    const double a = k * 3.6 * 3.14159265 / 180;
+                    send(QEvent::MouseMove, centre + QPointF(30 * std::cos(a), -30 * std::sin(a)), Qt::LeftButton);
+                }
+                send(QEvent::MouseButtonRelease, centre + QPointF(30, 0), Qt::NoButton);
+            },
+            runs);
+        report(QStringLiteral("dial_drag"), dialDrag, QStringLiteral("ms"));
+
+        // The folder browser on a folder of 10,000 subfolders: from the request to the list painted.
+        QTemporaryDir many;
+        for (int i = 0; i < 10000; ++i) {
+            QDir(many.path()).mkdir(QStringLiteral("folder %1").arg(i));
+        }
+        auto *browser = Forms::frmSettings().findChild<DirListBox *>(QStringLiteral("Dir1"));
+        auto browse = [&](const QString &path) {
+            browser->setPath(path);
+            while (browser->isReading()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            browser->repaint();
+        };
+        std::vector<double> browses;
+        for (int i = 0; i < runs; ++i) {
+            browse(QFileInfo(many.path()).absolutePath()); // elsewhere first, not timed
+            QElapsedTimer clock;
+            clock.start();
+            browse(many.path());
+            browses.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+        browse10k = median(browses);
+        report(QStringLiteral("settings_browse_10k"), browse10k, QStringLiteral("ms"));
+        Forms::frmSettings().reject();
+    }
     Forms::frmSide().cmdQuit_Click();
     Forms::FlushUnloaded();
+
+    // The screen saver's logo: from the start of a run to its first frame, then what ten seconds of
+    // drifting cost.
+    double saverStart = 0;
+    double saverCpu = 1e9;
+    double saverRss = 1e9;
+    {
+        QTemporaryDir saverHome;
+        const QString ini = saverHome.filePath(QStringLiteral("saver.ini"));
+        auto startRun = [&](QProcess &probe, int seconds) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("VANTREL_SETTINGS"), ini);
+            env.insert(QStringLiteral("VANTREL_SCREEN"), QStringLiteral("1920x1080@15"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), saverHome.path());
+            probe.setProcessEnvironment(env);
+            qputenv("VANTREL_SETTINGS", ini.toLocal8Bit());
+            SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QStringLiteral("1"));
+            SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("On"));
+            probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            probe.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--saver-probe"), QString::number(seconds)});
+        };
+        std::vector<double> starts;
+        for (int i = 0; i < std::min(runs, 7); ++i) {
+            QProcess probe;
+            QElapsedTimer clock;
+            clock.start();
+            startRun(probe, 0);
+            while (probe.waitForReadyRead(10000) || probe.state() == QProcess::Running) {
+                if (probe.canReadLine() && probe.readLine().startsWith("frame")) {
+                    starts.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+                    break;
+                }
+                if (clock.elapsed() > 10000) {
+                    break;
+                }
+            }
+            probe.waitForFinished(10000);
+        }
+        saverStart = starts.empty() ? 1e9 : median(starts);
+        report(QStringLiteral("saver_start"), saverStart, QStringLiteral("ms"));
+        QProcess probe;
+        startRun(probe, 10);
+        probe.waitForFinished(30000);
+        const QList<QByteArray> words = probe.readAllStandardOutput().simplified().split(' ');
+        const int at = static_cast<int>(words.indexOf("cpu"));
+        if (at >= 0 && words.size() >= at + 6) {
+            saverCpu = words.at(at + 1).toDouble();
+            saverRss = words.at(at + 3).toDouble();
+            out << "# logo steps in 10 s: " << words.at(at + 5) << Qt::endl;
+        }
+        report(QStringLiteral("saver_logo_cpu"), saverCpu, QStringLiteral("%"));
+        report(QStringLiteral("saver_logo_memory"), saverRss, QStringLiteral("MB"));
+    }
 
     // The gradient behind the show.
     QImage surface1080(1920, 1080, QImage::Format_RGB32);
@@ -775,11 +990,18 @@ int main(int argc, char **argv)
         {QStringLiteral("slide_late_24mp_1s"), late, 100, QStringLiteral("100 ms")},
         {QStringLiteral("gradient_1080p_45"), gradient1080, 15, QStringLiteral("15 ms")},
         {QStringLiteral("gradient_2160p_45"), gradient2160, 50, QStringLiteral("50 ms")},
+        {QStringLiteral("settings_open"), settingsOpen, 150, QStringLiteral("150 ms")},
+        {QStringLiteral("settings_reopen"), settingsReopen, 30, QStringLiteral("30 ms")},
+        {QStringLiteral("dial_drag"), dialDrag, 300, QStringLiteral("300 ms")},
+        {QStringLiteral("settings_browse_10k"), browse10k, 150, QStringLiteral("150 ms")},
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},
         {QStringLiteral("print_24mp_pdf"), print24, 1500, QStringLiteral("1.5 s")},
         {QStringLiteral("wallpaper_24mp"), wallpaper24, 300, QStringLiteral("300 ms")},
+        {QStringLiteral("saver_start"), saverStart, 400, QStringLiteral("400 ms")},
+        {QStringLiteral("saver_logo_cpu"), saverCpu, 3, QStringLiteral("3 % of one core")},
+        {QStringLiteral("saver_logo_memory"), saverRss, 60, QStringLiteral("60 MB")},
     };
     int missed = 0;
     for (const Target &t : targets) {

@@ -9,6 +9,7 @@
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/InstanceGuard.h"
+#include "common/platform/SaverWindow.h"
 #include "common/platform/Screen.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
@@ -16,6 +17,7 @@
 #include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
 #include "viewer/FittedLoader.h"
+#include "show/ScreenSaverRun.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
@@ -42,12 +44,29 @@ Road EntryProcedure(const QByteArray &path)
     s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
 
     if (IsScreenSaverMode(s.ScreenSaverMode)) {
+        switch (ScreenSaverRun::instance().begin()) {
+        case SaverStart::AlreadyRunning:
+            // A run is on screen already; this start shows nothing.
+            return Road::SecondInstance;
+        case SaverStart::StaleMark:
+            // Left by a run that was killed: this is the user's own start.
+            SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
+            s.ScreenSaverMode = QStringLiteral("Off");
+            break;
+        case SaverStart::Run:
+            break;
+        }
+    }
+
+    if (IsScreenSaverMode(s.ScreenSaverMode)) {
         frmLoading &loading = Forms::frmLoading();
         loading.showTopmost();
         // The loading window paints before the viewer's load takes the thread; nothing else has
         // started yet that a pending event could re-enter.
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
+        // Under xscreensaver the run draws into the window it was given.
+        EmbedInSaverWindow(viewer);
         viewer.show();
         Forms::Unload(Forms::Form::Loading);
         Forms::frmSide().cmdSlide_Click();
@@ -122,6 +141,7 @@ void ResetProcessState()
 
 void EndProgram()
 {
+    ScreenSaverRun::instance().finish();
     ResetMouseCursor();
     if (!g_guard.isNull()) {
         // Closed now, so a start right after this one becomes the first instance.

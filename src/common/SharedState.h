@@ -81,6 +81,10 @@ struct SharedState
     std::int32_t SaverWasActive = 0;
     std::int32_t MouseLastX = 0;
     std::int32_t MouseLastY = 0;
+    bool LogoTurn = false;     // the logo passes through the next edge instead of bouncing
+    std::int16_t LogoDirX = 0; // pixels per tick, +1 or -1
+    std::int16_t LogoDirY = 0;
+    std::int16_t PasswordResult = 0; // the last password check: non-zero when the run could end
 
     // Captions 1 to 6 by index 0 to 5.
     [[nodiscard]] QString &Caption(int index);

@@ -87,6 +87,7 @@ QPixmap LoadResPicture(const QString &name)
         {QStringLiteral("LOGO"), QStringLiteral(":/bitmaps/logo.png")},
         {QStringLiteral("SPLASH"), QStringLiteral(":/bitmaps/splash.png")},
         {QStringLiteral("LOADING"), QStringLiteral(":/bitmaps/loading.png")},
+        {QStringLiteral("SCREENSAVER"), QStringLiteral(":/bitmaps/screensaver-logo.png")},
         {QStringLiteral("QUIT"), QStringLiteral(":/bitmaps/quit.png")},
         {QStringLiteral("QUITDOWN"), QStringLiteral(":/bitmaps/quit-down.png")},
         {QStringLiteral("QUITON"), QStringLiteral(":/bitmaps/quit-on.png")},

@@ -43,6 +43,11 @@ convert -size 36x36 xc:'#e0e0e0' -fill none -stroke '#808080' -draw "rectangle 0
 convert -size 162x33 gradient:'#f0f0f0-#b8b8c8' -font "$serif" -pointsize 20 -fill '#203060' \
     -gravity center -annotate +0+0 'Vantrel Viewer' bitmaps/logo.png
 
+# The screen saver's drifting logo, 309 x 45, drawn for a black screen.
+convert -size 309x45 xc:black -font "$serif" -pointsize 34 -fill '#3a3000' -gravity center \
+    -annotate +2+0 'Vantrel Viewer' -fill '#f0c850' -stroke '#fff0b0' -strokewidth 0.6 -annotate +0-2 'Vantrel Viewer' \
+    -stroke none -fill '#806010' -draw "rectangle 40,41 268,42" -type TrueColor -depth 8 bitmaps/screensaver-logo.png
+
 # Splash (320 x 180) and screen-saver loading window (200 x 50).
 convert -size 320x180 gradient:'#f4f4f4-#909098' -font "$serif" -pointsize 34 -fill '#203060' \
     -gravity center -annotate +0-14 'Vantrel Viewer' -font "$sans" -pointsize 13 -fill '#303030' \

@@ -11,16 +11,20 @@
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/SaverWindow.h"
 #include "controls/ARButton.h"
+#include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "show/Grad.h"
+#include "show/ScreenSaverRun.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
@@ -426,6 +430,10 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
     }
     frmSide &side = Forms::frmSide();
     if (!s.SlideShowOn) {
+        // The logo of a screen-saver run: no key may touch a file from behind the screen saver.
+        if (s.ScreenSaverMode == QLatin1String("On")) {
+            return;
+        }
         // Modifiers are compared whole: Alt alone, so Ctrl+Alt+P does nothing.
         if (KeyCode == 112) {
             side.cmdHelp_Click();
@@ -505,22 +513,55 @@ void frmPictureViewer::Image1_MouseMove(int Button, int Shift, float X, float Y)
 
 void frmPictureViewer::EndScreenSaver()
 {
-    // The password check comes with the screen-saver display; until then the run simply ends.
-    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        State().ButtonRightClick = false;
-        Forms::frmSide().cmdQuit_Click();
+    SharedState &s = State();
+    ScreenSaverRun &run = ScreenSaverRun::instance();
+    // Inside xscreensaver's window the run takes no input: xscreensaver ends it with SIGTERM.
+    if (InForeignSaverWindow() || m_askingPassword || !Forms::IsLoaded(Forms::Form::Side)) {
+        return;
     }
+    frmSide &side = Forms::frmSide();
+    const bool logo = run.logoRunning();
+    if (logo) {
+        run.pauseLogo();
+    } else {
+        side.stopSlideTimer();
+        s.SlideShowOn = false;
+    }
+    SetDefaultMouseCursor();
+    ShowMouseCursor(true);
+    run.releaseInput();
+    m_askingPassword = true;
+    run.setAsking(true);
+    s.PasswordResult = static_cast<std::int16_t>(VerifyScreenSavePwd(this));
+    run.setAsking(false);
+    m_askingPassword = false;
+    s.MouseLastX = 0;
+    s.MouseLastY = 0;
+    if (s.PasswordResult != 0 || run.endRequested()) {
+        run.endRun();
+        return;
+    }
+    ShowMouseCursor(false);
+    if (logo) {
+        run.resumeLogo();
+    } else {
+        // Also for a show moved by hand: the design restarts the timer either way.
+        side.startSlideTimer();
+        s.SlideShowOn = true;
+    }
+    run.restoreInput();
 }
 
 void frmPictureViewer::startDriftingLogo()
 {
-    // The drifting logo arrives with the screen-saver display; until then a black screen.
-    setPlainBackground(0);
-    hidePicture();
+    State().LogoTurn = false;
     if (Forms::IsLoaded(Forms::Form::Side)) {
         Forms::frmSide().hide();
     }
+    hidePicture();
+    hideError();
+    setPlainBackground(0);
+    ScreenSaverRun::instance().startLogo(this);
 }
 
 void frmPictureViewer::setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle)
@@ -575,7 +616,8 @@ void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
 
 void frmPictureViewer::setTopmost(bool topmost)
 {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+    // Inside a screen saver's window the saver keeps it on top; new flags would tear it out.
+    if (InForeignSaverWindow() || windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
         return;
     }
     const bool visible = isVisible();
@@ -591,6 +633,18 @@ void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 {
     Form_KeyDown(VirtualKeyCode(event->key()), ARButton::shiftCode(event->modifiers()));
     QWidget::keyPressEvent(event);
+}
+
+void frmPictureViewer::closeEvent(QCloseEvent *event)
+{
+    // A window manager's close is one more way to try to end a screen-saver run: it asks for the
+    // password like any other.
+    if (State().ScreenSaverMode == QLatin1String("On")) {
+        event->ignore();
+        EndScreenSaver();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmPictureViewer::showActivated()

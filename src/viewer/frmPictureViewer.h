@@ -107,6 +107,7 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -146,4 +147,5 @@ private:
     std::optional<GradientSpec> m_gradient;
     // A move seen while a screen-saver run records the pointer first, then ends the run.
     bool screenSaverMoveEnds(float X, float Y);
+    bool m_askingPassword = false;
 };

@@ -1,5 +1,9 @@
-// A second process on the same store: "set SECTION KEY VALUE" or "get SECTION KEY".
+// A second process on the same store: "set SECTION KEY VALUE", "get SECTION KEY", or
+// "hold-saver-run" (holds the screen-saver run's lock, says "held" and waits to be killed).
 #include "common/SettingsStore.h"
+#include "common/platform/SaverRunLock.h"
+
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -14,6 +18,17 @@ int main(int argc, char **argv)
     if (args.size() == 4 && args.at(1) == QLatin1String("get")) {
         QTextStream(stdout) << GetSetting(AppName, args.at(2), args.at(3));
         return 0;
+    }
+    if (args.size() == 2 && args.at(1) == QLatin1String("hold-saver-run")) {
+        SaverRunLock lock(SettingsFilePath(AppName));
+        if (!lock.acquire()) {
+            return 1;
+        }
+        QTextStream(stdout) << "held\n";
+        fflush(stdout);
+        for (;;) {
+            ::pause();
+        }
     }
     return 2;
 }

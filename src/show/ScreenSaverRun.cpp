@@ -1,0 +1,266 @@
+#include "show/ScreenSaverRun.h"
+
+#include "app/Forms.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "common/Utilities.h"
+#include "common/platform/SaverPassword.h"
+#include "common/platform/SaverWindow.h"
+#include "common/platform/ScreenSaver.h"
+#include "common/platform/TermSignals.h"
+#include "panel/frmSide.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+namespace {
+
+// Milliseconds between two steps of the logo, and between two tries to take the keyboard and
+// pointer while another program holds them.
+constexpr int kLogoTick = 40;
+constexpr int kGrabRetry = 100;
+
+} // namespace
+
+ScreenSaverRun &ScreenSaverRun::instance()
+{
+    static ScreenSaverRun run;
+    return run;
+}
+
+ScreenSaverRun::ScreenSaverRun()
+{
+    tmrDefaultScreenSaver.setInterval(kLogoTick);
+    tmrDefaultScreenSaver.setTimerType(Qt::PreciseTimer);
+    connect(&tmrDefaultScreenSaver, &QTimer::timeout, this, &ScreenSaverRun::tmrDefaultScreenSaver_Timer);
+    m_grabRetry.setInterval(kGrabRetry);
+    connect(&m_grabRetry, &QTimer::timeout, this, &ScreenSaverRun::tryGrab);
+}
+
+ScreenSaverRun::~ScreenSaverRun() = default;
+
+SaverStart ScreenSaverRun::begin()
+{
+    const QString file = SettingsFilePath(AppName);
+    const SaverStart start = ClassifySaverStart(file);
+    if (start == SaverStart::StaleMark) {
+        PrepareSaverRunStart(file);
+        return start;
+    }
+    if (start == SaverStart::AlreadyRunning) {
+        return start;
+    }
+    m_endRequested = false;
+    m_ending = false;
+    m_shown = false;
+    // The handlers come first: a stop that arrives once the lock is held must find them.
+    m_signals = std::make_unique<TermSignals>();
+    connect(m_signals.get(), &TermSignals::terminationRequested, this, &ScreenSaverRun::onTermination);
+    m_signals->install();
+    m_lock = std::make_unique<SaverRunLock>(file);
+    if (!m_lock->acquire()) {
+        m_lock.reset();
+        m_signals.reset();
+        return SaverStart::AlreadyRunning;
+    }
+    return SaverStart::Run;
+}
+
+void ScreenSaverRun::setRandomSource(RandomDraw rnd)
+{
+    m_rnd = std::move(rnd);
+}
+
+float ScreenSaverRun::draw()
+{
+    return m_rnd ? m_rnd() : RandomUnit();
+}
+
+void ScreenSaverRun::startLogo(QWidget *viewer)
+{
+    SharedState &s = State();
+    m_viewer = viewer;
+    if (m_logo.isNull()) {
+        m_logo = new QLabel(viewer);
+        m_logo->setObjectName(QStringLiteral("picScreenSaver"));
+        m_logo->setPixmap(LoadResPicture(QStringLiteral("SCREENSAVER")));
+        m_logo->resize(m_logo->pixmap().size());
+        // Movement over the logo is movement over the viewer.
+        m_logo->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_logo->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+    const LogoGeometry g{m_logo->width(), m_logo->height(), static_cast<int>(s.ScreenWidthPx),
+                         static_cast<int>(s.ScreenHeightPx)};
+    const LogoState start = StartLogo(g, [this] { return draw(); });
+    s.LogoTurn = start.turn;
+    s.LogoDirX = static_cast<std::int16_t>(start.dirX);
+    s.LogoDirY = static_cast<std::int16_t>(start.dirY);
+    m_logo->move(start.left, start.top);
+    m_logo->show();
+    m_logo->raise();
+    tmrDefaultScreenSaver.start();
+}
+
+void ScreenSaverRun::tmrDefaultScreenSaver_Timer()
+{
+    if (m_logo.isNull()) {
+        tmrDefaultScreenSaver.stop();
+        return;
+    }
+    SharedState &s = State();
+    const LogoGeometry g{m_logo->width(), m_logo->height(), static_cast<int>(s.ScreenWidthPx),
+                         static_cast<int>(s.ScreenHeightPx)};
+    const LogoState before{m_logo->x(), m_logo->y(), s.LogoDirX, s.LogoDirY, s.LogoTurn};
+    const LogoState after = LogoTick(before, g, [this] { return draw(); });
+    s.LogoTurn = after.turn;
+    s.LogoDirX = static_cast<std::int16_t>(after.dirX);
+    s.LogoDirY = static_cast<std::int16_t>(after.dirY);
+    m_logo->move(after.left, after.top);
+}
+
+void ScreenSaverRun::pauseLogo()
+{
+    tmrDefaultScreenSaver.stop();
+}
+
+void ScreenSaverRun::resumeLogo()
+{
+    if (!m_logo.isNull()) {
+        tmrDefaultScreenSaver.start();
+    }
+}
+
+void ScreenSaverRun::protect(QWidget *viewer)
+{
+    m_viewer = viewer;
+    // Inside xscreensaver's window, xscreensaver covers every screen, holds the input and locks.
+    const bool foreign = InForeignSaverWindow();
+    // A second monitor left showing the desktop would defeat the screen saver: black it out.
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    for (QScreen *screen : QGuiApplication::screens()) {
+        if (foreign || screen == primary) {
+            continue;
+        }
+        auto cover = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint |
+                                                            Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint);
+        cover->setObjectName(QStringLiteral("saverCover"));
+        QPalette pal = cover->palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        cover->setPalette(pal);
+        cover->setAutoFillBackground(true);
+        cover->setCursor(Qt::BlankCursor);
+        cover->setGeometry(screen->geometry());
+        cover->show();
+        m_covers.push_back(std::move(cover));
+    }
+    m_shown = true;
+    if (m_endRequested) {
+        QTimer::singleShot(0, this, &ScreenSaverRun::endRun);
+    }
+    // Only an X server grabs; the headless platforms of tests and benchmarks cannot.
+    m_wantGrab = !foreign && StoredSaverPasswordState() != StoredPassword::None &&
+                 QGuiApplication::platformName() == QLatin1String("xcb");
+    restoreInput();
+}
+
+void ScreenSaverRun::tryGrab()
+{
+    if (!m_wantGrab || m_viewer.isNull() || m_asking) {
+        m_grabRetry.stop();
+        return;
+    }
+    QWindow *window = m_viewer->windowHandle();
+    if (window == nullptr || !m_viewer->isVisible()) {
+        return;
+    }
+    const bool keyboard = window->setKeyboardGrabEnabled(true);
+    const bool mouse = window->setMouseGrabEnabled(true);
+    m_grabbed = keyboard && mouse;
+    if (m_grabbed) {
+        m_grabRetry.stop();
+    } else {
+        // Another program holds the keyboard or pointer (an open menu): try again shortly.
+        window->setKeyboardGrabEnabled(false);
+        window->setMouseGrabEnabled(false);
+    }
+}
+
+void ScreenSaverRun::releaseInput()
+{
+    m_grabRetry.stop();
+    if (!m_viewer.isNull() && m_viewer->windowHandle() != nullptr && m_grabbed) {
+        m_viewer->windowHandle()->setKeyboardGrabEnabled(false);
+        m_viewer->windowHandle()->setMouseGrabEnabled(false);
+    }
+    m_grabbed = false;
+}
+
+void ScreenSaverRun::restoreInput()
+{
+    if (!m_wantGrab) {
+        return;
+    }
+    tryGrab();
+    if (!m_grabbed) {
+        m_grabRetry.start();
+    }
+}
+
+void ScreenSaverRun::onTermination()
+{
+    m_endRequested = true;
+    if (!m_shown) {
+        // Still starting (the loading window lets events through): the end waits for the display,
+        // which protect() completes.
+        return;
+    }
+    if (m_asking) {
+        // The password dialog closes first; EndScreenSaver ends the run when it returns.
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+        return;
+    }
+    endRun();
+}
+
+void ScreenSaverRun::endRun()
+{
+    if (m_ending) {
+        return;
+    }
+    m_ending = true;
+    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
+    const std::int32_t saverWasActive = State().SaverWasActive;
+    finish();
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        State().ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
+    }
+    if (saverWasActive != 0) {
+        ScreenSaver().release();
+        State().SaverWasActive = 0;
+    }
+}
+
+void ScreenSaverRun::finish()
+{
+    tmrDefaultScreenSaver.stop();
+    releaseInput();
+    m_wantGrab = false;
+    m_covers.clear();
+    if (!m_logo.isNull()) {
+        m_logo->hide();
+    }
+    m_signals.reset();
+    if (m_lock) {
+        m_lock->release();
+        m_lock.reset();
+    }
+    m_asking = false;
+    m_shown = false;
+}

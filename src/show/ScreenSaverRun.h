@@ -1,0 +1,81 @@
+#pragma once
+
+#include "common/platform/SaverRunLock.h"
+#include "show/LogoRules.h"
+
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class QWidget;
+class TermSignals;
+
+// What a screen-saver run holds besides the viewer's own display: the lock that marks the run as
+// alive, the stop signals, the drifting logo and its timer, the black covers over the other
+// screens, and the keyboard and pointer grab while a password is set. One per program.
+class ScreenSaverRun : public QObject
+{
+    Q_OBJECT
+public:
+    [[nodiscard]] static ScreenSaverRun &instance();
+    ~ScreenSaverRun() override;
+
+    // For a start that read "Mode" = "On": a run (the lock is now held and SIGTERM, SIGINT and
+    // SIGHUP end the run cleanly), a stale mark of a dead run (cleared), or another live run.
+    SaverStart begin();
+    [[nodiscard]] bool active() const { return m_lock != nullptr && m_lock->held(); }
+
+    // The logo on the viewer: placed at random, moving from the next tick on.
+    void startLogo(QWidget *viewer);
+    void tmrDefaultScreenSaver_Timer();
+    [[nodiscard]] bool logoRunning() const { return tmrDefaultScreenSaver.isActive(); }
+    void pauseLogo();
+    void resumeLogo();
+    [[nodiscard]] QLabel *picScreenSaver() const { return m_logo.data(); }
+    // Where the random numbers of the logo come from (tests pass their own; empty: the clock's).
+    void setRandomSource(RandomDraw rnd);
+
+    // Covers the other screens and, while a password is set, takes the keyboard and pointer so
+    // that no other window receives input.
+    void protect(QWidget *viewer);
+    // Lets go of the grab while the password is asked, and takes it again after a refusal.
+    void releaseInput();
+    void restoreInput();
+    [[nodiscard]] bool inputGrabbed() const { return m_grabbed; }
+
+    // The password dialog is open: a stop signal then closes it and ends the run when it returns.
+    void setAsking(bool asking) { m_asking = asking; }
+    [[nodiscard]] bool endRequested() const { return m_endRequested; }
+
+    // The run's clean end: "Mode" = "Off", the program shut down, the desktop's screen saver let
+    // go. Called when the password was accepted and on a stop signal.
+    void endRun();
+    // Lets go of everything the run holds (the program is ending by whatever road).
+    void finish();
+
+    QTimer tmrDefaultScreenSaver;
+
+private:
+    ScreenSaverRun();
+    void onTermination();
+    void tryGrab();
+    [[nodiscard]] float draw();
+
+    std::unique_ptr<SaverRunLock> m_lock;
+    std::unique_ptr<TermSignals> m_signals;
+    QPointer<QWidget> m_viewer;
+    QPointer<QLabel> m_logo;
+    std::vector<std::unique_ptr<QWidget>> m_covers;
+    RandomDraw m_rnd;
+    QTimer m_grabRetry;
+    bool m_wantGrab = false;
+    bool m_grabbed = false;
+    bool m_asking = false;
+    bool m_endRequested = false;
+    bool m_ending = false;
+    bool m_shown = false; // the run's display is up: a stop signal can end it at once
+};
