@@ -538,8 +538,10 @@ void frmPictureViewer::setGradientBackground(std::int32_t colour1, std::int32_t 
 {
     m_gradient = GradientSpec{colour1, colour2, angle};
     m_background = QImage(size(), QImage::Format_RGB32);
-    // The sweep can leave a row at its edges; under it, the colour the sweep ends in.
-    m_background.fill(ColourFromValue(colour2));
+    if (angle < 0 || angle > 360) {
+        // Such an angle sweeps nothing but a line or two; under them, the colour the sweep ends in.
+        m_background.fill(ColourFromValue(colour2));
+    }
     PaintGradient(m_background, colour1, colour2, angle);
     update();
 }
