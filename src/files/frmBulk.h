@@ -4,15 +4,19 @@
 
 #include <QDialog>
 
+#include <array>
+
+class ARButton;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 
 // Renames the files selected in the file list in one run, by one of four rules, with the old and
-// new names shown side by side before anything is renamed. Modal; unloads itself when done.
+// new names shown side by side before anything is renamed. Modal; unloads itself when done or
+// dismissed (Escape, the close button), so every opening starts afresh.
 class frmBulk : public QDialog
 {
     Q_OBJECT
@@ -47,9 +51,11 @@ public:
     QRadioButton *optAddFront;
     QRadioButton *optAddEnd;
     QRadioButton *optComplete;
-    QPushButton *cmdRename;
-    QPushButton *cmdCancel;
+    ARButton *cmdRename;
+    ARButton *cmdCancel;
     QTreeWidget *lstPreview;
+
+    void reject() override;
 
 private:
     void setActive(QWidget *input, bool active);
@@ -57,4 +63,5 @@ private:
     void updatePreview();
 
     bool BulkFormReady = false;
+    std::array<QFrame *, 2> m_separators{};
 };

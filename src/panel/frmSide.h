@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/CommonDialog.h"
+#include "panel/FlatComboBox.h"
 #include "panel/PanelLayout.h"
 
 #include <QTimer>
@@ -11,7 +12,6 @@
 class ARButton;
 class FileListBox;
 class PictureImage;
-class QComboBox;
 class QLabel;
 class QListWidget;
 class QLineEdit;
@@ -77,7 +77,7 @@ public:
     ARButton *cmdMinimize;
     ARButton *cmdSlide;
     std::array<ARButton *, 6> cmdFolder{};
-    QComboBox *cmbFolders;
+    FlatComboBox *cmbFolders;
     FileListBox *File1;
     QListWidget *lstFolders;
     QLineEdit *txtUnavailable;

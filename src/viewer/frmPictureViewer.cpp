@@ -36,6 +36,7 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -111,19 +112,16 @@ void frmPictureViewer::Form_Load()
     frmSide &side = Forms::frmSide();
     side.lstFolders->addItem(QStringLiteral("(blank button)"));
     LoadFolderNames(*side.lstFolders);
-    {
-        // A combo box selects the first entry it is given; that is no choice of the user's.
-        const QSignalBlocker quiet(side.cmbFolders);
-        LoadFolderNames(*side.cmbFolders);
-        side.cmbFolders->setCurrentIndex(-1);
-    }
+    LoadFolderNames(*side.cmbFolders);
     // Colours first, so the folder that the selection below opens shows in them.
     ApplyColourDefaults(s);
     side.applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : side.cmbFolders->findText(s.Basename, Qt::MatchExactly);
     if (current >= 0) {
         side.cmbFolders->setCurrentIndex(current); // opens the folder
-    } else {
+    } else if (s.Basename.isEmpty()) {
+        // No current folder: an empty list. A stored name that no longer names a registered
+        // folder leaves the list as it is.
         side.File1->setPattern(QStringLiteral("*.zzz"));
         side.File1->setPath(AppPath());
         side.cmbFolders->setCurrentIndex(-1);
@@ -260,6 +258,11 @@ void frmPictureViewer::showUnreadable(const QString &displayName)
     Image1->hide();
     lblError->setText(UnreadableText(displayName, QFileInfo(s.CurrentFile).size()));
     lblError->move(UnreadableLeft(lblError->width(), s.ScreenWidthPx, s.SlideShowOn), lblError->y());
+    // The caption wraps onto as many lines as it needs (the byte count comes last): the label grows
+    // downwards, never below its designed 52 pixels or past the screen's bottom edge.
+    const int needed = lblError->heightForWidth(lblError->width());
+    const int room = std::max(52, static_cast<int>(s.ScreenHeightPx) - lblError->y());
+    lblError->resize(lblError->width(), std::clamp(needed, 52, room));
     QPalette pal = lblError->palette();
     pal.setColor(QPalette::Window, ColourOf(s.SlideColor, DefaultSlideColor));
     pal.setColor(QPalette::WindowText, ColourOf(s.FontColor, DefaultFontColor));
@@ -461,7 +464,7 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
         EndScreenSaver();
         return;
     }
-    // A lone modifier is no key of its own: it waits for the key it goes with.
+    // An event that carries no key (text from an input method) is no key press.
     if (KeyCode == 0) {
         return;
     }
@@ -602,7 +605,8 @@ void frmPictureViewer::setTopmost(bool topmost)
 
 void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 {
-    Form_KeyDown(VirtualKeyCode(event->key()), ARButton::shiftCode(event->modifiers()));
+    Form_KeyDown(VirtualKeyCode(event->key(), event->modifiers().testFlag(Qt::KeypadModifier)),
+                 ARButton::shiftCode(event->modifiers()));
     QWidget::keyPressEvent(event);
 }
 

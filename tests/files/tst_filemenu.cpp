@@ -3,6 +3,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Startup.h"
+#include "controls/ARButton.h"
 #include "files/FileMenuRules.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -511,6 +513,79 @@ private slots:
                  QStringLiteral("Batch renaming completed. However, 3 files could not be renamed because they did "
                                 "not contain the specified text string."));
         QCOMPARE(dialogs().asked.last().style, int(vbExclamation));
+        Forms::FlushUnloaded();
+    }
+
+    void bulkDialogStartsAfreshAndReturnRenamesNothing()
+    {
+        startOn({"a.jpg", "b.jpg", "c.jpg"});
+        select({0, 1});
+        menu().mnuBulkRename_Click();
+        frmBulk *first = &Forms::frmBulk();
+        const auto separators = [](const frmBulk &dialog) {
+            int lines = 0;
+            for (const QFrame *f : dialog.findChildren<QFrame *>()) {
+                lines += f->frameShape() == QFrame::HLine ? 1 : 0;
+            }
+            return lines;
+        };
+        QCOMPARE(separators(*first), 2);
+        first->optComplete->click();
+        first->txtComplete->setText("Trip");
+        first->cmbComplete->setEditText("0001");
+        // Return in a text box is no click on Rename.
+        first->txtComplete->setFocus();
+        QTest::keyClick(first->txtComplete, Qt::Key_Return);
+        QTest::keyClick(first->txtComplete, Qt::Key_Enter);
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+        QVERIFY(dialogs().asked.isEmpty());
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        // Escape dismisses it for good: the next opening starts as the first did.
+        QTest::keyClick(first, Qt::Key_Escape);
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        menu().mnuBulkRename_Click();
+        frmBulk &again = Forms::frmBulk();
+        QVERIFY(again.isVisible());
+        QVERIFY(again.optReplace->isChecked());
+        QVERIFY(!again.optComplete->isChecked());
+        QCOMPARE(again.cmbComplete->currentText(), QStringLiteral("01"));
+        QCOMPARE(again.cmbComplete->count(), 4);
+        for (QLineEdit *edit : {again.txtOldString, again.txtNewString, again.txtAppend, again.txtComplete}) {
+            QVERIFY(edit->text().isEmpty());
+        }
+        QCOMPARE(separators(again), 2);
+        // The close button too.
+        again.close();
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    }
+
+    void bulkDialogButtonsIgnoreARightClickOnly()
+    {
+        startOn({"a.jpg", "b.jpg", "c.jpg"});
+        select({0, 1});
+        menu().mnuBulkRename_Click();
+        frmBulk &b = Forms::frmBulk();
+        // A right click on Cancel does nothing; the left click after it cancels.
+        QTest::mouseClick(b.cmdCancel, Qt::RightButton);
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(b.cmdCancel, Qt::MiddleButton);
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        QTest::mouseClick(b.cmdCancel, Qt::LeftButton);
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        // The same for Rename.
+        menu().mnuBulkRename_Click();
+        frmBulk &c = Forms::frmBulk();
+        c.optAddFront->click();
+        c.txtAppend->setText("x_");
+        QTest::mouseClick(c.cmdRename, Qt::RightButton);
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+        QTest::mouseClick(c.cmdRename, Qt::LeftButton);
+        QCOMPARE(Names(pics), (QStringList{"c.jpg", "x_a.jpg", "x_b.jpg"}));
         Forms::FlushUnloaded();
     }
 

@@ -1,5 +1,6 @@
 #include "ProgramUnderTest.h"
 #include "common/Forms.h"
+#include "common/KeyCodes.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Startup.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSet>
 #include <QTest>
@@ -420,16 +422,62 @@ private slots:
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QVERIFY(!side().tmrSlide.isActive());
-        viewer().Form_KeyDown(37, 0); // Left on the first: the last
+        QTest::keyClick(&viewer(), Qt::Key_Left); // Left on the first: the last
         QCOMPARE(State().CurrentFile, dir + "/2.jpg");
-        viewer().Form_KeyDown(39, 0);
+        QTest::keyClick(&viewer(), Qt::Key_Right);
         QCOMPARE(State().CurrentFile, dir + "/0.jpg");
-        viewer().Form_KeyDown(39, 1); // Shift does not matter for the arrows
+        // Shift does not matter for the arrows (sent without the press of Shift itself).
+        QKeyEvent shiftRight(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&viewer(), &shiftRight);
         QCOMPARE(State().CurrentFile, dir + "/1.jpg");
-        viewer().Form_KeyDown(0, 2); // a lone Ctrl is no key of its own
         QVERIFY(State().SlideShowOn);
-        viewer().Form_KeyDown(27, 0); // any other key ends it
+        QTest::keyClick(&viewer(), Qt::Key_Escape); // any other key ends it
         QVERIFY(!State().SlideShowOn);
+    }
+
+    void everyOtherKeyStopsTheShow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("keypad");
+        QTest::addColumn<int>("code");
+        QTest::newRow("period") << int(Qt::Key_Period) << false << 190;
+        QTest::newRow("minus") << int(Qt::Key_Minus) << false << 189;
+        QTest::newRow("comma") << int(Qt::Key_Comma) << false << 188;
+        QTest::newRow("slash") << int(Qt::Key_Slash) << false << 191;
+        QTest::newRow("question mark: the slash key") << int(Qt::Key_Question) << false << 191;
+        QTest::newRow("exclamation mark: the 1 key") << int(Qt::Key_Exclam) << false << 49;
+        QTest::newRow("keypad plus") << int(Qt::Key_Plus) << true << 107;
+        QTest::newRow("keypad minus") << int(Qt::Key_Minus) << true << 109;
+        QTest::newRow("keypad times") << int(Qt::Key_Asterisk) << true << 106;
+        QTest::newRow("keypad divide") << int(Qt::Key_Slash) << true << 111;
+        QTest::newRow("keypad 7") << int(Qt::Key_7) << true << 103;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << true << 13;
+        QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << false << 20;
+        QTest::newRow("Num Lock") << int(Qt::Key_NumLock) << false << 144;
+        QTest::newRow("Scroll Lock") << int(Qt::Key_ScrollLock) << false << 145;
+        QTest::newRow("lone Shift") << int(Qt::Key_Shift) << false << 16;
+        QTest::newRow("lone Ctrl") << int(Qt::Key_Control) << false << 17;
+        QTest::newRow("lone Alt") << int(Qt::Key_Alt) << false << 18;
+        QTest::newRow("Super") << int(Qt::Key_Super_L) << false << 91;
+        QTest::newRow("Up") << int(Qt::Key_Up) << false << 38;
+        QTest::newRow("F12") << int(Qt::Key_F12) << false << 123;
+        QTest::newRow("a letter of another alphabet") << int(Qt::Key_Adiaeresis) << false << 255;
+    }
+
+    void everyOtherKeyStopsTheShow()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, keypad);
+        QFETCH(int, code);
+        QCOMPARE(VirtualKeyCode(key, keypad), code);
+        QVERIFY(!startWith(2, QStringLiteral("4"), true).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QVERIFY(State().SlideShowOn);
+        QKeyEvent press(QEvent::KeyPress, key, keypad ? Qt::KeypadModifier : Qt::NoModifier);
+        QCoreApplication::sendEvent(&viewer(), &press);
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
     }
 
     void randomShowPicksFromTheFolder()
