@@ -37,6 +37,9 @@ public:
     [[nodiscard]] BulkRule rule() const;
     [[nodiscard]] BulkTexts texts() const;
 
+    void reject() override;
+
+private:
     QLabel *Label1;
     QLineEdit *txtOldString;
     QLabel *Label2;
@@ -55,9 +58,6 @@ public:
     ARButton *cmdCancel;
     QTreeWidget *lstPreview;
 
-    void reject() override;
-
-private:
     void setActive(QWidget *input, bool active);
     void applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs);
     void updatePreview();
