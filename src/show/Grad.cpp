@@ -9,6 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -139,6 +144,28 @@ PixelLines pixelLines(const GradientPlan &p, int w, int h)
         }
     }
     return m;
+}
+
+// One row of pixels. A full-screen picture is larger than the processor's caches, so the row is
+// written around them (streaming stores), which saves reading each line of memory before it is
+// overwritten; the caller fences once after the last row.
+void fillRow(QRgb *out, const QRgb *colours, const int *column, int w)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x < w && (reinterpret_cast<std::uintptr_t>(out + x) & 15) != 0; ++x) {
+        out[x] = colours[column[x]];
+    }
+    for (; x + 4 <= w; x += 4) {
+        const __m128i four =
+            _mm_set_epi32(static_cast<int>(colours[column[x + 3]]), static_cast<int>(colours[column[x + 2]]),
+                          static_cast<int>(colours[column[x + 1]]), static_cast<int>(colours[column[x]]));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(out + x), four);
+    }
+#endif
+    for (; x < w; ++x) {
+        out[x] = colours[column[x]];
+    }
 }
 
 void drawLines(QPainter &painter, const std::vector<GradientLine> &lines)
@@ -286,12 +313,12 @@ void PaintGradient(QImage &target, std::int32_t colour1, std::int32_t colour2, i
     }
     const int *column = map.column.data();
     for (int y = 0; y < h; ++y) {
-        auto *out = reinterpret_cast<QRgb *>(target.scanLine(y));
-        const QRgb *colours = lookup.data() + map.row[static_cast<std::size_t>(y)];
-        for (int x = 0; x < w; ++x) {
-            out[x] = colours[column[x]];
-        }
+        fillRow(reinterpret_cast<QRgb *>(target.scanLine(y)), lookup.data() + map.row[static_cast<std::size_t>(y)],
+                column, w);
     }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 void PaintGradient(QPaintDevice &target, std::int32_t colour1, std::int32_t colour2, int angle)
