@@ -2,9 +2,14 @@
 
 #include "files/RenameRules.h"
 
+#include "files/Renaming.h"
+
 #include <QDialog>
+#include <QFutureWatcher>
+#include <QTimer>
 
 #include <array>
+#include <vector>
 
 class ARButton;
 class QComboBox;
@@ -60,8 +65,12 @@ private:
 
     void setActive(QWidget *input, bool active);
     void applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs);
+    void schedulePreview();
     void updatePreview();
+    void showPreview();
 
     bool BulkFormReady = false;
     std::array<QFrame *, 2> m_separators{};
+    QTimer *m_previewDelay;
+    QFutureWatcher<std::vector<BatchRename>> m_previewPlan;
 };
