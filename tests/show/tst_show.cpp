@@ -240,7 +240,7 @@ private slots:
 
     void everyPixelIsPainted()
     {
-        for (const QSize size : {QSize(97, 61), QSize(1024, 768)}) {
+        for (const QSize size : {QSize(97, 61), QSize(640, 480)}) {
             for (int angle = 0; angle <= 360; ++angle) {
                 const QImage image = painted(size.width(), size.height(), 16744448, 16777215, angle);
                 const QRgb green = qRgb(0, 255, 0);
