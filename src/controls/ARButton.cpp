@@ -197,6 +197,9 @@ void ARButton::mousePressEvent(QMouseEvent *event)
 {
     emit MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), twipsX(event->position().x()),
                    twipsY(event->position().y()));
+    if (m_clickButton == Qt::NoButton) {
+        m_clickButton = event->button();
+    }
     if (event->button() == Qt::LeftButton) {
         setDown(true);
         if (focusPolicy() & Qt::ClickFocus) {
@@ -213,9 +216,15 @@ void ARButton::mouseReleaseEvent(QMouseEvent *event)
     if (leftRelease) {
         setDown(false);
     }
+    const bool clickButton = event->button() == m_clickButton;
+    if (clickButton) {
+        m_clickButton = Qt::NoButton;
+    }
     emit MouseUp(buttonCode(event->button()), shiftCode(event->modifiers()), twipsX(event->position().x()),
                  twipsY(event->position().y()));
-    if (leftRelease && wasDown && rect().contains(event->position().toPoint())) {
+    // Whichever button made the press: the windows' MouseUp handlers mark a release that is not
+    // the left button's, and the Click that follows only clears that mark.
+    if (clickButton && (wasDown || !leftRelease) && rect().contains(event->position().toPoint())) {
         emit Click();
     }
     event->accept();

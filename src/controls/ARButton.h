@@ -8,8 +8,9 @@
 // The program's push button: its own colours for the normal, pointer-over and focused states,
 // three pictures, a highlighted display state, and events that report the mouse the way every
 // window's handlers expect it: Button 1 left, 2 right, 4 middle; Shift mask 1 Shift, 2 Ctrl,
-// 4 Alt; X and Y in twips from the button's top-left corner. Click follows only a left press
-// released on the button; other buttons report MouseDown and MouseUp alone.
+// 4 Alt; X and Y in twips from the button's top-left corner. Click follows MouseUp when the button
+// that pressed is released over the control, whichever mouse button it is (the windows cancel the
+// command of a right or middle click in their MouseUp handlers).
 class ARButton : public QAbstractButton
 {
     Q_OBJECT
@@ -80,6 +81,7 @@ private:
     QPixmap m_pictureOn;
     bool m_showFocus = true;
     bool m_hovered = false;
+    Qt::MouseButton m_clickButton = Qt::NoButton;
     float m_twipsX = 0;
     float m_twipsY = 0;
 };

@@ -6,6 +6,7 @@
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "controls/ARButton.h"
 #include "files/CommandTargets.h"
 #include "files/Renaming.h"
 #include "files/frmInvisible.h"
@@ -18,7 +19,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <QtConcurrent/QtConcurrentRun>
@@ -69,8 +69,8 @@ frmBulk::frmBulk(QWidget *parent)
     , optAddFront(new QRadioButton(QStringLiteral("Append to Front"), this))
     , optAddEnd(new QRadioButton(QStringLiteral("Append to End"), this))
     , optComplete(new QRadioButton(QStringLiteral("Complete Rename"), this))
-    , cmdRename(new QPushButton(QStringLiteral("Rename"), this))
-    , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+    , cmdRename(new ARButton(this))
+    , cmdCancel(new ARButton(this))
     , lstPreview(new QTreeWidget(this))
     , m_previewDelay(new QTimer(this))
 {
@@ -100,6 +100,25 @@ frmBulk::frmBulk(QWidget *parent)
     lstPreview->setRootIsDecorated(false);
     lstPreview->setSelectionMode(QAbstractItemView::NoSelection);
     lstPreview->setFocusPolicy(Qt::NoFocus);
+    // Plain push buttons in the system's button colours; neither is a default button, so Return
+    // in a text box renames nothing.
+    cmdRename->setCaption(QStringLiteral("Rename"));
+    cmdCancel->setCaption(QStringLiteral("Cancel"));
+    for (ARButton *button : {cmdRename, cmdCancel}) {
+        constexpr auto face = static_cast<std::int32_t>(0x8000000Fu);
+        constexpr auto text = static_cast<std::int32_t>(0x80000012u);
+        button->setBackColor(face);
+        button->setBackColorOnMouse(face);
+        button->setForeColor(text);
+        button->setForeColorOnMouse(text);
+        button->setForeColorOnFocus(text);
+    }
+    // The two etched lines across the dialog.
+    for (QFrame *&line : m_separators) {
+        line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+    }
     setTabOrder(txtOldString, txtNewString);
     setTabOrder(txtNewString, txtAppend);
     setTabOrder(txtAppend, txtComplete);
@@ -109,8 +128,15 @@ frmBulk::frmBulk(QWidget *parent)
     connect(optAddFront, &QRadioButton::clicked, this, &frmBulk::optAddFront_Click);
     connect(optAddEnd, &QRadioButton::clicked, this, &frmBulk::optAddEnd_Click);
     connect(optComplete, &QRadioButton::clicked, this, &frmBulk::optComplete_Click);
-    connect(cmdRename, &QPushButton::clicked, this, &frmBulk::cmdRename_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmBulk::cmdCancel_Click);
+    connect(cmdRename, &ARButton::Click, this, &frmBulk::cmdRename_Click);
+    connect(cmdCancel, &ARButton::Click, this, &frmBulk::cmdCancel_Click);
+    for (ARButton *button : {cmdRename, cmdCancel}) {
+        connect(button, &ARButton::MouseUp, this, [](int Button, int, float, float) {
+            if (Button != 1) {
+                State().ButtonRightClick = true;
+            }
+        });
+    }
     for (QLineEdit *edit : {txtOldString, txtNewString, txtAppend, txtComplete}) {
         connect(edit, &QLineEdit::textChanged, this, &frmBulk::schedulePreview);
     }
@@ -148,13 +174,8 @@ void frmBulk::Form_Load()
     place(optComplete, 3600, 1800, 1815, 255);
     place(cmdRename, 4560, 2280, 975, 315);
     place(cmdCancel, 4560, 2640, 975, 315);
-    // The two etched lines across the dialog.
-    for (const double y : {840.0, 1680.0}) {
-        auto *line = new QFrame(this);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        line->setGeometry(0, TwipsToPixels(y, ty), TwipsToPixels(6000, tx), 2);
-    }
+    m_separators[0]->setGeometry(0, TwipsToPixels(840, ty), TwipsToPixels(6000, tx), 2);
+    m_separators[1]->setGeometry(0, TwipsToPixels(1680, ty), TwipsToPixels(6000, tx), 2);
     const int width = TwipsToPixels(kWidthTwips, tx);
     const int height = TwipsToPixels(kHeightTwips, ty);
     lstPreview->setGeometry(8, height, width - 16, kPreviewHeight - 8);
@@ -178,6 +199,14 @@ void frmBulk::Form_Load()
 }
 
 void frmBulk::Form_Unload() {}
+
+void frmBulk::reject()
+{
+    QDialog::reject();
+    if (Forms::Loaded(Forms::Form::Bulk) == this) {
+        Forms::Unload(Forms::Form::Bulk);
+    }
+}
 
 void frmBulk::setActive(QWidget *input, bool active)
 {

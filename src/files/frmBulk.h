@@ -8,17 +8,20 @@
 #include <QFutureWatcher>
 #include <QTimer>
 
+#include <array>
 #include <vector>
 
+class ARButton;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 
 // Renames the files selected in the file list in one run, by one of four rules, with the old and
-// new names shown side by side before anything is renamed. Modal; unloads itself when done.
+// new names shown side by side before anything is renamed. Modal; unloads itself when done or
+// dismissed (Escape, the close button), so every opening starts afresh.
 class frmBulk : public QDialog
 {
     Q_OBJECT
@@ -39,6 +42,8 @@ public:
     [[nodiscard]] BulkRule rule() const;
     [[nodiscard]] BulkTexts texts() const;
 
+    void reject() override;
+
 private:
     QLabel *Label1;
     QLineEdit *txtOldString;
@@ -54,8 +59,8 @@ private:
     QRadioButton *optAddFront;
     QRadioButton *optAddEnd;
     QRadioButton *optComplete;
-    QPushButton *cmdRename;
-    QPushButton *cmdCancel;
+    ARButton *cmdRename;
+    ARButton *cmdCancel;
     QTreeWidget *lstPreview;
 
     void setActive(QWidget *input, bool active);
@@ -65,6 +70,7 @@ private:
     void showPreview();
 
     bool BulkFormReady = false;
+    std::array<QFrame *, 2> m_separators{};
     QTimer *m_previewDelay;
     QFutureWatcher<std::vector<BatchRename>> m_previewPlan;
 };

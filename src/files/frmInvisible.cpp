@@ -186,8 +186,7 @@ void frmInvisible::mnuRename_Click()
 void frmInvisible::mnuBulkRename_Click()
 {
     emit commandRequested(QStringLiteral("BulkRename"));
-    frmBulk &dialog = Forms::frmBulk();
-    dialog.Form_Load();
+    frmBulk &dialog = Forms::frmBulk(); // loads it, once
     // Modal, without a loop of its own: the dialog unloads itself when it is done.
     dialog.open();
 }

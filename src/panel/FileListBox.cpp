@@ -164,7 +164,8 @@ float FileListBox::twipsY() const
 
 void FileListBox::mousePressEvent(QMouseEvent *event)
 {
-    const QPointF inList = event->position() + QPointF(viewport()->pos());
+    // Positions are measured inside the list's frame, where its rows start.
+    const QPointF inList = event->position();
     const int button = ARButton::buttonCode(event->button());
     const int shift = ARButton::shiftCode(event->modifiers());
     if (event->button() == Qt::LeftButton) {
@@ -181,7 +182,7 @@ void FileListBox::mousePressEvent(QMouseEvent *event)
 
 void FileListBox::mouseMoveEvent(QMouseEvent *event)
 {
-    const QPointF inList = event->position() + QPointF(viewport()->pos());
+    const QPointF inList = event->position();
     emit MouseMove(ARButton::buttonCode(event->buttons()), ARButton::shiftCode(event->modifiers()),
                    static_cast<float>(inList.x()) * twipsX(), static_cast<float>(inList.y()) * twipsY());
     // No rubber-band selection: a left drag starts moving files instead.

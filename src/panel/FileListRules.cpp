@@ -142,7 +142,7 @@ std::optional<QRect> TitleTipRect(const TipInput &in)
     if (available >= in.textWidthPx + 7) {
         return std::nullopt;
     }
-    return QRect(in.listOnScreen.left() + 2, in.listOnScreen.top() + in.rowInList.top() + 2, in.textWidthPx + 6,
+    return QRect(in.insideOnScreen.x(), in.insideOnScreen.y() + in.rowInList.top(), in.textWidthPx + 6,
                  in.rowInList.height() + 2);
 }
 

@@ -44,11 +44,13 @@ private:
 [[nodiscard]] int RowUnderPointer(int topIndex, double yTwips, int listHeightPx, int rowHeightPx, float twipsPerPixelY);
 
 // Where the title tip of a row goes (in screen pixels), or nothing when the name fits the list.
+// The tip lies exactly over the row, its text at the row's left and top.
 struct TipInput
 {
-    QRect listOnScreen;  // the list window
-    QRect rowInList;     // the row's rectangle inside the list
-    int textWidthPx = 0; // the row's text in the list's font
+    QRect listOnScreen;    // the list window, frame included
+    QPoint insideOnScreen; // the top-left corner inside the list's frame, where the rows start
+    QRect rowInList;       // the row's rectangle, relative to that corner
+    int textWidthPx = 0;   // the row's text in the list's font
     bool scrollBarShown = false;
 };
 [[nodiscard]] std::optional<QRect> TitleTipRect(const TipInput &in);

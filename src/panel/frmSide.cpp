@@ -43,7 +43,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -86,7 +85,7 @@ frmSide::frmSide(QWidget *parent)
     , cmdHelp(new ARButton(this))
     , cmdMinimize(new ARButton(this))
     , cmdSlide(new ARButton(this))
-    , cmbFolders(new QComboBox(this))
+    , cmbFolders(new FlatComboBox(this))
     , File1(new FileListBox(this))
     , lstFolders(new QListWidget(this))
     , txtUnavailable(new QLineEdit(this))
@@ -189,8 +188,10 @@ frmSide::frmSide(QWidget *parent)
     lblFileCounter->setText(QStringLiteral("0 Files"));
     lblKB->setText(QStringLiteral("0 Kb"));
     imgHand->setToolTip(QStringLiteral("Manual Slide Advance"));
+    imgHand->setClickOnAnyButton(true);
     Label1->setFont(panelFont(true));
     m_tip->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_tip->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_tip->setAutoFillBackground(true);
     {
         QPalette tipPalette = m_tip->palette();
@@ -458,12 +459,7 @@ void frmSide::applyStoredSettings()
     const SharedState &s = State();
     lstFolders->addItem(QStringLiteral("(blank button)"));
     LoadFolderNames(*lstFolders);
-    {
-        // A combo box selects the first entry it is given; that is no choice of the user's.
-        const QSignalBlocker quiet(cmbFolders);
-        LoadFolderNames(*cmbFolders);
-        cmbFolders->setCurrentIndex(-1);
-    }
+    LoadFolderNames(*cmbFolders);
     // Colours first, so the folder that the selection below opens shows in them.
     applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : cmbFolders->findText(s.Basename, Qt::MatchExactly);
@@ -473,7 +469,9 @@ void frmSide::applyStoredSettings()
         State().StartPath.clear();
     } else if (current >= 0) {
         cmbFolders->setCurrentIndex(current); // opens the folder
-    } else {
+    } else if (s.Basename.isEmpty()) {
+        // No current folder: an empty list. A stored name that no longer names a registered
+        // folder leaves the list as it is.
         File1->setPattern(QStringLiteral("*.zzz"));
         File1->setPath(AppPath());
         cmbFolders->setCurrentIndex(-1);
@@ -578,7 +576,9 @@ bool frmSide::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && Forms::IsLoaded(Forms::Form::PictureViewer)) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        Forms::frmPictureViewer().Form_KeyDown(VirtualKeyCode(key->key()), ARButton::shiftCode(key->modifiers()));
+        Forms::frmPictureViewer().Form_KeyDown(
+            VirtualKeyCode(key->key(), key->modifiers().testFlag(Qt::KeypadModifier)),
+            ARButton::shiftCode(key->modifiers()));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -793,7 +793,6 @@ void frmSide::showFolderUnavailable()
     pal.setColor(QPalette::Window, ColourOf(s.SlideColor, DefaultSlideColor));
     pal.setColor(QPalette::Text, ColourOf(s.FontColor, DefaultFontColor));
     txtUnavailable->setPalette(pal);
-    File1->hide();
     txtUnavailable->show();
     txtUnavailable->raise();
 }
@@ -944,6 +943,8 @@ void frmSide::File1_Click()
     }
     viewer.hidePicture();
     lblKB->clear();
+    // The folder went while its files were listed: the stale names go with the list.
+    File1->hide();
     showFolderUnavailable();
     s.FolderUnavailable = true;
 }
@@ -986,7 +987,8 @@ void frmSide::File1_MouseMove(int Button, int Shift, float, float Y)
     const QString text = File1->List(row);
     TipInput in;
     in.listOnScreen = QRect(File1->mapToGlobal(QPoint(0, 0)), File1->size());
-    in.rowInList = File1->itemRect(row);
+    in.insideOnScreen = File1->viewport()->mapToGlobal(QPoint(0, 0));
+    in.rowInList = File1->itemRect(row).translated(-File1->viewport()->pos());
     in.textWidthPx = File1->fontMetrics().horizontalAdvance(text);
     const int visibleRows = File1->rowHeight() > 0 ? File1->height() / File1->rowHeight() : 0;
     in.scrollBarShown = File1->ListCount() > visibleRows;

@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 #include "files/CommandTargets.h"
+#include "panel/FlatComboBox.h"
 #include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 
@@ -13,7 +14,6 @@
 class ARButton;
 class FileListBox;
 class PictureImage;
-class QComboBox;
 class QLabel;
 class QListWidget;
 class QLineEdit;
@@ -140,7 +140,7 @@ private:
     ARButton *cmdMinimize;
     ARButton *cmdSlide;
     std::array<ARButton *, 6> cmdFolder{};
-    QComboBox *cmbFolders;
+    FlatComboBox *cmbFolders;
     FileListBox *File1;
     QListWidget *lstFolders;
     QLineEdit *txtUnavailable;

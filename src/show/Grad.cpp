@@ -1,14 +1,19 @@
 #include "show/Grad.h"
 
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
 #include <QString>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -38,10 +43,147 @@ int roundHalfEven(double v)
     return static_cast<int>(std::nearbyint(v));
 }
 
+int sectorOf(double a)
+{
+    if (a < 0 || a > 360) {
+        return -1;
+    }
+    return std::min(7, static_cast<int>(a) / 45);
+}
+
+bool horizontalSector(int sector)
+{
+    return sector == 0 || sector == 3 || sector == 4 || sector == 7;
+}
+
+// Line n of the sweep: the start corner to the origin for n = 0, then moved n units from the start
+// side. Coordinates are single precision as the ends were always kept; the far end is worked out
+// from the near one.
+QLineF lineAt(const GradientPlan &p, int n)
+{
+    if (n == 0 || p.sector < 0) {
+        return QLineF(p.startX, p.startY, 0, 0);
+    }
+    const auto w = static_cast<float>(p.width);
+    const auto h = static_cast<float>(p.height);
+    const auto step = static_cast<float>(n);
+    float x1 = 0;
+    float y1 = 0;
+    float x2 = 0;
+    float y2 = 0;
+    switch (p.sector) {
+    case 0:
+        x1 = -1, y1 = p.startY + step, x2 = w, y2 = static_cast<float>(y1 - p.K1);
+        break;
+    case 1:
+        x1 = p.startX + step, y1 = -1, x2 = static_cast<float>(x1 - p.K2), y2 = h;
+        break;
+    case 2:
+        x1 = p.startX + step, y1 = h, x2 = static_cast<float>(x1 - p.K2), y2 = -1;
+        break;
+    case 3:
+        x1 = -1, y1 = p.startY - step, x2 = w, y2 = static_cast<float>(y1 + p.K1);
+        break;
+    case 4:
+        x1 = w, y1 = p.startY - step, x2 = -1, y2 = static_cast<float>(y1 + p.K1);
+        break;
+    case 5:
+        x1 = p.startX - step, y1 = h, x2 = static_cast<float>(x1 + p.K2), y2 = -1;
+        break;
+    case 6:
+        x1 = p.startX - step, y1 = -1, x2 = static_cast<float>(x1 + p.K2), y2 = h;
+        break;
+    default:
+        x1 = w, y1 = p.startY + step, x2 = -1, y2 = static_cast<float>(y1 - p.K1);
+        break;
+    }
+    return QLineF(x1, y1, x2, y2);
+}
+
+// Which line passes through each pixel, as the sum of a row part and a column part: every line is
+// straight and each is the one before moved by one unit, so the line through (x, y) is the line
+// through (x, 0) moved by a whole number that depends on y alone (or the same with x and y
+// swapped). A line at coordinate 10.7 lies in pixel 10, as when lines are drawn unsmoothed; of two
+// lines in one pixel the later one shows. The small allowance keeps a slant of practically nothing
+// (at 0 and 180 degrees) from moving the lines by one.
+struct PixelLines
+{
+    std::vector<int> row;
+    std::vector<int> column;
+};
+
+PixelLines pixelLines(const GradientPlan &p, int w, int h)
+{
+    constexpr double allowance = 1e-6;
+    PixelLines m;
+    m.row.resize(static_cast<std::size_t>(h));
+    m.column.resize(static_cast<std::size_t>(w));
+    if (horizontalSector(p.sector)) {
+        // Line n crosses column x at y = n - run (sectors 0 and 7) or at y = H - n + run.
+        const bool fromTop = p.sector == 0 || p.sector == 7;
+        const bool runFromLeft = p.sector == 0 || p.sector == 3;
+        for (int y = 0; y < h; ++y) {
+            m.row[static_cast<std::size_t>(y)] = fromTop ? y : h - y;
+        }
+        for (int x = 0; x < w; ++x) {
+            const double run = p.K1 * (runFromLeft ? x + 1 : w - x) / (w + 1);
+            m.column[static_cast<std::size_t>(x)] =
+                static_cast<int>(fromTop ? std::ceil(run - allowance) : std::floor(run + allowance));
+        }
+    } else {
+        // Line n crosses row y at x = n - run (sectors 1 and 2) or at x = W - n + run.
+        const bool fromLeft = p.sector == 1 || p.sector == 2;
+        const bool runFromTop = p.sector == 1 || p.sector == 6;
+        for (int x = 0; x < w; ++x) {
+            m.column[static_cast<std::size_t>(x)] = fromLeft ? x : w - x;
+        }
+        for (int y = 0; y < h; ++y) {
+            const double run = p.K2 * (runFromTop ? y + 1 : h - y) / (h + 1);
+            m.row[static_cast<std::size_t>(y)] =
+                static_cast<int>(fromLeft ? std::ceil(run - allowance) : std::floor(run + allowance));
+        }
+    }
+    return m;
+}
+
+// One row of pixels. A full-screen picture is larger than the processor's caches, so the row is
+// written around them (streaming stores), which saves reading each line of memory before it is
+// overwritten; the caller fences once after the last row.
+void fillRow(QRgb *out, const QRgb *colours, const int *column, int w)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x < w && (reinterpret_cast<std::uintptr_t>(out + x) & 15) != 0; ++x) {
+        out[x] = colours[column[x]];
+    }
+    for (; x + 4 <= w; x += 4) {
+        const __m128i four =
+            _mm_set_epi32(static_cast<int>(colours[column[x + 3]]), static_cast<int>(colours[column[x + 2]]),
+                          static_cast<int>(colours[column[x + 1]]), static_cast<int>(colours[column[x]]));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(out + x), four);
+    }
+#endif
+    for (; x < w; ++x) {
+        out[x] = colours[column[x]];
+    }
+}
+
+void drawLines(QPainter &painter, const std::vector<GradientLine> &lines)
+{
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPen pen;
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    for (const GradientLine &l : lines) {
+        pen.setColor(QColor::fromRgb(l.colour));
+        painter.setPen(pen);
+        painter.drawLine(l.line);
+    }
+}
+
 } // namespace
 
-std::vector<GradientLine> GradientSweep(double width, double height, std::int32_t colour1, std::int32_t colour2,
-                                        int angle)
+GradientPlan PlanGradient(double width, double height, std::int32_t colour1, std::int32_t colour2, int angle)
 {
     if (angle == 22 || angle == 140 || angle == 202 || angle == 320) {
         angle += 1;
@@ -72,90 +214,47 @@ std::vector<GradientLine> GradientSweep(double width, double height, std::int32_
     } else if (angle >= 270 && angle < 360) {
         a = angle - 270;
     }
+    GradientPlan plan;
+    plan.sector = sectorOf(a);
+    plan.width = width;
+    plan.height = height;
     const double T = std::fabs(std::tan(a * 3.14159265358979 / 180));
-    const double W = width;
-    const double H = height;
-    double K1 = 0;
-    double K2 = 0;
     double band = 0;
-    const bool sectorH = (a >= 0 && a < 45) || (a >= 135 && a < 225) || (a >= 315 && a <= 360);
-    const bool sectorV = (a >= 45 && a < 135) || (a >= 225 && a < 315);
-    if (sectorH) {
-        K1 = T * W;
-        band = (K1 + H) / steps;
-    } else if (sectorV) {
-        K2 = H / T;
-        band = (K2 + W) / steps;
+    if (plan.sector >= 0 && horizontalSector(plan.sector)) {
+        plan.K1 = T * width;
+        band = (plan.K1 + height) / steps;
+    } else if (plan.sector >= 0) {
+        plan.K2 = height / T;
+        band = (plan.K2 + width) / steps;
     }
-    // Cut to one decimal; the tenths drive the eleven-round correction cycle.
-    const double r = std::nearbyint(band * 10) / 10;
-    band = r > band ? r - 0.1 : r;
-    const int threshold = roundHalfEven(10 - (band - std::floor(band)) * 10);
+    // Cut to one decimal, kept as whole tenths: 4.07 becomes 40 tenths, never 39.999... of them.
+    const double rounded = std::nearbyint(band * 10);
+    plan.tenths = static_cast<int>(std::clamp(rounded, 0.0, 1e9));
+    if (rounded / 10 > band && plan.tenths > 0) {
+        --plan.tenths;
+    }
+    // In every cycle of eleven rounds, the rounds from the threshold to the tenth draw one line
+    // more than the others.
+    const int threshold = 10 - plan.tenths % 10;
 
-    float x1 = a >= 180 ? static_cast<float>(W) : 0.0f;
-    float y1 = (a >= 90 && a < 270) ? static_cast<float>(H) : 0.0f;
-    float x2 = 0;
-    float y2 = 0;
-    const auto w = static_cast<float>(W);
-    const auto h = static_cast<float>(H);
+    plan.startX = a >= 180 ? static_cast<float>(width) : 0.0f;
+    plan.startY = (a >= 90 && a < 270) ? static_cast<float>(height) : 0.0f;
 
-    std::vector<GradientLine> lines;
-    lines.reserve(static_cast<std::size_t>(std::max(0.0, (sectorH ? K1 + H : K2 + W))) + 64);
+    plan.colours.reserve(static_cast<std::size_t>(plan.tenths) * static_cast<std::size_t>(steps + 20) / 10 +
+                         static_cast<std::size_t>(steps) + 64);
+    int lines = plan.tenths / 10;
     int counter = 0;
     for (int i = 1; i <= steps + 20; ++i) {
         ++counter;
         if (counter == threshold) {
-            band += 1;
-        } else if (counter == 11 && threshold != 0) {
-            band -= 1;
-            counter = 0;
-        } else if (counter == 10 && threshold == 0) {
+            ++lines;
+        } else if (counter == 11) {
+            --lines;
             counter = 0;
         }
-        for (int j = 1; j <= band; ++j) {
+        if (lines > 0) {
             const QRgb colour = qRgb(roundHalfEven(current[0]), roundHalfEven(current[1]), roundHalfEven(current[2]));
-            lines.push_back({QLineF(x1, y1, x2, y2), colour});
-            if (a >= 0 && a < 45) {
-                x1 = -1;
-                y1 = y1 + 1;
-                x2 = w;
-                y2 = static_cast<float>(y1 - K1);
-            } else if (a >= 45 && a < 90) {
-                x1 = x1 + 1;
-                y1 = -1;
-                x2 = static_cast<float>(x1 - K2);
-                y2 = h;
-            } else if (a >= 90 && a < 135) {
-                x1 = x1 + 1;
-                y1 = h;
-                x2 = static_cast<float>(x1 - K2);
-                y2 = -1;
-            } else if (a >= 135 && a < 180) {
-                x1 = -1;
-                y1 = y1 - 1;
-                x2 = w;
-                y2 = static_cast<float>(y1 + K1);
-            } else if (a >= 180 && a < 225) {
-                x1 = w;
-                y1 = y1 - 1;
-                x2 = -1;
-                y2 = static_cast<float>(y1 + K1);
-            } else if (a >= 225 && a < 270) {
-                x1 = x1 - 1;
-                y1 = h;
-                x2 = static_cast<float>(x1 + K2);
-                y2 = -1;
-            } else if (a >= 270 && a < 315) {
-                x1 = x1 - 1;
-                y1 = -1;
-                x2 = static_cast<float>(x1 + K2);
-                y2 = h;
-            } else if (a >= 315 && a <= 360) {
-                x1 = w;
-                y1 = y1 + 1;
-                x2 = -1;
-                y2 = static_cast<float>(y1 - K1);
-            }
+            plan.colours.insert(plan.colours.end(), static_cast<std::size_t>(lines), colour);
         }
         for (std::size_t k = 0; k < 3; ++k) {
             const double next =
@@ -163,40 +262,77 @@ std::vector<GradientLine> GradientSweep(double width, double height, std::int32_
             current[k] = static_cast<float>(std::clamp(next, 0.0, 255.0));
         }
     }
+    return plan;
+}
+
+std::vector<GradientLine> GradientSweep(double width, double height, std::int32_t colour1, std::int32_t colour2,
+                                        int angle)
+{
+    const GradientPlan plan = PlanGradient(width, height, colour1, colour2, angle);
+    std::vector<GradientLine> lines;
+    lines.reserve(plan.colours.size());
+    for (std::size_t n = 0; n < plan.colours.size(); ++n) {
+        lines.push_back({lineAt(plan, static_cast<int>(n)), plan.colours[n]});
+    }
     return lines;
 }
 
-void DrawGradient(QPainter &painter, const std::vector<GradientLine> &lines)
+void PaintGradient(QImage &target, std::int32_t colour1, std::int32_t colour2, int angle)
 {
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    QPen pen;
-    pen.setWidth(1);
-    pen.setCosmetic(true);
-    // Lines of one colour come one after another: drawn in one call each, in the same order.
-    QVarLengthArray<QLineF, 256> run;
-    auto flush = [&](QRgb colour) {
-        if (run.isEmpty()) {
-            return;
-        }
-        pen.setColor(QColor::fromRgb(colour));
-        painter.setPen(pen);
-        painter.drawLines(run.constData(), static_cast<int>(run.size()));
-        run.clear();
-    };
-    QRgb colour = lines.empty() ? 0 : lines.front().colour;
-    for (const GradientLine &l : lines) {
-        if (l.colour != colour) {
-            flush(colour);
-            colour = l.colour;
-        }
-        run.append(l.line);
+    const int w = target.width();
+    const int h = target.height();
+    if (w <= 0 || h <= 0) {
+        return;
     }
-    flush(colour);
+    const GradientPlan plan = PlanGradient(w, h, colour1, colour2, angle);
+    if (plan.colours.empty()) {
+        return;
+    }
+    if (plan.sector < 0) {
+        QPainter painter(&target);
+        drawLines(painter, GradientSweep(w, h, colour1, colour2, angle));
+        return;
+    }
+    const QImage::Format format = target.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied) {
+        QImage direct(w, h, QImage::Format_RGB32);
+        PaintGradient(direct, colour1, colour2, angle);
+        QPainter painter(&target);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, direct);
+        return;
+    }
+    const PixelLines map = pixelLines(plan, w, h);
+    // Past the last line (and before the first) a pixel takes the colour of the line next to it.
+    const int last =
+        *std::max_element(map.row.begin(), map.row.end()) + *std::max_element(map.column.begin(), map.column.end());
+    std::vector<QRgb> lookup(static_cast<std::size_t>(std::max(last + 1, 1)));
+    for (std::size_t i = 0; i < lookup.size(); ++i) {
+        lookup[i] = plan.colours[std::min(i, plan.colours.size() - 1)];
+    }
+    const int *column = map.column.data();
+    for (int y = 0; y < h; ++y) {
+        fillRow(reinterpret_cast<QRgb *>(target.scanLine(y)), lookup.data() + map.row[static_cast<std::size_t>(y)],
+                column, w);
+    }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 void PaintGradient(QPaintDevice &target, std::int32_t colour1, std::int32_t colour2, int angle)
 {
-    const auto lines = GradientSweep(target.width(), target.height(), colour1, colour2, angle);
+    if (target.devType() == QInternal::Image) {
+        PaintGradient(static_cast<QImage &>(target), colour1, colour2, angle);
+        return;
+    }
     QPainter painter(&target);
-    DrawGradient(painter, lines);
+    if (angle < 0 || angle > 360) {
+        drawLines(painter, GradientSweep(target.width(), target.height(), colour1, colour2, angle));
+        return;
+    }
+    QImage image(target.width(), target.height(), QImage::Format_RGB32);
+    PaintGradient(image, colour1, colour2, angle);
+    painter.drawImage(0, 0, image);
 }

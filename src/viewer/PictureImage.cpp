@@ -41,6 +41,9 @@ void PictureImage::mousePressEvent(QMouseEvent *event)
     const float tx = ScreenTwipsPerPixelX();
     const float ty = ScreenTwipsPerPixelY();
     m_pressed = event->button() == Qt::LeftButton;
+    if (m_clickOnAnyButton && event->button() != Qt::LeftButton && m_otherPressed == Qt::NoButton) {
+        m_otherPressed = event->button();
+    }
     m_pressedAt = event->position().toPoint();
     emit MouseDown(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
                    static_cast<float>(event->position().x()) * tx, static_cast<float>(event->position().y()) * ty);
@@ -51,7 +54,12 @@ void PictureImage::mouseReleaseEvent(QMouseEvent *event)
     emit MouseUp(ARButton::buttonCode(event->button()), ARButton::shiftCode(event->modifiers()),
                  static_cast<float>(event->position().x()) * ScreenTwipsPerPixelX(),
                  static_cast<float>(event->position().y()) * ScreenTwipsPerPixelY());
-    if (m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    const bool otherClick = event->button() != Qt::LeftButton && event->button() == m_otherPressed;
+    if (otherClick) {
+        m_otherPressed = Qt::NoButton;
+    }
+    const bool leftClick = m_pressed && event->button() == Qt::LeftButton;
+    if ((leftClick || otherClick) && rect().contains(event->position().toPoint())) {
         emit Click();
     }
     m_pressed = false;

@@ -12,6 +12,9 @@ public:
     void setPicture(const QImage &image);
     [[nodiscard]] const QImage &picture() const { return m_image; }
 
+    // Click after a press and release of any mouse button (the panel's hand), not only the left.
+    void setClickOnAnyButton(bool any) { m_clickOnAnyButton = any; }
+
     // What the owning window records about the control (a thumbnail's selection state).
     QString Tag;
 
@@ -32,5 +35,7 @@ protected:
 private:
     QImage m_image;
     bool m_pressed = false;
+    bool m_clickOnAnyButton = false;
+    Qt::MouseButton m_otherPressed = Qt::NoButton;
     QPoint m_pressedAt;
 };

@@ -40,6 +40,7 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -244,6 +245,11 @@ void frmPictureViewer::showUnreadable(const QString &displayName)
     Image1->hide();
     lblError->setText(UnreadableText(displayName, QFileInfo(s.CurrentFile).size()));
     lblError->move(UnreadableLeft(lblError->width(), s.ScreenWidthPx, s.SlideShowOn), lblError->y());
+    // The caption wraps onto as many lines as it needs (the byte count comes last): the label grows
+    // downwards, never below its designed 52 pixels or past the screen's bottom edge.
+    const int needed = lblError->heightForWidth(lblError->width());
+    const int room = std::max(52, static_cast<int>(s.ScreenHeightPx) - lblError->y());
+    lblError->resize(lblError->width(), std::clamp(needed, 52, room));
     QPalette pal = lblError->palette();
     pal.setColor(QPalette::Window, ColourOf(s.SlideColor, DefaultSlideColor));
     pal.setColor(QPalette::WindowText, ColourOf(s.FontColor, DefaultFontColor));
@@ -459,7 +465,7 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
         EndScreenSaver();
         return;
     }
-    // A lone modifier is no key of its own: it waits for the key it goes with.
+    // An event that carries no key (text from an input method) is no key press.
     if (KeyCode == 0) {
         return;
     }
@@ -568,8 +574,10 @@ void frmPictureViewer::setGradientBackground(std::int32_t colour1, std::int32_t 
 {
     m_gradient = GradientSpec{colour1, colour2, angle};
     m_background = QImage(size(), QImage::Format_RGB32);
-    // The sweep can leave a row at its edges; under it, the colour the sweep ends in.
-    m_background.fill(ColourFromValue(colour2));
+    if (angle < 0 || angle > 360) {
+        // Such an angle sweeps nothing but a line or two; under them, the colour the sweep ends in.
+        m_background.fill(ColourFromValue(colour2));
+    }
     PaintGradient(m_background, colour1, colour2, angle);
     update();
 }
@@ -631,7 +639,8 @@ void frmPictureViewer::setTopmost(bool topmost)
 
 void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 {
-    Form_KeyDown(VirtualKeyCode(event->key()), ARButton::shiftCode(event->modifiers()));
+    Form_KeyDown(VirtualKeyCode(event->key(), event->modifiers().testFlag(Qt::KeypadModifier)),
+                 ARButton::shiftCode(event->modifiers()));
     QWidget::keyPressEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "controls/ARButton.h"
 #include "files/FileMenuRules.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
@@ -19,11 +20,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -512,12 +513,86 @@ private slots:
         QVERIFY(!Control<QLineEdit>(b, "txtComplete")->isEnabled());
 
         // An empty append keeps every name: the summary counts all three.
-        Control<QPushButton>(b, "cmdRename")->click();
+        QTest::mouseClick(Control<ARButton>(b, "cmdRename"), Qt::LeftButton);
         QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
         QCOMPARE(dialogs().asked.last().prompt,
                  QStringLiteral("Batch renaming completed. However, 3 files could not be renamed because they did "
                                 "not contain the specified text string."));
         QCOMPARE(dialogs().asked.last().style, int(vbExclamation));
+        Forms::FlushUnloaded();
+    }
+
+    void bulkDialogStartsAfreshAndReturnRenamesNothing()
+    {
+        startOn({"a.jpg", "b.jpg", "c.jpg"});
+        select({0, 1});
+        menu().mnuBulkRename_Click();
+        frmBulk *first = &Forms::frmBulk();
+        const auto separators = [](const frmBulk &dialog) {
+            int lines = 0;
+            for (const QFrame *f : dialog.findChildren<QFrame *>()) {
+                lines += f->frameShape() == QFrame::HLine ? 1 : 0;
+            }
+            return lines;
+        };
+        QCOMPARE(separators(*first), 2);
+        Control<QRadioButton>(*first, "optComplete")->click();
+        Control<QLineEdit>(*first, "txtComplete")->setText("Trip");
+        Control<QComboBox>(*first, "cmbComplete")->setEditText("0001");
+        // Return in a text box is no click on Rename.
+        Control<QLineEdit>(*first, "txtComplete")->setFocus();
+        QTest::keyClick(Control<QLineEdit>(*first, "txtComplete"), Qt::Key_Return);
+        QTest::keyClick(Control<QLineEdit>(*first, "txtComplete"), Qt::Key_Enter);
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+        QVERIFY(dialogs().asked.isEmpty());
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        // Escape dismisses it for good: the next opening starts as the first did.
+        QTest::keyClick(first, Qt::Key_Escape);
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        menu().mnuBulkRename_Click();
+        frmBulk &again = Forms::frmBulk();
+        QVERIFY(again.isVisible());
+        QVERIFY(Control<QRadioButton>(again, "optReplace")->isChecked());
+        QVERIFY(!Control<QRadioButton>(again, "optComplete")->isChecked());
+        QCOMPARE(Control<QComboBox>(again, "cmbComplete")->currentText(), QStringLiteral("01"));
+        QCOMPARE(Control<QComboBox>(again, "cmbComplete")->count(), 4);
+        for (QLineEdit *edit : {Control<QLineEdit>(again, "txtOldString"), Control<QLineEdit>(again, "txtNewString"),
+                                Control<QLineEdit>(again, "txtAppend"), Control<QLineEdit>(again, "txtComplete")}) {
+            QVERIFY(edit->text().isEmpty());
+        }
+        QCOMPARE(separators(again), 2);
+        // The close button too.
+        again.close();
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    }
+
+    void bulkDialogButtonsIgnoreARightClickOnly()
+    {
+        startOn({"a.jpg", "b.jpg", "c.jpg"});
+        select({0, 1});
+        menu().mnuBulkRename_Click();
+        frmBulk &b = Forms::frmBulk();
+        // A right click on Cancel does nothing; the left click after it cancels.
+        QTest::mouseClick(Control<ARButton>(b, "cmdCancel"), Qt::RightButton);
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(Control<ARButton>(b, "cmdCancel"), Qt::MiddleButton);
+        QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
+        QTest::mouseClick(Control<ARButton>(b, "cmdCancel"), Qt::LeftButton);
+        QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
+        Forms::FlushUnloaded();
+        // The same for Rename.
+        menu().mnuBulkRename_Click();
+        frmBulk &c = Forms::frmBulk();
+        Control<QRadioButton>(c, "optAddFront")->click();
+        Control<QLineEdit>(c, "txtAppend")->setText("x_");
+        QTest::mouseClick(Control<ARButton>(c, "cmdRename"), Qt::RightButton);
+        QCOMPARE(Names(pics), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+        QTest::mouseClick(Control<ARButton>(c, "cmdRename"), Qt::LeftButton);
+        QCOMPARE(Names(pics), (QStringList{"c.jpg", "x_a.jpg", "x_b.jpg"}));
         Forms::FlushUnloaded();
     }
 

@@ -2,14 +2,17 @@
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FolderNames.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
 #include "files/FileMenuRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
+#include "panel/FlatComboBox.h"
 #include "panel/PanelLayout.h"
 #include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
@@ -27,9 +30,11 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
 
+#include <functional>
 #include <memory>
 
 using Forms::Form;
@@ -193,13 +198,14 @@ private slots:
     {
         TipInput in;
         in.listOnScreen = QRect(1, 38, 166, 331);
+        in.insideOnScreen = QPoint(3, 40); // a frame of two pixels
         in.rowInList = QRect(0, 26, 160, 13);
         in.textWidthPx = 159; // 166 >= 159 + 7: fits
         QVERIFY(!TitleTipRect(in));
         in.textWidthPx = 160;
         const auto tip = TitleTipRect(in);
         QVERIFY(tip);
-        QCOMPARE(*tip, QRect(3, 38 + 26 + 2, 166, 15));
+        QCOMPARE(*tip, QRect(3, 40 + 26, 166, 15));
         in.textWidthPx = 150;
         in.scrollBarShown = true; // 166 - 16 < 157
         QVERIFY(TitleTipRect(in));
@@ -326,6 +332,132 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QStringLiteral("Here"));
     }
 
+    void loadingFolderNamesLeavesTheSelectionAlone()
+    {
+        registerFolder("b", "/b");
+        registerFolder("a", "/a");
+        QComboBox empty;
+        QSignalSpy changed(&empty, &QComboBox::currentIndexChanged);
+        LoadFolderNames(empty);
+        QCOMPARE(empty.count(), 2);
+        QCOMPARE(empty.currentIndex(), -1);
+        QCOMPARE(changed.count(), 0);
+        QComboBox chosen;
+        chosen.addItem("first");
+        chosen.setCurrentIndex(0);
+        LoadFolderNames(chosen);
+        QCOMPARE(chosen.count(), 3);
+        QCOMPARE(chosen.currentIndex(), 0);
+        QCOMPARE(chosen.itemText(1), QStringLiteral("a"));
+    }
+
+    void storedFolderNoLongerRegisteredLeavesTheListAlone()
+    {
+        const QString dir = folder("kept");
+        picture(dir + "/1.jpg");
+        registerFolder("kept", dir);
+        SaveSetting(AppName, "Settings", "Basename", "removed meanwhile");
+        start();
+        QCOMPARE(Control<FlatComboBox>(side(), "cmbFolders")->currentIndex(), -1);
+        QVERIFY(Control<FileListBox>(side(), "File1")->Pattern() != QStringLiteral("*.zzz"));
+        QVERIFY(Control<FileListBox>(side(), "File1")->Path() != AppPath());
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
+        QVERIFY(dialogs->asked.isEmpty());
+    }
+
+    void aRightOrMiddleClickCancelsOnlyItself_data()
+    {
+        QTest::addColumn<QString>("button");
+        for (const char *name : {"Quit", "Minimize", "Help", "Slide Show", "Thumbnails", "hand"}) {
+            QTest::newRow(name) << QString::fromLatin1(name);
+        }
+    }
+
+    void aRightOrMiddleClickCancelsOnlyItself()
+    {
+        QFETCH(QString, button);
+        const QString dir = folder("r");
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg"}) {
+            picture(dir + "/" + name);
+        }
+        registerFolder("r", dir);
+        SaveSetting(AppName, "Settings", "Basename", "r");
+        start();
+        QWidget *target = nullptr;
+        std::function<bool()> done;
+        if (button == "Quit") {
+            target = Control<ARButton>(side(), "cmdQuit");
+            done = [] { return !Forms::IsLoaded(Form::Side); };
+        } else if (button == "Minimize") {
+            target = Control<ARButton>(side(), "cmdMinimize");
+            done = [] { return Forms::frmPictureViewer().isMinimized(); };
+        } else if (button == "Help") {
+            target = Control<ARButton>(side(), "cmdHelp");
+            done = [] { return HelpWindow::instance() != nullptr; };
+        } else if (button == "Slide Show") {
+            target = Control<ARButton>(side(), "cmdSlide");
+            done = [] { return State().SlideShowOn; };
+        } else if (button == "Thumbnails") {
+            target = Control<ARButton>(side(), "cmdThumb");
+            done = [] { return State().ThumbsLoaded; };
+        } else {
+            target = Control<PictureImage>(side(), "imgHand");
+            done = [] { return State().ManualShow; };
+        }
+        QVERIFY(!done());
+        QTest::mouseClick(target, Qt::RightButton);
+        QVERIFY(!done());
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(target, Qt::MiddleButton);
+        QVERIFY(!done());
+        QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(target, Qt::LeftButton);
+        QTRY_VERIFY(done());
+    }
+
+    void unavailableFolderLeavesTheEmptyListShowing()
+    {
+        registerFolder("Gone", env->path("not-there"));
+        SaveSetting(AppName, "Settings", "SlideColor", "255");     // red list background
+        SaveSetting(AppName, "Settings", "FontColor", "16711680"); // blue text
+        SaveSetting(AppName, "Settings", "Basename", "Gone");
+        start();
+        QVERIFY(State().FolderUnavailable);
+        QVERIFY(Control<QLineEdit>(side(), "txtUnavailable")->isVisible());
+        QVERIFY(Control<FileListBox>(side(), "File1")->isVisible());
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->Pattern(), QStringLiteral("*.zzz"));
+        // Around the notice, the empty list in its own colours rather than the panel's grey.
+        const QImage panel = side().grab().toImage();
+        const QRect list = Control<FileListBox>(side(), "File1")->geometry();
+        const QRect notice = Control<QLineEdit>(side(), "txtUnavailable")->geometry();
+        const QPoint below(list.center().x(), std::min(list.bottom() - 4, notice.bottom() + 6));
+        QVERIFY(!notice.contains(below));
+        QCOMPARE(QColor(panel.pixel(below)), QColor(Qt::red));
+    }
+
+    void folderBoxIsFlatInItsColours()
+    {
+        registerFolder("A folder", folder("a"));
+        SaveSetting(AppName, "Settings", "FontColor", "65535"); // yellow
+        SaveSetting(AppName, "Settings", "SlideColor", "16744448");
+        SaveSetting(AppName, "Settings", "Basename", "A folder");
+        start();
+        FlatComboBox *box = Control<FlatComboBox>(side(), "cmbFolders");
+        const QImage image = box->grab().toImage();
+        const QRect field = box->fieldRect();
+        // Every pixel of the field right of the text is the stored yellow, top to bottom.
+        const int x = field.right() - 2;
+        for (int y = field.top(); y <= field.bottom(); ++y) {
+            QCOMPARE(QColor(image.pixel(x, y)), QColor(255, 255, 0));
+        }
+        int text = 0;
+        for (int px = field.left(); px < field.left() + 40; ++px) {
+            text += qBlue(image.pixel(px, field.center().y())) > 0x80 ? 1 : 0;
+        }
+        QVERIFY(text > 0); // the name in the other colour (smoothed at its edges)
+    }
+
     void unreadableFileShowsTheNotice()
     {
         const QString dir = folder("f");
@@ -337,6 +469,11 @@ private slots:
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->text(), QStringLiteral("'broken.jpg' is not in a recognised picture format. (1234 bytes)"));
         QCOMPARE(notice->x(), 440); // (1024 - 315) / 2 + 85 = 439.5, halves to even
+        // The whole caption shows, the byte count on its last line: the label grows downwards.
+        QCOMPARE(notice->y(), 200);
+        QCOMPARE(notice->width(), 315);
+        QVERIFY(notice->height() > 52);
+        QVERIFY(notice->height() >= notice->heightForWidth(315));
         QVERIFY(!Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
     }
 
@@ -468,9 +605,7 @@ private slots:
         QVERIFY(State().ManualShow);
         QCOMPARE(GetSetting(AppName, "Settings", "ManualShow"), QStringLiteral("True"));
         QCOMPARE(hand->picture().size(), QSize(19, 17));
-        QTest::mouseClick(hand, Qt::RightButton); // sets the flag; no click follows a right release
-        QVERIFY(State().ButtonRightClick);
-        side().imgHand_Click(); // the click that follows does nothing
+        QTest::mouseClick(hand, Qt::RightButton); // sets the flag; the click that follows only clears it
         QVERIFY(State().ManualShow);
         QVERIFY(!State().ButtonRightClick);
         QTest::mouseClick(hand, Qt::LeftButton);
@@ -530,25 +665,34 @@ private slots:
         QApplication::setActiveWindow(&Forms::frmPictureViewer());
         QTRY_VERIFY(QApplication::activeWindow() != nullptr);
         FileListBox *list = Control<FileListBox>(side(), "File1");
-        const int row = 0;
-        QCOMPARE(list->List(row), longName);
-        side().File1_MouseMove(0, 0, 10, rowY(row));
+        QCOMPARE(list->List(0), longName);
+        // The pointer moves over the list's rows as the window system reports it.
+        const auto moveTo = [list](int y) {
+            const QPoint at(10, y);
+            QMouseEvent move(QEvent::MouseMove, at, list->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QCoreApplication::sendEvent(list->viewport(), &move);
+        };
+        const QRect row0 = list->visualRect(list->model()->index(0, 0));
+        const QRect row1 = list->visualRect(list->model()->index(1, 0));
         QLabel *tip = side().titleTip();
+        moveTo(row0.bottom()); // the last pixel line of the first row
         QVERIFY(tip->isVisible());
         QCOMPARE(tip->text(), longName);
-        const QPoint listOnScreen = list->mapToGlobal(QPoint(0, 0));
-        QCOMPARE(tip->geometry().topLeft(),
-                 QPoint(listOnScreen.x() + 2, listOnScreen.y() + list->itemRect(row).top() + 2));
+        // Exactly over the row, with its text at the top, as the row shows it.
+        QCOMPARE(tip->geometry().topLeft(), list->viewport()->mapToGlobal(row0.topLeft()));
         QCOMPARE(tip->width(), list->fontMetrics().horizontalAdvance(longName) + 6);
-        side().File1_MouseMove(0, 0, 10, rowY(1)); // short.jpg fits
+        QCOMPARE(tip->height(), row0.height() + 2);
+        QVERIFY(tip->alignment().testFlag(Qt::AlignTop));
+        moveTo(row1.top()); // the first pixel line of short.jpg, which fits
         QVERIFY(!tip->isVisible());
-        side().File1_MouseMove(0, 0, 10, rowY(0));
+        moveTo(row0.top());
         QVERIFY(tip->isVisible());
-        side().File1_MouseMove(0, 0, 10, rowY(10)); // below the entries
+        moveTo(row1.bottom() + 5 * row1.height()); // below the entries
         QVERIFY(!tip->isVisible());
         // Not the active application: no tip.
         QApplication::setActiveWindow(nullptr);
-        side().File1_MouseMove(0, 0, 10, rowY(0));
+        moveTo(row0.center().y());
         QVERIFY(!tip->isVisible());
     }
 

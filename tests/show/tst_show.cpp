@@ -2,6 +2,7 @@
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/KeyCodes.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/platform/ScreenSaver.h"
@@ -19,10 +20,13 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSet>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 using Forms::Form;
@@ -198,6 +202,135 @@ private slots:
         QVERIFY(lines.size() > 2900 && lines.size() < 3500);
     }
 
+    void lineCountsAreExact()
+    {
+        // The count worked out from the decimal band: B whole lines a round, and in every cycle of
+        // eleven rounds d + 1 rounds with one more (d the band's tenths digit).
+        const auto expected = [](int w, int h, int angle) {
+            const int steps = 255; // the default colours differ by 255 in red
+            const double a = angle < 270 ? angle + 90 : angle == 360 ? 360 : angle - 270;
+            const long double t = std::fabs(std::tan(a * 3.14159265358979 / 180));
+            const bool horizontal = (a < 45) || (a >= 135 && a < 225) || (a >= 315);
+            const long double sweep = horizontal ? t * w + h : h / t + w;
+            const long double band = sweep / steps;
+            const auto tenths = static_cast<int>(std::floor(band * 10 + 1e-9L));
+            const int whole = tenths / 10;
+            const int digit = tenths % 10;
+            int count = 0;
+            for (int round = 0; round < steps + 20; ++round) {
+                const int inCycle = round % 11 + 1;
+                count += whole + (inCycle >= 10 - digit && inCycle <= 10 ? 1 : 0);
+            }
+            return std::pair{count, sweep};
+        };
+        for (const QSize size : {QSize(640, 480), QSize(800, 600), QSize(1024, 768), QSize(1366, 768)}) {
+            for (int angle = 0; angle <= 360; ++angle) {
+                const int designed = angle == 22 || angle == 140 || angle == 202 || angle == 320 ? angle + 1 : angle;
+                const auto [count, sweep] = expected(size.width(), size.height(), designed);
+                const GradientPlan plan = PlanGradient(size.width(), size.height(), 16744448, 16777215, angle);
+                const QString where = QStringLiteral("%1x%2 at %3").arg(size.width()).arg(size.height()).arg(angle);
+                QCOMPARE(static_cast<int>(plan.colours.size()), count);
+                // ...and the last line lies at or past the far edge.
+                QVERIFY2(plan.colours.size() >= static_cast<std::size_t>(std::ceil(sweep)), qPrintable(where));
+            }
+        }
+        // Seen wrong before: 4.0 lines a band read as 3.9999999999999996.
+        QCOMPARE(PlanGradient(1024, 768, 16744448, 16777215, 359).colours.size(), std::size_t(1125));
+    }
+
+    void everyPixelIsPainted()
+    {
+        for (const QSize size : {QSize(97, 61), QSize(640, 480)}) {
+            for (int angle = 0; angle <= 360; ++angle) {
+                const QImage image = painted(size.width(), size.height(), 16744448, 16777215, angle);
+                const QRgb green = qRgb(0, 255, 0);
+                for (int y = 0; y < image.height(); ++y) {
+                    const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+                    const bool clean = std::none_of(row, row + image.width(), [&](QRgb c) { return c == green; });
+                    QVERIFY2(clean, qPrintable(QStringLiteral("%1x%2 at %3, row %4")
+                                                   .arg(size.width())
+                                                   .arg(size.height())
+                                                   .arg(angle)
+                                                   .arg(y)));
+                }
+            }
+        }
+    }
+
+    void fillFollowsTheLines()
+    {
+        // Every pixel a drawn line touches shows that line's colour, give or take a pixel (two at
+        // the edges, where the lines are cut off; the corners, where a line that grazes the surface
+        // from outside may be drawn, are left out).
+        const QRgb green = qRgb(0, 255, 0);
+        for (int angle = 0; angle <= 360; ++angle) {
+            QImage lines(120, 80, QImage::Format_RGB32);
+            lines.fill(green);
+            {
+                QPainter p(&lines);
+                // Line 0, from the start corner to the origin, may cross the far end of the sweep:
+                // the fill does not repeat that stray line.
+                const auto sweep = GradientSweep(120, 80, kRed, kBlue, angle);
+                for (std::size_t n = 1; n < sweep.size(); ++n) {
+                    p.setPen(QColor::fromRgb(sweep[n].colour));
+                    p.drawLine(sweep[n].line);
+                }
+            }
+            const QImage filled = painted(120, 80, kRed, kBlue, angle);
+            int off = 0;
+            for (int y = 0; y < 80; ++y) {
+                for (int x = 0; x < 120; ++x) {
+                    const bool edge = x == 0 || y == 0 || x == 119 || y == 79;
+                    const int reach = edge ? 2 : 1;
+                    const bool corner = (x == 0 || x == 119) && (y == 0 || y == 79);
+                    bool near = corner || lines.pixel(x, y) == green;
+                    for (int dy = -reach; dy <= reach && !near; ++dy) {
+                        for (int dx = -reach; dx <= reach && !near; ++dx) {
+                            const QPoint q(x + dx, y + dy);
+                            near = filled.valid(q) && filled.pixel(q) == lines.pixel(x, y);
+                        }
+                    }
+                    off += near ? 0 : 1;
+                }
+            }
+            QVERIFY2(off == 0, qPrintable(QStringLiteral("%1 pixels off at %2").arg(off).arg(angle)));
+        }
+    }
+
+    void edgesTakeTheColourOfTheLineNextToThem()
+    {
+        // The default colours: a deep blue start, (nearly) white at the end. The start edge is the
+        // first line, or the second where the first runs from a corner to the origin across the
+        // surface; the far edge is the one colour of the line there.
+        const QRgb first = qRgb(0x00, 0x80, 0xFF);
+        const QRgb second = qRgb(0x01, 0x80, 0xFF); // one step on
+        const struct
+        {
+            int angle;
+            QRect start;
+            QRgb startColour;
+            QRect end;
+        } edges[] = {{270, QRect(0, 0, 640, 1), first, QRect(0, 479, 640, 1)},
+                     {0, QRect(0, 0, 1, 480), first, QRect(639, 0, 1, 480)},
+                     {90, QRect(0, 479, 640, 1), second, QRect(0, 0, 640, 1)},
+                     {180, QRect(639, 0, 1, 480), first, QRect(0, 0, 1, 480)}}; // two lines a colour
+        for (const auto &e : edges) {
+            const QImage image = painted(640, 480, 16744448, 16777215, e.angle, Qt::red);
+            for (int y = e.start.top(); y <= e.start.bottom(); ++y) {
+                for (int x = e.start.left(); x <= e.start.right(); ++x) {
+                    QCOMPARE(image.pixel(x, y), e.startColour);
+                }
+            }
+            const QRgb last = image.pixel(e.end.topLeft());
+            QVERIFY(qRed(last) > 0xF0 && qGreen(last) > 0xF0 && qBlue(last) == 0xFF);
+            for (int y = e.end.top(); y <= e.end.bottom(); ++y) {
+                for (int x = e.end.left(); x <= e.end.right(); ++x) {
+                    QCOMPARE(image.pixel(x, y), last);
+                }
+            }
+        }
+    }
+
     // ---- Stepping ----
 
     void slideOrder()
@@ -291,16 +424,62 @@ private slots:
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
-        viewer().Form_KeyDown(37, 0); // Left on the first: the last
+        QTest::keyClick(&viewer(), Qt::Key_Left); // Left on the first: the last
         QCOMPARE(State().CurrentFile, dir + "/2.jpg");
-        viewer().Form_KeyDown(39, 0);
+        QTest::keyClick(&viewer(), Qt::Key_Right);
         QCOMPARE(State().CurrentFile, dir + "/0.jpg");
-        viewer().Form_KeyDown(39, 1); // Shift does not matter for the arrows
+        // Shift does not matter for the arrows (sent without the press of Shift itself).
+        QKeyEvent shiftRight(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&viewer(), &shiftRight);
         QCOMPARE(State().CurrentFile, dir + "/1.jpg");
-        viewer().Form_KeyDown(0, 2); // a lone Ctrl is no key of its own
         QVERIFY(State().SlideShowOn);
-        viewer().Form_KeyDown(27, 0); // any other key ends it
+        QTest::keyClick(&viewer(), Qt::Key_Escape); // any other key ends it
         QVERIFY(!State().SlideShowOn);
+    }
+
+    void everyOtherKeyStopsTheShow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("keypad");
+        QTest::addColumn<int>("code");
+        QTest::newRow("period") << int(Qt::Key_Period) << false << 190;
+        QTest::newRow("minus") << int(Qt::Key_Minus) << false << 189;
+        QTest::newRow("comma") << int(Qt::Key_Comma) << false << 188;
+        QTest::newRow("slash") << int(Qt::Key_Slash) << false << 191;
+        QTest::newRow("question mark: the slash key") << int(Qt::Key_Question) << false << 191;
+        QTest::newRow("exclamation mark: the 1 key") << int(Qt::Key_Exclam) << false << 49;
+        QTest::newRow("keypad plus") << int(Qt::Key_Plus) << true << 107;
+        QTest::newRow("keypad minus") << int(Qt::Key_Minus) << true << 109;
+        QTest::newRow("keypad times") << int(Qt::Key_Asterisk) << true << 106;
+        QTest::newRow("keypad divide") << int(Qt::Key_Slash) << true << 111;
+        QTest::newRow("keypad 7") << int(Qt::Key_7) << true << 103;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << true << 13;
+        QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << false << 20;
+        QTest::newRow("Num Lock") << int(Qt::Key_NumLock) << false << 144;
+        QTest::newRow("Scroll Lock") << int(Qt::Key_ScrollLock) << false << 145;
+        QTest::newRow("lone Shift") << int(Qt::Key_Shift) << false << 16;
+        QTest::newRow("lone Ctrl") << int(Qt::Key_Control) << false << 17;
+        QTest::newRow("lone Alt") << int(Qt::Key_Alt) << false << 18;
+        QTest::newRow("Super") << int(Qt::Key_Super_L) << false << 91;
+        QTest::newRow("Up") << int(Qt::Key_Up) << false << 38;
+        QTest::newRow("F12") << int(Qt::Key_F12) << false << 123;
+        QTest::newRow("a letter of another alphabet") << int(Qt::Key_Adiaeresis) << false << 255;
+    }
+
+    void everyOtherKeyStopsTheShow()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, keypad);
+        QFETCH(int, code);
+        QCOMPARE(VirtualKeyCode(key, keypad), code);
+        QVERIFY(!startWith(2, QStringLiteral("4"), true).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        side().cmdSlide_Click();
+        QVERIFY(State().SlideShowOn);
+        QKeyEvent press(QEvent::KeyPress, key, keypad ? Qt::KeypadModifier : Qt::NoModifier);
+        QCoreApplication::sendEvent(&viewer(), &press);
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
     }
 
     void randomShowPicksFromTheFolder()
