@@ -147,23 +147,94 @@ void DriveListBox::showDriveOf(const QString &path)
     setCurrentIndex(std::max(index, 0));
 }
 
-DirListBox::DirListBox(QWidget *parent)
-    : QListWidget(parent)
+// The entries of the folder tree list as one model: a folder of thousands of subfolders is
+// shown in one reset rather than row by row.
+class DirListBox::Entries : public QAbstractListModel
 {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    struct Entry
+    {
+        QString text; // indented by depth
+        QString path;
+        bool open = false; // a folder of the chain (shown open) or a subfolder
+    };
+
+    void reset(std::vector<Entry> entries, QIcon open, QIcon closed)
+    {
+        beginResetModel();
+        m_entries = std::move(entries);
+        m_open = std::move(open);
+        m_closed = std::move(closed);
+        endResetModel();
+    }
+    [[nodiscard]] const std::vector<Entry> &entries() const { return m_entries; }
+
+    int rowCount(const QModelIndex &parent) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= static_cast<int>(m_entries.size())) {
+            return {};
+        }
+        const Entry &e = m_entries[static_cast<std::size_t>(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+            return e.text;
+        case Qt::DecorationRole:
+            return e.open ? m_open : m_closed;
+        case kPathRole:
+            return e.path;
+        default:
+            return {};
+        }
+    }
+
+private:
+    std::vector<Entry> m_entries;
+    QIcon m_open;
+    QIcon m_closed;
+};
+
+DirListBox::DirListBox(QWidget *parent)
+    : QListView(parent)
+    , m_entries(new Entries(this))
+{
+    setModel(m_entries);
     setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(&m_reader, &QFutureWatcher<Reading>::finished, this, [this] {
         const Reading result = m_reader.result();
         showReading(result);
         m_done = std::max(m_done, result.generation);
     });
-    connect(this, &QListWidget::itemDoubleClicked, this,
-            [this](const QListWidgetItem *item) { setPath(entryPath(item)); });
+    connect(this, &QListView::doubleClicked, this,
+            [this](const QModelIndex &index) { setPath(entryPath(index.row())); });
 }
 
-QString DirListBox::entryPath(const QListWidgetItem *item)
+DirListBox::~DirListBox() = default;
+
+int DirListBox::count() const
 {
-    return item == nullptr ? QString() : item->data(kPathRole).toString();
+    return static_cast<int>(m_entries->entries().size());
+}
+
+QString DirListBox::entryPath(int row) const
+{
+    const auto &entries = m_entries->entries();
+    return row >= 0 && row < count() ? entries[static_cast<std::size_t>(row)].path : QString();
+}
+
+int DirListBox::rowOf(const QString &path) const
+{
+    const auto &entries = m_entries->entries();
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [&](const Entries::Entry &e) { return e.path == path; });
+    return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
 }
 
 void DirListBox::setMountPoints(const QStringList &mountPoints)
@@ -214,27 +285,25 @@ void DirListBox::showReading(const Reading &result)
         emit PathFailed(result.asked);
         return;
     }
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QStringList chain = FolderChain(MountOf(result.path, m_mountPoints), result.path);
-    setUpdatesEnabled(false);
-    clear();
+    std::vector<Entries::Entry> entries;
+    entries.reserve(static_cast<std::size_t>(chain.size() + result.subfolders.size()));
     int level = 0;
     for (const QString &folder : chain) {
         const QString name = level == 0 ? folder : folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1);
-        auto *item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + name, this);
-        item->setData(kPathRole, folder);
+        entries.push_back({QString(level * 2, QLatin1Char(' ')) + name, folder, true});
         ++level;
     }
     const QString indent(level * 2, QLatin1Char(' '));
     const QString prefix = result.path.endsWith(QLatin1Char('/')) ? result.path : result.path + QLatin1Char('/');
     for (const QString &name : result.subfolders) {
-        auto *item = new QListWidgetItem(closed, indent + name, this);
-        item->setData(kPathRole, prefix + name);
+        entries.push_back({indent + name, prefix + name, false});
     }
-    setCurrentRow(static_cast<int>(chain.size()) - 1);
-    setUpdatesEnabled(true);
-    scrollToItem(currentItem());
+    m_entries->reset(std::move(entries), style()->standardIcon(QStyle::SP_DirOpenIcon),
+                     style()->standardIcon(QStyle::SP_DirClosedIcon));
+    const QModelIndex current = m_entries->index(static_cast<int>(chain.size()) - 1);
+    setCurrentIndex(current);
+    scrollTo(current);
     m_shown = result;
     const bool changed = m_path != result.path;
     m_path = result.path;

@@ -4,7 +4,7 @@
 
 #include <QComboBox>
 #include <QFutureWatcher>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 #include <QStringList>
 
@@ -49,11 +49,12 @@ private:
 
 // The folder tree list: the chain of folders from the drive's root down to the current folder,
 // then the current folder's subfolders. A double-click opens a folder.
-class DirListBox : public QListWidget
+class DirListBox : public QListView
 {
     Q_OBJECT
 public:
     explicit DirListBox(QWidget *parent = nullptr);
+    ~DirListBox() override;
 
     // The folder shown; it changes only once the new folder has been read.
     [[nodiscard]] QString Path() const { return m_path; }
@@ -66,8 +67,10 @@ public:
     void setMountPoints(const QStringList &mountPoints);
     // True from a request until its folder is shown (or has failed).
     [[nodiscard]] bool isReading() const { return m_done != m_generation; }
-    // The full path an entry stands for.
-    [[nodiscard]] static QString entryPath(const QListWidgetItem *item);
+    // The entries shown: how many, the full path each stands for, and the row of a path (-1).
+    [[nodiscard]] int count() const;
+    [[nodiscard]] QString entryPath(int row) const;
+    [[nodiscard]] int rowOf(const QString &path) const;
 
 signals:
     void PathChange();
@@ -81,8 +84,10 @@ private:
         QString path; // the folder read, empty when none could be
         QStringList subfolders;
     };
+    class Entries;
     void showReading(const Reading &result);
 
+    Entries *m_entries;
     QFutureWatcher<Reading> m_reader;
     quint64 m_generation = 0;
     quint64 m_done = 0;

@@ -97,18 +97,11 @@ private:
     {
         auto *dir = control<DirListBox>("Dir1");
         for (const QString &step : FolderChain(QStringLiteral("/"), path)) {
-            QListWidgetItem *target = nullptr;
-            QTRY_VERIFY((target = [&]() -> QListWidgetItem * {
-                            for (int i = 0; i < dir->count(); ++i) {
-                                if (DirListBox::entryPath(dir->item(i)) == step) {
-                                    return dir->item(i);
-                                }
-                            }
-                            return nullptr;
-                        }()) != nullptr);
-            dir->scrollToItem(target);
+            QTRY_VERIFY(dir->rowOf(step) >= 0);
+            const QModelIndex target = dir->model()->index(dir->rowOf(step), 0);
+            dir->scrollTo(target);
             // A double-click is a click and then the second press.
-            const QPoint at = dir->visualItemRect(target).center();
+            const QPoint at = dir->visualRect(target).center();
             QTest::mouseClick(dir->viewport(), Qt::LeftButton, {}, at);
             QTest::mouseDClick(dir->viewport(), Qt::LeftButton, {}, at);
             QTRY_COMPARE(dialog().browserPath(), step);
@@ -673,7 +666,7 @@ private slots:
         QCOMPARE(dialogs->asked.back().prompt, "Enter new folder name on path:\n'" + parent + "/'");
         QVERIFY(QFileInfo(parent + "/New Album").isDir());
         auto *dir = control<DirListBox>("Dir1");
-        QTRY_VERIFY(!dir->findItems("New Album", Qt::MatchEndsWith).isEmpty());
+        QTRY_VERIFY(dir->rowOf(parent + "/New Album") > 0);
         // Blanks and a cancelled box: nothing made, nothing said.
         dialogs->asked.clear();
         dialogs->inputAnswers = {QString("   "), std::nullopt};
