@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev libvulkan-dev
-    libemf2svg-dev libcrypt-dev
+    libemf2svg-dev libcrypt-dev libxcb1-dev
     fonts-liberation
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
     clang libclang-rt-14-dev
     dbus
+    openbox xfwm4 metacity xdotool # the desktop checks run under real window managers
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)
 )

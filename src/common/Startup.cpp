@@ -36,7 +36,7 @@ Road EntryProcedure()
         loading.showTopmost();
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
-        viewer.show();
+        viewer.showWithPanel();
         Forms::Unload(Forms::Form::Loading);
         Forms::frmSide().cmdSlide_Click();
         return Road::ScreenSaver;
@@ -90,7 +90,9 @@ int RunViewer(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppName);
-    QApplication::setApplicationDisplayName(AppName);
+    // No display name: Qt would append it to every window's caption. The desktop entry names the
+    // program to the desktop instead.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantrel-viewer"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (EntryProcedure() == Road::SecondInstance) {

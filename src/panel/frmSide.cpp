@@ -291,11 +291,34 @@ void frmSide::applyListColours()
 void frmSide::showOwnedBy(QWidget *owner)
 {
     if (parentWidget() != owner) {
+        // The owner's X window first: the panel names it as the window it belongs to (transient
+        // for it), which keeps it directly above the owner under every window manager.
+        owner->winId();
         setParent(owner, Qt::Tool | Qt::FramelessWindowHint);
     }
     move(0, 0);
+    m_showWithOwner = true;
+    if (owner->isVisible()) {
+        showAboveOwner();
+    }
+}
+
+void frmSide::showAboveOwner()
+{
+    if (!m_showWithOwner || parentWidget() == nullptr || !parentWidget()->isVisible()) {
+        return;
+    }
+    m_showWithOwner = false;
     show();
     raise();
+}
+
+void frmSide::focusFileList()
+{
+    if (isVisible()) {
+        activateWindow();
+    }
+    File1->setFocus();
 }
 
 void frmSide::hideTitleTip()
@@ -415,6 +438,8 @@ void frmSide::cmdSlide_Click()
         s.SlideIndex = static_cast<std::int16_t>(File1->ListIndex() + 1);
         hide();
         m_tip->hide();
+        // The keys of the show go to the viewer now that the panel that had them is gone.
+        viewer.activateWindow();
         s.SlideShowOn = true;
         if (!s.ManualShow && m_slideInterval > 0) {
             tmrSlide.start(m_slideInterval);
@@ -498,6 +523,7 @@ void frmSide::StopSlideShow()
     if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
         Forms::frmPictureViewer().setTopmost(false);
     }
+    focusFileList();
 }
 
 void frmSide::showFolderUnavailable()
@@ -536,7 +562,7 @@ void frmSide::cmbFolders_Click()
         File1->Refresh();
         updateFileCounter();
         File1->setListIndex(0);
-        File1->setFocus();
+        focusFileList();
     } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
         Forms::frmPictureViewer().hidePicture();
         Forms::frmPictureViewer().hideError();
@@ -972,7 +998,7 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
         return;
     }
     CountSelected();
-    File1->setFocus();
+    focusFileList();
     const bool move = action == QLatin1String("MOVE");
 
     if (s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer)) {
@@ -1070,7 +1096,7 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
         File1->setListIndex(s.CurrentListIndex);
     }
     updateFileCounter();
-    File1->setFocus();
+    focusFileList();
     if (count == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
         Forms::frmPictureViewer().hidePicture();
         lblKB->clear();

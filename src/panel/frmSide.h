@@ -60,8 +60,14 @@ public:
     void File1_MouseMove(int Button, int Shift, float X, float Y);
     void File1_PathChange();
 
-    // Places the panel at the screen's corner, owned by the viewer.
+    // Places the panel at the screen's corner, owned by the viewer. It shows once the owner is on
+    // screen (showAboveOwner), so the window manager knows the owner when it takes the panel on.
     void showOwnedBy(QWidget *owner);
+    // Shows the panel above its owner, if it was asked to show with it.
+    void showAboveOwner();
+    // The keyboard to the file list: the panel becomes the active window, so the arrow keys move
+    // through the list wherever the last click was.
+    void focusFileList();
     void hideTitleTip();
     // The list in the stored colours (background SlideColor, text FontColor) and the folder box
     // in the two swapped.
@@ -110,6 +116,7 @@ private:
 
     PanelLayout m_layout;
     QLabel *m_tip;
+    bool m_showWithOwner = false;
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.
     int m_nextRandom = 0;

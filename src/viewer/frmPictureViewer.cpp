@@ -11,6 +11,7 @@
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/WindowStacking.h"
 #include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
@@ -388,7 +389,7 @@ void frmPictureViewer::Image1_Click()
     VScroll1->raise();
     HScroll1->raise();
     // The arrow keys keep moving through the file list.
-    side.File1->setFocus();
+    side.focusFileList();
     s.ShownFullSize = true;
 }
 
@@ -586,16 +587,12 @@ void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
 
 void frmPictureViewer::setTopmost(bool topmost)
 {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+    if (m_topmost == topmost) {
         return;
     }
-    const bool visible = isVisible();
-    const QRect where = geometry();
-    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-    setGeometry(where);
-    if (visible) {
-        show();
-    }
+    m_topmost = topmost;
+    // A window flag would re-create the X window, and the panel would lose its owner.
+    WindowStacking::setKeepAbove(this, topmost);
 }
 
 void frmPictureViewer::keyPressEvent(QKeyEvent *event)
@@ -606,13 +603,22 @@ void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 
 void frmPictureViewer::showActivated()
 {
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized | Qt::WindowActive);
+    // The viewer covers the screen already: maximised means no longer minimised. A maximised
+    // state proper would make some window managers treat it as a normal window again.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
+}
+
+void frmPictureViewer::showWithPanel()
+{
+    show();
+    raise();
     if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().show();
-        Forms::frmSide().raise();
+        frmSide &side = Forms::frmSide();
+        side.showAboveOwner();
+        side.focusFileList();
     }
 }
 
@@ -620,12 +626,15 @@ void frmPictureViewer::changeEvent(QEvent *event)
 {
     // The owned panel leaves the screen with the viewer and comes back with it.
     if (event->type() == QEvent::WindowStateChange && Forms::IsLoaded(Forms::Form::Side)) {
-        QWidget *side = Forms::Loaded(Forms::Form::Side);
+        frmSide &side = Forms::frmSide();
         if (windowState() & Qt::WindowMinimized) {
-            side->hide();
-        } else if (isVisible()) {
-            side->show();
-            side->raise();
+            m_panelLeftWithViewer = m_panelLeftWithViewer || side.isVisible();
+            side.hide();
+        } else if (m_panelLeftWithViewer && isVisible()) {
+            m_panelLeftWithViewer = false;
+            side.show();
+            side.raise();
+            side.focusFileList();
         }
     }
     QWidget::changeEvent(event);
@@ -808,5 +817,5 @@ void frmPictureViewer::Thumb1_DblClick(int Index)
         // Selecting the entry leaves the page and shows the picture.
         side.File1->setSelected(entry, true);
     }
-    side.File1->setFocus();
+    side.focusFileList();
 }

@@ -226,7 +226,7 @@ private slots:
         // No pictures to show: the screen saver's own display, without the panel or the pointer.
         QVERIFY(!Forms::frmSide().isVisible());
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
-        QVERIFY(Forms::frmPictureViewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(Forms::frmPictureViewer().isTopmost());
         QCOMPARE(ProgramMouseIcon(), QString());
     }
 

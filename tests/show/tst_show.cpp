@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(side().tmrSlide.interval(), 255000); // wider than the 16 bits it once had
         QCOMPARE(saver.held, 1);
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
-        QVERIFY(viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(viewer().isTopmost());
         // During the show the picture uses the whole screen.
         const QRect shown = viewer().Image1->geometry();
         QCOMPARE(shown.center().x(), 511);
@@ -277,7 +277,7 @@ private slots:
         QCOMPARE(saver.held, 0);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr ||
                 QGuiApplication::overrideCursor()->shape() != Qt::BlankCursor);
-        QVERIFY(!viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!viewer().isTopmost());
         QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // shown again in the panel's layout
         QVERIFY(viewer().Image1->geometry().left() >= 180);
     }

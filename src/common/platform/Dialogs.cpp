@@ -12,12 +12,23 @@
 
 namespace {
 
+// The window a dialog belongs to: the active one, or the owner of an active tool window, so that a
+// box asked for from the narrow panel is centred on the screen-wide viewer that owns it.
+QWidget *dialogOwner()
+{
+    QWidget *owner = QApplication::activeWindow();
+    while (owner != nullptr && owner->windowType() == Qt::Tool && owner->parentWidget() != nullptr) {
+        owner = owner->parentWidget()->window();
+    }
+    return owner;
+}
+
 class RealDialogs final : public DialogProvider
 {
 public:
     int messageBox(const QString &prompt, int style, const QString &title) override
     {
-        QMessageBox box(QApplication::activeWindow());
+        QMessageBox box(dialogOwner());
         box.setWindowTitle(title);
         box.setText(prompt);
         switch (style & vbIconMask) {
@@ -87,8 +98,7 @@ public:
     std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
     {
         bool ok = false;
-        const QString text =
-            QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, defaultText, &ok);
+        const QString text = QInputDialog::getText(dialogOwner(), title, prompt, QLineEdit::Normal, defaultText, &ok);
         if (!ok) {
             return std::nullopt;
         }
@@ -97,7 +107,7 @@ public:
 
     std::optional<QColor> chooseColour(const QColor &initial) override
     {
-        const QColor chosen = QColorDialog::getColor(initial, QApplication::activeWindow());
+        const QColor chosen = QColorDialog::getColor(initial, dialogOwner());
         if (!chosen.isValid()) {
             return std::nullopt;
         }
@@ -106,7 +116,7 @@ public:
 
     bool choosePrinter(QPrinter &printer) override
     {
-        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        QPrintDialog dialog(&printer, dialogOwner());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
         return dialog.exec() == QDialog::Accepted;
