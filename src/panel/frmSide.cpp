@@ -13,6 +13,7 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/ScreenSaver.h"
+#include "common/platform/WindowStacking.h"
 #include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
@@ -368,7 +369,8 @@ void frmSide::cmdQuit_Click()
 void frmSide::cmdMinimize_Click()
 {
     SharedState &s = State();
-    if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    // Without a window manager nothing would bring the viewer back, and the panel would be lost.
+    if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer) && WindowStacking::windowManagerRuns()) {
         Forms::frmPictureViewer().showMinimized();
         m_tip->hide();
     }

@@ -270,16 +270,83 @@ xdotool mousemove 60 "$(row_y 1)" click 1
 got=$(wait_picture 2) && pass "click on the second entry after the show" ||
     fail "click on the second entry after the show" "shows $got"
 
+# Minimize takes the panel along and a second start brings both back, the keyboard in the list.
+# Without a window manager nothing could bring them back, so nothing leaves the screen.
+map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: //p'; }
+xdotool mousemove 159 8 click 1
+if [ "$wm" = none ]; then
+    sleep 1
+    panel_seen && [ "$(map_state "$V")" = IsViewable ] && pass "Minimize keeps the pair without a manager" ||
+        fail "Minimize keeps the pair without a manager" "viewer $(map_state "$V"), share $(panel_share)"
+else
+    until_true 50 sh -c "[ \"\$(xwininfo -id $V | sed -n 's/^ *Map State: //p')\" != IsViewable ]" &&
+        [ "$(map_state "$P")" != IsViewable ] && pass "Minimize takes the viewer and the panel" ||
+        fail "Minimize takes the viewer and the panel" "viewer $(map_state "$V"), panel $(map_state "$P")"
+    shot minimized
+    timeout 20 "$exe" >"$out/third.log" 2>&1
+    until_true 50 sh -c "[ \"\$(xwininfo -id $V | sed -n 's/^ *Map State: //p')\" = IsViewable ]"
+    wait_panel_seen && pass "a second start brings the pair back" ||
+        fail "a second start brings the pair back" "viewer $(map_state "$V"), share $(panel_share)"
+    shot restored
+fi
+xdotool mousemove 60 "$(row_y 0)" click 1
+got=$(wait_picture 1) && pass "click on the first entry after Minimize" ||
+    fail "click on the first entry after Minimize" "shows $got"
+xdotool key Down
+got=$(wait_picture 2) && pass "Down after Minimize" || fail "Down after Minimize" "shows $got"
+
+# (e) An input box asked for from the panel: its own caption, the keyboard, and the keyboard back
+# in the list when it is cancelled. The file menu's second item is Rename.
+xdotool mousemove 60 "$(row_y 1)" click 3
+sleep 0.5
+xdotool key Down Down Return
+if until_true 50 windows_named '^Rename File$'; then
+    r=$(windows_named '^Rename File$' | head -n1)
+    pass "rename box's caption"
+    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $r ]" && pass "rename box has the keyboard" ||
+        fail "rename box has the keyboard" "focus $(focused)"
+    shot rename
+    xdotool key Escape
+    until_true 30 sh -c "! xdotool search --onlyvisible --name '^Rename File\$'" || fail "rename box closes"
+    xdotool key Down
+    got=$(wait_picture 3) && pass "Down after the rename box" ||
+        fail "Down after the rename box" "shows $got, focus $(focused), panel $P, viewer $V"
+else
+    shot rename-missing
+    fail "rename box's caption" "$(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do name_of "$w"; done | sort -u | tr '\n' '|')"
+fi
+
 # The help window opens above the viewer with its own caption, and takes the keyboard.
 xdotool key F1
 if until_true 50 windows_named '^Vantrel Viewer Help$'; then
     h=$(windows_named '^Vantrel Viewer Help$' | head -n1)
     pass "help window's caption"
-    sleep 0.5
-    [ "$(focused)" = "$h" ] && pass "help window has the keyboard" || fail "help window has the keyboard" "focus $(focused)"
+    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $h ]" && pass "help window has the keyboard" ||
+        fail "help window has the keyboard" "focus $(focused)"
     shot help
 else
     fail "help window's caption" "$(xprop -root _NET_ACTIVE_WINDOW)"
+fi
+
+# Quit at the panel's corner ends the program.
+xdotool mousemove 8 8 click 1
+if until_true 100 sh -c "! kill -0 $viewer_pid"; then
+    pass "Quit ends the program"
+    viewer_pid=""
+else
+    fail "Quit ends the program"
+fi
+
+# A Wayland session with no Wayland server behind it: the program runs on X all the same.
+if [ "$wm" = none ] && [ "$W" = 1024 ]; then
+    WAYLAND_DISPLAY=vv-no-such-wayland XDG_SESSION_TYPE=wayland env -u QT_QPA_PLATFORM "$exe" \
+        >"$out/wayland.log" 2>&1 &
+    viewer_pid=$!
+    if until_true 150 viewer_window && until_true 50 panel_window; then
+        pass "falls back to X11 under a Wayland session"
+    else
+        fail "falls back to X11 under a Wayland session" "$(head -c 300 "$out/wayland.log")"
+    fi
 fi
 
 exit $failed

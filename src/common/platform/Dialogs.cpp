@@ -6,29 +6,58 @@
 #include <QColorDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
-// The window a dialog belongs to: the active one, or the owner of an active tool window, so that a
-// box asked for from the narrow panel is centred on the screen-wide viewer that owns it.
-QWidget *dialogOwner()
+// Centred on the screen, as the program's boxes have always been, rather than on the window that
+// asks (the narrow panel at the screen's edge). The box still belongs to that window, so the window
+// manager keeps it above the full-screen viewer and gives the keyboard back to it afterwards.
+void centreOnScreen(QWidget *dialog)
 {
-    QWidget *owner = QApplication::activeWindow();
-    while (owner != nullptr && owner->windowType() == Qt::Tool && owner->parentWidget() != nullptr) {
-        owner = owner->parentWidget()->window();
+    dialog->adjustSize();
+    const QScreen *screen = dialog->parentWidget() != nullptr ? dialog->parentWidget()->screen() : dialog->screen();
+    if (screen == nullptr) {
+        return;
     }
-    return owner;
+    QRect where(QPoint(), dialog->size());
+    where.moveCenter(screen->geometry().center());
+    dialog->move(where.topLeft());
 }
+
+// Some window managers give the keyboard to the main window when a box closes, not to the tool
+// window (the panel) that asked; it goes back where it was.
+class FocusReturn
+{
+public:
+    FocusReturn()
+        : m_window(QApplication::activeWindow())
+    {}
+    ~FocusReturn()
+    {
+        if (!m_window.isNull() && m_window->isVisible()) {
+            m_window->activateWindow();
+        }
+    }
+    FocusReturn(const FocusReturn &) = delete;
+    FocusReturn &operator=(const FocusReturn &) = delete;
+    [[nodiscard]] QWidget *window() const { return m_window.data(); }
+
+private:
+    QPointer<QWidget> m_window;
+};
 
 class RealDialogs final : public DialogProvider
 {
 public:
     int messageBox(const QString &prompt, int style, const QString &title) override
     {
-        QMessageBox box(dialogOwner());
+        const FocusReturn asker;
+        QMessageBox box(asker.window());
         box.setWindowTitle(title);
         box.setText(prompt);
         switch (style & vbIconMask) {
@@ -85,6 +114,7 @@ public:
         }
         box.setStandardButtons(buttons);
         box.setDefaultButton(choices.front().button);
+        centreOnScreen(&box);
         const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const Choice &c : choices) {
             if (c.button == clicked) {
@@ -97,17 +127,23 @@ public:
 
     std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
     {
-        bool ok = false;
-        const QString text = QInputDialog::getText(dialogOwner(), title, prompt, QLineEdit::Normal, defaultText, &ok);
-        if (!ok) {
+        const FocusReturn asker;
+        QInputDialog dialog(asker.window());
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(prompt);
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setTextValue(defaultText);
+        centreOnScreen(&dialog);
+        if (dialog.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
-        return text;
+        return dialog.textValue();
     }
 
     std::optional<QColor> chooseColour(const QColor &initial) override
     {
-        const QColor chosen = QColorDialog::getColor(initial, dialogOwner());
+        const FocusReturn asker;
+        const QColor chosen = QColorDialog::getColor(initial, asker.window());
         if (!chosen.isValid()) {
             return std::nullopt;
         }
@@ -116,7 +152,8 @@ public:
 
     bool choosePrinter(QPrinter &printer) override
     {
-        QPrintDialog dialog(&printer, dialogOwner());
+        const FocusReturn asker;
+        QPrintDialog dialog(&printer, asker.window());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
         return dialog.exec() == QDialog::Accepted;

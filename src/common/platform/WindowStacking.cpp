@@ -98,4 +98,18 @@ void setKeepAbove(QWidget *window, bool above)
     }
 }
 
+bool windowManagerRuns()
+{
+    xcb_connection_t *c = connection();
+    if (c == nullptr) {
+        return true;
+    }
+    // A compliant manager names its check window on the root window (EWMH).
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr), &std::free);
+    return reply && reply->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(reply.get()) == 4;
+}
+
 } // namespace WindowStacking

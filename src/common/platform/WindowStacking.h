@@ -11,4 +11,8 @@ namespace WindowStacking {
 // window manager to honour the request the window is raised instead.
 void setKeepAbove(QWidget *window, bool above);
 
+// False only where the program runs on an X server without a window manager, where nothing can
+// minimise a window or give it back.
+[[nodiscard]] bool windowManagerRuns();
+
 } // namespace WindowStacking
