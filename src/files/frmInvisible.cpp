@@ -160,6 +160,8 @@ void frmInvisible::mnuBulkRename_Click()
     emit commandRequested(QStringLiteral("BulkRename"));
     frmBulk &dialog = Forms::frmBulk();
     dialog.Form_Load();
+    CentreOnScreen(dialog);
+    ReturnFocusWhenHidden(dialog);
     // Modal, without a loop of its own: the dialog unloads itself when it is done.
     dialog.open();
 }

@@ -314,6 +314,16 @@ void frmSide::showAboveOwner()
     raise();
 }
 
+void frmSide::returnWithOwner()
+{
+    // Some window managers minimise an owned window along with its owner; shown still minimised,
+    // it would stay off the screen.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    focusFileList();
+}
+
 void frmSide::focusFileList()
 {
     if (isVisible()) {

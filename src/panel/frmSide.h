@@ -65,6 +65,8 @@ public:
     void showOwnedBy(QWidget *owner);
     // Shows the panel above its owner, if it was asked to show with it.
     void showAboveOwner();
+    // Back on screen with the owner after it was minimised, with the keyboard in the file list.
+    void returnWithOwner();
     // The keyboard to the file list: the panel becomes the active window, so the arrow keys move
     // through the list wherever the last click was.
     void focusFileList();

@@ -632,9 +632,7 @@ void frmPictureViewer::changeEvent(QEvent *event)
             side.hide();
         } else if (m_panelLeftWithViewer && isVisible()) {
             m_panelLeftWithViewer = false;
-            side.show();
-            side.raise();
-            side.focusFileList();
+            side.returnWithOwner();
         }
     }
     QWidget::changeEvent(event);

@@ -308,12 +308,43 @@ if until_true 50 windows_named '^Rename File$'; then
     shot rename
     xdotool key Escape
     until_true 30 sh -c "! xdotool search --onlyvisible --name '^Rename File\$'" || fail "rename box closes"
+    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $P ]" && pass "keyboard back in the panel after the rename box" ||
+        fail "keyboard back in the panel after the rename box" "focus $(focused)"
     xdotool key Down
     got=$(wait_picture 3) && pass "Down after the rename box" ||
         fail "Down after the rename box" "shows $got, focus $(focused), panel $P, viewer $V"
 else
     shot rename-missing
     fail "rename box's caption" "$(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do name_of "$w"; done | sort -u | tr '\n' '|')"
+fi
+
+# The multiple rename dialog, asked for with three files selected: its caption, centred, the
+# keyboard, and the keyboard back in the panel when it is cancelled. With several files selected
+# Edit is disabled and the first item the keys reach is Multiple File Rename.
+xdotool keydown shift mousemove 60 "$(row_y 4)" click 1 keyup shift
+sleep 0.3
+xdotool mousemove 60 "$(row_y 3)" click 3
+sleep 0.5
+xdotool key Down Return
+if until_true 50 windows_named '^Vantrel Viewer Multiple File Renaming$'; then
+    b=$(windows_named '^Vantrel Viewer Multiple File Renaming$' | head -n1)
+    pass "multiple rename dialog's caption"
+    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $b ]" && pass "multiple rename dialog has the keyboard" ||
+        fail "multiple rename dialog has the keyboard" "focus $(focused)"
+    bx=$(xwininfo -id "$b" | sed -n 's/^ *Absolute upper-left X: *//p')
+    bw=$(xwininfo -id "$b" | sed -n 's/^ *Width: *//p')
+    middle=$((bx + bw / 2))
+    [ $((middle - W / 2)) -le 20 ] && [ $((W / 2 - middle)) -le 20 ] && pass "multiple rename dialog centred" ||
+        fail "multiple rename dialog centred" "middle at $middle"
+    shot multiple-rename
+    xdotool key Escape
+    until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Multiple File Renaming\$'" ||
+        fail "multiple rename dialog closes"
+    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $P ]" && pass "keyboard back in the panel after the multiple rename dialog" ||
+        fail "keyboard back in the panel after the multiple rename dialog" "focus $(focused)"
+else
+    shot multiple-rename-missing
+    fail "multiple rename dialog's caption"
 fi
 
 # The help window opens above the viewer with its own caption, and takes the keyboard.
