@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QSet>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 
@@ -280,6 +281,30 @@ private slots:
         QVERIFY(!viewer().isTopmost());
         QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // shown again in the panel's layout
         QVERIFY(viewer().Image1->geometry().left() >= 180);
+    }
+
+    void theShowKeepsBothWindowsAndASecondStartLeavesItRunning()
+    {
+        QVERIFY(!startWith(3).isEmpty());
+        QTRY_VERIFY(viewer().isVisible() && side().isVisible());
+        // The panel names the viewer's window as its owner: neither may be re-created by the show.
+        const WId viewerWindow = viewer().winId();
+        const WId panelWindow = side().winId();
+        QCOMPARE(side().windowHandle()->transientParent(), viewer().windowHandle());
+        side().cmdSlide_Click();
+        QVERIFY(viewer().isTopmost());
+        ActivateViewer(); // what a second start asks of this one
+        QVERIFY(State().SlideShowOn);
+        QVERIFY(!side().isVisible());
+        QVERIFY(viewer().isVisible());
+        QCOMPARE(viewer().winId(), viewerWindow);
+        viewer().Form_KeyDown(27, 0);
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
+        QVERIFY(!viewer().isTopmost());
+        QCOMPARE(viewer().winId(), viewerWindow);
+        QCOMPARE(side().winId(), panelWindow);
+        QCOMPARE(side().windowHandle()->transientParent(), viewer().windowHandle());
     }
 
     void manualShowMovesByTheArrows()
