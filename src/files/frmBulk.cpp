@@ -1,13 +1,13 @@
 #include "files/frmBulk.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "files/CommandTargets.h"
 #include "files/Renaming.h"
-#include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
 
@@ -37,12 +37,12 @@ std::vector<BatchRename> SelectedWithNewNames(BulkRule rule, const BulkTexts &te
     if (!Forms::IsLoaded(Forms::Form::Side)) {
         return plan;
     }
-    FileListBox *list = Forms::frmSide().File1;
+    const ListSnapshot list = Forms::frmSide().listSnapshot();
     int k = 0;
-    for (int i = 0; i < list->ListCount(); ++i) {
-        if (list->Selected(i)) {
+    for (int i = 0; i < list.names.size(); ++i) {
+        if (list.selected.at(i)) {
             BatchRename r;
-            r.oldName = list->List(i);
+            r.oldName = list.names.at(i);
             r.newName = BulkNewName(rule, r.oldName, texts, ++k);
             plan.push_back(r);
         }
@@ -71,6 +71,14 @@ frmBulk::frmBulk(QWidget *parent)
     , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
     , lstPreview(new QTreeWidget(this))
 {
+    const std::pair<QWidget *, const char *> names[] = {
+        {txtOldString, "txtOldString"}, {txtNewString, "txtNewString"}, {txtAppend, "txtAppend"},
+        {txtComplete, "txtComplete"},   {cmbComplete, "cmbComplete"},   {optReplace, "optReplace"},
+        {optAddFront, "optAddFront"},   {optAddEnd, "optAddEnd"},       {optComplete, "optComplete"},
+        {cmdRename, "cmdRename"},       {cmdCancel, "cmdCancel"},       {lstPreview, "lstPreview"}};
+    for (const auto &[control, name] : names) {
+        control->setObjectName(QLatin1String(name));
+    }
     setObjectName(QStringLiteral("frmBulk"));
     setWindowTitle(QStringLiteral("Vantrel Viewer Multiple File Renaming"));
     setModal(true);
@@ -236,7 +244,7 @@ void frmBulk::updatePreview()
     if (!Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
-    const QString folder = Forms::frmSide().File1->Path();
+    const QString folder = Forms::frmSide().currentFolder();
     for (const BatchRename &r : PlanRenameBatch(folder, SelectedWithNewNames(rule(), texts()))) {
         QString shown = r.newName;
         switch (r.outcome) {
@@ -266,8 +274,7 @@ void frmBulk::cmdRename_Click()
     SetMouseCursor(QStringLiteral("WAIT"));
     frmSide &side = Forms::frmSide();
     side.CountSelected();
-    FileListBox *list = side.File1;
-    const QString folder = list->Path();
+    const QString folder = side.currentFolder();
     const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(rule(), texts()));
     for (const BatchRename &r : done) {
         const QString head = QStringLiteral("Cannot rename '") + r.oldName + QStringLiteral("' as '") + r.newName +
@@ -281,18 +288,17 @@ void frmBulk::cmdRename_Click()
         }
     }
     Forms::Unload(Forms::Form::Bulk);
-    list->Refresh();
     int kept = 0;
-    s.SelectionFromCode = true;
+    QStringList renamed;
     for (const BatchRename &r : done) {
         if (r.outcome != BatchRename::Outcome::Renamed) {
             ++kept;
             continue;
         }
-        list->setSelected(list->IndexOf(r.newName), true); // none when the pattern hides it
+        renamed << r.newName;
     }
-    s.SelectionFromCode = false;
-    side.File1_PathChange();
+    side.refreshList();
+    side.selectNamesQuietly(renamed);
     SetDefaultMouseCursor();
     if (kept == 0) {
         MsgBox(QStringLiteral("Batch renaming successfully completed"), vbInformation);

@@ -33,6 +33,7 @@ public:
     [[nodiscard]] BulkRule rule() const;
     [[nodiscard]] BulkTexts texts() const;
 
+private:
     QLabel *Label1;
     QLineEdit *txtOldString;
     QLabel *Label2;
@@ -51,7 +52,6 @@ public:
     QPushButton *cmdCancel;
     QTreeWidget *lstPreview;
 
-private:
     void setActive(QWidget *input, bool active);
     void applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs);
     void updatePreview();
