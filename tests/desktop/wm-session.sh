@@ -295,69 +295,62 @@ got=$(wait_picture 1) && pass "click on the first entry after Minimize" ||
 xdotool key Down
 got=$(wait_picture 2) && pass "Down after Minimize" || fail "Down after Minimize" "shows $got"
 
-# (e) An input box asked for from the panel: its own caption, the keyboard, and the keyboard back
-# in the list when it is cancelled. The file menu's second item is Rename.
+# Waits for the window captioned exactly $1 ($2 names it in the report) and checks that it has
+# the keyboard; its id is left in $dialog.
+dialog=""
+has_keyboard() { until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $1 ]"; }
+dialog_opens() {
+    dialog=""
+    if ! until_true 50 windows_named "^$1\$"; then
+        shot "missing-$2"
+        fail "$2's caption" "visible: $(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+            name_of "$w"
+        done | sort -u | tr '\n' '|')"
+        return 1
+    fi
+    dialog=$(windows_named "^$1\$" | head -n1)
+    pass "$2's caption"
+    has_keyboard "$dialog" && pass "$2 has the keyboard" || fail "$2 has the keyboard" "focus $(focused)"
+    shot "$2"
+}
+# Escape closes the dialog captioned $1; the keyboard is back in the panel.
+dialog_cancelled() {
+    xdotool key Escape
+    until_true 30 sh -c "! xdotool search --onlyvisible --name '^$1\$'" || fail "$2 closes"
+    has_keyboard "$P" && pass "keyboard back in the panel after the $2" ||
+        fail "keyboard back in the panel after the $2" "focus $(focused)"
+}
+
+# (e) An input box asked for from the panel. The file menu's second item is Rename.
 xdotool mousemove 60 "$(row_y 1)" click 3
 sleep 0.5
 xdotool key Down Down Return
-if until_true 50 windows_named '^Rename File$'; then
-    r=$(windows_named '^Rename File$' | head -n1)
-    pass "rename box's caption"
-    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $r ]" && pass "rename box has the keyboard" ||
-        fail "rename box has the keyboard" "focus $(focused)"
-    shot rename
-    xdotool key Escape
-    until_true 30 sh -c "! xdotool search --onlyvisible --name '^Rename File\$'" || fail "rename box closes"
-    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $P ]" && pass "keyboard back in the panel after the rename box" ||
-        fail "keyboard back in the panel after the rename box" "focus $(focused)"
+if dialog_opens "Rename File" "rename box"; then
+    dialog_cancelled "Rename File" "rename box"
     xdotool key Down
     got=$(wait_picture 3) && pass "Down after the rename box" ||
         fail "Down after the rename box" "shows $got, focus $(focused), panel $P, viewer $V"
-else
-    shot rename-missing
-    fail "rename box's caption" "$(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do name_of "$w"; done | sort -u | tr '\n' '|')"
 fi
 
-# The multiple rename dialog, asked for with three files selected: its caption, centred, the
-# keyboard, and the keyboard back in the panel when it is cancelled. With several files selected
-# Edit is disabled and the first item the keys reach is Multiple File Rename.
+# The multiple rename dialog, asked for with three files selected, centred on the screen. With
+# several files selected Edit is disabled and the first item the keys reach is Multiple File Rename.
 xdotool keydown shift mousemove 60 "$(row_y 4)" click 1 keyup shift
 sleep 0.3
 xdotool mousemove 60 "$(row_y 3)" click 3
 sleep 0.5
 xdotool key Down Return
-if until_true 50 windows_named '^Vantrel Viewer Multiple File Renaming$'; then
-    b=$(windows_named '^Vantrel Viewer Multiple File Renaming$' | head -n1)
-    pass "multiple rename dialog's caption"
-    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $b ]" && pass "multiple rename dialog has the keyboard" ||
-        fail "multiple rename dialog has the keyboard" "focus $(focused)"
-    bx=$(xwininfo -id "$b" | sed -n 's/^ *Absolute upper-left X: *//p')
-    bw=$(xwininfo -id "$b" | sed -n 's/^ *Width: *//p')
+if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"; then
+    bx=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
+    bw=$(xwininfo -id "$dialog" | sed -n 's/^ *Width: *//p')
     middle=$((bx + bw / 2))
     [ $((middle - W / 2)) -le 20 ] && [ $((W / 2 - middle)) -le 20 ] && pass "multiple rename dialog centred" ||
         fail "multiple rename dialog centred" "middle at $middle"
-    shot multiple-rename
-    xdotool key Escape
-    until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Multiple File Renaming\$'" ||
-        fail "multiple rename dialog closes"
-    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $P ]" && pass "keyboard back in the panel after the multiple rename dialog" ||
-        fail "keyboard back in the panel after the multiple rename dialog" "focus $(focused)"
-else
-    shot multiple-rename-missing
-    fail "multiple rename dialog's caption"
+    dialog_cancelled "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"
 fi
 
 # The help window opens above the viewer with its own caption, and takes the keyboard.
 xdotool key F1
-if until_true 50 windows_named '^Vantrel Viewer Help$'; then
-    h=$(windows_named '^Vantrel Viewer Help$' | head -n1)
-    pass "help window's caption"
-    until_true 20 sh -c "[ \"\$(xdotool getwindowfocus)\" = $h ]" && pass "help window has the keyboard" ||
-        fail "help window has the keyboard" "focus $(focused)"
-    shot help
-else
-    fail "help window's caption" "$(xprop -root _NET_ACTIVE_WINDOW)"
-fi
+dialog_opens "Vantrel Viewer Help" "help window"
 
 # Quit at the panel's corner ends the program.
 xdotool mousemove 8 8 click 1
