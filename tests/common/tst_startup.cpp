@@ -6,6 +6,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
+#include "common/platform/Dialogs.h"
 #include "common/platform/InstanceGuard.h"
 #include "controls/ARButton.h"
 #include "panel/frmSide.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QProcess>
+#include <QScreen>
 #include <QSysInfo>
 #include <QTest>
 
@@ -310,6 +313,20 @@ private slots:
         first.stop();
         InstanceGuard again(env->settingsFile());
         QCOMPARE(again.start(), InstanceGuard::Role::First);
+    }
+
+    void boxesAreCentredOnTheScreenNotOnThePanel()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        // A box asked for from the panel belongs to it, but sits in the middle of the screen.
+        QDialog box(&Forms::frmSide());
+        box.setFixedSize(300, 120);
+        CentreOnScreen(box);
+        const QPoint middle = box.screen()->geometry().center();
+        QVERIFY2((box.geometry().center() - middle).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("box at %1,%2").arg(box.x()).arg(box.y())));
+        QCOMPARE(box.parentWidget(), &Forms::frmSide());
     }
 };
 
