@@ -42,11 +42,19 @@ for wm in "${managers[@]}"; do
     done
 done
 
+# xvfb-run -a can lose the race for a display number to another server starting at the same
+# moment (another session, another test); a session that never began is started again.
 run_session() {
-    local wm=$1 size=$2
-    xvfb-run -a -s "-screen 0 ${size}x24 -nolisten tcp" \
-        "$here/wm-session.sh" "$wm" "$size" "$exe" "$out/pictures" "$out/$wm-$size" "$xpeek" \
-        >"$out/$wm-$size.txt" 2>&1
+    local wm=$1 size=$2 attempt status
+    for attempt in 1 2 3; do
+        xvfb-run -a -s "-screen 0 ${size}x24 -nolisten tcp" \
+            "$here/wm-session.sh" "$wm" "$size" "$exe" "$out/pictures" "$out/$wm-$size" "$xpeek" \
+            >"$out/$wm-$size.txt" 2>&1
+        status=$?
+        grep -q "^\[$wm $size\]" "$out/$wm-$size.txt" && return $status
+        sleep $((attempt * 2))
+    done
+    return $status
 }
 
 # Two sessions at a time: each is mostly waiting for the X server and the window manager.
@@ -57,6 +65,7 @@ for session in "${sessions[@]}"; do
     read -r wm size <<<"$session"
     run_session "$wm" "$size" &
     pids+=($!)
+    sleep 1
     names+=("$wm-$size")
     if [ ${#pids[@]} -ge 2 ]; then
         wait "${pids[0]}" || status=1
