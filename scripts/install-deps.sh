@@ -9,7 +9,7 @@ packages=(
     libemf2svg-dev libcrypt-dev libxcb1-dev
     fonts-liberation
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     dbus
     openbox xfwm4 metacity xdotool # the desktop checks run under real window managers
     xdg-utils # the program a file opens with

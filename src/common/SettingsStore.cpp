@@ -234,3 +234,8 @@ bool DeleteSetting(const QString &application, const QString &section, const QSt
     settings.remove(full);
     return finishWrite(settings);
 }
+
+void ForgetSettingsFileState()
+{
+    knownSound() = KnownSound{};
+}

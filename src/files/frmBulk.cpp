@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <vector>
@@ -70,6 +71,7 @@ frmBulk::frmBulk(QWidget *parent)
     , cmdRename(new QPushButton(QStringLiteral("Rename"), this))
     , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
     , lstPreview(new QTreeWidget(this))
+    , m_previewDelay(new QTimer(this))
 {
     const std::pair<QWidget *, const char *> names[] = {
         {txtOldString, "txtOldString"}, {txtNewString, "txtNewString"}, {txtAppend, "txtAppend"},
@@ -109,9 +111,15 @@ frmBulk::frmBulk(QWidget *parent)
     connect(cmdRename, &QPushButton::clicked, this, &frmBulk::cmdRename_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmBulk::cmdCancel_Click);
     for (QLineEdit *edit : {txtOldString, txtNewString, txtAppend, txtComplete}) {
-        connect(edit, &QLineEdit::textChanged, this, &frmBulk::updatePreview);
+        connect(edit, &QLineEdit::textChanged, this, &frmBulk::schedulePreview);
     }
-    connect(cmbComplete, &QComboBox::currentTextChanged, this, &frmBulk::updatePreview);
+    connect(cmbComplete, &QComboBox::currentTextChanged, this, &frmBulk::schedulePreview);
+    // The preview follows typing once it pauses; its checks of the folder run off the interface
+    // thread, so a large selection never holds a keystroke up.
+    m_previewDelay->setSingleShot(true);
+    m_previewDelay->setInterval(120);
+    connect(m_previewDelay, &QTimer::timeout, this, &frmBulk::updatePreview);
+    connect(&m_previewPlan, &QFutureWatcherBase::finished, this, &frmBulk::showPreview);
 }
 
 void frmBulk::Form_Load()
@@ -235,17 +243,34 @@ BulkTexts frmBulk::texts() const
                      cmbComplete->currentText()};
 }
 
+void frmBulk::schedulePreview()
+{
+    m_previewDelay->start();
+}
+
 void frmBulk::updatePreview()
 {
-    if (!BulkFormReady) {
+    if (!BulkFormReady || !Forms::IsLoaded(Forms::Form::Side)) {
+        lstPreview->clear();
         return;
     }
-    lstPreview->clear();
-    if (!Forms::IsLoaded(Forms::Form::Side)) {
+    if (m_previewPlan.isRunning()) {
+        // The plan under way is for texts already changed: plan again once it is done.
+        m_previewDelay->start();
         return;
     }
     const QString folder = Forms::frmSide().currentFolder();
-    for (const BatchRename &r : PlanRenameBatch(folder, SelectedWithNewNames(rule(), texts()))) {
+    m_previewPlan.setFuture(QtConcurrent::run(
+        [folder, plan = SelectedWithNewNames(rule(), texts())] { return PlanRenameBatch(folder, plan); }));
+}
+
+void frmBulk::showPreview()
+{
+    lstPreview->clear();
+    if (!BulkFormReady) {
+        return;
+    }
+    for (const BatchRename &r : m_previewPlan.result()) {
         QString shown = r.newName;
         switch (r.outcome) {
         case BatchRename::Outcome::Unchanged:

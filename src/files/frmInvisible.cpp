@@ -100,11 +100,14 @@ void frmInvisible::mnuEdit_Click()
         return;
     }
     const QString path = JoinPath(side.currentFolder(), name);
-    if (AssociatedProgram(path).isEmpty()) {
-        MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
-        return;
-    }
-    OpenWithAssociatedProgram(path);
+    // The desktop is asked in the background; the interface goes on meanwhile.
+    AskAssociatedProgram(path, this, [path](const QString &program) {
+        if (program.isEmpty()) {
+            MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
+            return;
+        }
+        OpenWithAssociatedProgram(path);
+    });
 }
 
 void frmInvisible::mnuRename_Click()

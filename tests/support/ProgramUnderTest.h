@@ -4,6 +4,7 @@
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
 #include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "controls/HelpWindow.h"
@@ -23,8 +24,7 @@ public:
     explicit ProgramUnderTest(const QByteArray &screen = QByteArrayLiteral("1024x768@15"))
         : env(screen)
     {
-        ResetState();
-        SetProgramMouseIcon(QString());
+        ResetProcessState();
     }
 
     ~ProgramUnderTest()
@@ -34,7 +34,7 @@ public:
             Forms::frmSide().cmdQuit_Click();
         }
         Forms::FlushUnloaded();
-        HelpWindow::closeInstance();
+        ResetProcessState();
     }
 
     ProgramUnderTest(const ProgramUnderTest &) = delete;
