@@ -72,14 +72,8 @@ Road EntryProcedure(const QByteArray &path)
     if (!path.isEmpty()) {
         // The picture asked for comes first: the viewer loads with it and shows at once.
         s.StartPath = path;
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
-        viewer.show();
-        viewer.raise();
         // The keys step through the list at once, from the picture asked for.
-        frmSide &side = Forms::frmSide();
-        side.raise();
-        side.activateWindow();
-        side.focusList();
+        Forms::frmPictureViewer().showWithPanel();
         return Road::Normal;
     }
     Forms::frmSplash();
