@@ -13,6 +13,7 @@ packages=(
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
     clang libclang-rt-14-dev clang-format
     dbus
+    openbox xfwm4 metacity xdotool # the desktop checks run under real window managers
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)
     desktop-file-utils appstream # checking the desktop entry and the metainfo

@@ -67,7 +67,11 @@ Road EntryProcedure(const QByteArray &path)
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         // Under xscreensaver the run draws into the window it was given.
         EmbedInSaverWindow(viewer);
-        viewer.show();
+        if (InForeignSaverWindow()) {
+            viewer.show();
+        } else {
+            viewer.showWithPanel();
+        }
         Forms::Unload(Forms::Form::Loading);
         Forms::frmSide().cmdSlide_Click();
         return Road::ScreenSaver;
@@ -91,14 +95,8 @@ Road EntryProcedure(const QByteArray &path)
     if (!path.isEmpty()) {
         // The picture asked for comes first: the viewer loads with it and shows at once.
         s.StartPath = path;
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
-        viewer.show();
-        viewer.raise();
         // The keys step through the list at once, from the picture asked for.
-        frmSide &side = Forms::frmSide();
-        side.raise();
-        side.activateWindow();
-        side.focusList();
+        Forms::frmPictureViewer().showWithPanel();
         return Road::Normal;
     }
     Forms::frmSplash();
@@ -181,7 +179,9 @@ int RunViewer(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppName);
-    QApplication::setApplicationDisplayName(AppName);
+    // No display name: Qt would append it to every window's caption. The desktop entry names the
+    // program to the desktop instead.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantrel-viewer"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (EntryProcedure(request.paths.value(0)) == Road::SecondInstance) {

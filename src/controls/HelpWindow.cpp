@@ -1,8 +1,10 @@
 #include "controls/HelpWindow.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPointer>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
@@ -64,6 +66,12 @@ HelpWindow &HelpWindow::showContents(const QString &helpFile)
 {
     if (g_window.isNull()) {
         g_window = new HelpWindow();
+        // Centred on the screen, over the viewer, wherever a window manager would have put it.
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            QRect where = g_window->frameGeometry();
+            where.moveCenter(screen->geometry().center());
+            g_window->move(where.topLeft());
+        }
     }
     g_window->open(helpFile);
     g_window->show();

@@ -187,6 +187,8 @@ void frmInvisible::mnuBulkRename_Click()
 {
     emit commandRequested(QStringLiteral("BulkRename"));
     frmBulk &dialog = Forms::frmBulk(); // loads it, once
+    CentreOnScreen(dialog);
+    ReturnFocusWhenHidden(dialog);
     // Modal, without a loop of its own: the dialog unloads itself when it is done.
     dialog.open();
 }

@@ -14,6 +14,7 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/ScreenSaver.h"
+#include "common/platform/WindowStacking.h"
 #include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
@@ -436,11 +437,44 @@ void frmSide::settingsClosed()
 void frmSide::showOwnedBy(QWidget *owner)
 {
     if (parentWidget() != owner) {
+        // The owner's X window first: the panel names it as the window it belongs to (transient
+        // for it), which keeps it directly above the owner under every window manager.
+        owner->winId();
         setParent(owner, Qt::Tool | Qt::FramelessWindowHint);
     }
     move(0, 0);
+    m_showWithOwner = true;
+    if (owner->isVisible()) {
+        showAboveOwner();
+    }
+}
+
+void frmSide::showAboveOwner()
+{
+    if (!m_showWithOwner || parentWidget() == nullptr || !parentWidget()->isVisible()) {
+        return;
+    }
+    m_showWithOwner = false;
     show();
     raise();
+}
+
+void frmSide::returnWithOwner()
+{
+    // Some window managers minimise an owned window along with its owner; shown still minimised,
+    // it would stay off the screen.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    focusList();
+}
+
+void frmSide::focusList()
+{
+    if (isVisible()) {
+        activateWindow();
+    }
+    File1->setFocus();
 }
 
 void frmSide::hideTitleTip()
@@ -536,7 +570,7 @@ void frmSide::openEntryNamed(const QString &name)
     if (entry >= 0) {
         File1->setSelected(entry, true);
     }
-    File1->setFocus();
+    focusList();
 }
 
 void frmSide::selectNamesQuietly(const QStringList &names)
@@ -560,11 +594,6 @@ void frmSide::showAfterRemoval(const CommandTargets &targets, const QList<bool> 
         Forms::frmPictureViewer().hidePicture();
         lblKB->clear();
     }
-}
-
-void frmSide::focusList()
-{
-    File1->setFocus();
 }
 
 void frmSide::setSizeLabel(const QString &text)
@@ -615,7 +644,8 @@ void frmSide::cmdQuit_Click()
 void frmSide::cmdMinimize_Click()
 {
     SharedState &s = State();
-    if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    // Without a window manager nothing would bring the viewer back, and the panel would be lost.
+    if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer) && WindowStacking::windowManagerRuns()) {
         Forms::frmPictureViewer().showMinimized();
         m_tip->hide();
     }
@@ -697,6 +727,8 @@ void frmSide::cmdSlide_Click()
         s.SlideIndex = static_cast<std::int16_t>(File1->ListIndex() + 1);
         hide();
         m_tip->hide();
+        // The keys of the show go to the viewer now that the panel that had them is gone.
+        viewer.activateWindow();
         s.SlideShowOn = true;
         if (!s.ManualShow && m_slideInterval > 0) {
             tmrSlide->start(m_slideInterval);
@@ -783,6 +815,7 @@ void frmSide::StopSlideShow()
     if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
         Forms::frmPictureViewer().setTopmost(false);
     }
+    focusList();
 }
 
 void frmSide::showFolderUnavailable()
@@ -830,7 +863,7 @@ void frmSide::openChosenFolder(const QString &selectName)
         File1->Refresh();
         updateFileCounter();
         File1->setListIndex(wanted);
-        File1->setFocus();
+        focusList();
     } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.hidePicture();
@@ -1259,7 +1292,7 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
         return 0;
     }
     CountSelected();
-    File1->setFocus();
+    focusList();
     const bool move = action == QLatin1String("MOVE");
     const bool onPage = s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer);
     const CommandTargets targets =
@@ -1297,7 +1330,7 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
         return arrived;
     }
     showAfterRemoval(targets, GoneAfterCommand(targets));
-    File1->setFocus();
+    focusList();
     return arrived;
 }
 
@@ -1323,7 +1356,7 @@ void frmSide::showRestored(const QStringList &paths)
     }
     File1->setListIndex(first);
     selectNamesQuietly(here);
-    File1->setFocus();
+    focusList();
 }
 
 void frmSide::fileToFolder(int index, bool copy)

@@ -73,8 +73,13 @@ public:
     void File1_MouseMove(int Button, int Shift, float X, float Y);
     void File1_PathChange();
 
-    // Places the panel at the screen's corner, owned by the viewer.
+    // Places the panel at the screen's corner, owned by the viewer. It shows once the owner is on
+    // screen (showAboveOwner), so the window manager knows the owner when it takes the panel on.
     void showOwnedBy(QWidget *owner);
+    // Shows the panel above its owner, if it was asked to show with it.
+    void showAboveOwner();
+    // Back on screen with the owner after it was minimised, with the keyboard in the file list.
+    void returnWithOwner();
     void hideTitleTip();
     // The folder-assignment list and the title tip go away (the pointer left them).
     void hidePopups();
@@ -104,6 +109,8 @@ public:
     // After a command removed some of `targets`: the list read again, the follower selected, the
     // count shown, the picture hidden when nothing is left.
     void showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone);
+    // The keyboard to the file list: the panel becomes the active window, so the arrow keys move
+    // through the list wherever the last click was.
     void focusList();
     void setSizeLabel(const QString &text);
     // After an undo: the list read again with these files selected and the first one shown.
@@ -180,6 +187,7 @@ private:
     // Entry 0 of the folder box while set: a folder shown from outside, not registered.
     QString m_temporaryFolder;
     QLabel *m_tip;
+    bool m_showWithOwner = false;
     QLabel *m_notice;
     QTimer *m_noticeTimer;
     int m_slideInterval = 0;

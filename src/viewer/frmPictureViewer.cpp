@@ -12,6 +12,7 @@
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/SaverWindow.h"
+#include "common/platform/WindowStacking.h"
 #include "controls/ARButton.h"
 #include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
@@ -625,16 +626,12 @@ void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
 void frmPictureViewer::setTopmost(bool topmost)
 {
     // Inside a screen saver's window the saver keeps it on top; new flags would tear it out.
-    if (InForeignSaverWindow() || windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+    if (InForeignSaverWindow() || m_topmost == topmost) {
         return;
     }
-    const bool visible = isVisible();
-    const QRect where = geometry();
-    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-    setGeometry(where);
-    if (visible) {
-        show();
-    }
+    m_topmost = topmost;
+    // A window flag would re-create the X window, and the panel would lose its owner.
+    WindowStacking::setKeepAbove(this, topmost);
 }
 
 void frmPictureViewer::keyPressEvent(QKeyEvent *event)
@@ -658,13 +655,22 @@ void frmPictureViewer::closeEvent(QCloseEvent *event)
 
 void frmPictureViewer::showActivated()
 {
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized | Qt::WindowActive);
+    // The viewer covers the screen already: maximised means no longer minimised. A maximised
+    // state proper would make some window managers treat it as a normal window again.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
+}
+
+void frmPictureViewer::showWithPanel()
+{
+    show();
+    raise();
     if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().show();
-        Forms::frmSide().raise();
+        frmSide &side = Forms::frmSide();
+        side.showAboveOwner();
+        side.focusList();
     }
 }
 
@@ -672,12 +678,13 @@ void frmPictureViewer::changeEvent(QEvent *event)
 {
     // The owned panel leaves the screen with the viewer and comes back with it.
     if (event->type() == QEvent::WindowStateChange && Forms::IsLoaded(Forms::Form::Side)) {
-        QWidget *side = Forms::Loaded(Forms::Form::Side);
+        frmSide &side = Forms::frmSide();
         if (windowState() & Qt::WindowMinimized) {
-            side->hide();
-        } else if (isVisible()) {
-            side->show();
-            side->raise();
+            m_panelLeftWithViewer = m_panelLeftWithViewer || side.isVisible();
+            side.hide();
+        } else if (m_panelLeftWithViewer && isVisible()) {
+            m_panelLeftWithViewer = false;
+            side.returnWithOwner();
         }
     }
     QWidget::changeEvent(event);

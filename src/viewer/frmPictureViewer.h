@@ -37,8 +37,11 @@ public:
     void Form_Load();
     void Form_Unload();
 
-    // Shown maximised, raised and active (a second start of the program asks for this).
+    // Shown maximised, raised and active (a second start of the program asks for this). The panel
+    // comes back only with a viewer that comes back from the taskbar: never over a slide show.
     void showActivated();
+    // Makes the viewer visible, then the panel above it with the keyboard in its file list.
+    void showWithPanel();
 
     // The fitted view of CurrentFile. False when it cannot be loaded; the caller decides what
     // that means (not a picture, or gone).
@@ -61,8 +64,9 @@ public:
     void setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle);
     void setPlainBackground(std::int32_t colour);
     [[nodiscard]] const QImage &background() const { return m_background; }
-    // Above every other window while a show runs.
+    // Above every other window while a show runs; the window stays the same X window throughout.
     void setTopmost(bool topmost);
+    [[nodiscard]] bool isTopmost() const { return m_topmost; }
     // The screen saver's display when it has no pictures to show, and its end.
     void startDriftingLogo();
     void EndScreenSaver();
@@ -145,6 +149,9 @@ private:
         int angle = 0;
     };
     std::optional<GradientSpec> m_gradient;
+    bool m_topmost = false;
+    // The panel left the screen when the viewer was minimised, and comes back with it.
+    bool m_panelLeftWithViewer = false;
     // A move seen while a screen-saver run records the pointer first, then ends the run.
     bool screenSaverMoveEnds(float X, float Y);
     bool m_askingPassword = false;

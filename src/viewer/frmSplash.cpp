@@ -5,7 +5,6 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
-#include "panel/frmSide.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QPainter>
@@ -49,10 +48,7 @@ void frmSplash::Timer1_Timer()
     Timer1.stop();
     frmPictureViewer &viewer = Forms::frmPictureViewer();
     hide();
-    viewer.show();
-    viewer.raise();
-    viewer.activateWindow();
-    Forms::frmSide().raise();
+    viewer.showWithPanel();
 }
 
 void frmSplash::paintEvent(QPaintEvent *)

@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QSet>
 #include <QTest>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -395,7 +396,7 @@ private slots:
         QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 255000); // wider than the 16 bits it once had
         QCOMPARE(saver.held, 1);
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
-        QVERIFY(viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(viewer().isTopmost());
         // During the show the picture uses the whole screen.
         const QRect shown = Control<PictureImage>(viewer(), "Image1")->geometry();
         QCOMPARE(shown.center().x(), 511);
@@ -412,9 +413,33 @@ private slots:
         QCOMPARE(saver.held, 0);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr ||
                 QGuiApplication::overrideCursor()->shape() != Qt::BlankCursor);
-        QVERIFY(!viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!viewer().isTopmost());
         QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // shown again in the panel's layout
         QVERIFY(Control<PictureImage>(viewer(), "Image1")->geometry().left() >= 180);
+    }
+
+    void theShowKeepsBothWindowsAndASecondStartLeavesItRunning()
+    {
+        QVERIFY(!startWith(3).isEmpty());
+        QTRY_VERIFY(viewer().isVisible() && side().isVisible());
+        // The panel names the viewer's window as its owner: neither may be re-created by the show.
+        const WId viewerWindow = viewer().winId();
+        const WId panelWindow = side().winId();
+        QCOMPARE(side().windowHandle()->transientParent(), viewer().windowHandle());
+        side().cmdSlide_Click();
+        QVERIFY(viewer().isTopmost());
+        ActivateViewer(); // what a second start asks of this one
+        QVERIFY(State().SlideShowOn);
+        QVERIFY(!side().isVisible());
+        QVERIFY(viewer().isVisible());
+        QCOMPARE(viewer().winId(), viewerWindow);
+        viewer().Form_KeyDown(27, 0);
+        QVERIFY(!State().SlideShowOn);
+        QVERIFY(side().isVisible());
+        QVERIFY(!viewer().isTopmost());
+        QCOMPARE(viewer().winId(), viewerWindow);
+        QCOMPARE(side().winId(), panelWindow);
+        QCOMPARE(side().windowHandle()->transientParent(), viewer().windowHandle());
     }
 
     void manualShowMovesByTheArrows()

@@ -4,20 +4,92 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 namespace {
+
+// Some window managers give the keyboard to the main window when a box closes, not to the tool
+// window (the panel) that asked, and may do so after the request below: for a second, the owner
+// taking the keyboard is overruled.
+void GiveKeyboardBack(QWidget *asker)
+{
+    if (asker == nullptr || !asker->isVisible()) {
+        return;
+    }
+    asker->activateWindow();
+    const QPointer<QWidget> owner = asker->parentWidget() != nullptr ? asker->parentWidget()->window() : nullptr;
+    if (owner.isNull()) {
+        return;
+    }
+    auto *watch = new QObject(asker);
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch, [asker, owner](QWindow *focus) {
+        if (focus != nullptr && !owner.isNull() && focus == owner->windowHandle() && asker->isVisible()) {
+            asker->activateWindow();
+        }
+    });
+    QTimer::singleShot(1000, watch, &QObject::deleteLater);
+}
+
+// Gives the keyboard back once the dialog it watches is hidden.
+class FocusOnHide : public QObject
+{
+public:
+    FocusOnHide(QWidget *dialog, QWidget *asker)
+        : QObject(dialog)
+        , m_asker(asker)
+    {
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide) {
+            GiveKeyboardBack(m_asker.data());
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_asker;
+};
+
+// The window active when a box opens: the box belongs to it (the window manager keeps the box
+// above it, above the full-screen viewer) and gives the keyboard back to it when the box closes.
+class FocusReturn
+{
+public:
+    FocusReturn()
+        : m_window(QApplication::activeWindow())
+    {}
+    ~FocusReturn() { GiveKeyboardBack(m_window.data()); }
+    FocusReturn(const FocusReturn &) = delete;
+    FocusReturn &operator=(const FocusReturn &) = delete;
+    [[nodiscard]] QWidget *window() const { return m_window.data(); }
+
+private:
+    QPointer<QWidget> m_window;
+};
 
 class RealDialogs final : public DialogProvider
 {
 public:
     int messageBox(const QString &prompt, int style, const QString &title) override
     {
-        QMessageBox box(QApplication::activeWindow());
+        const FocusReturn asker;
+        QMessageBox box(asker.window());
         box.setWindowTitle(title);
         box.setText(prompt);
         switch (style & vbIconMask) {
@@ -74,6 +146,7 @@ public:
         }
         box.setStandardButtons(buttons);
         box.setDefaultButton(choices.front().button);
+        CentreOnScreen(box);
         const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const Choice &c : choices) {
             if (c.button == clicked) {
@@ -86,18 +159,23 @@ public:
 
     std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
     {
-        bool ok = false;
-        const QString text =
-            QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, defaultText, &ok);
-        if (!ok) {
+        const FocusReturn asker;
+        QInputDialog dialog(asker.window());
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(prompt);
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setTextValue(defaultText);
+        CentreOnScreen(dialog);
+        if (dialog.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
-        return text;
+        return dialog.textValue();
     }
 
     std::optional<QColor> chooseColour(const QColor &initial) override
     {
-        const QColor chosen = QColorDialog::getColor(initial, QApplication::activeWindow());
+        const FocusReturn asker;
+        const QColor chosen = QColorDialog::getColor(initial, asker.window());
         if (!chosen.isValid()) {
             return std::nullopt;
         }
@@ -106,7 +184,8 @@ public:
 
     bool choosePrinter(QPrinter &printer) override
     {
-        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        const FocusReturn asker;
+        QPrintDialog dialog(&printer, asker.window());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
         return dialog.exec() == QDialog::Accepted;
@@ -146,6 +225,28 @@ std::optional<QColor> ChooseColour(const QColor &initial)
 bool ChoosePrinter(QPrinter &printer)
 {
     return provider().choosePrinter(printer);
+}
+
+void CentreOnScreen(QWidget &dialog)
+{
+    // Centred on the screen, as the program's boxes have always been, rather than on the window
+    // that asks (the narrow panel at the screen's edge).
+    dialog.adjustSize();
+    const QScreen *screen = dialog.parentWidget() != nullptr ? dialog.parentWidget()->screen() : dialog.screen();
+    if (screen == nullptr) {
+        return;
+    }
+    QRect where(QPoint(), dialog.size());
+    where.moveCenter(screen->geometry().center());
+    dialog.move(where.topLeft());
+}
+
+void ReturnFocusWhenHidden(QWidget &dialog)
+{
+    QWidget *asker = QApplication::activeWindow();
+    if (asker != nullptr && asker != &dialog) {
+        new FocusOnHide(&dialog, asker);
+    }
 }
 
 void SetDialogProvider(DialogProvider *newProvider)

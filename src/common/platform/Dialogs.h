@@ -6,6 +6,7 @@
 #include <optional>
 
 class QPrinter;
+class QWidget;
 
 // Every message box, input box and standard chooser of the program goes through this seam, so
 // tests can script the answers and read back what was asked.
@@ -57,6 +58,11 @@ int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = Q
 std::optional<QString> InputBox(const QString &prompt, const QString &title, const QString &defaultText);
 std::optional<QColor> ChooseColour(const QColor &initial);
 bool ChoosePrinter(QPrinter &printer);
+
+// For the program's own modal windows: centred on the screen like every box, and once hidden the
+// keyboard goes back to the window that was active when it opened.
+void CentreOnScreen(QWidget &dialog);
+void ReturnFocusWhenHidden(QWidget &dialog);
 
 // Installs another provider (tests); nullptr brings back the real dialogs. Not owned.
 void SetDialogProvider(DialogProvider *provider);
