@@ -1,5 +1,7 @@
 #include "common/SettingsStore.h"
 
+#include "common/FileNames.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -29,7 +31,7 @@ bool createPrivateFile(const QString &path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = EncodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd >= 0) {
         ::close(fd);
@@ -113,8 +115,8 @@ bool prepareFileForWriting(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists()) {
-        if (info.isDir()) {
-            return false;
+        if (!info.isFile()) {
+            return false; // a folder, FIFO or device in the file's place is never written over
         }
         return stillKnownSound(info) || replaceDamagedFile(path);
     }
@@ -129,6 +131,13 @@ bool finishWrite(QSettings &settings)
     }
     rememberSound(settings.fileName());
     return true;
+}
+
+// Reading a FIFO or device in the file's place would block or never end: such a store reads as
+// empty, so the defaults apply.
+bool readable(const QString &path)
+{
+    return !LstatPath(path) || IsRegularFile(path);
 }
 
 } // namespace
@@ -182,7 +191,11 @@ QString DecodeSettingKey(const QString &stored)
 
 QString GetSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    const QString path = SettingsFilePath(application);
+    if (!readable(path)) {
+        return {};
+    }
+    QSettings settings(path, QSettings::IniFormat);
     settings.sync();
     return valueText(settings.value(section + QLatin1Char('/') + EncodeSettingKey(key)));
 }
@@ -201,9 +214,12 @@ bool SaveSetting(const QString &application, const QString &section, const QStri
 
 SettingRows GetAllSettings(const QString &application, const QString &section)
 {
-    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    const QString path = SettingsFilePath(application);
+    if (!readable(path)) {
+        return {};
+    }
+    QSettings settings(path, QSettings::IniFormat);
     settings.sync();
-    SettingRows rows;
     settings.beginGroup(section);
     QStringList keys = settings.childKeys();
     QList<QPair<QString, QString>> decoded;

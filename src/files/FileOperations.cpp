@@ -1,14 +1,15 @@
 #include "files/FileOperations.h"
 
+#include "common/FileNames.h"
 #include "common/SharedState.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/Trash.h"
 #include "files/FileTransfer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLocale>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -31,17 +32,18 @@ public:
 
     ReplaceAnswer askReplace(const QString &source, const QString &target) override
     {
-        const QFileInfo existing(target);
-        const QFileInfo incoming(source);
         const QLocale locale;
-        auto describe = [&](const QFileInfo &fi) {
+        auto describe = [&](const QString &path) {
+            const auto st = StatPath(path);
+            const qint64 size = st ? static_cast<qint64>(st->st_size) : 0;
+            const QDateTime modified = st ? QDateTime::fromSecsSinceEpoch(st->st_mtim.tv_sec) : QDateTime();
             return QStringLiteral("%1 bytes, modified %2")
-                .arg(locale.toString(fi.size()), locale.toString(fi.lastModified(), QLocale::ShortFormat));
+                .arg(locale.toString(size), locale.toString(modified, QLocale::ShortFormat));
         };
         const QString prompt = QStringLiteral("This folder already contains a file named '%1'.\n\n"
                                               "Would you like to replace the existing file\n\n    %2\n\n"
                                               "with this one?\n\n    %3")
-                                   .arg(existing.fileName(), describe(existing), describe(incoming));
+                                   .arg(DisplayName(FileNameOf(target)), describe(target), describe(source));
         switch (MsgBox(prompt, vbYesYesToAllNoCancel | vbQuestion, QStringLiteral("Confirm File Replace"))) {
         case vbYes:
             return ReplaceAnswer::Yes;
@@ -73,7 +75,7 @@ public:
         }
         m_lastUpdate.start();
         m_dialog->setLabelText(
-            QStringLiteral("%1\nto %2").arg(QFileInfo(source).fileName(), QDir::toNativeSeparators(m_destination)));
+            QStringLiteral("%1\nto %2").arg(DisplayName(FileNameOf(source)), DisplayName(m_destination)));
         m_dialog->setValue(fileIndex);
         Q_UNUSED(bytes);
         QCoreApplication::processEvents();
@@ -119,13 +121,13 @@ bool SendToRecycleBin(const QString &path)
     }
     bool all = true;
     for (const QString &file : SplitSourceList(path)) {
-        if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink()) {
+        if (!LstatPath(file)) {
             continue;
         }
-        if (!QFile::moveToTrash(file)) {
+        if (!MoveToTrash(file)) {
             all = false;
             MsgBox(QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.")
-                       .arg(QDir::toNativeSeparators(file)),
+                       .arg(DisplayName(file)),
                    vbCritical);
         }
     }

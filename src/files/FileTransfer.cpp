@@ -1,6 +1,6 @@
 #include "files/FileTransfer.h"
 
-#include <QFileInfo>
+#include "common/FileNames.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -35,7 +35,7 @@ bool IsFolder(const QByteArray &path)
 
 QByteArray Native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return EncodeName(path);
 }
 
 // A hidden name in `folder` that nothing has yet.
@@ -107,7 +107,7 @@ private:
         if (m_replaceAll) {
             return std::nullopt;
         }
-        switch (m_observer.askReplace(source, QFile::decodeName(target))) {
+        switch (m_observer.askReplace(source, DecodeName(target))) {
         case ReplaceAnswer::YesToAll:
             m_replaceAll = true;
             return std::nullopt;
@@ -145,7 +145,7 @@ private:
         if (!S_ISREG(src.st_mode) && !S_ISLNK(src.st_mode)) {
             return TransferResult::Failed;
         }
-        const QByteArray target = m_destination + '/' + Native(QFileInfo(sourceText).fileName());
+        const QByteArray target = m_destination + '/' + Native(FileNameOf(sourceText));
         bool replace = false;
         struct stat dst
         {};

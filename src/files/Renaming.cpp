@@ -1,5 +1,6 @@
 #include "files/Renaming.h"
 
+#include "common/FileNames.h"
 #include "files/RenameRules.h"
 
 #include <QFile>
@@ -17,7 +18,7 @@ namespace {
 
 QByteArray PathOf(const QString &folder, const QString &name)
 {
-    return QFile::encodeName(folder + QLatin1Char('/') + name);
+    return EncodeName(folder + QLatin1Char('/') + name);
 }
 
 bool Exists(const QByteArray &path, struct stat *st)

@@ -1,5 +1,6 @@
 #include "files/frmInvisible.h"
 
+#include "common/FileNames.h"
 #include "common/Forms.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
@@ -109,12 +110,14 @@ void frmInvisible::mnuRename_Click()
     if (oldName.isEmpty()) {
         return;
     }
-    s.CurrentListIndex = static_cast<std::int16_t>(list->ListIndex());
+    s.CurrentListIndex = list->ListIndex();
     s.CurrentFile = JoinPath(folder, oldName);
     QString newName;
+    // A name that is not UTF-8 is offered readably; whatever the user types is a new UTF-8 name.
+    const QString shown = DisplayName(oldName);
     for (;;) {
-        const auto answer = InputBox(QStringLiteral("Enter new file name:"), QStringLiteral("Rename File"), oldName);
-        if (!answer || answer->isEmpty() || *answer == oldName) {
+        const auto answer = InputBox(QStringLiteral("Enter new file name:"), QStringLiteral("Rename File"), shown);
+        if (!answer || answer->isEmpty() || *answer == shown || *answer == oldName) {
             return;
         }
         if (const auto problem = NameProblem(*answer)) {
@@ -178,7 +181,7 @@ void frmInvisible::mnuDelete_Click()
         const int index = list->ListIndex();
         if (index >= 0) {
             s.CurrentFile = JoinPath(folder, list->List(index));
-            s.CurrentListIndex = static_cast<std::int16_t>(index);
+            s.CurrentListIndex = index;
             SendToRecycleBin(s.CurrentFile);
             list->Refresh();
             if (list->ListCount() == s.CurrentListIndex) {
@@ -205,20 +208,28 @@ void frmInvisible::mnuDelete_Click()
         }
     } else if (viewer != nullptr) {
         QStringList paths;
+        QList<int> selected;
         for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer->Thumb1.size()); ++i) {
-            PictureImage *thumb = viewer->Thumb1[static_cast<std::size_t>(i)];
-            if (!IsSelectedTag(thumb->Tag)) {
-                continue;
+            if (IsSelectedTag(viewer->Thumb1[static_cast<std::size_t>(i)]->Tag)) {
+                s.CurrentFile = JoinPath(folder, viewer->Thumb1[static_cast<std::size_t>(i)]->toolTip());
+                paths << s.CurrentFile;
+                selected << i;
             }
-            s.CurrentFile = JoinPath(folder, thumb->toolTip());
-            paths << s.CurrentFile;
-            const QRect was = thumb->geometry();
-            viewer->makeThumbPlaceholder(i);
-            thumb->setToolTip(QStringLiteral("File deleted"));
-            thumb->move(CentredPlaceholder(was));
         }
         if (!paths.isEmpty()) {
-            SendToRecycleBin(JoinSourceList(paths));
+            (void)SendToRecycleBin(JoinSourceList(paths));
+        }
+        // Only a file that has left its place reads "File deleted"; one the trash refused stays.
+        for (qsizetype k = 0; k < selected.size(); ++k) {
+            PictureImage *thumb = viewer->Thumb1[static_cast<std::size_t>(selected.at(k))];
+            if (LstatPath(paths.at(k))) {
+                thumb->Tag.clear();
+                continue;
+            }
+            const QRect was = thumb->geometry();
+            viewer->makeThumbPlaceholder(selected.at(k));
+            thumb->setToolTip(QStringLiteral("File deleted"));
+            thumb->move(CentredPlaceholder(was));
         }
         viewer->ThumbBordersClose();
         list->Refresh();

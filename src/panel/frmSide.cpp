@@ -1,5 +1,6 @@
 #include "panel/frmSide.h"
 
+#include "common/FileNames.h"
 #include "common/Forms.h"
 #include "common/KeyCodes.h"
 #include "common/ScreenMetrics.h"
@@ -31,7 +32,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
@@ -412,7 +412,7 @@ void frmSide::cmdSlide_Click()
         }
         s.SaverWasActive = ScreenSaver().inhibit() ? 1 : 0;
         SetMouseCursor(QStringLiteral("WAIT"));
-        s.SlideIndex = static_cast<std::int16_t>(File1->ListIndex() + 1);
+        s.SlideIndex = File1->ListIndex() + 1;
         hide();
         m_tip->hide();
         s.SlideShowOn = true;
@@ -431,7 +431,7 @@ void frmSide::cmdSlide_Click()
 
 void frmSide::selectSlide(int slideIndex)
 {
-    State().SlideIndex = static_cast<std::int16_t>(slideIndex);
+    State().SlideIndex = slideIndex;
     if (slideIndex >= 1 && slideIndex <= File1->ListCount()) {
         File1->setListIndex(slideIndex - 1);
     }
@@ -556,7 +556,7 @@ void frmSide::File1_PathChange()
 
 void frmSide::CountSelected()
 {
-    std::int16_t count = 0;
+    int count = 0;
     for (int i = 0; i < File1->ListCount(); ++i) {
         if (File1->Selected(i)) {
             ++count;
@@ -586,7 +586,7 @@ void frmSide::File1_Click()
     s.CurrentFile = JoinPath(File1->Path(), name);
     QSize natural;
     if (viewer.showCurrentPicture(&natural)) {
-        lblKB->setText(SizeLabel(natural, QFileInfo(s.CurrentFile).size()));
+        lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));
         // The neighbours are what the arrow keys ask for next.
         QStringList around;
         for (const int step : {1, -1}) {
@@ -598,12 +598,14 @@ void frmSide::File1_Click()
         viewer.prefetch(around);
         return;
     }
-    if (QFileInfo::exists(s.CurrentFile)) {
-        viewer.showUnreadable(name);
+    // Only a file that is surely gone sends the list back to the folder; one that is there but
+    // cannot be reached (a folder that lists but cannot be entered) is shown as unreadable.
+    if (!IsVanished(s.CurrentFile) || m_rereadingForVanished) {
+        viewer.showUnreadable(DisplayName(name));
         return;
     }
-    if (QFileInfo(File1->Path()).isDir()) {
-        // Removed behind the program's back: read the folder again and show the neighbour.
+    if (IsFolder(File1->Path())) {
+        // Removed behind the program's back: read the folder again, once, and show the neighbour.
         const int index = File1->ListIndex();
         File1->Refresh();
         updateFileCounter();
@@ -612,7 +614,9 @@ void frmSide::File1_Click()
             lblKB->clear();
             return;
         }
+        m_rereadingForVanished = true;
         File1->setListIndex(index >= File1->ListCount() ? File1->ListCount() - 1 : index);
+        m_rereadingForVanished = false;
         return;
     }
     viewer.hidePicture();
@@ -656,7 +660,7 @@ void frmSide::File1_MouseMove(int Button, int Shift, float, float Y)
     }
     const SharedState &s = State();
     const int row = RowUnderPointer(File1->TopIndex(), Y, File1->height(), File1->rowHeight(), s.TwipsPerPixelY);
-    const QString text = File1->List(row);
+    const QString text = DisplayName(File1->List(row));
     TipInput in;
     in.listOnScreen = QRect(File1->mapToGlobal(QPoint(0, 0)), File1->size());
     in.rowInList = File1->itemRect(row);
@@ -835,7 +839,7 @@ void frmSide::cmdThumb_click()
         }
         s.ThumbShowSelected = true;
     }
-    s.ThumbsOnPage = static_cast<std::int16_t>(onPage);
+    s.ThumbsOnPage = onPage;
     s.ThumbColumns = static_cast<std::uint8_t>(columns);
 
     viewer.hideForThumbnails();
@@ -897,7 +901,7 @@ void frmSide::cmdThumb_click()
         if (i > 1) {
             s.ThumbsLoaded = true;
             viewer.loadThumb(i - 1);
-            s.ThumbControlCount = static_cast<std::int16_t>(i);
+            s.ThumbControlCount = i;
         }
         PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(i - 1));
         while (!loads.isResultReadyAt(i - 1) && !loads.isFinished()) {
@@ -966,7 +970,7 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
         MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
         return;
     }
-    if (destination.isEmpty() || !QFileInfo(destination).isDir()) {
+    if (destination.isEmpty() || !IsFolder(destination)) {
         MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
                vbCritical);
         return;
@@ -1001,7 +1005,7 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
         }
         for (int k = 0; k < selected.size(); ++k) {
             PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(selected.at(k)));
-            if (QFileInfo::exists(sources.at(k)) || QFileInfo(sources.at(k)).isSymLink()) {
+            if (LstatPath(sources.at(k))) {
                 thumb->Tag.clear(); // not moved: it keeps its thumbnail, unselected
                 continue;
             }
@@ -1060,7 +1064,7 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
         (void)CopyFiles(s.CurrentFile, destination);
         return;
     }
-    s.CurrentListIndex = static_cast<std::int16_t>(current);
+    s.CurrentListIndex = current;
     (void)MoveFiles(s.CurrentFile, destination);
     File1->Refresh();
     const int count = File1->ListCount();

@@ -108,6 +108,10 @@ private:
 
     void selectSlide(int slideIndex);
 
+    // Set while the list is read again for a file that vanished: the selection that follows may
+    // not start another reading (a folder that lists names it will not open would loop).
+    bool m_rereadingForVanished = false;
+
     PanelLayout m_layout;
     QLabel *m_tip;
     int m_slideInterval = 0;

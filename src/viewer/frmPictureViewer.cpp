@@ -1,5 +1,6 @@
 #include "viewer/frmPictureViewer.h"
 
+#include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/Forms.h"
 #include "common/KeyCodes.h"
@@ -24,7 +25,6 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -258,7 +258,7 @@ void frmPictureViewer::showUnreadable(const QString &displayName)
     stopMovie();
     hideFullSize();
     Image1->hide();
-    lblError->setText(UnreadableText(displayName, QFileInfo(s.CurrentFile).size()));
+    lblError->setText(UnreadableText(displayName, std::max<qint64>(0, FileSizeOf(s.CurrentFile))));
     lblError->move(UnreadableLeft(lblError->width(), s.ScreenWidthPx, s.SlideShowOn), lblError->y());
     QPalette pal = lblError->palette();
     pal.setColor(QPalette::Window, ColourOf(s.SlideColor, DefaultSlideColor));
@@ -774,11 +774,11 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
 
     const QString file = JoinPath(side.File1->Path(), name);
     side.lblKB->setText(
-        SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)), QFileInfo(file).size()));
+        SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)), std::max<qint64>(0, FileSizeOf(file))));
 
     if (Button == 2) {
         s.PopupSource = QStringLiteral("Thumb");
-        s.CurrentThumb = static_cast<std::int16_t>(Index);
+        s.CurrentThumb = Index;
         frmInvisible &menu = Forms::frmInvisible();
         menu.applyMenuState(MenuForPicture());
         menu.popupMenu(QCursor::pos());
@@ -799,7 +799,7 @@ void frmPictureViewer::Thumb1_DblClick(int Index)
     if (Index < 0 || Index >= static_cast<int>(Thumb1.size()) || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
-    s.CurrentThumb = static_cast<std::int16_t>(Index);
+    s.CurrentThumb = Index;
     frmSide &side = Forms::frmSide();
     const QString name = Thumb1[static_cast<std::size_t>(Index)]->toolTip();
     const int entry = side.File1->IndexOf(name);

@@ -1,5 +1,6 @@
 #include "common/picture/Picture.h"
 
+#include "common/FileNames.h"
 #include "common/picture/MetafileFormat.h"
 
 #include <QBuffer>
@@ -20,6 +21,7 @@
 
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -338,6 +340,21 @@ std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened,
     return image;
 }
 
+// Opens the file by the path's own bytes, and only a regular file: a FIFO or device put in a
+// picture's place would otherwise block the reader.
+bool openRegular(QFile &file, const QString &path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool HasPictureExtension(const QString &fileName)
@@ -398,8 +415,8 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
                                            PictureError *error)
 {
     setError(error, PictureError::None);
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    QFile file;
+    if (!openRegular(file, path)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }
@@ -412,8 +429,8 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
 
 std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request, PictureError *error)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    QFile file;
+    if (!openRegular(file, path)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }
