@@ -131,10 +131,20 @@ QByteArray EncodeName(const QString &name)
     return out;
 }
 
+namespace {
+
+// True when `i` holds an escaped byte: a low surrogate that completes a pair is a character.
+bool EscapeAt(const QString &name, qsizetype i)
+{
+    return IsEscape(name.at(i).unicode()) && (i == 0 || !name.at(i - 1).isHighSurrogate());
+}
+
+} // namespace
+
 bool HasRawBytes(const QString &name)
 {
-    for (const QChar c : name) {
-        if (IsEscape(c.unicode())) {
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (EscapeAt(name, i)) {
             return true;
         }
     }
@@ -147,12 +157,13 @@ QString DisplayName(const QString &name)
         return name;
     }
     QString out;
-    for (const QChar c : name) {
-        if (IsEscape(c.unicode())) {
-            out += QStringLiteral("\\x") +
-                   QString::number(c.unicode() - kEscapeBase, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (EscapeAt(name, i)) {
+            out +=
+                QStringLiteral("\\x") +
+                QString::number(name.at(i).unicode() - kEscapeBase, 16).toUpper().rightJustified(2, QLatin1Char('0'));
         } else {
-            out += c;
+            out += name.at(i);
         }
     }
     return out;

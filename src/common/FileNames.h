@@ -35,7 +35,7 @@
 // True only when the path surely names nothing (or a link to nothing): not when it cannot be
 // reached for another reason, such as a folder that may be listed but not entered.
 [[nodiscard]] bool IsVanished(const QString &path);
-[[nodiscard]] qint64 FileSizeOf(const QString &path);  // -1 when it is no regular file
+[[nodiscard]] qint64 FileSizeOf(const QString &path); // -1 when it is no regular file
 
 // Opens a regular file (links followed) for reading: a descriptor, or -errno. A FIFO, device or
 // socket in a file's place is refused (-EINVAL) without blocking on it; a folder gives -EISDIR.

@@ -126,9 +126,9 @@ bool SendToRecycleBin(const QString &path)
         }
         if (!MoveToTrash(file)) {
             all = false;
-            MsgBox(QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.")
-                       .arg(DisplayName(file)),
-                   vbCritical);
+            MsgBox(
+                QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.").arg(DisplayName(file)),
+                vbCritical);
         }
     }
     return all;

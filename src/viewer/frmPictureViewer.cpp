@@ -773,8 +773,8 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
     s.SelectionFromCode = false;
 
     const QString file = JoinPath(side.File1->Path(), name);
-    side.lblKB->setText(
-        SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)), std::max<qint64>(0, FileSizeOf(file))));
+    side.lblKB->setText(SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)),
+                                  std::max<qint64>(0, FileSizeOf(file))));
 
     if (Button == 2) {
         s.PopupSource = QStringLiteral("Thumb");

@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -41,32 +40,72 @@ QByteArray TrashName(const QByteArray &name, int attempt)
     return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
 }
 
-bool MoveRawNameToTrash(const QString &path)
+// The trash for a file on device `device`: the user's own when it is on the same file system,
+// else "$topdir/.Trash-$uid" at the top of the file's mount. Empty when there is none to use.
+QByteArray TrashFor(dev_t device, const QByteArray &source)
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty()) {
-        return false;
+    struct stat st
+    {};
+    if (!data.isEmpty() && QDir().mkpath(data) && ::stat(EncodeName(data).constData(), &st) == 0 &&
+        st.st_dev == device) {
+        return EncodeName(data) + "/Trash";
     }
-    const QByteArray trash = EncodeName(data) + "/Trash";
-    const QByteArray files = trash + "/files";
-    const QByteArray info = trash + "/info";
-    for (const QByteArray &folder : {trash, files, info}) {
+    // The top of the mount: the last folder upwards still on the file's device.
+    QByteArray top = source.left(source.lastIndexOf('/'));
+    while (top.size() > 1) {
+        const qsizetype slash = top.lastIndexOf('/');
+        const QByteArray parent = slash <= 0 ? QByteArray("/") : top.left(slash);
+        if (::stat(parent.constData(), &st) != 0 || st.st_dev != device) {
+            break;
+        }
+        top = parent;
+    }
+    if (top.isEmpty()) {
+        return {};
+    }
+    return (top == "/" ? QByteArray() : top) + "/.Trash-" + QByteArray::number(::getuid());
+}
+
+// Makes the trash's folders, private to the user; a link or someone else's folder in their
+// place is refused.
+bool PrepareTrash(const QByteArray &trash)
+{
+    for (const QByteArray &folder : {trash, trash + "/files", trash + "/info"}) {
         if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
             return false;
         }
+        struct stat st
+        {};
+        if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+            return false;
+        }
     }
+    return true;
+}
+
+} // namespace
+
+bool MoveToTrash(const QString &path)
+{
     const QString absolute =
         QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
     const QByteArray source = EncodeName(absolute);
     struct stat file
     {};
-    struct stat home
-    {};
-    // Only the home trash is used here, and a rename cannot leave its file system.
-    if (::lstat(source.constData(), &file) != 0 || ::stat(files.constData(), &home) != 0 ||
-        file.st_dev != home.st_dev) {
+    if (::lstat(source.constData(), &file) != 0) {
         return false;
     }
+    const QByteArray trash = TrashFor(file.st_dev, source);
+    struct stat place
+    {};
+    // A rename cannot leave its file system: a trash elsewhere is no trash for this file.
+    if (trash.isEmpty() || !PrepareTrash(trash) || ::stat((trash + "/files").constData(), &place) != 0 ||
+        place.st_dev != file.st_dev) {
+        return false;
+    }
+    const QByteArray files = trash + "/files";
+    const QByteArray info = trash + "/info";
     const QByteArray name = source.mid(source.lastIndexOf('/') + 1);
     const QByteArray record = "[Trash Info]\nPath=" + source.toPercentEncoding("/") + "\nDeletionDate=" +
                               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
@@ -76,7 +115,7 @@ bool MoveRawNameToTrash(const QString &path)
         const QByteArray infoPath = info + '/' + entry + ".trashinfo";
         const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
-            if (errno == EEXIST || errno == ENAMETOOLONG) {
+            if (errno == EEXIST) {
                 continue;
             }
             return false;
@@ -98,14 +137,4 @@ bool MoveRawNameToTrash(const QString &path)
         }
     }
     return false;
-}
-
-} // namespace
-
-bool MoveToTrash(const QString &path)
-{
-    if (HasRawBytes(path)) {
-        return MoveRawNameToTrash(path);
-    }
-    return QFile::moveToTrash(path);
 }
