@@ -10,6 +10,7 @@
 #include "common/picture/Picture.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/Renaming.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
@@ -420,6 +421,31 @@ private slots:
         QVERIFY(viewer.Thumb1[1]->Tag != QStringLiteral("invalid"));
         QVERIFY(!program->dialogs.asked.isEmpty()); // the failure was said
         QCOMPARE(list()->ListCount(), 3);
+    }
+
+    void renameCycleOfLongNames()
+    {
+        // Three names of 250 bytes, the middle one not UTF-8, each taking the next one's name.
+        const QByteArray folder = makeFolder("cycle");
+        const QByteArray stem(242, 'n');
+        const QList<QByteArray> names = {stem + "-aaa.bmp", stem + "-\xe9\xe9.bmp", stem + "-ccc.bmp"};
+        QList<QByteArray> contents;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(WriteBmp(folder + '/' + names[i], 4 + i, 4, Qt::red));
+            contents << ReadBytes(folder + '/' + names[i]);
+        }
+        std::vector<BatchRename> plan;
+        for (int i = 0; i < 3; ++i) {
+            plan.push_back({DecodeName(names[i]), DecodeName(names[(i + 1) % 3]), {}, {}});
+        }
+        const auto result = RenameBatch(DecodeName(folder), plan);
+        for (const BatchRename &r : result) {
+            QCOMPARE(r.outcome, BatchRename::Outcome::Renamed);
+        }
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(ReadBytes(folder + '/' + names[(i + 1) % 3]), contents[i]);
+        }
+        QCOMPARE(RawNames(folder).size(), 3);
     }
 
     // ---- Large folders ----
