@@ -361,6 +361,33 @@ private slots:
         QVERIFY(S_ISFIFO(st.st_mode)); // never written over
     }
 
+    // ---- A reused buffer ----
+
+    void reusedBufferNeverShowsTheLastPicture()
+    {
+        const QByteArray folder = makeFolder("buffers");
+        const QString jpeg = DecodeName(folder + "/big.jpg");
+        QVERIFY(WriteJpeg(jpeg, 2000, 1500, QColor(250, 20, 20)));
+        const QByteArray bmp = folder + "/cut.bmp";
+        QVERIFY(WriteBmp(bmp, 2000, 1500, QColor(20, 20, 250)));
+        // The file ends half-way: a BMP is stored bottom-up, so its top rows are missing.
+        QVERIFY(::truncate(bmp.constData(), 54 + 2000 * 4 * 700) == 0);
+        const auto fresh = LoadPicture(DecodeName(bmp), PictureRequest{});
+        QVERIFY(fresh);
+        auto first = LoadPicture(jpeg, PictureRequest{});
+        QVERIFY(first);
+        QCOMPARE(first->image.size(), QSize(2000, 1500));
+        const QImage::Format format = first->image.format();
+        RecyclePicture(std::move(*first));
+        const auto second = LoadPicture(DecodeName(bmp), PictureRequest{});
+        QVERIFY(second);
+        QCOMPARE(second->image.pixelColor(1000, 1400), QColor(20, 20, 250)); // a row the file has
+        QVERIFY(second->image.pixelColor(1000, 100).red() < 128);            // none of the JPEG
+        if (fresh->image.format() == format) {
+            QCOMPARE(second->image.pixel(1000, 100), fresh->image.pixel(1000, 100));
+        }
+    }
+
     // ---- The same file under another name ----
 
     void linkOntoItsOwnTargetIsTheSameFile_data()

@@ -208,13 +208,20 @@ QImage allocateDecodeBuffer(QSize size, QImage::Format format)
 QMutex g_spareMutex;
 QImage g_spare;
 
-QImage takeSpare(QSize size)
+QImage takeSpare(QSize size, QImage::Format format)
 {
-    QMutexLocker lock(&g_spareMutex);
-    if (g_spare.size() != size) {
-        return {};
+    QImage spare;
+    {
+        QMutexLocker lock(&g_spareMutex);
+        if (g_spare.size() != size || g_spare.format() != format) {
+            return {};
+        }
+        spare = std::exchange(g_spare, QImage());
     }
-    return std::exchange(g_spare, QImage());
+    // A file that ends early leaves rows undecoded: they must read as in a fresh buffer (zero),
+    // never as the last picture's pixels.
+    spare.fill(0);
+    return spare;
 }
 
 std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
@@ -232,7 +239,7 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
             reader.setScaledSize(decode);
         }
     }
-    QImage image = takeSpare(decode);
+    QImage image = takeSpare(decode, reader.imageFormat());
     if (image.isNull()) {
         image = allocateDecodeBuffer(decode, reader.imageFormat());
     }
