@@ -25,6 +25,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -37,6 +38,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <unistd.h>
 
 namespace {
 // Pixels one notch of the mouse wheel pans the full-size picture.
@@ -186,6 +188,22 @@ void frmPictureViewer::stopMovie()
         m_movie->stop();
         m_movie.reset();
     }
+    m_movieFile.reset();
+}
+
+bool frmPictureViewer::openMovieFile()
+{
+    const int fd = OpenRegularFile(State().CurrentFile);
+    if (fd < 0) {
+        return false;
+    }
+    m_movieFile = std::make_unique<QFile>();
+    if (!m_movieFile->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_movieFile.reset();
+        return false;
+    }
+    return true;
 }
 
 void frmPictureViewer::hideFullSize()
@@ -218,9 +236,11 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     Image1->hide();
     const FittedPicture &fit = load->fit;
     Image1->setPicture(load->picture->image);
-    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1) {
+    const QSize canvas = load->info->pixelSize;
+    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1 &&
+        qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels && openMovieFile()) {
         // An animated GIF plays, decoded at the size it is shown.
-        m_movie = std::make_unique<QMovie>(s.CurrentFile);
+        m_movie = std::make_unique<QMovie>(m_movieFile.get(), QByteArrayLiteral("gif"), this);
         m_movie->setScaledSize(fit.rect.size());
         connect(m_movie.get(), &QMovie::frameChanged, Image1, [this] { Image1->setPicture(m_movie->currentImage()); });
         m_movie->start();

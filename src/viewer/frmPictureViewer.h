@@ -17,6 +17,7 @@
 class ARButton;
 class PictureImage;
 class QLabel;
+class QFile;
 class QMovie;
 class QScrollBar;
 
@@ -119,6 +120,7 @@ private:
     [[nodiscard]] ScreenForFit screenForFit() const;
     void hideFullSize();
     void stopMovie();
+    [[nodiscard]] bool openMovieFile();
     void openFileMenuForPicture();
 
     void loadBorderSet(int index);
@@ -127,6 +129,7 @@ private:
     FittedPrefetch m_prefetch;
     ThumbnailSource m_thumbnails;
     std::vector<QSize> m_thumbBitmap;
+    std::unique_ptr<QFile> m_movieFile; // opened by its own bytes, a regular file only
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;
     QSize m_fitted;

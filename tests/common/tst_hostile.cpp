@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
+#include <QMovie>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -386,6 +387,45 @@ private slots:
         if (fresh->image.format() == format) {
             QCOMPARE(second->image.pixel(1000, 100), fresh->image.pixel(1000, 100));
         }
+    }
+
+    // ---- Animations ----
+
+    void hugeCanvasAnimationShowsItsFirstFrameOnly()
+    {
+        // Two 1x1 frames on a logical screen of 10000 x 10000.
+        auto gif = [](int side) {
+            QByteArray g("GIF89a");
+            g += char(side & 0xff);
+            g += char(side >> 8);
+            g += char(side & 0xff);
+            g += char(side >> 8);
+            g += QByteArray("\x80\x00\x00", 3);             // two colours, no background
+            g += QByteArray("\xff\x00\x00\x00\x00\xff", 6); // red, blue
+            for (int frame = 0; frame < 2; ++frame) {
+                g += QByteArray("\x21\xf9\x04\x00\x0a\x00\x00\x00", 8); // 100 ms
+                g += QByteArray("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
+                g += QByteArray("\x02\x02\x44\x01\x00", 5);
+            }
+            return g + ';';
+        };
+        const QByteArray folder = makeFolder("gifs");
+        for (const auto &[name, side] : {std::pair<const char *, int>{"/a-huge.gif", 10000}, {"/b-small.gif", 100}}) {
+            const int fd = ::open(folder + name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const QByteArray bytes = gif(side);
+            QVERIFY(::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size());
+            ::close(fd);
+        }
+        startOn(folder);
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("a-huge.gif"));
+        QVERIFY(viewer.Image1->isVisible());
+        QVERIFY(viewer.findChild<QMovie *>() == nullptr);
+        list()->setListIndex(1);
+        QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("b-small.gif"));
+        QVERIFY(viewer.findChild<QMovie *>() != nullptr); // a small one plays
+        list()->setListIndex(0);
+        QVERIFY(viewer.findChild<QMovie *>() == nullptr);
     }
 
     // ---- The same file under another name ----

@@ -111,7 +111,13 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
     }
     QImageReader reader(&file, formatName(info.kind));
     reader.setAutoTransform(true);
-    const QSize stored = reader.size();
+    QSize stored = reader.size();
+    if (info.kind == PictureKind::Gif && opened.head.size() >= 10) {
+        // The reader reports the first frame's size, but decodes every frame onto the whole
+        // logical screen the header declares: that is the picture's size, and what the limits see.
+        const auto *b = reinterpret_cast<const unsigned char *>(opened.head.constData());
+        stored = stored.expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+    }
     if (!stored.isValid() || stored.isEmpty()) {
         setError(error, PictureError::Damaged);
         return std::nullopt;
