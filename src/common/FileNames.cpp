@@ -1,5 +1,7 @@
 #include "common/FileNames.h"
 
+#include <QDir>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -182,6 +184,11 @@ QString FolderOf(const QString &path)
         return QStringLiteral(".");
     }
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString AbsolutePath(const QString &path)
+{
+    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
 }
 
 std::optional<struct stat> StatPath(const QString &path)

@@ -26,6 +26,8 @@
 // The last component and the folder of a path, on the decoded text (no file-system access).
 [[nodiscard]] QString FileNameOf(const QString &path);
 [[nodiscard]] QString FolderOf(const QString &path);
+// The path made absolute against the working folder and cleaned of "." and "..", as text.
+[[nodiscard]] QString AbsolutePath(const QString &path);
 
 // stat and lstat on the path's bytes.
 [[nodiscard]] std::optional<struct stat> StatPath(const QString &path);

@@ -38,11 +38,6 @@ std::optional<Stamp> StampOf(const QString &path)
                  qint64(st->st_mtim.tv_sec) * 1000 + st->st_mtim.tv_nsec / 1000000};
 }
 
-QString AbsolutePath(const QString &path)
-{
-    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
-}
-
 // The picture's natural size reduced (never enlarged) to fit a square of `side`.
 QSize BoxFit(QSize natural, int side)
 {

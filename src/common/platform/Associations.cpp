@@ -3,7 +3,6 @@
 #include "common/FileNames.h"
 
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QProcess>
@@ -16,8 +15,7 @@ namespace {
 // The file's URL made from its own bytes, so a name that is not UTF-8 reaches that file.
 QUrl FileUrl(const QString &path)
 {
-    const QString absolute =
-        QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
+    const QString absolute = AbsolutePath(path);
     if (!HasRawBytes(absolute)) {
         return QUrl::fromLocalFile(absolute);
     }

@@ -88,9 +88,7 @@ bool PrepareTrash(const QByteArray &trash)
 
 bool MoveToTrash(const QString &path)
 {
-    const QString absolute =
-        QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
-    const QByteArray source = EncodeName(absolute);
+    const QByteArray source = EncodeName(AbsolutePath(path));
     struct stat file
     {};
     if (::lstat(source.constData(), &file) != 0) {
