@@ -5,7 +5,8 @@
 //   vantrel-bench --make-corpus DIR   writes the corpus (deterministic)
 //   vantrel-bench --corpus DIR        measures on it
 //   vantrel-bench --corpus DIR --no-targets   measures without judging
-#include "common/Forms.h"
+#include "Controls.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -268,8 +269,8 @@ int thumbPageProbe(const QString &folder, const QString &cacheHome)
     frmPictureViewer &window = Forms::frmPictureViewer();
     window.show();
     frmSide &side = Forms::frmSide();
-    if (side.File1->ListCount() != 36) {
-        QTextStream(stderr) << "vantrel-bench: the thumbnail folder lists " << side.File1->ListCount() << " files\n";
+    if (side.listCount() != 36) {
+        QTextStream(stderr) << "vantrel-bench: the thumbnail folder lists " << side.listCount() << " files\n";
         return 1;
     }
     QCoreApplication::processEvents();
@@ -277,10 +278,14 @@ int thumbPageProbe(const QString &folder, const QString &cacheHome)
     QElapsedTimer clock;
     clock.start();
     side.cmdThumb_click();
+    // The page is placed as its thumbnails arrive; it is complete when the panel takes commands again.
+    while (!side.isEnabled()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     window.repaint();
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     const double grown = memoryMb().second - rest;
-    const bool complete = State().ThumbControlCount == 36 && window.Thumb1.back()->isEnabled();
+    const bool complete = State().ThumbControlCount == 36 && Element<PictureImage>(window, "Thumb1", 35)->isEnabled();
     out << QString::number(ms, 'f', 2) << ' ' << QString::number(grown, 'f', 2) << Qt::endl;
     side.cmdQuit_Click(); // writes the shared cache
     Forms::FlushUnloaded();
@@ -553,7 +558,7 @@ int main(int argc, char **argv)
     ApplyScreenMetrics(State(), ScreenSpec{1024, 768, 15});
     frmPictureViewer &window = Forms::frmPictureViewer();
     window.show();
-    FileListBox *files = Forms::frmSide().File1;
+    FileListBox *files = Control<FileListBox>(Forms::frmSide(), "File1");
     auto showFile = [&](const QString &name) {
         QThreadPool::globalInstance()->waitForDone();
         window.clearPrefetch();
@@ -561,7 +566,7 @@ int main(int argc, char **argv)
             [&] {
                 files->setListIndex(
                     files->model()->match(files->model()->index(0, 0), Qt::DisplayRole, name).value(0).row());
-                window.Image1->repaint();
+                Control<PictureImage>(window, "Image1")->repaint();
             },
             runs);
     };
@@ -578,7 +583,7 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         window.Image1_Click();
-        window.Picture1->repaint();
+        Control<PictureImage>(window, "Picture1")->repaint();
         magnifies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
     const double magnify24 = median(magnifies);
@@ -594,25 +599,27 @@ int main(int argc, char **argv)
         }
         SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("slides"), showDir.path());
         frmSide &side = Forms::frmSide();
-        side.cmbFolders->addItem(QStringLiteral("slides"));
-        side.cmbFolders->setCurrentIndex(side.cmbFolders->findText(QStringLiteral("slides")));
+        auto *folders = Control<QComboBox>(side, "cmbFolders");
+        folders->addItem(QStringLiteral("slides"));
+        folders->setCurrentIndex(folders->findText(QStringLiteral("slides")));
         State().SlideTime = 1;
         side.setSlideInterval(1000);
         QElapsedTimer clock;
         std::vector<double> lateness;
         double timerStart = 0; // when the show's timer began counting, on `clock`
-        QObject::connect(&side.tmrSlide, &QTimer::timeout, &side, [&] {
-            window.Image1->repaint();
+        QObject::connect(Control<QTimer>(side, "tmrSlide"), &QTimer::timeout, &side, [&] {
+            Control<PictureImage>(window, "Image1")->repaint();
             const double due = timerStart + 1000.0 * static_cast<double>(lateness.size() + 1);
             lateness.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - due);
         });
-        if (side.File1->ListCount() == 0) {
+        if (side.listCount() == 0) {
             QTextStream(stderr) << "vantrel-bench: no pictures for the slide show\n";
             return 1;
         }
         clock.start();
         side.cmdSlide_Click();
-        timerStart = static_cast<double>(clock.nsecsElapsed()) / 1e6 + side.tmrSlide.remainingTime() - 1000.0;
+        timerStart = static_cast<double>(clock.nsecsElapsed()) / 1e6 +
+                     Control<QTimer>(side, "tmrSlide")->remainingTime() - 1000.0;
         QEventLoop loop;
         QTimer::singleShot(8500, &loop, &QEventLoop::quit);
         loop.exec();

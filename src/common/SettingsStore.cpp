@@ -331,3 +331,8 @@ bool DeleteSetting(const QString &application, const QString &section, const QSt
     settings.remove(full);
     return finishWrite(settings, before);
 }
+
+void ForgetSettingsFileState()
+{
+    knownSound() = KnownSound{};
+}

@@ -35,3 +35,6 @@ bool DeleteSetting(const QString &application, const QString &section, const QSt
 // separator, so these two make any text a single key and back.
 [[nodiscard]] QString EncodeSettingKey(const QString &key);
 [[nodiscard]] QString DecodeSettingKey(const QString &stored);
+
+// Forgets what the store learnt about the settings file (tests that switch files).
+void ForgetSettingsFileState();

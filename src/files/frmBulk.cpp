@@ -1,13 +1,13 @@
 #include "files/frmBulk.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "files/CommandTargets.h"
 #include "files/Renaming.h"
-#include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
 
@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <vector>
@@ -37,12 +38,12 @@ std::vector<BatchRename> SelectedWithNewNames(BulkRule rule, const BulkTexts &te
     if (!Forms::IsLoaded(Forms::Form::Side)) {
         return plan;
     }
-    FileListBox *list = Forms::frmSide().File1;
+    const ListSnapshot list = Forms::frmSide().listSnapshot();
     int k = 0;
-    for (int i = 0; i < list->ListCount(); ++i) {
-        if (list->Selected(i)) {
+    for (int i = 0; i < list.names.size(); ++i) {
+        if (list.selected.at(i)) {
             BatchRename r;
-            r.oldName = list->List(i);
+            r.oldName = list.names.at(i);
             r.newName = BulkNewName(rule, r.oldName, texts, ++k);
             plan.push_back(r);
         }
@@ -70,7 +71,16 @@ frmBulk::frmBulk(QWidget *parent)
     , cmdRename(new QPushButton(QStringLiteral("Rename"), this))
     , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
     , lstPreview(new QTreeWidget(this))
+    , m_previewDelay(new QTimer(this))
 {
+    const std::pair<QWidget *, const char *> names[] = {
+        {txtOldString, "txtOldString"}, {txtNewString, "txtNewString"}, {txtAppend, "txtAppend"},
+        {txtComplete, "txtComplete"},   {cmbComplete, "cmbComplete"},   {optReplace, "optReplace"},
+        {optAddFront, "optAddFront"},   {optAddEnd, "optAddEnd"},       {optComplete, "optComplete"},
+        {cmdRename, "cmdRename"},       {cmdCancel, "cmdCancel"},       {lstPreview, "lstPreview"}};
+    for (const auto &[control, name] : names) {
+        control->setObjectName(QLatin1String(name));
+    }
     setObjectName(QStringLiteral("frmBulk"));
     setWindowTitle(QStringLiteral("Vantrel Viewer Multiple File Renaming"));
     setModal(true);
@@ -101,9 +111,15 @@ frmBulk::frmBulk(QWidget *parent)
     connect(cmdRename, &QPushButton::clicked, this, &frmBulk::cmdRename_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmBulk::cmdCancel_Click);
     for (QLineEdit *edit : {txtOldString, txtNewString, txtAppend, txtComplete}) {
-        connect(edit, &QLineEdit::textChanged, this, &frmBulk::updatePreview);
+        connect(edit, &QLineEdit::textChanged, this, &frmBulk::schedulePreview);
     }
-    connect(cmbComplete, &QComboBox::currentTextChanged, this, &frmBulk::updatePreview);
+    connect(cmbComplete, &QComboBox::currentTextChanged, this, &frmBulk::schedulePreview);
+    // The preview follows typing once it pauses; its checks of the folder run off the interface
+    // thread, so a large selection never holds a keystroke up.
+    m_previewDelay->setSingleShot(true);
+    m_previewDelay->setInterval(120);
+    connect(m_previewDelay, &QTimer::timeout, this, &frmBulk::updatePreview);
+    connect(&m_previewPlan, &QFutureWatcherBase::finished, this, &frmBulk::showPreview);
 }
 
 void frmBulk::Form_Load()
@@ -227,17 +243,34 @@ BulkTexts frmBulk::texts() const
                      cmbComplete->currentText()};
 }
 
+void frmBulk::schedulePreview()
+{
+    m_previewDelay->start();
+}
+
 void frmBulk::updatePreview()
 {
+    if (!BulkFormReady || !Forms::IsLoaded(Forms::Form::Side)) {
+        lstPreview->clear();
+        return;
+    }
+    if (m_previewPlan.isRunning()) {
+        // The plan under way is for texts already changed: plan again once it is done.
+        m_previewDelay->start();
+        return;
+    }
+    const QString folder = Forms::frmSide().currentFolder();
+    m_previewPlan.setFuture(QtConcurrent::run(
+        [folder, plan = SelectedWithNewNames(rule(), texts())] { return PlanRenameBatch(folder, plan); }));
+}
+
+void frmBulk::showPreview()
+{
+    lstPreview->clear();
     if (!BulkFormReady) {
         return;
     }
-    lstPreview->clear();
-    if (!Forms::IsLoaded(Forms::Form::Side)) {
-        return;
-    }
-    const QString folder = Forms::frmSide().File1->Path();
-    for (const BatchRename &r : PlanRenameBatch(folder, SelectedWithNewNames(rule(), texts()))) {
+    for (const BatchRename &r : m_previewPlan.result()) {
         QString shown = r.newName;
         switch (r.outcome) {
         case BatchRename::Outcome::Unchanged:
@@ -266,8 +299,7 @@ void frmBulk::cmdRename_Click()
     SetMouseCursor(QStringLiteral("WAIT"));
     frmSide &side = Forms::frmSide();
     side.CountSelected();
-    FileListBox *list = side.File1;
-    const QString folder = list->Path();
+    const QString folder = side.currentFolder();
     const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(rule(), texts()));
     for (const BatchRename &r : done) {
         const QString head = QStringLiteral("Cannot rename '") + r.oldName + QStringLiteral("' as '") + r.newName +
@@ -281,18 +313,17 @@ void frmBulk::cmdRename_Click()
         }
     }
     Forms::Unload(Forms::Form::Bulk);
-    list->Refresh();
     int kept = 0;
-    s.SelectionFromCode = true;
+    QStringList renamed;
     for (const BatchRename &r : done) {
         if (r.outcome != BatchRename::Outcome::Renamed) {
             ++kept;
             continue;
         }
-        list->setSelected(list->IndexOf(r.newName), true); // none when the pattern hides it
+        renamed << r.newName;
     }
-    s.SelectionFromCode = false;
-    side.File1_PathChange();
+    side.refreshList();
+    side.selectNamesQuietly(renamed);
     SetDefaultMouseCursor();
     if (kept == 0) {
         MsgBox(QStringLiteral("Batch renaming successfully completed"), vbInformation);

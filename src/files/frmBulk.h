@@ -2,7 +2,13 @@
 
 #include "files/RenameRules.h"
 
+#include "files/Renaming.h"
+
 #include <QDialog>
+#include <QFutureWatcher>
+#include <QTimer>
+
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -33,6 +39,7 @@ public:
     [[nodiscard]] BulkRule rule() const;
     [[nodiscard]] BulkTexts texts() const;
 
+private:
     QLabel *Label1;
     QLineEdit *txtOldString;
     QLabel *Label2;
@@ -51,10 +58,13 @@ public:
     QPushButton *cmdCancel;
     QTreeWidget *lstPreview;
 
-private:
     void setActive(QWidget *input, bool active);
     void applyOption(QWidget *focus, std::initializer_list<QWidget *> activeInputs);
+    void schedulePreview();
     void updatePreview();
+    void showPreview();
 
     bool BulkFormReady = false;
+    QTimer *m_previewDelay;
+    QFutureWatcher<std::vector<BatchRename>> m_previewPlan;
 };

@@ -1,18 +1,18 @@
 #include "files/frmInvisible.h"
 
+#include "app/Forms.h"
 #include "common/FileNames.h"
-#include "common/Forms.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Associations.h"
 #include "common/platform/Dialogs.h"
+#include "files/CommandTargets.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
 #include "files/frmBulk.h"
-#include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
@@ -49,6 +49,15 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
     mnuBulkRename->setVisible(false);
+    // Named so tests and accessibility tools find each item.
+    const std::pair<QObject *, const char *> names[] = {
+        {mnuFile, "mnuFile"},           {mnuEdit, "mnuEdit"},
+        {mnuRename, "mnuRename"},       {mnuBulkRename, "mnuBulkRename"},
+        {mnuWallpaper, "mnuWallpaper"}, {mnuRefresh, "mnuRefresh"},
+        {mnuPrint, "mnuPrint"},         {mnuDelete, "mnuDelete"}};
+    for (const auto &[item, name] : names) {
+        item->setObjectName(QLatin1String(name));
+    }
 
     connect(mnuEdit, &QAction::triggered, this, &frmInvisible::mnuEdit_Click);
     connect(mnuRename, &QAction::triggered, this, &frmInvisible::mnuRename_Click);
@@ -86,17 +95,20 @@ void frmInvisible::popupMenu(const QPoint &globalPos)
 void frmInvisible::mnuEdit_Click()
 {
     emit commandRequested(QStringLiteral("Edit"));
-    FileListBox *list = Forms::frmSide().File1;
-    const QString name = list->FileName();
+    const frmSide &side = Forms::frmSide();
+    const QString name = side.focusedName();
     if (name.isEmpty()) {
         return;
     }
-    const QString path = JoinPath(list->Path(), name);
-    if (AssociatedProgram(path).isEmpty()) {
-        MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
-        return;
-    }
-    OpenWithAssociatedProgram(path);
+    const QString path = JoinPath(side.currentFolder(), name);
+    // The desktop is asked in the background; the interface goes on meanwhile.
+    AskAssociatedProgram(path, this, [path](const QString &program) {
+        if (program.isEmpty()) {
+            MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
+            return;
+        }
+        OpenWithAssociatedProgram(path);
+    });
 }
 
 void frmInvisible::mnuRename_Click()
@@ -104,13 +116,12 @@ void frmInvisible::mnuRename_Click()
     emit commandRequested(QStringLiteral("Rename"));
     SharedState &s = State();
     frmSide &side = Forms::frmSide();
-    FileListBox *list = side.File1;
-    const QString folder = list->Path();
-    const QString oldName = list->FileName();
+    const QString folder = side.currentFolder();
+    const QString oldName = side.focusedName();
     if (oldName.isEmpty()) {
         return;
     }
-    s.CurrentListIndex = list->ListIndex();
+    s.CurrentListIndex = side.focusedIndex();
     s.CurrentFile = JoinPath(folder, oldName);
     QString newName;
     // A name that is not UTF-8 is offered readably; whatever the user types is a new UTF-8 name.
@@ -141,20 +152,14 @@ void frmInvisible::mnuRename_Click()
         newName = *answer;
         break;
     }
-    list->Refresh();
+    side.refreshList();
     const bool fromThumb = s.PopupSource == QLatin1String("Thumb") && s.ThumbsLoaded;
     frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
-    const bool thumbThere = fromThumb && viewer != nullptr && s.CurrentThumb >= 0 &&
-                            s.CurrentThumb < static_cast<int>(viewer->Thumb1.size());
-    if (thumbThere) {
-        viewer->Thumb1[static_cast<std::size_t>(s.CurrentThumb)]->setToolTip(newName);
-        s.SelectionFromCode = true;
-    }
-    list->setSelected(list->IndexOf(newName), true); // none when the pattern hides it
-    s.SelectionFromCode = false;
-    side.File1_PathChange();
-    if (thumbThere) {
-        viewer->Thumb1_MouseDown(s.CurrentThumb, 1, 0, 0, 0);
+    if (fromThumb && viewer != nullptr) {
+        side.selectNamesQuietly({newName});
+        viewer->renameThumbnail(s.CurrentThumb, newName);
+    } else {
+        side.openEntryNamed(newName); // none when the pattern hides it
     }
 }
 
@@ -172,71 +177,30 @@ void frmInvisible::mnuDelete_Click()
     emit commandRequested(QStringLiteral("Delete"));
     SharedState &s = State();
     frmSide &side = Forms::frmSide();
-    FileListBox *list = side.File1;
     side.CountSelected();
-    const QString folder = list->Path();
     frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
-
-    if (!s.ThumbsLoaded && s.SelectedCount < 2) {
-        const int index = list->ListIndex();
-        if (index >= 0) {
-            s.CurrentFile = JoinPath(folder, list->List(index));
-            s.CurrentListIndex = index;
-            SendToRecycleBin(s.CurrentFile);
-            list->Refresh();
-            if (list->ListCount() == s.CurrentListIndex) {
-                list->setListIndex(s.CurrentListIndex - 1);
-            } else {
-                list->setListIndex(s.CurrentListIndex);
-            }
+    const bool onPage = s.ThumbsLoaded && viewer != nullptr;
+    const CommandTargets targets = TargetsOf(side.listSnapshot(), onPage ? viewer->pageSnapshot() : PageSnapshot());
+    if (!targets.isEmpty()) {
+        s.CurrentFile = targets.paths.last();
+        if (targets.from == CommandTargets::From::Focused) {
+            s.CurrentListIndex = targets.indexes.first();
         }
-    } else if (!s.ThumbsLoaded) {
-        QStringList paths;
-        int last = 0;
-        for (int i = 0; i < list->ListCount(); ++i) {
-            if (list->Selected(i)) {
-                s.CurrentFile = JoinPath(folder, list->List(i));
-                paths << s.CurrentFile;
-                last = i;
-            }
-        }
-        SendToRecycleBin(JoinSourceList(paths));
-        list->Refresh();
-        const int target = last - (static_cast<int>(paths.size()) - 1);
-        if (list->ListCount() > target) {
-            list->setListIndex(target);
-        }
-    } else if (viewer != nullptr) {
-        QStringList paths;
-        QList<int> selected;
-        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer->Thumb1.size()); ++i) {
-            if (IsSelectedTag(viewer->Thumb1[static_cast<std::size_t>(i)]->Tag)) {
-                s.CurrentFile = JoinPath(folder, viewer->Thumb1[static_cast<std::size_t>(i)]->toolTip());
-                paths << s.CurrentFile;
-                selected << i;
-            }
-        }
-        if (!paths.isEmpty()) {
-            (void)SendToRecycleBin(JoinSourceList(paths));
-        }
-        // Only a file that has left its place reads "File deleted"; one the trash refused stays.
-        for (qsizetype k = 0; k < selected.size(); ++k) {
-            PictureImage *thumb = viewer->Thumb1[static_cast<std::size_t>(selected.at(k))];
-            if (LstatPath(paths.at(k))) {
-                thumb->Tag.clear();
-                continue;
-            }
-            const QRect was = thumb->geometry();
-            viewer->makeThumbPlaceholder(selected.at(k));
-            thumb->setToolTip(QStringLiteral("File deleted"));
-            thumb->move(CentredPlaceholder(was));
-        }
-        viewer->ThumbBordersClose();
-        list->Refresh();
+        SendToRecycleBin(JoinSourceList(targets.paths));
     }
-    side.lblFileCounter->setText(FileCounterLabel(list->ListCount()));
-    list->setFocus();
-    if (list->ListCount() == 0 && viewer != nullptr) {
+    // Only what really went to the trash is shown as gone.
+    const QList<bool> gone = GoneAfterCommand(targets);
+    if (onPage) {
+        viewer->markThumbnails(targets.indexes, gone, QStringLiteral("File deleted"));
+        viewer->ThumbBordersClose();
+        side.refreshList();
+    } else if (s.ThumbsLoaded) {
+        side.refreshList();
+    } else {
+        side.showAfterRemoval(targets, gone);
+    }
+    side.focusList();
+    if (side.listCount() == 0 && viewer != nullptr) {
         viewer->hidePicture();
     }
 }
@@ -250,9 +214,8 @@ void frmInvisible::mnuRefresh_Click()
 {
     emit commandRequested(QStringLiteral("Refresh"));
     frmSide &side = Forms::frmSide();
-    side.File1->Refresh();
-    if (side.File1->ListCount() >= 1) {
-        side.File1->setListIndex(0);
+    side.refreshList();
+    if (side.listCount() >= 1) {
+        side.selectEntry(0);
     }
-    side.lblFileCounter->setText(FileCounterLabel(side.File1->ListCount()));
 }

@@ -32,6 +32,11 @@ public:
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
 
+signals:
+    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh").
+    void commandRequested(const QString &name);
+
+private:
     QMenu *mnuFile;
     QAction *mnuEdit;
     QAction *mnuRename;
@@ -44,8 +49,4 @@ public:
     QAction *mnuDelete;
     QLabel *Label1;
     CommonDialog CommonDialogPrint;
-
-signals:
-    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh").
-    void commandRequested(const QString &name);
 };

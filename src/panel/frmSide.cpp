@@ -1,13 +1,14 @@
 #include "panel/frmSide.h"
 
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/FileNames.h"
-#include "common/Forms.h"
+#include "common/FolderNames.h"
 #include "common/KeyCodes.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/StoredValues.h"
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
@@ -31,7 +32,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,6 +40,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -92,6 +93,8 @@ frmSide::frmSide(QWidget *parent)
     , imgHand(new PictureImage(this))
     , Label1(new QLabel(this))
     , lblKB(new QLabel(this))
+    , tmrList(new QTimer(this))
+    , tmrSlide(new QTimer(this))
     , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
 {
     setObjectName(QStringLiteral("frmSide"));
@@ -106,6 +109,32 @@ frmSide::frmSide(QWidget *parent)
     for (auto &button : cmdFolder) {
         button = new ARButton(this);
     }
+    // Named so tests and accessibility tools find each control.
+    const std::pair<QWidget *, const char *> names[] = {{cmdQuit, "cmdQuit"},
+                                                        {cmdSettings, "cmdSettings"},
+                                                        {cmdThumb, "cmdThumb"},
+                                                        {cmdHelp, "cmdHelp"},
+                                                        {cmdMinimize, "cmdMinimize"},
+                                                        {cmdSlide, "cmdSlide"},
+                                                        {cmbFolders, "cmbFolders"},
+                                                        {File1, "File1"},
+                                                        {lstFolders, "lstFolders"},
+                                                        {imgLogo, "imgLogo"},
+                                                        {txtUnavailable, "txtUnavailable"},
+                                                        {imgFileCounter, "imgFileCounter"},
+                                                        {imgHand, "imgHand"},
+                                                        {lblFileCounter, "lblFileCounter"},
+                                                        {Label1, "Label1"},
+                                                        {lblKB, "lblKB"}};
+    tmrList->setObjectName(QStringLiteral("tmrList"));
+    tmrSlide->setObjectName(QStringLiteral("tmrSlide"));
+    for (const auto &[control, name] : names) {
+        control->setObjectName(QLatin1String(name));
+    }
+    for (std::size_t i = 0; i < cmdFolder.size(); ++i) {
+        cmdFolder.at(i)->setObjectName(QStringLiteral("cmdFolder_%1").arg(i));
+    }
+    m_tip->setObjectName(QStringLiteral("TitleTip"));
 
     cmdQuit->setCaption(QStringLiteral("Quit"));
     cmdQuit->setToolTip(QStringLiteral("Quit"));
@@ -159,8 +188,8 @@ frmSide::frmSide(QWidget *parent)
         m_tip->setPalette(tipPalette);
     }
     m_tip->hide();
-    tmrList.setInterval(100);
-    tmrList.setSingleShot(true);
+    tmrList->setInterval(100);
+    tmrList->setSingleShot(true);
 
     connect(cmdQuit, &ARButton::Click, this, &frmSide::cmdQuit_Click);
     connect(cmdMinimize, &ARButton::Click, this, &frmSide::cmdMinimize_Click);
@@ -192,10 +221,10 @@ frmSide::frmSide(QWidget *parent)
         }
     });
     connect(lstFolders, &QListWidget::itemDoubleClicked, this, [this] { lstFolders_DblClick(); });
-    connect(&tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
+    connect(tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
     // Ticks on time to the millisecond rather than within the coarse timer's 5% slack.
-    tmrSlide.setTimerType(Qt::PreciseTimer);
-    connect(&tmrSlide, &QTimer::timeout, this, &frmSide::tmrSlide_Timer);
+    tmrSlide->setTimerType(Qt::PreciseTimer);
+    connect(tmrSlide, &QTimer::timeout, this, &frmSide::tmrSlide_Timer);
     connect(imgHand, &PictureImage::MouseDown, this,
             [this](int Button, int, float, float) { imgHand_MouseDown(Button); });
     connect(imgHand, &PictureImage::MouseUp, this, [this](int Button, int, float, float) { imgHand_MouseUp(Button); });
@@ -219,7 +248,7 @@ void frmSide::Form_Load()
 
 void frmSide::Form_Unload()
 {
-    tmrSlide.stop();
+    tmrSlide->stop();
     m_tip->hide();
 }
 
@@ -303,6 +332,129 @@ void frmSide::hideTitleTip()
     m_tip->hide();
 }
 
+void frmSide::hidePopups()
+{
+    lstFolders->hide();
+    m_tip->hide();
+}
+
+void frmSide::applyStoredSettings()
+{
+    const SharedState &s = State();
+    lstFolders->addItem(QStringLiteral("(blank button)"));
+    LoadFolderNames(*lstFolders);
+    {
+        // A combo box selects the first entry it is given; that is no choice of the user's.
+        const QSignalBlocker quiet(cmbFolders);
+        LoadFolderNames(*cmbFolders);
+        cmbFolders->setCurrentIndex(-1);
+    }
+    // Colours first, so the folder that the selection below opens shows in them.
+    applyListColours();
+    const int current = s.Basename.isEmpty() ? -1 : cmbFolders->findText(s.Basename, Qt::MatchExactly);
+    if (current >= 0) {
+        cmbFolders->setCurrentIndex(current); // opens the folder
+    } else {
+        File1->setPattern(QStringLiteral("*.zzz"));
+        File1->setPath(AppPath());
+        cmbFolders->setCurrentIndex(-1);
+    }
+    imgHand->setPicture(LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
+    for (int i = 0; i < 6; ++i) {
+        cmdFolder.at(static_cast<std::size_t>(i))->setCaption(s.Caption(i));
+    }
+    setSlideInterval(SlideIntervalMs(s.SlideTime));
+}
+
+ListSnapshot frmSide::listSnapshot() const
+{
+    ListSnapshot list;
+    list.folder = File1->Path();
+    const int count = File1->ListCount();
+    list.names.reserve(count);
+    list.selected.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        list.names << File1->List(i);
+        list.selected << File1->Selected(i);
+    }
+    list.focused = File1->ListIndex();
+    return list;
+}
+
+QString frmSide::currentFolder() const
+{
+    return File1->Path();
+}
+
+QString frmSide::focusedName() const
+{
+    return File1->FileName();
+}
+
+int frmSide::focusedIndex() const
+{
+    return File1->ListIndex();
+}
+
+int frmSide::listCount() const
+{
+    return File1->ListCount();
+}
+
+void frmSide::refreshList()
+{
+    File1->Refresh();
+    updateFileCounter();
+}
+
+void frmSide::selectEntry(int index)
+{
+    File1->setListIndex(index);
+}
+
+void frmSide::openEntryNamed(const QString &name)
+{
+    File1->Refresh();
+    const int entry = File1->IndexOf(name);
+    if (entry >= 0) {
+        File1->setSelected(entry, true);
+    }
+    File1->setFocus();
+}
+
+void frmSide::selectNamesQuietly(const QStringList &names)
+{
+    SharedState &s = State();
+    s.SelectionFromCode = true;
+    for (const QString &name : names) {
+        File1->setSelected(File1->IndexOf(name), true); // none when the list does not show it
+    }
+    s.SelectionFromCode = false;
+}
+
+void frmSide::showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone)
+{
+    File1->Refresh();
+    updateFileCounter();
+    if (const auto follower = FollowerAfterRemoval(targets, gone, File1->ListCount())) {
+        File1->setListIndex(*follower);
+    }
+    if (File1->ListCount() == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().hidePicture();
+        lblKB->clear();
+    }
+}
+
+void frmSide::focusList()
+{
+    File1->setFocus();
+}
+
+void frmSide::setSizeLabel(const QString &text)
+{
+    lblKB->setText(text);
+}
+
 bool frmSide::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && Forms::IsLoaded(Forms::Form::PictureViewer)) {
@@ -315,8 +467,7 @@ bool frmSide::eventFilter(QObject *watched, QEvent *event)
 void frmSide::mouseMoveEvent(QMouseEvent *event)
 {
     // Over the panel's own background: the assignment list and the title tip go away.
-    lstFolders->hide();
-    m_tip->hide();
+    hidePopups();
     QWidget::mouseMoveEvent(event);
 }
 
@@ -382,9 +533,9 @@ void frmSide::setSlideInterval(int milliseconds)
 {
     m_slideInterval = milliseconds;
     if (milliseconds > 0) {
-        tmrSlide.setInterval(milliseconds);
+        tmrSlide->setInterval(milliseconds);
     } else {
-        tmrSlide.stop();
+        tmrSlide->stop();
     }
 }
 
@@ -417,7 +568,7 @@ void frmSide::cmdSlide_Click()
         m_tip->hide();
         s.SlideShowOn = true;
         if (!s.ManualShow && m_slideInterval > 0) {
-            tmrSlide.start(m_slideInterval);
+            tmrSlide->start(m_slideInterval);
         }
         File1_Click();
         if (s.RandomShow) {
@@ -486,7 +637,7 @@ void frmSide::StopSlideShow()
     SetMouseCursor(QStringLiteral("WAIT"));
     show();
     raise();
-    tmrSlide.stop();
+    tmrSlide->stop();
     s.SlideShowOn = false;
     ShowMouseCursor(true);
     File1_Click();
@@ -531,7 +682,6 @@ void frmSide::cmbFolders_Click()
         showFolderUnavailable();
         s.FolderUnavailable = true;
     }
-    QCoreApplication::processEvents();
     if (File1->ListCount() >= 1 && !s.FolderUnavailable) {
         File1->Refresh();
         updateFileCounter();
@@ -573,11 +723,7 @@ void frmSide::File1_Click()
     }
     frmPictureViewer &viewer = Forms::frmPictureViewer();
     // Selecting a file always leaves the thumbnail page (a page of one thumbnail too).
-    if (s.ThumbsLoaded || !viewer.Thumb1.front()->isHidden()) {
-        viewer.unloadThumbs();
-        s.ThumbsLoaded = false;
-        viewer.ThumbBordersClose();
-    }
+    viewer.leaveThumbnailPage();
     viewer.hideError();
     const QString name = File1->FileName();
     if (name.isEmpty()) {
@@ -775,7 +921,7 @@ void frmSide::lstFolders_DblClick()
     cmdFolder.at(static_cast<std::size_t>(AssignButtonIndex))->setCaption(caption);
     State().Caption(AssignButtonIndex) = caption;
     SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Caption%1").arg(AssignButtonIndex + 1), caption);
-    tmrList.start();
+    tmrList->start();
 }
 
 void frmSide::imgHand_MouseDown(int Button)
@@ -816,57 +962,35 @@ void frmSide::cmdThumb_click()
     if (File1->ListCount() == 1 || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
         return;
     }
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
-    PictureImage *first = viewer.Thumb1.front();
-    first->setEnabled(true);
-    first->Tag.clear();
-    first->setToolTip(QString());
-
-    int onPage = ThumbRowsShown(File1->height(), File1->rowHeight());
-    int columns = ThumbColumnsFor(onPage);
+    PagePlan plan;
+    plan.onPage = ThumbRowsShown(File1->height(), File1->rowHeight());
+    plan.columns = ThumbColumnsFor(plan.onPage);
     CountSelected();
     if (s.SelectedCount < 2) {
         s.ThumbShowSelected = false;
-        if (File1->ListCount() < onPage) {
-            onPage = File1->ListCount();
-            columns = ThumbColumnsFor(onPage);
+        if (File1->ListCount() < plan.onPage) {
+            plan.onPage = File1->ListCount();
+            plan.columns = ThumbColumnsFor(plan.onPage);
         }
         File1->Refresh();
     } else {
-        if (s.SelectedCount < onPage) {
-            onPage = s.SelectedCount;
-            columns = ThumbColumnsFor(onPage);
+        if (s.SelectedCount < plan.onPage) {
+            plan.onPage = s.SelectedCount;
+            plan.columns = ThumbColumnsFor(plan.onPage);
         }
         s.ThumbShowSelected = true;
     }
-    s.ThumbsOnPage = onPage;
-    s.ThumbColumns = static_cast<std::uint8_t>(columns);
-
-    viewer.hideForThumbnails();
-    SetMouseCursor(QStringLiteral("WAIT"));
-    viewer.setEnabled(false);
-    setEnabled(false);
-
-    const int cell = ThumbCellSize(s.ScreenWidthPx, s.ScreenHeightPx, columns);
-    s.ThumbCellWidth = static_cast<std::int16_t>(cell);
-    s.ThumbCellHeight = static_cast<std::int16_t>(cell);
+    s.ThumbsOnPage = plan.onPage;
+    s.ThumbColumns = static_cast<std::uint8_t>(plan.columns);
+    plan.cell = ThumbCellSize(s.ScreenWidthPx, s.ScreenHeightPx, plan.columns);
+    s.ThumbCellWidth = static_cast<std::int16_t>(plan.cell);
+    s.ThumbCellHeight = static_cast<std::int16_t>(plan.cell);
     s.ThumbAreaLeft = static_cast<std::int16_t>(ThumbAreaLeftPx);
-
-    // The previous page goes (a page of one thumbnail leaves element 0 showing too).
-    first->hide();
-    if (s.ThumbsLoaded) {
-        if (s.ThumbControlCount > 1) {
-            viewer.unloadThumbs();
-        }
-        s.ThumbsLoaded = false;
-    }
-    viewer.ThumbBordersClose();
 
     const int top = File1->TopIndex();
     s.ThumbListTop = static_cast<std::int16_t>(top);
     // The files of the page, in page order; a list scrolled near its end stops at its last file.
-    QStringList names;
-    for (int i = 1, j = 0; i <= onPage; ++i) {
+    for (int i = 1, j = 0; i <= plan.onPage; ++i) {
         if (top + i > File1->ListCount()) {
             break;
         }
@@ -877,62 +1001,35 @@ void frmSide::cmdThumb_click()
             if (j >= File1->ListCount()) {
                 break;
             }
-            names << File1->List(j++);
+            plan.names << File1->List(j++);
         } else {
-            names << File1->List(top - 1 + i);
+            plan.names << File1->List(top - 1 + i);
         }
     }
-    QStringList paths;
-    for (const QString &name : names) {
-        paths << JoinPath(File1->Path(), name);
+    for (const QString &name : std::as_const(plan.names)) {
+        plan.paths << JoinPath(File1->Path(), name);
     }
 
-    // Decoded on every core in page order; each thumbnail shows as soon as it and all before it
-    // are ready, and the windows repaint while the rest are decoded.
-    QFuture<Thumbnail> loads =
-        viewer.thumbnailSource().load(paths, cell, ScreenTwipsPerPixelX(), ScreenTwipsPerPixelY());
-    QFutureWatcher<Thumbnail> watcher;
-    QEventLoop waiting;
-    connect(&watcher, &QFutureWatcherBase::resultReadyAt, &waiting, &QEventLoop::quit);
-    connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
-    watcher.setFuture(loads);
-    for (int i = 1; i <= static_cast<int>(names.size()); ++i) {
-        s.CurrentFile = paths.at(i - 1);
-        if (i > 1) {
-            s.ThumbsLoaded = true;
-            viewer.loadThumb(i - 1);
-            s.ThumbControlCount = i;
-        }
-        PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(i - 1));
-        while (!loads.isResultReadyAt(i - 1) && !loads.isFinished()) {
-            waiting.exec();
-        }
-        const Thumbnail result = loads.isResultReadyAt(i - 1) ? loads.resultAt(i - 1) : Thumbnail();
-        if (!result.info) {
-            viewer.makeThumbPlaceholder(i - 1);
-        } else {
-            thumb->setToolTip(names.at(i - 1));
-            thumb->setPicture(result.image);
-            thumb->resize(ThumbScaledSize(result.info->pixelSize, cell));
-            viewer.setThumbBitmapSize(i - 1, result.info->pixelSize);
-        }
-        const QPoint where = ThumbPosition(i, onPage, columns, cell, thumb->size());
-        s.ThumbLeft = static_cast<std::int16_t>(where.x());
-        s.ThumbTop = static_cast<std::int16_t>(where.y());
-        thumb->move(where);
-        thumb->show();
-        QCoreApplication::processEvents();
-    }
-    loads.waitForFinished();
+    // Both windows take no command until the page is complete, but keep repainting.
+    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    SetMouseCursor(QStringLiteral("WAIT"));
+    viewer.setEnabled(false);
+    setEnabled(false);
+    viewer.showThumbnailPage(plan, [this] { thumbnailPageBuilt(); });
+}
 
+void frmSide::thumbnailPageBuilt()
+{
     SetDefaultMouseCursor();
-    viewer.setEnabled(true);
     setEnabled(true);
-    QCoreApplication::processEvents();
     File1->Refresh();
     lblKB->clear();
-    s.ButtonRightClick = false;
-    viewer.thumbnailSource().writePending();
+    State().ButtonRightClick = false;
+    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.setEnabled(true);
+        viewer.storeThumbnails();
+    }
 }
 
 void frmSide::cmdFolder_DragOver(int Index, int State)
@@ -978,105 +1075,33 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
     CountSelected();
     File1->setFocus();
     const bool move = action == QLatin1String("MOVE");
-
-    if (s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
-        QStringList sources;
-        QList<int> selected;
-        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(viewer.Thumb1.size()); ++i) {
-            PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(i));
-            if (IsSelectedTag(thumb->Tag)) {
-                s.CurrentFile = JoinPath(File1->Path(), thumb->toolTip());
-                sources << s.CurrentFile;
-                selected << i;
-            }
-        }
-        if (sources.isEmpty()) {
-            return;
-        }
-        s.FileOperationFailed = false;
-        if (!move) {
-            (void)CopyFiles(JoinSourceList(sources), destination);
-            return;
-        }
-        (void)MoveFiles(JoinSourceList(sources), destination);
+    const bool onPage = s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer);
+    const CommandTargets targets =
+        TargetsOf(listSnapshot(), onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot());
+    if (targets.isEmpty()) {
+        return;
+    }
+    s.CurrentFile = targets.paths.last();
+    if (targets.from == CommandTargets::From::Focused) {
+        s.CurrentListIndex = targets.indexes.first();
+    }
+    s.FileOperationFailed = false;
+    if (!move) {
+        (void)CopyFiles(JoinSourceList(targets.paths), destination);
+        return;
+    }
+    (void)MoveFiles(JoinSourceList(targets.paths), destination);
+    if (targets.from == CommandTargets::From::Page) {
         if (s.FileOperationFailed) {
             return;
         }
-        for (int k = 0; k < selected.size(); ++k) {
-            PictureImage *thumb = viewer.Thumb1.at(static_cast<std::size_t>(selected.at(k)));
-            if (LstatPath(sources.at(k))) {
-                thumb->Tag.clear(); // not moved: it keeps its thumbnail, unselected
-                continue;
-            }
-            const QRect was = thumb->geometry();
-            viewer.makeThumbPlaceholder(selected.at(k));
-            thumb->setToolTip(QStringLiteral("File moved"));
-            thumb->move(CentredPlaceholder(was));
-        }
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
         viewer.ThumbBordersClose();
         s.LastBorderSet = 0;
-        File1->Refresh();
-        updateFileCounter();
+        refreshList();
         return;
     }
-
-    if (s.SelectedCount >= 2) {
-        QStringList sources;
-        int k = 0;
-        int L = 0;
-        bool first = true;
-        for (int i = 0; i < File1->ListCount(); ++i) {
-            if (!File1->Selected(i)) {
-                continue;
-            }
-            sources << JoinPath(File1->Path(), File1->List(i));
-            if (!first) {
-                ++k;
-                L = i;
-            }
-            first = false;
-        }
-        if (!move) {
-            (void)CopyFiles(JoinSourceList(sources), destination);
-            return;
-        }
-        (void)MoveFiles(JoinSourceList(sources), destination);
-        File1->Refresh();
-        updateFileCounter();
-        if (File1->ListCount() > L - k) {
-            File1->setListIndex(L - k);
-        } else if (File1->ListCount() == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-            Forms::frmPictureViewer().hidePicture();
-            lblKB->clear();
-        }
-        return;
-    }
-
-    // One file: the current entry. Without one there is nothing to file (the folder itself is
-    // never moved).
-    const int current = File1->ListIndex();
-    if (current < 0 || File1->List(current).isEmpty()) {
-        return;
-    }
-    s.CurrentFile = JoinPath(File1->Path(), File1->List(current));
-    if (!move) {
-        (void)CopyFiles(s.CurrentFile, destination);
-        return;
-    }
-    s.CurrentListIndex = current;
-    (void)MoveFiles(s.CurrentFile, destination);
-    File1->Refresh();
-    const int count = File1->ListCount();
-    if (count == s.CurrentListIndex) {
-        File1->setListIndex(s.CurrentListIndex - 1);
-    } else {
-        File1->setListIndex(s.CurrentListIndex);
-    }
-    updateFileCounter();
+    showAfterRemoval(targets, GoneAfterCommand(targets));
     File1->setFocus();
-    if (count == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
-        lblKB->clear();
-    }
 }

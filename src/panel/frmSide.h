@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/CommonDialog.h"
+#include "files/CommandTargets.h"
 #include "panel/PanelLayout.h"
 
 #include <QTimer>
@@ -63,13 +64,46 @@ public:
     // Places the panel at the screen's corner, owned by the viewer.
     void showOwnedBy(QWidget *owner);
     void hideTitleTip();
+    // The folder-assignment list and the title tip go away (the pointer left them).
+    void hidePopups();
     // The list in the stored colours (background SlideColor, text FontColor) and the folder box
     // in the two swapped.
     void applyListColours();
+    // The panel's part of the viewer's load: the folder lists, colours, the stored folder opened,
+    // the hand, the six captions and the slide interval.
+    void applyStoredSettings();
+
+    // What the file list holds now, for the commands that act on its files.
+    [[nodiscard]] ListSnapshot listSnapshot() const;
+    [[nodiscard]] QString currentFolder() const;
+    // The name of the focused entry; empty when there is none.
+    [[nodiscard]] QString focusedName() const;
+    [[nodiscard]] int focusedIndex() const;
+    [[nodiscard]] int listCount() const;
+    // Reads the folder again and shows the new count.
+    void refreshList();
+    // Makes `index` the focused and only selected entry, which shows its picture.
+    void selectEntry(int index);
+    // Reads the folder again and opens the entry of this name (leaving a thumbnail page).
+    void openEntryNamed(const QString &name);
+    // Adds the entries of these names to the selection without showing them (entries the list
+    // does not show are passed over).
+    void selectNamesQuietly(const QStringList &names);
+    // After a command removed some of `targets`: the list read again, the follower selected, the
+    // count shown, the picture hidden when nothing is left.
+    void showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone);
+    void focusList();
+    void setSizeLabel(const QString &text);
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     ARButton *cmdQuit;
     ARButton *cmdSettings;
     ARButton *cmdThumb;
@@ -87,16 +121,10 @@ public:
     PictureImage *imgHand;
     QLabel *Label1;
     QLabel *lblKB;
-    QTimer tmrList;
-    QTimer tmrSlide;
+    QTimer *tmrList;
+    QTimer *tmrSlide;
     CommonDialog cdlHelp;
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     // A release with any mouse button but the left one cancels the click that follows.
     void commandButton_MouseUp(int Button);
     void applyLayout();
@@ -107,6 +135,8 @@ private:
     void DropOnFolder(const QString &caption, const QString &action);
 
     void selectSlide(int slideIndex);
+    // The end of cmdThumb_click, once every thumbnail of the page is placed.
+    void thumbnailPageBuilt();
 
     // Set while the list is read again for a file that vanished: the selection that follows may
     // not start another reading (a folder that lists names it will not open would loop).

@@ -1,8 +1,8 @@
 #include "viewer/frmPictureViewer.h"
 
+#include "app/Forms.h"
 #include "common/FileNames.h"
 #include "common/FolderNames.h"
-#include "common/Forms.h"
 #include "common/KeyCodes.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
@@ -53,6 +53,7 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     , VScroll1(new QScrollBar(Qt::Vertical, this))
     , cmdScrollButt(new ARButton(this))
     , lblError(new QLabel(this))
+    , m_page(new ThumbnailPage(this))
 {
     setObjectName(QStringLiteral("frmPictureViewer"));
     setWindowTitle(AppName);
@@ -87,9 +88,19 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     Picture1->installEventFilter(this);
     setMouseTracking(true);
 
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    cmdScrollButt->setObjectName(QStringLiteral("cmdScrollButt"));
+    lblError->setObjectName(QStringLiteral("lblError"));
+
     // Thumbnail 0 and border set 0 exist from the start, hidden.
-    loadThumb(0)->setGeometry(8, 8, 120, 120);
-    loadBorderSet(0);
+    m_page->loadThumb(0)->setGeometry(8, 8, 120, 120);
+    m_page->loadBorderSet(0);
+    connect(m_page, &ThumbnailPage::thumbMouseDown, this, &frmPictureViewer::Thumb1_MouseDown);
+    connect(m_page, &ThumbnailPage::thumbMouseMove, this, &frmPictureViewer::Thumb1_MouseMove);
+    connect(m_page, &ThumbnailPage::thumbDblClick, this, &frmPictureViewer::Thumb1_DblClick);
 
     connect(Image1, &PictureImage::Click, this, &frmPictureViewer::Image1_Click);
     connect(Image1, &PictureImage::MouseDown, this, &frmPictureViewer::Image1_MouseDown);
@@ -111,45 +122,16 @@ void frmPictureViewer::Form_Load()
     ReadStoredSettings(s, StoreReader());
 
     frmSide &side = Forms::frmSide();
-    side.lstFolders->addItem(QStringLiteral("(blank button)"));
-    LoadFolderNames(*side.lstFolders);
-    {
-        // A combo box selects the first entry it is given; that is no choice of the user's.
-        const QSignalBlocker quiet(side.cmbFolders);
-        LoadFolderNames(*side.cmbFolders);
-        side.cmbFolders->setCurrentIndex(-1);
-    }
-    // Colours first, so the folder that the selection below opens shows in them.
+    // Colours first, so the folder that the panel opens shows in them.
     ApplyColourDefaults(s);
-    side.applyListColours();
-    const int current = s.Basename.isEmpty() ? -1 : side.cmbFolders->findText(s.Basename, Qt::MatchExactly);
-    if (current >= 0) {
-        side.cmbFolders->setCurrentIndex(current); // opens the folder
-    } else {
-        side.File1->setPattern(QStringLiteral("*.zzz"));
-        side.File1->setPath(AppPath());
-        side.cmbFolders->setCurrentIndex(-1);
-    }
-
-    side.imgHand->setPicture(
-        LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
-    for (int i = 0; i < 6; ++i) {
-        side.cmdFolder.at(static_cast<std::size_t>(i))->setCaption(s.Caption(i));
-    }
-
-    side.setSlideInterval(SlideIntervalMs(s.SlideTime));
+    side.applyStoredSettings();
     side.GradientShow();
     side.showOwnedBy(this);
 
     s.ThumbsLoaded = false;
     s.ThumbControlCount = 1;
     s.LastBorderSet = -1;
-    const QColor border = ColourOf(s.FontColor, DefaultFontColor);
-    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
-        QPalette pal = lines->front()->palette();
-        pal.setColor(QPalette::Window, border);
-        lines->front()->setPalette(pal);
-    }
+    m_page->setBorderColour(ColourOf(s.FontColor, DefaultFontColor));
 }
 
 void frmPictureViewer::Form_Unload()
@@ -162,8 +144,9 @@ void frmPictureViewer::Form_Unload()
     }
     stopMovie();
     m_prefetch.clear();
+    m_page->abandon();
     if (s.ThumbsLoaded && s.ThumbControlCount > 1) {
-        unloadThumbs();
+        m_page->unloadThumbs();
     }
     // The thumbnails of the last page still go to the shared cache, whole, before the end.
     m_thumbnails.writePending();
@@ -408,7 +391,7 @@ void frmPictureViewer::Image1_Click()
     VScroll1->raise();
     HScroll1->raise();
     // The arrow keys keep moving through the file list.
-    side.File1->setFocus();
+    side.focusList();
     s.ShownFullSize = true;
 }
 
@@ -518,8 +501,7 @@ void frmPictureViewer::Form_MouseMove(int, int, float X, float Y)
         return;
     }
     if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().lstFolders->hide();
-        Forms::frmSide().hideTitleTip();
+        Forms::frmSide().hidePopups();
     }
 }
 
@@ -651,114 +633,100 @@ void frmPictureViewer::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
 }
 
-PictureImage *frmPictureViewer::loadThumb(int index)
+void frmPictureViewer::showThumbnailPage(const PagePlan &plan, std::function<void()> done)
 {
-    const auto k = static_cast<std::size_t>(index);
-    if (k < Thumb1.size() && Thumb1[k] != nullptr) {
-        return Thumb1[k];
-    }
-    if (Thumb1.size() <= k) {
-        Thumb1.resize(k + 1, nullptr);
-        m_thumbBitmap.resize(k + 1);
-    }
-    auto *thumb = new PictureImage(this);
-    thumb->setObjectName(QStringLiteral("Thumb1_%1").arg(index));
-    thumb->hide();
-    connect(thumb, &PictureImage::MouseDown, this,
-            [this, index](int Button, int Shift, float X, float Y) { Thumb1_MouseDown(index, Button, Shift, X, Y); });
-    connect(thumb, &PictureImage::MouseMove, this,
-            [this, index](int Button, int Shift, float X, float Y) { Thumb1_MouseMove(index, Button, Shift, X, Y); });
-    connect(thumb, &PictureImage::DblClick, this, [this, index] { Thumb1_DblClick(index); });
-    Thumb1[k] = thumb;
-    m_thumbBitmap[k] = QSize();
-    return thumb;
-}
-
-void frmPictureViewer::unloadThumbs()
-{
-    if (!Thumb1.empty()) {
-        Thumb1.front()->hide();
-    }
-    for (std::size_t k = 1; k < Thumb1.size(); ++k) {
-        delete Thumb1[k];
-    }
-    Thumb1.resize(std::min<std::size_t>(Thumb1.size(), 1));
-    m_thumbBitmap.resize(Thumb1.size());
-}
-
-void frmPictureViewer::makeThumbPlaceholder(int index)
-{
-    PictureImage *thumb = loadThumb(index);
-    thumb->setPicture(LoadResPicture(QStringLiteral("101")).toImage());
-    thumb->resize(ThumbPlaceholderPx, ThumbPlaceholderPx);
-    thumb->Tag = InvalidTag;
-    thumb->setEnabled(false);
-    m_thumbBitmap[static_cast<std::size_t>(index)] = QSize();
-}
-
-void frmPictureViewer::setThumbBitmapSize(int index, QSize size)
-{
-    loadThumb(index);
-    m_thumbBitmap[static_cast<std::size_t>(index)] = size;
-}
-
-void frmPictureViewer::hideForThumbnails()
-{
+    SharedState &s = State();
     stopMovie();
     hideFullSize();
     lblError->hide();
     Image1->hide();
+    PictureImage *first = m_page->thumb(0);
+    first->setEnabled(true);
+    first->Tag.clear();
+    first->setToolTip(QString());
+    // The previous page goes (a page of one thumbnail leaves element 0 showing too).
+    first->hide();
+    if (s.ThumbsLoaded) {
+        if (s.ThumbControlCount > 1) {
+            m_page->unloadThumbs();
+        }
+        s.ThumbsLoaded = false;
+    }
+    ThumbBordersClose();
+    // Decoded on every core in page order; each thumbnail shows as soon as it and all before it
+    // are ready, and the windows repaint while the rest are decoded.
+    m_page->build(plan, m_thumbnails.load(plan.paths, plan.cell, ScreenTwipsPerPixelX(), ScreenTwipsPerPixelY()),
+                  std::move(done));
 }
 
-void frmPictureViewer::loadBorderSet(int index)
+void frmPictureViewer::storeThumbnails()
 {
-    if (static_cast<std::size_t>(index) < linTop.size()) {
-        return; // loading a set that exists fails, and that is ignored
-    }
-    // A new set takes the colour of set 0, which the load sets from the text colour.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, ColourFromValue(0x0000FFFF));
-    if (!linTop.empty()) {
-        pal = linTop.front()->palette();
-    }
-    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
-        auto *line = new QWidget(this);
-        line->setAutoFillBackground(true);
-        line->setPalette(pal);
-        line->hide();
-        lines->push_back(line);
+    m_thumbnails.writePending();
+}
+
+void frmPictureViewer::leaveThumbnailPage()
+{
+    SharedState &s = State();
+    if (s.ThumbsLoaded || m_page->building() || !m_page->thumb(0)->isHidden()) {
+        m_page->unloadThumbs();
+        s.ThumbsLoaded = false;
+        ThumbBordersClose();
     }
 }
 
-void frmPictureViewer::placeBorderSet(int index, const QRect &around)
+bool frmPictureViewer::thumbnailPageShown() const
 {
-    const auto k = static_cast<std::size_t>(index);
-    const BorderSet set = BorderAround(around);
-    const std::array<std::pair<QWidget *, QLine>, 4> lines = {
-        {{linLeft[k], set.left}, {linTop[k], set.top}, {linRight[k], set.right}, {linBottom[k], set.bottom}}};
-    for (const auto &[line, where] : lines) {
-        line->hide();
-        line->setGeometry(LinePixels(where));
+    return State().ThumbsLoaded || !m_page->thumb(0)->isHidden();
+}
+
+int frmPictureViewer::thumbnailCount() const
+{
+    return m_page->count();
+}
+
+PageSnapshot frmPictureViewer::pageSnapshot() const
+{
+    const SharedState &s = State();
+    PageSnapshot page;
+    page.loaded = s.ThumbsLoaded;
+    for (int i = 0; i < s.ThumbsOnPage && i < m_page->count(); ++i) {
+        page.names << m_page->thumb(i)->toolTip();
+        page.tags << m_page->thumb(i)->Tag;
     }
-    for (const auto &[line, where] : lines) {
-        line->show();
-        line->raise();
+    return page;
+}
+
+void frmPictureViewer::markThumbnails(const QList<int> &indexes, const QList<bool> &gone, const QString &text)
+{
+    for (int k = 0; k < indexes.size(); ++k) {
+        if (k < gone.size() && gone.at(k)) {
+            m_page->markGone(indexes.at(k), text);
+        } else if (PictureImage *t = m_page->thumb(indexes.at(k))) {
+            t->Tag.clear(); // still there: it keeps its thumbnail, unselected
+        }
     }
+}
+
+void frmPictureViewer::renameThumbnail(int index, const QString &name)
+{
+    if (PictureImage *t = m_page->thumb(index)) {
+        t->setToolTip(name);
+        Thumb1_MouseDown(index, 1, 0, 0, 0);
+    }
+}
+
+void frmPictureViewer::setBorderColour(const QColor &colour)
+{
+    m_page->setBorderColour(colour);
 }
 
 void frmPictureViewer::ThumbBordersClose()
 {
     SharedState &s = State();
-    for (auto *lines : {&linTop, &linRight, &linBottom, &linLeft}) {
-        lines->front()->hide();
-        for (std::size_t k = 1; k < lines->size(); ++k) {
-            delete (*lines)[k];
-        }
-        lines->resize(1);
-    }
+    m_page->closeBorders();
     if (s.ThumbsLoaded) {
-        for (int i = 0; i < s.ThumbsOnPage && i < static_cast<int>(Thumb1.size()); ++i) {
-            PictureImage *thumb = Thumb1[static_cast<std::size_t>(i)];
+        for (int i = 0; i < s.ThumbsOnPage && i < m_page->count(); ++i) {
+            PictureImage *thumb = m_page->thumb(i);
             if (thumb->Tag != InvalidTag) {
                 thumb->Tag.clear();
             }
@@ -770,31 +738,29 @@ void frmPictureViewer::ThumbBordersClose()
 void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float, float)
 {
     SharedState &s = State();
-    if (Index < 0 || Index >= static_cast<int>(Thumb1.size()) || !Forms::IsLoaded(Forms::Form::Side)) {
+    PictureImage *thumb = m_page->thumb(Index);
+    if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
     frmSide &side = Forms::frmSide();
-    PictureImage *thumb = Thumb1[static_cast<std::size_t>(Index)];
     if (Shift == 2) {
         // Ctrl adds a border set and keeps the earlier selections.
         s.LastBorderSet = static_cast<std::int16_t>(s.LastBorderSet + 1);
-        loadBorderSet(s.LastBorderSet);
+        m_page->loadBorderSet(s.LastBorderSet);
     } else {
         ThumbBordersClose();
-        side.File1->Refresh();
+        side.refreshList();
         s.LastBorderSet = 0;
     }
-    placeBorderSet(s.LastBorderSet, thumb->geometry());
+    m_page->placeBorderSet(s.LastBorderSet, thumb->geometry());
 
-    s.SelectionFromCode = true;
     const QString name = thumb->toolTip();
-    side.File1->setSelected(side.File1->IndexOf(name), true); // none when it has no entry
+    side.selectNamesQuietly({name});
     thumb->Tag = SelectionTag(s.LastBorderSet);
-    s.SelectionFromCode = false;
 
-    const QString file = JoinPath(side.File1->Path(), name);
-    side.lblKB->setText(SizeLabel(m_thumbBitmap[static_cast<std::size_t>(Index)].expandedTo(QSize(0, 0)),
-                                  std::max<qint64>(0, FileSizeOf(file))));
+    const QString file = JoinPath(side.currentFolder(), name);
+    side.setSizeLabel(
+        SizeLabel(m_page->bitmapSize(Index).expandedTo(QSize(0, 0)), std::max<qint64>(0, FileSizeOf(file))));
 
     if (Button == 2) {
         s.PopupSource = QStringLiteral("Thumb");
@@ -807,26 +773,21 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
 
 void frmPictureViewer::Thumb1_MouseMove(int Index, int Button, int Shift, float, float)
 {
-    if (Button != 1 || Index < 0 || Index >= static_cast<int>(Thumb1.size())) {
+    PictureImage *thumb = m_page->thumb(Index);
+    if (Button != 1 || thumb == nullptr) {
         return;
     }
-    StartFileDrag(Thumb1[static_cast<std::size_t>(Index)], Shift);
+    StartFileDrag(thumb, Shift);
 }
 
 void frmPictureViewer::Thumb1_DblClick(int Index)
 {
     SharedState &s = State();
-    if (Index < 0 || Index >= static_cast<int>(Thumb1.size()) || !Forms::IsLoaded(Forms::Form::Side)) {
+    PictureImage *thumb = m_page->thumb(Index);
+    if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
     s.CurrentThumb = Index;
-    frmSide &side = Forms::frmSide();
-    const QString name = Thumb1[static_cast<std::size_t>(Index)]->toolTip();
-    const int entry = side.File1->IndexOf(name);
-    side.File1->Refresh();
-    if (entry >= 0) {
-        // Selecting the entry leaves the page and shows the picture.
-        side.File1->setSelected(entry, true);
-    }
-    side.File1->setFocus();
+    // Opening the entry leaves the page and shows the picture.
+    Forms::frmSide().openEntryNamed(thumb->toolTip());
 }

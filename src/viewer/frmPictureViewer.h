@@ -1,6 +1,8 @@
 #pragma once
 
+#include "files/CommandTargets.h"
 #include "viewer/FittedLoader.h"
+#include "viewer/ThumbnailPage.h"
 #include "viewer/ThumbnailSource.h"
 #include "viewer/ViewerRules.h"
 
@@ -9,6 +11,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include <memory>
@@ -76,35 +79,29 @@ public:
 
     [[nodiscard]] const MagnifiedPicture &magnified() const { return m_magnified; }
 
-    // The thumbnail page. Element 0 always exists; the page builder loads the others.
+    // The thumbnail page. Element 0 always exists; a page loads the others.
     void Thumb1_MouseDown(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_MouseMove(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_DblClick(int Index);
     void ThumbBordersClose();
-    // Loads element `index` (enabled, untagged, hidden) if it does not exist yet.
-    PictureImage *loadThumb(int index);
-    // Hides element 0 and unloads the others.
-    void unloadThumbs();
-    // Turns a thumbnail into the disabled 36 x 36 placeholder of a file that is not there to show.
-    void makeThumbPlaceholder(int index);
-    // The picture's own pixel size that a thumbnail stands for (its label shows it).
-    void setThumbBitmapSize(int index, QSize size);
-    [[nodiscard]] ThumbnailSource &thumbnailSource() { return m_thumbnails; }
-    // Hides the picture, the full-size view and the error notice for a thumbnail page.
-    void hideForThumbnails();
-
-    std::vector<PictureImage *> Thumb1;
-    std::vector<QWidget *> linTop;
-    std::vector<QWidget *> linRight;
-    std::vector<QWidget *> linBottom;
-    std::vector<QWidget *> linLeft;
-
-    PictureImage *Image1;
-    PictureImage *Picture1;
-    QScrollBar *HScroll1;
-    QScrollBar *VScroll1;
-    ARButton *cmdScrollButt;
-    QLabel *lblError;
+    // Replaces whatever is shown by a page of thumbnails of `plan`, placed as they are decoded;
+    // `done` runs once the page is complete.
+    void showThumbnailPage(const PagePlan &plan, std::function<void()> done);
+    // The page's thumbnails go to the shared cache (after a page is complete).
+    void storeThumbnails();
+    // Leaves a thumbnail page (a page of one thumbnail too) for the picture.
+    void leaveThumbnailPage();
+    [[nodiscard]] bool thumbnailPageShown() const;
+    [[nodiscard]] int thumbnailCount() const;
+    // What the page holds now, for the commands that act on its files.
+    [[nodiscard]] PageSnapshot pageSnapshot() const;
+    // After a command: thumbnails whose file went become placeholders tipped `text`; the others
+    // stay, unselected.
+    void markThumbnails(const QList<int> &indexes, const QList<bool> &gone, const QString &text);
+    // A renamed file's thumbnail, selected again under its new name.
+    void renameThumbnail(int index, const QString &name);
+    // The colour of every selection border (the text colour).
+    void setBorderColour(const QColor &colour);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -117,18 +114,22 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    PictureImage *Image1;
+    PictureImage *Picture1;
+    QScrollBar *HScroll1;
+    QScrollBar *VScroll1;
+    ARButton *cmdScrollButt;
+    QLabel *lblError;
+
     [[nodiscard]] ScreenForFit screenForFit() const;
     void hideFullSize();
     void stopMovie();
     [[nodiscard]] bool openMovieFile();
     void openFileMenuForPicture();
 
-    void loadBorderSet(int index);
-    void placeBorderSet(int index, const QRect &around);
-
     FittedPrefetch m_prefetch;
     ThumbnailSource m_thumbnails;
-    std::vector<QSize> m_thumbBitmap;
+    ThumbnailPage *m_page;
     std::unique_ptr<QFile> m_movieFile; // opened by its own bytes, a regular file only
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;

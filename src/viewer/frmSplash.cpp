@@ -1,6 +1,6 @@
 #include "viewer/frmSplash.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"

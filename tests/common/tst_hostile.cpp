@@ -1,12 +1,13 @@
 // Hostile folders, names and files, as careful users' disks hold them: names that are not UTF-8,
 // FIFOs in a picture's or the settings' place, links onto their own target, huge folders.
 
+#include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/FileNames.h"
-#include "common/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/picture/Picture.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
@@ -149,7 +150,7 @@ private:
     }
 
     static frmSide &side() { return Forms::frmSide(); }
-    static FileListBox *list() { return Forms::frmSide().File1; }
+    static FileListBox *list() { return Control<FileListBox>(Forms::frmSide(), "File1"); }
     static int row(const QByteArray &name) { return list()->IndexOf(DecodeName(name)); }
 
 private slots:
@@ -226,9 +227,9 @@ private slots:
         QCOMPARE(list()->ListCount(), 2);
         QCOMPARE(list()->ListIndex(), 0);
         QCOMPARE(EncodeName(State().CurrentFile), folder + "/caf\xe9.bmp");
-        QVERIFY(Forms::frmPictureViewer().Image1->isVisible());
-        QVERIFY(!Forms::frmPictureViewer().lblError->isVisible());
-        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("64 x 48\n")));
+        QVERIFY(Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
+        QVERIFY(!Control<QLabel>(Forms::frmPictureViewer(), "lblError")->isVisible());
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().startsWith(QStringLiteral("64 x 48\n")));
         // Shown readably in the list, held exactly.
         QCOMPARE(list()->model()->index(0, 0).data().toString(), QStringLiteral("caf\\xE9.bmp"));
         QCOMPARE(EncodeName(list()->List(0)), QByteArray("caf\xe9.bmp"));
@@ -251,9 +252,9 @@ private slots:
 
         // Each shows its own picture.
         list()->setListIndex(row("photo-\xff.bmp"));
-        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("10 x 10\n")));
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().startsWith(QStringLiteral("10 x 10\n")));
         list()->setListIndex(row("photo-\xef\xbf\xbd.bmp"));
-        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("20 x 30\n")));
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().startsWith(QStringLiteral("20 x 30\n")));
 
         // Delete takes the one selected to the trash, under its own bytes, and only it.
         list()->setListIndex(row("photo-\xff.bmp"));
@@ -334,7 +335,7 @@ private slots:
         startOn(folder);
         QCOMPARE(list()->ListCount(), 2);
         list()->setListIndex(1);
-        QVERIFY(Forms::frmPictureViewer().lblError->isVisible());
+        QVERIFY(Control<QLabel>(Forms::frmPictureViewer(), "lblError")->isVisible());
         ::chmod(folder.constData(), 0755);
     }
 
@@ -353,14 +354,14 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         list()->setListIndex(1);
-        QVERIFY(Forms::frmPictureViewer().lblError->isVisible());
-        QCOMPARE(Forms::frmPictureViewer().lblError->text(),
+        QVERIFY(Control<QLabel>(Forms::frmPictureViewer(), "lblError")->isVisible());
+        QCOMPARE(Control<QLabel>(Forms::frmPictureViewer(), "lblError")->text(),
                  QStringLiteral("'p2.bmp' is not in a recognised picture format. (0 bytes)"));
         // Loading and thumbnails refuse it too, without waiting for a writer.
         PictureError error = PictureError::None;
         QVERIFY(!LoadPicture(DecodeName(folder + "/p2.bmp"), PictureRequest{}, &error));
         QCOMPARE(error, PictureError::CannotOpen);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QVERIFY(clock.elapsed() < 20000);
         // A device is no picture either.
         QVERIFY(!LoadPicture(QStringLiteral("/dev/zero"), PictureRequest{}, &error));
@@ -437,7 +438,7 @@ private slots:
         startOn(folder);
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("a-huge.gif"));
-        QVERIFY(viewer.Image1->isVisible());
+        QVERIFY(Control<PictureImage>(viewer, "Image1")->isVisible());
         QVERIFY(viewer.findChild<QMovie *>() == nullptr);
         list()->setListIndex(1);
         QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("b-small.gif"));
@@ -496,14 +497,13 @@ private slots:
         QDir().mkpath(program->env.path(QStringLiteral("data")));
         QVERIFY(WriteBmp(EncodeName(program->env.path(QStringLiteral("data/Trash"))), 1, 1, Qt::red));
         startOn(folder);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         frmPictureViewer &viewer = Forms::frmPictureViewer();
-        QTRY_VERIFY(State().ThumbsLoaded);
         viewer.Thumb1_MouseDown(1, 1, 0, 0, 0);
         viewer.Form_KeyDown(46, 0); // Delete
         QVERIFY(Exists(folder + "/1.bmp"));
-        QVERIFY(viewer.Thumb1[1]->toolTip() != QStringLiteral("File deleted"));
-        QVERIFY(viewer.Thumb1[1]->Tag != QStringLiteral("invalid"));
+        QVERIFY(Element<PictureImage>(viewer, "Thumb1", 1)->toolTip() != QStringLiteral("File deleted"));
+        QVERIFY(Element<PictureImage>(viewer, "Thumb1", 1)->Tag != QStringLiteral("invalid"));
         QVERIFY(!program->dialogs.asked.isEmpty()); // the failure was said
         QCOMPARE(list()->ListCount(), 3);
     }

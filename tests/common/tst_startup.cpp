@@ -1,9 +1,10 @@
+#include "Controls.h"
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/Utilities.h"
 #include "common/platform/InstanceGuard.h"
 #include "controls/ARButton.h"
@@ -124,11 +125,12 @@ private slots:
         QCOMPARE(s.GradientAngle, std::int16_t(270));
         QCOMPARE(s.SlideTime, std::uint8_t(0));
         frmSide &side = Forms::frmSide();
-        QCOMPARE(side.lstFolders->count(), 3);
-        QCOMPARE(side.lstFolders->item(0)->text(), QStringLiteral("(blank button)"));
-        QCOMPARE(side.lstFolders->item(1)->text(), side.cmbFolders->itemText(0));
-        QCOMPARE(side.cmbFolders->currentText(), QStringLiteral("Tom & Jerry"));
-        QCOMPARE(side.cmdFolder[1]->caption(), QStringLiteral("Tom && Jerry"));
+        QCOMPARE(Control<QListWidget>(side, "lstFolders")->count(), 3);
+        QCOMPARE(Control<QListWidget>(side, "lstFolders")->item(0)->text(), QStringLiteral("(blank button)"));
+        QCOMPARE(Control<QListWidget>(side, "lstFolders")->item(1)->text(),
+                 Control<QComboBox>(side, "cmbFolders")->itemText(0));
+        QCOMPARE(Control<QComboBox>(side, "cmbFolders")->currentText(), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(Element<ARButton>(side, "cmdFolder", 1)->caption(), QStringLiteral("Tom && Jerry"));
     }
 
     void unusableSettingsFileStillGivesAWorkingProgram_data()
@@ -152,7 +154,7 @@ private slots:
         waitForViewer();
         QCOMPARE(State().SlideColor, QStringLiteral("16744448"));
         QCOMPARE(State().FontColor, QStringLiteral("65535"));
-        QCOMPARE(Forms::frmSide().cmbFolders->count(), 0);
+        QCOMPARE(Control<QComboBox>(Forms::frmSide(), "cmbFolders")->count(), 0);
         quitRun();
         if (content.isEmpty()) {
             QVERIFY(QFileInfo(env->settingsFile()).isDir());
@@ -191,7 +193,7 @@ private slots:
     {
         QCOMPARE(EntryProcedure(), Road::Normal);
         waitForViewer();
-        ARButton *quit = Forms::frmSide().cmdQuit;
+        ARButton *quit = Control<ARButton>(Forms::frmSide(), "cmdQuit");
         QTest::mouseClick(quit, Qt::RightButton);
         QVERIFY(State().ButtonRightClick);
         Forms::frmSide().cmdQuit_Click();
@@ -205,7 +207,7 @@ private slots:
     {
         QCOMPARE(EntryProcedure(), Road::Normal);
         waitForViewer();
-        QTest::mouseClick(Forms::frmSide().cmdMinimize, Qt::LeftButton);
+        QTest::mouseClick(Control<ARButton>(Forms::frmSide(), "cmdMinimize"), Qt::LeftButton);
         QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized);
         QTRY_VERIFY(!Forms::frmSide().isVisible());
         ActivateViewer();

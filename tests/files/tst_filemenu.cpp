@@ -1,8 +1,9 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "files/FileMenuRules.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
@@ -84,7 +85,7 @@ private:
         }
         return names;
     }
-    static FileListBox *list() { return Forms::frmSide().File1; }
+    static FileListBox *list() { return Control<FileListBox>(Forms::frmSide(), "File1"); }
     static frmInvisible &menu() { return Forms::frmInvisible(); }
     ScriptedDialogs &dialogs() { return program->dialogs; }
     static void select(std::initializer_list<int> entries)
@@ -118,12 +119,12 @@ private slots:
         startOn(numbered(2));
         frmInvisible &m = menu();
         QStringList captions;
-        for (QAction *a : m.mnuFile->actions()) {
+        for (QAction *a : Control<QMenu>(m, "mnuFile")->actions()) {
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
         }
         QCOMPARE(captions, (QStringList{"Edit...", "Rename...", "Multiple File Rename...", "Set as Wallpaper",
                                         "&Refresh Folder", "-", "&Print...", "-", "Delete"}));
-        QCOMPARE(m.mnuDelete->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(Control<QAction>(m, "mnuDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(!m.isVisible());
 
         // Edit, Rename shown/enabled, Multiple shown/enabled, Wallpaper, Refresh, Print, Delete.
@@ -143,15 +144,16 @@ private slots:
         };
         for (const Row &r : rows) {
             m.applyMenuState(r.state);
-            const bool actual[9] = {m.mnuEdit->isEnabled(),
-                                    m.mnuRename->isVisible(),
-                                    m.mnuRename->isEnabled() && m.mnuRename->isVisible(),
-                                    m.mnuBulkRename->isVisible(),
-                                    m.mnuBulkRename->isEnabled() || !m.mnuBulkRename->isVisible(),
-                                    m.mnuWallpaper->isEnabled(),
-                                    m.mnuRefresh->isEnabled(),
-                                    m.mnuPrint->isEnabled(),
-                                    m.mnuDelete->isEnabled()};
+            const bool actual[9] = {
+                Control<QAction>(m, "mnuEdit")->isEnabled(),
+                Control<QAction>(m, "mnuRename")->isVisible(),
+                Control<QAction>(m, "mnuRename")->isEnabled() && Control<QAction>(m, "mnuRename")->isVisible(),
+                Control<QAction>(m, "mnuBulkRename")->isVisible(),
+                Control<QAction>(m, "mnuBulkRename")->isEnabled() || !Control<QAction>(m, "mnuBulkRename")->isVisible(),
+                Control<QAction>(m, "mnuWallpaper")->isEnabled(),
+                Control<QAction>(m, "mnuRefresh")->isEnabled(),
+                Control<QAction>(m, "mnuPrint")->isEnabled(),
+                Control<QAction>(m, "mnuDelete")->isEnabled()};
             for (int i = 0; i < 9; ++i) {
                 QVERIFY2(actual[i] == r.expected[i], qPrintable(QStringLiteral("%1: item %2").arg(r.context).arg(i)));
             }
@@ -171,7 +173,8 @@ private slots:
         qputenv("XDG_DATA_HOME", xdg.filePath("data").toLocal8Bit());
         list()->setListIndex(1);
         menu().mnuEdit_Click();
-        QCOMPARE(dialogs().asked.size(), 1);
+        // The desktop is asked in the background.
+        QTRY_COMPARE(dialogs().asked.size(), 1);
         QCOMPARE(dialogs().asked.last().prompt, QStringLiteral("You do not have a program associated with this file."));
         QCOMPARE(dialogs().asked.last().style, int(vbCritical));
 
@@ -237,7 +240,7 @@ private slots:
         QVERIFY(QFileInfo::exists(pics + "/c.txt"));
         QCOMPARE(list()->ListCount(), 2);
         QVERIFY(selectedEntries().isEmpty());
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("2 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("2 Files"));
     }
 
     void renameNeverReplaces()
@@ -255,14 +258,14 @@ private slots:
     void renameFromThumbnail()
     {
         startOn(numbered(4));
-        Forms::frmSide().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.Thumb1_MouseDown(2, 2, 0, 0, 0); // the right click that opens the menu
-        menu().mnuFile->hide();
+        Control<QMenu>(menu(), "mnuFile")->hide();
         dialogs().inputAnswers = {QString("renamed.jpg")};
         menu().mnuRename_Click();
-        QCOMPARE(viewer.Thumb1[2]->toolTip(), QStringLiteral("renamed.jpg"));
-        QCOMPARE(viewer.Thumb1[2]->Tag, QStringLiteral("selected00"));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 2)->toolTip(), QStringLiteral("renamed.jpg"));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 2)->Tag, QStringLiteral("selected00"));
         QVERIFY(State().ThumbsLoaded);
         QCOMPARE(selectedEntries(), QList<int>{3});
         QCOMPARE(list()->List(3), QStringLiteral("renamed.jpg"));
@@ -290,7 +293,7 @@ private slots:
         menu().mnuDelete_Click();
         QCOMPARE(Names(pics), (QStringList{"00.jpg", "02.jpg", "06.jpg"}));
         QCOMPARE(list()->ListIndex(), 2);
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("3 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("3 Files"));
         // No focused entry: nothing goes.
         list()->setListIndex(-1);
         menu().mnuDelete_Click();
@@ -304,8 +307,8 @@ private slots:
         list()->setListIndex(0);
         menu().mnuDelete_Click();
         QCOMPARE(list()->ListCount(), 0);
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("0 Files"));
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("0 Files"));
+        QVERIFY(!Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
         QCOMPARE(Names(trash + "/files").size(), 8);
 
         // Restorable as a file manager restores it.
@@ -323,24 +326,24 @@ private slots:
     void deleteOnTheThumbnailPage()
     {
         startOn(numbered(5));
-        Forms::frmSide().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.Thumb1_MouseDown(1, 1, 0, 0, 0);
         viewer.Thumb1_MouseDown(3, 1, 2, 0, 0);
-        const QRect was = viewer.Thumb1[3]->geometry();
+        const QRect was = Element<PictureImage>(viewer, "Thumb1", 3)->geometry();
         viewer.Form_KeyDown(46, 0); // the Delete key
         QCOMPARE(Names(pics), (QStringList{"00.jpg", "02.jpg", "04.jpg"}));
         for (const int i : {1, 3}) {
-            PictureImage *t = viewer.Thumb1[static_cast<std::size_t>(i)];
+            PictureImage *t = Element<PictureImage>(viewer, "Thumb1", i);
             QCOMPARE(t->toolTip(), QStringLiteral("File deleted"));
             QCOMPARE(t->Tag, QStringLiteral("invalid"));
             QVERIFY(!t->isEnabled());
             QCOMPARE(t->size(), QSize(36, 36));
         }
-        QCOMPARE(viewer.Thumb1[3]->pos(), CentredPlaceholder(was));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 3)->pos(), CentredPlaceholder(was));
         QCOMPARE(State().LastBorderSet, -1);
         QCOMPARE(list()->ListCount(), 3);
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("3 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("3 Files"));
     }
 
     void refresh()
@@ -350,12 +353,12 @@ private slots:
         menu().mnuRefresh_Click();
         QCOMPARE(list()->ListCount(), 3);
         QCOMPARE(list()->ListIndex(), 0);
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("3 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("3 Files"));
         for (const QString &n : Names(pics)) {
             QFile::remove(pics + '/' + n);
         }
         Forms::frmPictureViewer().Form_KeyDown(82, 4); // Alt+R
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("0 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("0 Files"));
     }
 
     void bulkRules()
@@ -479,12 +482,12 @@ private slots:
         frmBulk &b = Forms::frmBulk();
         QVERIFY(b.isVisible());
         QVERIFY(b.isModal());
-        QVERIFY(b.optReplace->isChecked());
-        QVERIFY(b.txtOldString->isEnabled());
-        QVERIFY(!b.txtAppend->isEnabled());
-        QVERIFY(b.txtAppend->isReadOnly());
-        QCOMPARE(b.cmbComplete->currentText(), QStringLiteral("01"));
-        QCOMPARE(b.cmbComplete->count(), 4);
+        QVERIFY(Control<QRadioButton>(b, "optReplace")->isChecked());
+        QVERIFY(Control<QLineEdit>(b, "txtOldString")->isEnabled());
+        QVERIFY(!Control<QLineEdit>(b, "txtAppend")->isEnabled());
+        QVERIFY(Control<QLineEdit>(b, "txtAppend")->isReadOnly());
+        QCOMPARE(Control<QComboBox>(b, "cmbComplete")->currentText(), QStringLiteral("01"));
+        QCOMPARE(Control<QComboBox>(b, "cmbComplete")->count(), 4);
         // The tab order of the inputs.
         auto next = [](QWidget *w) {
             do {
@@ -492,20 +495,21 @@ private slots:
             } while (w->focusPolicy() == Qt::NoFocus);
             return w;
         };
-        QCOMPARE(next(b.txtOldString), b.txtNewString);
-        QCOMPARE(next(b.txtNewString), b.txtAppend);
-        QCOMPARE(next(b.txtAppend), b.txtComplete);
-        QCOMPARE(next(b.txtComplete), static_cast<QWidget *>(b.cmbComplete));
-        b.optComplete->click();
-        QVERIFY(b.txtComplete->isEnabled());
-        QVERIFY(b.cmbComplete->isEnabled());
-        QVERIFY(!b.txtOldString->isEnabled());
-        b.optAddEnd->click();
-        QVERIFY(b.txtAppend->isEnabled());
-        QVERIFY(!b.txtComplete->isEnabled());
+        QCOMPARE(next(Control<QLineEdit>(b, "txtOldString")), Control<QLineEdit>(b, "txtNewString"));
+        QCOMPARE(next(Control<QLineEdit>(b, "txtNewString")), Control<QLineEdit>(b, "txtAppend"));
+        QCOMPARE(next(Control<QLineEdit>(b, "txtAppend")), Control<QLineEdit>(b, "txtComplete"));
+        QCOMPARE(next(Control<QLineEdit>(b, "txtComplete")),
+                 static_cast<QWidget *>(Control<QComboBox>(b, "cmbComplete")));
+        Control<QRadioButton>(b, "optComplete")->click();
+        QVERIFY(Control<QLineEdit>(b, "txtComplete")->isEnabled());
+        QVERIFY(Control<QComboBox>(b, "cmbComplete")->isEnabled());
+        QVERIFY(!Control<QLineEdit>(b, "txtOldString")->isEnabled());
+        Control<QRadioButton>(b, "optAddEnd")->click();
+        QVERIFY(Control<QLineEdit>(b, "txtAppend")->isEnabled());
+        QVERIFY(!Control<QLineEdit>(b, "txtComplete")->isEnabled());
 
         // An empty append keeps every name: the summary counts all three.
-        b.cmdRename->click();
+        Control<QPushButton>(b, "cmdRename")->click();
         QVERIFY(!Forms::IsLoaded(Forms::Form::Bulk));
         QCOMPARE(dialogs().asked.last().prompt,
                  QStringLiteral("Batch renaming completed. However, 3 files could not be renamed because they did "
@@ -520,13 +524,14 @@ private slots:
         select({0, 1, 2});
         menu().mnuBulkRename_Click();
         frmBulk &b = Forms::frmBulk();
-        b.optComplete->click();
-        b.txtComplete->setText("Holiday");
-        b.cmbComplete->setEditText("001");
-        // The preview shows what will happen before anything does.
-        QCOMPARE(b.lstPreview->topLevelItemCount(), 3);
-        QCOMPARE(b.lstPreview->topLevelItem(0)->text(1), QStringLiteral("Holiday-001.jpg"));
-        QVERIFY(b.lstPreview->topLevelItem(1)->text(1).contains("name taken"));
+        Control<QRadioButton>(b, "optComplete")->click();
+        Control<QLineEdit>(b, "txtComplete")->setText("Holiday");
+        Control<QComboBox>(b, "cmbComplete")->setEditText("001");
+        // The preview shows what will happen before anything does, once the typing pauses.
+        QTRY_COMPARE(Control<QTreeWidget>(b, "lstPreview")->topLevelItemCount(), 3);
+        QTRY_COMPARE(Control<QTreeWidget>(b, "lstPreview")->topLevelItem(0)->text(1),
+                     QStringLiteral("Holiday-001.jpg"));
+        QVERIFY(Control<QTreeWidget>(b, "lstPreview")->topLevelItem(1)->text(1).contains("name taken"));
         State().ButtonRightClick = true; // a right click on Rename does nothing but clear the flag
         b.cmdRename_Click();
         QVERIFY(Forms::IsLoaded(Forms::Form::Bulk));
@@ -555,8 +560,8 @@ private slots:
         // Everything renamed: the plain success message.
         select({0, 1});
         menu().mnuBulkRename_Click();
-        Forms::frmBulk().optAddFront->click();
-        Forms::frmBulk().txtAppend->setText("x_");
+        Control<QRadioButton>(Forms::frmBulk(), "optAddFront")->click();
+        Control<QLineEdit>(Forms::frmBulk(), "txtAppend")->setText("x_");
         Forms::frmBulk().cmdRename_Click();
         QCOMPARE(dialogs().asked.last().prompt, QStringLiteral("Batch renaming successfully completed"));
         QCOMPARE(dialogs().asked.last().style, int(vbInformation));

@@ -1,8 +1,9 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/FileOperations.h"
@@ -12,6 +13,10 @@
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 #include "viewer/frmPictureViewer.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -210,7 +215,7 @@ private:
         QTRY_COMPARE(list()->ListCount(), count);
         SetFileDragHandler([](QWidget *, const QString &) {});
     }
-    static FileListBox *list() { return Forms::frmSide().File1; }
+    static FileListBox *list() { return Control<FileListBox>(Forms::frmSide(), "File1"); }
     static void drop(int button, const QString &action)
     {
         State().DropAction = action;
@@ -321,6 +326,54 @@ private slots:
         QVERIFY(Names(src).isEmpty());
         verifyNoLoss(3 * 1024 * 1024 + 17);
         QCOMPARE(QFileInfo(dst + "/p2.jpg").lastModified(), before);
+    }
+
+    // A long move across file systems runs beside the interface: its timers keep ticking while
+    // the files are copied, and Cancel in the progress window stops it half-way with every file
+    // whole on one side or the other.
+    void cancelLongMoveFromTheProgressWindow()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        const int size = 1536 * 1024 + 5;
+        makeSources(200, size);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> ticks;
+        QTimer pulse;
+        pulse.setInterval(50);
+        connect(&pulse, &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        pulse.start();
+        bool cancelled = false;
+        QTimer watch;
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            QWidget *dialog = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("TransferProgress") && w->isVisible()) {
+                    dialog = w;
+                }
+            }
+            if (dialog != nullptr && !cancelled && !Names(dst).isEmpty()) {
+                cancelled = true;
+                QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+            }
+        });
+        watch.start();
+        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        pulse.stop();
+        watch.stop();
+        QVERIFY(cancelled);
+        const auto moved = Names(dst).size();
+        QVERIFY2(moved >= 1 && moved < 200, qPrintable(QString::number(moved)));
+        verifyNoLoss(size);
+        QVERIFY(ticks.size() >= 3);
+        for (int i = 1; i < ticks.size(); ++i) {
+            QVERIFY2(ticks.at(i) - ticks.at(i - 1) < 1000, "the interface thread stood still");
+        }
     }
 
     void faults_data()
@@ -508,8 +561,8 @@ private slots:
         QCOMPARE(list()->List(0), name(1));
         drop(1, "MOVE"); // the only file
         QCOMPARE(list()->ListCount(), 0);
-        QCOMPARE(side.lblFileCounter->text(), QStringLiteral("0 Files"));
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QCOMPARE(Control<QLabel>(side, "lblFileCounter")->text(), QStringLiteral("0 Files"));
+        QVERIFY(!Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
         QCOMPARE(Names(filed).size(), 3);
         // No current entry: nothing is filed, the folder least of all.
         drop(1, "MOVE");
@@ -528,7 +581,7 @@ private slots:
         QCOMPARE(list()->ListCount(), 5);
         QCOMPARE(list()->ListIndex(), 3);
         QCOMPARE(list()->List(3), name(6));
-        QCOMPARE(Forms::frmSide().lblFileCounter->text(), QStringLiteral("5 Files"));
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("5 Files"));
         // A copy leaves the list as it is.
         list()->setListIndex(0);
         list()->setSelected(1, true);
@@ -542,36 +595,36 @@ private slots:
         startOn(5);
         frmSide &side = Forms::frmSide();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
-        side.cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QVERIFY(State().ThumbsLoaded);
         QVERIFY(WriteJpeg(filed + '/' + name(3), 10, 10)); // the one the user will decline to replace
         for (const int i : {1, 3, 4}) {
             viewer.Thumb1_MouseDown(i, 1, 2, 0, 0);
         }
-        const QRect was = viewer.Thumb1[1]->geometry();
+        const QRect was = Element<PictureImage>(viewer, "Thumb1", 1)->geometry();
         program->dialogs.msgAnswers = {vbNo};
         drop(1, "MOVE");
         QCOMPARE(Names(filed), (QStringList{name(1), name(3), name(4)}));
         QCOMPARE(Names(pics), (QStringList{name(0), name(2), name(3)}));
         for (const int i : {1, 4}) {
-            PictureImage *t = viewer.Thumb1[static_cast<std::size_t>(i)];
+            PictureImage *t = Element<PictureImage>(viewer, "Thumb1", i);
             QCOMPARE(t->Tag, QStringLiteral("invalid"));
             QCOMPARE(t->toolTip(), QStringLiteral("File moved"));
             QVERIFY(!t->isEnabled());
             QCOMPARE(t->size(), QSize(36, 36));
         }
-        QCOMPARE(viewer.Thumb1[1]->pos(), CentredPlaceholder(was));
-        QVERIFY(viewer.Thumb1[3]->Tag.isEmpty());
-        QVERIFY(viewer.Thumb1[3]->isEnabled());
-        QCOMPARE(viewer.Thumb1[3]->toolTip(), name(3));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 1)->pos(), CentredPlaceholder(was));
+        QVERIFY(Element<PictureImage>(viewer, "Thumb1", 3)->Tag.isEmpty());
+        QVERIFY(Element<PictureImage>(viewer, "Thumb1", 3)->isEnabled());
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 3)->toolTip(), name(3));
         QCOMPARE(State().LastBorderSet, 0);
         QCOMPARE(list()->ListCount(), 3);
-        QCOMPARE(side.lblFileCounter->text(), QStringLiteral("3 Files"));
+        QCOMPARE(Control<QLabel>(side, "lblFileCounter")->text(), QStringLiteral("3 Files"));
         // A copy of thumbnails changes nothing on the page.
         viewer.Thumb1_MouseDown(0, 1, 0, 0, 0);
         drop(1, "COPY");
         QCOMPARE(Names(filed).size(), 4);
-        QCOMPARE(viewer.Thumb1[0]->Tag, QStringLiteral("selected00"));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 0)->Tag, QStringLiteral("selected00"));
     }
 
     void dragStartKeepsTheAction()
@@ -592,9 +645,9 @@ private slots:
         QCOMPARE(icons, (QStringList{"", "COPY", "COPY", "MOVE"}));
         // The button under the pointer is marked while the pictures are over it.
         side.cmdFolder_DragOver(1, 0);
-        QCOMPARE(side.cmdFolder[1]->displayState(), 2);
+        QCOMPARE(Element<ARButton>(side, "cmdFolder", 1)->displayState(), 2);
         side.cmdFolder_DragOver(1, 1);
-        QCOMPARE(side.cmdFolder[1]->displayState(), 0);
+        QCOMPARE(Element<ARButton>(side, "cmdFolder", 1)->displayState(), 0);
     }
 };
 

@@ -1,8 +1,9 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
 #include "files/FileMenuRules.h"
@@ -89,8 +90,9 @@ private:
     // Y in twips of the middle of a list row.
     float rowY(int row)
     {
-        const int pitch = side().File1->rowHeight();
-        return static_cast<float>((row - side().File1->TopIndex()) * pitch + pitch / 2) * State().TwipsPerPixelY;
+        const int pitch = Control<FileListBox>(side(), "File1")->rowHeight();
+        return static_cast<float>((row - Control<FileListBox>(side(), "File1")->TopIndex()) * pitch + pitch / 2) *
+               State().TwipsPerPixelY;
     }
 
 private slots:
@@ -275,11 +277,11 @@ private slots:
         start();
         QCOMPARE(side().pos(), QPoint(0, 0));
         QCOMPARE(side().width(), 170);
-        QCOMPARE(side().File1->geometry().bottom() + 1, B);
-        QCOMPARE(side().cmdFolder[0]->y(), B + 17);
-        QCOMPARE(side().cmdSlide->geometry(), QRect(82, B, 67, 17));
-        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("0 Files"));
-        QCOMPARE(side().Label1->text(), QStringLiteral("Dimensions:\nFile Size:"));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->geometry().bottom() + 1, B);
+        QCOMPARE(Element<ARButton>(side(), "cmdFolder", 0)->y(), B + 17);
+        QCOMPARE(Control<ARButton>(side(), "cmdSlide")->geometry(), QRect(82, B, 67, 17));
+        QCOMPARE(Control<QLabel>(side(), "lblFileCounter")->text(), QStringLiteral("0 Files"));
+        QCOMPARE(Control<QLabel>(side(), "Label1")->text(), QStringLiteral("Dimensions:\nFile Size:"));
     }
 
     void choosingAFolderShowsItsFirstPicture()
@@ -291,18 +293,18 @@ private slots:
         registerFolder("Holidays", dir);
         SaveSetting(AppName, "Settings", "Basename", "Holidays");
         start();
-        QCOMPARE(side().File1->ListCount(), 2);
-        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("2 Files"));
-        QCOMPARE(side().File1->ListIndex(), 0);
-        QVERIFY(side().File1->Selected(0));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 2);
+        QCOMPARE(Control<QLabel>(side(), "lblFileCounter")->text(), QStringLiteral("2 Files"));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListIndex(), 0);
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(0));
         QCOMPARE(State().CurrentFile, dir + "/a.jpg");
-        QVERIFY(Forms::frmPictureViewer().Image1->isVisible());
-        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("640 x 480\n")));
+        QVERIFY(Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().startsWith(QStringLiteral("640 x 480\n")));
         // A key moves on and shows the next picture, as a click does.
-        side().File1->setFocus();
-        QTest::keyClick(side().File1, Qt::Key_Down);
+        Control<FileListBox>(side(), "File1")->setFocus();
+        QTest::keyClick(Control<FileListBox>(side(), "File1"), Qt::Key_Down);
         QCOMPARE(State().CurrentFile, dir + "/b.jpg");
-        QVERIFY(side().lblKB->text().startsWith(QStringLiteral("200 x 100\n")));
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().startsWith(QStringLiteral("200 x 100\n")));
     }
 
     void unavailableFolderShowsItsNoticeWithoutAMessage()
@@ -312,14 +314,15 @@ private slots:
         SaveSetting(AppName, "Settings", "Basename", "Gone");
         start();
         QVERIFY(State().FolderUnavailable);
-        QVERIFY(side().txtUnavailable->isVisible());
-        QCOMPARE(side().txtUnavailable->text(), QStringLiteral("Folder Unavailable"));
-        QCOMPARE(side().File1->ListCount(), 0);
+        QVERIFY(Control<QLineEdit>(side(), "txtUnavailable")->isVisible());
+        QCOMPARE(Control<QLineEdit>(side(), "txtUnavailable")->text(), QStringLiteral("Folder Unavailable"));
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
         QVERIFY(dialogs->asked.isEmpty());
         // Choosing a good folder takes the notice away.
-        side().cmbFolders->setCurrentIndex(side().cmbFolders->findText("Here"));
+        Control<QComboBox>(side(), "cmbFolders")
+            ->setCurrentIndex(Control<QComboBox>(side(), "cmbFolders")->findText("Here"));
         QVERIFY(!State().FolderUnavailable);
-        QVERIFY(!side().txtUnavailable->isVisible());
+        QVERIFY(!Control<QLineEdit>(side(), "txtUnavailable")->isVisible());
         QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QStringLiteral("Here"));
     }
 
@@ -330,11 +333,11 @@ private slots:
         registerFolder("f", dir);
         SaveSetting(AppName, "Settings", "Basename", "f");
         start();
-        QLabel *notice = Forms::frmPictureViewer().lblError;
+        QLabel *notice = Control<QLabel>(Forms::frmPictureViewer(), "lblError");
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->text(), QStringLiteral("'broken.jpg' is not in a recognised picture format. (1234 bytes)"));
         QCOMPARE(notice->x(), 440); // (1024 - 315) / 2 + 85 = 439.5, halves to even
-        QVERIFY(!Forms::frmPictureViewer().Image1->isVisible());
+        QVERIFY(!Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible());
     }
 
     void vanishedFileSelectsTheNeighbour()
@@ -347,14 +350,14 @@ private slots:
         SaveSetting(AppName, "Settings", "Basename", "v");
         start();
         QVERIFY(QFile::remove(dir + "/3.jpg"));
-        side().File1->setListIndex(2); // the last entry, gone behind the program's back
-        QCOMPARE(side().File1->ListCount(), 2);
-        QCOMPARE(side().File1->ListIndex(), 1);
+        Control<FileListBox>(side(), "File1")->setListIndex(2); // the last entry, gone behind the program's back
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 2);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListIndex(), 1);
         QCOMPARE(State().CurrentFile, dir + "/2.jpg");
-        QCOMPARE(side().lblFileCounter->text(), QStringLiteral("2 Files"));
+        QCOMPARE(Control<QLabel>(side(), "lblFileCounter")->text(), QStringLiteral("2 Files"));
         QVERIFY(QFile::remove(dir + "/1.jpg"));
-        side().File1->setListIndex(0);
-        QCOMPARE(side().File1->ListIndex(), 0);
+        Control<FileListBox>(side(), "File1")->setListIndex(0);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListIndex(), 0);
         QCOMPARE(State().CurrentFile, dir + "/2.jpg");
     }
 
@@ -367,9 +370,9 @@ private slots:
         SaveSetting(AppName, "Settings", "Basename", "w");
         start();
         QVERIFY(QDir(dir).removeRecursively());
-        side().File1->setListIndex(1);
-        QVERIFY(side().txtUnavailable->isVisible());
-        QVERIFY(!side().File1->isVisible());
+        Control<FileListBox>(side(), "File1")->setListIndex(1);
+        QVERIFY(Control<QLineEdit>(side(), "txtUnavailable")->isVisible());
+        QVERIFY(!Control<FileListBox>(side(), "File1")->isVisible());
         QVERIFY(dialogs->asked.isEmpty());
     }
 
@@ -381,35 +384,35 @@ private slots:
         registerFolder("Other", folder("other"));
         start();
         // Right press shows the assignment list; its double click assigns and saves at once.
-        ARButton *button = side().cmdFolder[2];
+        ARButton *button = Element<ARButton>(side(), "cmdFolder", 2);
         QTest::mouseClick(button, Qt::RightButton);
-        QVERIFY(side().lstFolders->isVisible());
-        QCOMPARE(side().lstFolders->item(0)->text(), QStringLiteral("(blank button)"));
-        const auto found = side().lstFolders->findItems("Tom & Jerry", Qt::MatchExactly);
+        QVERIFY(Control<QListWidget>(side(), "lstFolders")->isVisible());
+        QCOMPARE(Control<QListWidget>(side(), "lstFolders")->item(0)->text(), QStringLiteral("(blank button)"));
+        const auto found = Control<QListWidget>(side(), "lstFolders")->findItems("Tom & Jerry", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
-        side().lstFolders->setCurrentItem(found.first());
+        Control<QListWidget>(side(), "lstFolders")->setCurrentItem(found.first());
         side().lstFolders_DblClick();
         QCOMPARE(button->caption(), QStringLiteral("Tom && Jerry"));
         QCOMPARE(button->displayText(), QStringLiteral("Tom & Jerry"));
         QCOMPARE(State().Caption3, QStringLiteral("Tom && Jerry"));
         QCOMPARE(GetSetting(AppName, "Settings", "Caption3"), QStringLiteral("Tom && Jerry"));
-        QTRY_VERIFY(!side().lstFolders->isVisible());
+        QTRY_VERIFY(!Control<QListWidget>(side(), "lstFolders")->isVisible());
         // A right click never opens; a left click opens the folder.
         QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(side().cmbFolders->currentText(), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(Control<QComboBox>(side(), "cmbFolders")->currentText(), QStringLiteral("Tom & Jerry"));
         QCOMPARE(State().CurrentFile, tj + "/cat.jpg");
         // A caption whose folder was removed is refused with a message; a blank button does nothing.
-        side().cmdFolder[4]->setCaption(QStringLiteral("Gone && Lost"));
-        QTest::mouseClick(side().cmdFolder[4], Qt::LeftButton);
+        Element<ARButton>(side(), "cmdFolder", 4)->setCaption(QStringLiteral("Gone && Lost"));
+        QTest::mouseClick(Element<ARButton>(side(), "cmdFolder", 4), Qt::LeftButton);
         QCOMPARE(dialogs->asked.size(), 1);
         QCOMPARE(dialogs->asked.first().prompt, QStringLiteral("'Gone & Lost' is no longer available."));
         QCOMPARE(dialogs->asked.first().style, int(vbExclamation));
         QCOMPARE(dialogs->asked.first().title, QStringLiteral("Vantrel Viewer"));
-        QTest::mouseClick(side().cmdFolder[5], Qt::LeftButton);
+        QTest::mouseClick(Element<ARButton>(side(), "cmdFolder", 5), Qt::LeftButton);
         QCOMPARE(dialogs->asked.size(), 1);
         // Blanking a button.
         QTest::mouseClick(button, Qt::RightButton);
-        side().lstFolders->setCurrentRow(0);
+        Control<QListWidget>(side(), "lstFolders")->setCurrentRow(0);
         side().lstFolders_DblClick();
         QCOMPARE(GetSetting(AppName, "Settings", "Caption3"), QString());
     }
@@ -424,17 +427,17 @@ private slots:
         frmSide &p = side();
         p.cmdFolder_MouseDown(0, 1, 0, 10, 10);
         p.cmdFolder_MouseMove(0, 1, 0, 10, 20); // still on the pressed button
-        QCOMPARE(p.cmdFolder[0]->caption(), QStringLiteral("F1"));
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 0)->caption(), QStringLiteral("F1"));
         p.cmdFolder_MouseMove(0, 1, 0, 10, row + 10);     // over button 2
         p.cmdFolder_MouseMove(0, 1, 0, 10, 2 * row + 10); // over button 3
-        QCOMPARE(p.cmdFolder[2]->displayState(), 2);
-        QVERIFY(p.cmdFolder[2]->fontBold());
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 2)->displayState(), 2);
+        QVERIFY(Element<ARButton>(p, "cmdFolder", 2)->fontBold());
         p.cmdFolder_MouseUp(0, 1, 0, 10, 2 * row + 10);
-        QCOMPARE(p.cmdFolder[0]->caption(), QStringLiteral("F2"));
-        QCOMPARE(p.cmdFolder[1]->caption(), QStringLiteral("F3"));
-        QCOMPARE(p.cmdFolder[2]->caption(), QStringLiteral("F1"));
-        QCOMPARE(p.cmdFolder[2]->displayState(), 0);
-        QVERIFY(!p.cmdFolder[2]->fontBold());
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 0)->caption(), QStringLiteral("F2"));
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 1)->caption(), QStringLiteral("F3"));
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 2)->caption(), QStringLiteral("F1"));
+        QCOMPARE(Element<ARButton>(p, "cmdFolder", 2)->displayState(), 0);
+        QVERIFY(!Element<ARButton>(p, "cmdFolder", 2)->fontBold());
         QCOMPARE(State().Caption1, QStringLiteral("F2"));
         QCOMPARE(State().Caption3, QStringLiteral("F1"));
 
@@ -444,8 +447,8 @@ private slots:
         p.cmdFolder_MouseMove(1, 1, 0, 10, -row + 10);    // and back up to slot 0
         p.cmdFolder_MouseUp(1, 1, 0, 10, -row + 10);
         QStringList shown;
-        for (ARButton *b : p.cmdFolder) {
-            shown << b->caption();
+        for (int i = 0; i < 6; ++i) {
+            shown << Element<ARButton>(p, "cmdFolder", i)->caption();
         }
         QCOMPARE(shown, (QStringList{"F3", "F2", "F1", "F4", "F5", "F6"}));
         QStringList sorted = shown;
@@ -459,7 +462,7 @@ private slots:
     void handTogglesManualAdvance()
     {
         start();
-        PictureImage *hand = side().imgHand;
+        PictureImage *hand = Control<PictureImage>(side(), "imgHand");
         QVERIFY(!State().ManualShow);
         QTest::mouseClick(hand, Qt::LeftButton);
         QVERIFY(State().ManualShow);
@@ -489,27 +492,29 @@ private slots:
         side().File1_MouseDown(2, 0, 10, rowY(0));
         QCOMPARE(State().PopupSource, QStringLiteral("FileList"));
         QCOMPARE(State().SelectedCount, std::int16_t(1));
-        QVERIFY(menu.mnuRename->isVisible() && menu.mnuRename->isEnabled());
-        QVERIFY(!menu.mnuBulkRename->isVisible());
-        QVERIFY(menu.mnuDelete->isEnabled());
-        menu.mnuFile->hide();
+        QVERIFY(Control<QAction>(menu, "mnuRename")->isVisible() && Control<QAction>(menu, "mnuRename")->isEnabled());
+        QVERIFY(!Control<QAction>(menu, "mnuBulkRename")->isVisible());
+        QVERIFY(Control<QAction>(menu, "mnuDelete")->isEnabled());
+        Control<QMenu>(menu, "mnuFile")->hide();
         // One file, pointer below the entries.
         side().File1_MouseDown(2, 0, 10, rowY(20));
-        QVERIFY(menu.mnuRename->isVisible() && !menu.mnuRename->isEnabled());
-        QVERIFY(!menu.mnuDelete->isEnabled() && menu.mnuRefresh->isEnabled());
-        menu.mnuFile->hide();
+        QVERIFY(Control<QAction>(menu, "mnuRename")->isVisible() && !Control<QAction>(menu, "mnuRename")->isEnabled());
+        QVERIFY(!Control<QAction>(menu, "mnuDelete")->isEnabled() && Control<QAction>(menu, "mnuRefresh")->isEnabled());
+        Control<QMenu>(menu, "mnuFile")->hide();
         // Several files: a right press on the list keeps them selected.
-        side().File1->setSelected(2, true);
-        QTest::mouseClick(side().File1->viewport(), Qt::RightButton, {},
-                          side().File1->visualRect(side().File1->model()->index(1, 0)).center());
-        QVERIFY(side().File1->Selected(0));
-        QVERIFY(side().File1->Selected(2));
+        Control<FileListBox>(side(), "File1")->setSelected(2, true);
+        QTest::mouseClick(Control<FileListBox>(side(), "File1")->viewport(), Qt::RightButton, {},
+                          Control<FileListBox>(side(), "File1")
+                              ->visualRect(Control<FileListBox>(side(), "File1")->model()->index(1, 0))
+                              .center());
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(0));
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(2));
         QCOMPARE(State().SelectedCount, std::int16_t(2));
-        QVERIFY(!menu.mnuRename->isVisible());
-        QVERIFY(menu.mnuBulkRename->isVisible());
-        menu.mnuFile->hide();
-        QCOMPARE(menu.mnuDelete->shortcut(), QKeySequence(Qt::Key_Delete));
-        QCOMPARE(menu.mnuRefresh->text(), QStringLiteral("&Refresh Folder"));
+        QVERIFY(!Control<QAction>(menu, "mnuRename")->isVisible());
+        QVERIFY(Control<QAction>(menu, "mnuBulkRename")->isVisible());
+        Control<QMenu>(menu, "mnuFile")->hide();
+        QCOMPARE(Control<QAction>(menu, "mnuDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(Control<QAction>(menu, "mnuRefresh")->text(), QStringLiteral("&Refresh Folder"));
     }
 
     void titleTipShowsOverTheRowWhoseNameDoesNotFit()
@@ -524,7 +529,7 @@ private slots:
         Forms::frmPictureViewer().activateWindow();
         QApplication::setActiveWindow(&Forms::frmPictureViewer());
         QTRY_VERIFY(QApplication::activeWindow() != nullptr);
-        FileListBox *list = side().File1;
+        FileListBox *list = Control<FileListBox>(side(), "File1");
         const int row = 0;
         QCOMPARE(list->List(row), longName);
         side().File1_MouseMove(0, 0, 10, rowY(row));
@@ -573,19 +578,19 @@ private slots:
         QVERIFY(HelpWindow::instance() != nullptr);
         HelpWindow::closeInstance();
         QTRY_VERIFY(HelpWindow::instance() == nullptr);
-        QTest::keyClick(side().File1, Qt::Key_F1);
+        QTest::keyClick(Control<FileListBox>(side(), "File1"), Qt::Key_F1);
         QVERIFY(HelpWindow::instance() != nullptr);
     }
 
     void movingOverThePanelHidesTheAssignmentList()
     {
         start();
-        QTest::mouseClick(side().cmdFolder[0], Qt::RightButton);
-        QVERIFY(side().lstFolders->isVisible());
+        QTest::mouseClick(Element<ARButton>(side(), "cmdFolder", 0), Qt::RightButton);
+        QVERIFY(Control<QListWidget>(side(), "lstFolders")->isVisible());
         QMouseEvent move(QEvent::MouseMove, QPointF(160, 700), side().mapToGlobal(QPointF(160, 700)), Qt::NoButton,
                          Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(&side(), &move);
-        QVERIFY(!side().lstFolders->isVisible());
+        QVERIFY(!Control<QListWidget>(side(), "lstFolders")->isVisible());
         QVERIFY(!side().titleTip()->isVisible());
     }
 };

@@ -1,8 +1,9 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
 #include "files/frmInvisible.h"
@@ -238,8 +239,9 @@ private slots:
         QVERIFY(side().isVisible());
         QDir().mkpath(env->path("empty"));
         SaveSetting(AppName, "Directories", "empty", env->path("empty"));
-        side().cmbFolders->addItem("empty");
-        side().cmbFolders->setCurrentIndex(side().cmbFolders->findText("empty"));
+        Control<QComboBox>(side(), "cmbFolders")->addItem("empty");
+        Control<QComboBox>(side(), "cmbFolders")
+            ->setCurrentIndex(Control<QComboBox>(side(), "cmbFolders")->findText("empty"));
         side().cmdSlide_Click();
         QCOMPARE(dialogs->asked.size(), 2);
         QCOMPARE(dialogs->asked[1].prompt, QStringLiteral("There are currently no images in the selected folder."));
@@ -256,13 +258,13 @@ private slots:
         QVERIFY(State().SlideShowOn);
         QVERIFY(!side().isVisible());
         QCOMPARE(State().SlideIndex, 1);
-        QVERIFY(side().tmrSlide.isActive());
-        QCOMPARE(side().tmrSlide.interval(), 255000); // wider than the 16 bits it once had
+        QVERIFY(Control<QTimer>(side(), "tmrSlide")->isActive());
+        QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 255000); // wider than the 16 bits it once had
         QCOMPARE(saver.held, 1);
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
         QVERIFY(viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         // During the show the picture uses the whole screen.
-        const QRect shown = viewer().Image1->geometry();
+        const QRect shown = Control<PictureImage>(viewer(), "Image1")->geometry();
         QCOMPARE(shown.center().x(), 511);
         side().tmrSlide_Timer();
         QCOMPARE(State().CurrentFile, dir + "/1.jpg");
@@ -273,13 +275,13 @@ private slots:
         viewer().Form_KeyDown(39, 0);
         QVERIFY(!State().SlideShowOn);
         QVERIFY(side().isVisible());
-        QVERIFY(!side().tmrSlide.isActive());
+        QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
         QCOMPARE(saver.held, 0);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr ||
                 QGuiApplication::overrideCursor()->shape() != Qt::BlankCursor);
         QVERIFY(!viewer().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(State().CurrentFile, dir + "/0.jpg"); // shown again in the panel's layout
-        QVERIFY(viewer().Image1->geometry().left() >= 180);
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->geometry().left() >= 180);
     }
 
     void manualShowMovesByTheArrows()
@@ -288,7 +290,7 @@ private slots:
         QTRY_VERIFY(viewer().isVisible());
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
-        QVERIFY(!side().tmrSlide.isActive());
+        QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
         viewer().Form_KeyDown(37, 0); // Left on the first: the last
         QCOMPARE(State().CurrentFile, dir + "/2.jpg");
         viewer().Form_KeyDown(39, 0);
@@ -327,7 +329,7 @@ private slots:
         QTRY_VERIFY(viewer().isVisible());
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
-        QVERIFY(!side().tmrSlide.isActive());
+        QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
     }
 
     void keysOutsideAShow()

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "Controls.h"
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "controls/HelpWindow.h"
 #include "panel/frmSide.h"
 
+#include "controls/ARButton.h"
+
 #include <QImage>
 #include <QString>
+#include <QTest>
 
 // One test's program: its own settings, screen and scripted dialogs, a fresh shared state, and,
 // at the end, whatever run the test started ended the way every run ends.
@@ -19,8 +24,7 @@ public:
     explicit ProgramUnderTest(const QByteArray &screen = QByteArrayLiteral("1024x768@15"))
         : env(screen)
     {
-        ResetState();
-        SetProgramMouseIcon(QString());
+        ResetProcessState();
     }
 
     ~ProgramUnderTest()
@@ -30,7 +34,7 @@ public:
             Forms::frmSide().cmdQuit_Click();
         }
         Forms::FlushUnloaded();
-        HelpWindow::closeInstance();
+        ResetProcessState();
     }
 
     ProgramUnderTest(const ProgramUnderTest &) = delete;
@@ -46,4 +50,12 @@ inline bool WriteJpeg(const QString &path, int width, int height, const QColor &
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
     return image.save(path, "JPEG", 80);
+}
+
+// A click on the panel's Thumbnails button, then the wait until the page is complete (the panel
+// takes commands again). False when it did not complete in time.
+inline bool ClickThumbnails()
+{
+    QTest::mouseClick(Control<ARButton>(Forms::frmSide(), "cmdThumb"), Qt::LeftButton);
+    return QTest::qWaitFor([] { return Forms::frmSide().isEnabled(); }, 20000);
 }

@@ -1,9 +1,11 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "common/picture/Picture.h"
+#include "controls/ARButton.h"
 #include "files/FileDrag.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
@@ -51,7 +53,7 @@ private:
         SaveSetting(AppName, "Settings", "Basename", "pics");
         QCOMPARE(EntryProcedure(), Road::Normal);
         QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && viewer().isVisible());
-        QTRY_COMPARE(side().File1->ListCount(), count);
+        QTRY_COMPARE(Control<FileListBox>(side(), "File1")->ListCount(), count);
     }
     [[nodiscard]] QString file(int i) const
     {
@@ -59,14 +61,18 @@ private:
     }
     static frmSide &side() { return Forms::frmSide(); }
     static frmPictureViewer &viewer() { return Forms::frmPictureViewer(); }
-    static PictureImage *thumb(int i) { return viewer().Thumb1.at(static_cast<std::size_t>(i)); }
+    static PictureImage *thumb(int i) { return Element<PictureImage>(viewer(), "Thumb1", i); }
     static int visibleBorderSets()
     {
         int n = 0;
-        for (QWidget *line : viewer().linTop) {
+        for (QWidget *line : borderTops()) {
             n += line->isVisible() ? 1 : 0;
         }
         return n;
+    }
+    static QList<QWidget *> borderTops()
+    {
+        return viewer().findChildren<QWidget *>(QRegularExpression(QStringLiteral("^linTop_\\d+$")));
     }
     static void click(int i, int shift = 0, int button = 1) { viewer().Thumb1_MouseDown(i, button, shift, 0, 0); }
 
@@ -151,7 +157,7 @@ private slots:
     void pageOfVisibleFiles()
     {
         startOn(7);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         const SharedState &s = State();
         QCOMPARE(s.ThumbsOnPage, 7);
         QCOMPARE(int(s.ThumbColumns), 3);
@@ -169,24 +175,24 @@ private slots:
         }
         QVERIFY(viewer().isEnabled());
         QVERIFY(side().isEnabled());
-        QVERIFY(!viewer().Image1->isVisible());
-        QVERIFY(side().lblKB->text().isEmpty());
+        QVERIFY(!Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QVERIFY(Control<QLabel>(side(), "lblKB")->text().isEmpty());
         QCOMPARE(s.LastBorderSet, -1);
 
         // A second page replaces the first, and so does selecting a file.
-        side().cmdThumb_click();
-        QCOMPARE(viewer().Thumb1.size(), std::size_t(7));
-        side().File1->setListIndex(2);
+        QVERIFY(ClickThumbnails());
+        QCOMPARE(viewer().thumbnailCount(), 7);
+        Control<FileListBox>(side(), "File1")->setListIndex(2);
         QVERIFY(!s.ThumbsLoaded);
-        QCOMPARE(viewer().Thumb1.size(), std::size_t(1));
+        QCOMPARE(viewer().thumbnailCount(), 1);
         QVERIFY(!thumb(0)->isVisible());
-        QVERIFY(viewer().Image1->isVisible());
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
     }
 
     void oneFileListDoesNothing_emptyListClears()
     {
         startOn(1);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QVERIFY(!State().ThumbsLoaded);
         QVERIFY(!thumb(0)->isVisible());
     }
@@ -194,9 +200,9 @@ private slots:
     void selectedPage()
     {
         startOn(12);
-        side().File1->setListIndex(3);
-        side().File1->setSelected(8, true);
-        side().cmdThumb_click();
+        Control<FileListBox>(side(), "File1")->setListIndex(3);
+        Control<FileListBox>(side(), "File1")->setSelected(8, true);
+        QVERIFY(ClickThumbnails());
         const SharedState &s = State();
         QVERIFY(s.ThumbShowSelected);
         QCOMPARE(s.ThumbsOnPage, 2);
@@ -220,7 +226,7 @@ private slots:
         QFile::copy(file(0), file(3) + ".tmp");
         QFile::remove(file(3));
         QFile::rename(file(3) + ".tmp", file(3));
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         for (const int i : {0, 3}) {
             QCOMPARE(thumb(i)->Tag, QStringLiteral("invalid"));
             QVERIFY(!thumb(i)->isEnabled());
@@ -242,12 +248,13 @@ private slots:
     void scrolledListCutsThePageShort()
     {
         startOn(60, QSize(40, 30));
-        const int rows = ThumbRowsShown(side().File1->height(), side().File1->rowHeight());
+        const int rows = ThumbRowsShown(Control<FileListBox>(side(), "File1")->height(),
+                                        Control<FileListBox>(side(), "File1")->rowHeight());
         QVERIFY(rows > 5 && rows < 55);
-        side().File1->scrollToBottom();
-        const int top = side().File1->TopIndex();
+        Control<FileListBox>(side(), "File1")->scrollToBottom();
+        const int top = Control<FileListBox>(side(), "File1")->TopIndex();
         QVERIFY(top > 0);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QCOMPARE(State().ThumbListTop, top);
         QCOMPARE(State().ThumbsOnPage, rows);
         const int placed = 60 - top;
@@ -255,36 +262,37 @@ private slots:
         QCOMPARE(thumb(0)->toolTip(), QFileInfo(file(top)).fileName());
         QCOMPARE(thumb(placed - 1)->toolTip(), QStringLiteral("59.jpg"));
         // The list stays where it was scrolled.
-        QCOMPARE(side().File1->TopIndex(), top);
+        QCOMPARE(Control<FileListBox>(side(), "File1")->TopIndex(), top);
     }
 
     void ctrlSelectionAndTags()
     {
         startOn(14, QSize(40, 30));
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         // The first Ctrl-click keeps what the list had selected and uses border set 0.
         State().SelectionFromCode = true;
-        side().File1->setSelected(13, true);
+        Control<FileListBox>(side(), "File1")->setSelected(13, true);
         State().SelectionFromCode = false;
         for (int i = 0; i < 11; ++i) {
             click(i, 2);
         }
         for (int i = 0; i < 11; ++i) {
             QCOMPARE(thumb(i)->Tag, SelectionTag(i));
-            QVERIFY(side().File1->Selected(i));
+            QVERIFY(Control<FileListBox>(side(), "File1")->Selected(i));
         }
         QCOMPARE(thumb(10)->Tag, QStringLiteral("selected10"));
-        QVERIFY(side().File1->Selected(13));
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(13));
         QCOMPARE(State().LastBorderSet, 10);
         QCOMPARE(visibleBorderSets(), 11);
-        QCOMPARE(viewer().linLeft.at(10)->geometry(), LinePixels(BorderAround(thumb(10)->geometry()).left));
+        QCOMPARE(Element<QWidget>(viewer(), "linLeft", 10)->geometry(),
+                 LinePixels(BorderAround(thumb(10)->geometry()).left));
         // Ctrl-click on a selected thumbnail adds a further border and retags it.
         click(2, 2);
         QCOMPARE(thumb(2)->Tag, QStringLiteral("selected11"));
         QCOMPARE(visibleBorderSets(), 12);
-        QVERIFY(side().File1->Selected(1));
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(1));
         // The label shows the picture's own size.
-        QCOMPARE(side().lblKB->text().section('\n', 0, 0), QStringLiteral("40 x 30"));
+        QCOMPARE(Control<QLabel>(side(), "lblKB")->text().section('\n', 0, 0), QStringLiteral("40 x 30"));
 
         // A plain click, and a Shift-click alike, clear everything and select one.
         for (const int shift : {0, 1}) {
@@ -293,12 +301,12 @@ private slots:
             for (int i = 0; i < 14; ++i) {
                 if (i != 5) {
                     QVERIFY(thumb(i)->Tag.isEmpty());
-                    QVERIFY(!side().File1->Selected(i));
+                    QVERIFY(!Control<FileListBox>(side(), "File1")->Selected(i));
                 }
             }
-            QVERIFY(side().File1->Selected(5));
+            QVERIFY(Control<FileListBox>(side(), "File1")->Selected(5));
             QCOMPARE(visibleBorderSets(), 1);
-            QCOMPARE(viewer().linTop.size(), std::size_t(1));
+            QCOMPARE(borderTops().size(), 1);
             click(7, 2);
         }
         viewer().ThumbBordersClose();
@@ -317,13 +325,13 @@ private slots:
             QVERIFY(QFile::copy(QStringLiteral(VV_SAMPLES "/") + name, folder + '/' + name));
         }
         startProgram(3);
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         for (int i = 0; i < 3; ++i) {
             QVERIFY(thumb(i)->isEnabled());
             const auto info = ReadPictureInfo(folder + '/' + thumb(i)->toolTip(), 15, 15);
             QVERIFY(info);
             click(i);
-            const QString size = side().lblKB->text().section('\n', 0, 0);
+            const QString size = Control<QLabel>(side(), "lblKB")->text().section('\n', 0, 0);
             QCOMPARE(size, QStringLiteral("%1 x %2").arg(info->pixelSize.width()).arg(info->pixelSize.height()));
             QVERIFY(size != QLatin1String("0 x 0"));
         }
@@ -332,30 +340,30 @@ private slots:
     void rightClickSelectsThenMenu()
     {
         startOn(4, QSize(40, 30));
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         frmInvisible &menu = Forms::frmInvisible();
-        menu.mnuBulkRename->setVisible(true);
-        menu.mnuEdit->setEnabled(false);
+        Control<QAction>(menu, "mnuBulkRename")->setVisible(true);
+        Control<QAction>(menu, "mnuEdit")->setEnabled(false);
         click(2, 0, 2);
         QCOMPARE(thumb(2)->Tag, QStringLiteral("selected00"));
-        QVERIFY(side().File1->Selected(2));
+        QVERIFY(Control<FileListBox>(side(), "File1")->Selected(2));
         QCOMPARE(State().PopupSource, QStringLiteral("Thumb"));
         QCOMPARE(State().CurrentThumb, 2);
-        QVERIFY(menu.mnuEdit->isEnabled());
-        QVERIFY(!menu.mnuBulkRename->isVisible());
-        QVERIFY(menu.mnuRename->isVisible());
-        menu.mnuFile->hide();
+        QVERIFY(Control<QAction>(menu, "mnuEdit")->isEnabled());
+        QVERIFY(!Control<QAction>(menu, "mnuBulkRename")->isVisible());
+        QVERIFY(Control<QAction>(menu, "mnuRename")->isVisible());
+        Control<QMenu>(menu, "mnuFile")->hide();
     }
 
     void thumbnailWithoutListEntry()
     {
         startOn(4, QSize(40, 30));
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         QVERIFY(QFile::rename(file(1), folder + "/renamed.jpg"));
         click(1);
         QCOMPARE(thumb(1)->Tag, QStringLiteral("selected00"));
-        for (int i = 0; i < side().File1->ListCount(); ++i) {
-            QVERIFY(!side().File1->Selected(i));
+        for (int i = 0; i < Control<FileListBox>(side(), "File1")->ListCount(); ++i) {
+            QVERIFY(!Control<FileListBox>(side(), "File1")->Selected(i));
         }
         viewer().Thumb1_DblClick(1);
         QVERIFY(State().ThumbsLoaded);
@@ -364,21 +372,67 @@ private slots:
     void doubleClickOpensThePicture()
     {
         startOn(4, QSize(40, 30));
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         viewer().Thumb1_DblClick(2);
         QCOMPARE(State().CurrentThumb, 2);
         QVERIFY(!State().ThumbsLoaded);
         QVERIFY(!thumb(0)->isVisible());
         QCOMPARE(State().CurrentFile, file(2));
-        QVERIFY(viewer().Image1->isVisible());
-        QCOMPARE(side().File1->ListIndex(), 2);
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListIndex(), 2);
+    }
+
+    // A real double-click leaves the page: the thumbnail that sent it is released only once its
+    // event is over (the sanitizer build checks no released control is touched).
+    void realDoubleClickLeavesThePage()
+    {
+        startOn(5, QSize(40, 30));
+        QVERIFY(ClickThumbnails());
+        QTest::mouseDClick(thumb(3), Qt::LeftButton);
+        QTRY_VERIFY(!State().ThumbsLoaded);
+        QCOMPARE(State().CurrentFile, file(3));
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QCOMPARE(viewer().thumbnailCount(), 1);
+    }
+
+    // A click on a second folder that arrives while the first one opens is taken after it, not
+    // inside it: the second folder is what shows.
+    void secondFolderClickWhileTheFirstOpens()
+    {
+        makeFolder();
+        const QString other = program->env.path(QStringLiteral("other"));
+        QDir().mkpath(other);
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(WriteJpeg(file(i), 1600, 1200, QColor(20 * i, 100, 100)));
+        }
+        QVERIFY(WriteJpeg(other + "/only.jpg", 50, 40));
+        SaveSetting(AppName, "Directories", "other", other);
+        SaveSetting(AppName, "Settings", "Caption1", "pics");
+        SaveSetting(AppName, "Settings", "Caption2", "other");
+        startProgram(6);
+        auto *first = Element<ARButton>(side(), "cmdFolder", 0);
+        auto *second = Element<ARButton>(side(), "cmdFolder", 1);
+        QTest::mouseClick(second, Qt::LeftButton);
+        QTRY_COMPARE(State().Basename, QStringLiteral("other"));
+        // The second click is queued before the first is handled.
+        const QPoint middle = second->rect().center();
+        QCoreApplication::postEvent(second,
+                                    new QMouseEvent(QEvent::MouseButtonPress, middle, second->mapToGlobal(middle),
+                                                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(second,
+                                    new QMouseEvent(QEvent::MouseButtonRelease, middle, second->mapToGlobal(middle),
+                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        QTest::mouseClick(first, Qt::LeftButton);
+        QTRY_COMPARE(State().Basename, QStringLiteral("other"));
+        QTRY_COMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 1);
+        QCOMPARE(State().CurrentFile, other + "/only.jpg");
     }
 
     void dragSetsTheAction()
     {
         startOn(3, QSize(40, 30));
         SetFileDragHandler([](QWidget *, const QString &) {});
-        side().cmdThumb_click();
+        QVERIFY(ClickThumbnails());
         State().DropAction = "MOVE";
         viewer().Thumb1_MouseMove(0, 1, 2, 0, 0);
         QCOMPARE(State().DropAction, QStringLiteral("COPY"));

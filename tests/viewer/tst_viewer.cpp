@@ -1,8 +1,9 @@
+#include "Controls.h"
 #include "ProgramUnderTest.h"
-#include "common/Forms.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
-#include "common/Startup.h"
 #include "controls/ARButton.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
@@ -145,34 +146,36 @@ private slots:
     {
         QVERIFY(!startOn({QSize(2400, 1800)}).isEmpty());
         QTRY_VERIFY(viewer().isVisible());
-        QVERIFY(viewer().Image1->isVisible());
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
         QVERIFY(!State().ShownFullSize);
-        QCOMPARE(viewer().Image1->geometry(), QRect(180, 71, 834, 626));
+        QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry(), QRect(180, 71, 834, 626));
         // Scaled once to exactly the size it is drawn at (from a decode no larger than needed).
-        QCOMPARE(viewer().Image1->picture().size(), QSize(834, 626));
-        QTest::mouseClick(viewer().Image1, Qt::LeftButton, {}, QPoint(1, 1)); // (0, 0) would mean the middle
-        QVERIFY(viewer().Picture1->isVisible());
-        QVERIFY(!viewer().Image1->isVisible());
-        QCOMPARE(viewer().Picture1->geometry(), QRect(170, 0, 2400, 1800));
-        QVERIFY(viewer().VScroll1->isVisible() && viewer().HScroll1->isVisible());
-        QVERIFY(viewer().cmdScrollButt->isVisible());
+        QCOMPARE(Control<PictureImage>(viewer(), "Image1")->picture().size(), QSize(834, 626));
+        QTest::mouseClick(Control<PictureImage>(viewer(), "Image1"), Qt::LeftButton, {},
+                          QPoint(1, 1)); // (0, 0) would mean the middle
+        QVERIFY(Control<PictureImage>(viewer(), "Picture1")->isVisible());
+        QVERIFY(!Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QCOMPARE(Control<PictureImage>(viewer(), "Picture1")->geometry(), QRect(170, 0, 2400, 1800));
+        QVERIFY(Control<QScrollBar>(viewer(), "VScroll1")->isVisible() &&
+                Control<QScrollBar>(viewer(), "HScroll1")->isVisible());
+        QVERIFY(Control<ARButton>(viewer(), "cmdScrollButt")->isVisible());
         QVERIFY(State().ShownFullSize);
-        QVERIFY(Forms::frmSide().File1->hasFocus() || !Forms::frmSide().isActiveWindow());
+        QVERIFY(Control<FileListBox>(Forms::frmSide(), "File1")->hasFocus() || !Forms::frmSide().isActiveWindow());
         // Scroll bars pan the picture.
-        viewer().VScroll1->setValue(100);
-        QCOMPARE(viewer().Picture1->y(), -100);
-        viewer().HScroll1->setValue(viewer().HScroll1->maximum());
-        QCOMPARE(viewer().Picture1->geometry().right(), 1024 - 17 - 1);
+        Control<QScrollBar>(viewer(), "VScroll1")->setValue(100);
+        QCOMPARE(Control<PictureImage>(viewer(), "Picture1")->y(), -100);
+        Control<QScrollBar>(viewer(), "HScroll1")->setValue(Control<QScrollBar>(viewer(), "HScroll1")->maximum());
+        QCOMPARE(Control<PictureImage>(viewer(), "Picture1")->geometry().right(), 1024 - 17 - 1);
         // The wheel scrolls down, with Shift sideways.
         QWheelEvent down(QPointF(500, 300), viewer().mapToGlobal(QPointF(500, 300)), QPoint(), QPoint(0, -120),
                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewer().Picture1, &down);
-        QCOMPARE(viewer().VScroll1->value(), 160);
+        QApplication::sendEvent(Control<PictureImage>(viewer(), "Picture1"), &down);
+        QCOMPARE(Control<QScrollBar>(viewer(), "VScroll1")->value(), 160);
         // A click on the full-size picture returns to the fitted view.
-        QTest::mouseClick(viewer().Picture1, Qt::LeftButton, {}, QPoint(500, 300));
-        QVERIFY(viewer().Image1->isVisible());
-        QVERIFY(!viewer().Picture1->isVisible());
-        QVERIFY(!viewer().VScroll1->isVisible());
+        QTest::mouseClick(Control<PictureImage>(viewer(), "Picture1"), Qt::LeftButton, {}, QPoint(500, 300));
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
+        QVERIFY(!Control<PictureImage>(viewer(), "Picture1")->isVisible());
+        QVERIFY(!Control<QScrollBar>(viewer(), "VScroll1")->isVisible());
     }
 
     void naturalSizePictureDoesNotMagnify()
@@ -180,16 +183,16 @@ private slots:
         QVERIFY(!startOn({QSize(844, 200)}).isEmpty());
         QTRY_VERIFY(viewer().isVisible());
         QVERIFY(State().ShownFullSize);
-        QTest::mouseClick(viewer().Image1, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!viewer().Picture1->isVisible());
-        QVERIFY(viewer().Image1->isVisible());
+        QTest::mouseClick(Control<PictureImage>(viewer(), "Image1"), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!Control<PictureImage>(viewer(), "Picture1")->isVisible());
+        QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
     }
 
     void rightClickOnThePictureOpensTheMenu()
     {
         QVERIFY(!startOn({QSize(100, 100)}).isEmpty());
         QTRY_VERIFY(viewer().isVisible());
-        QTest::mouseClick(viewer().Image1, Qt::RightButton, {}, QPoint(5, 5));
+        QTest::mouseClick(Control<PictureImage>(viewer(), "Image1"), Qt::RightButton, {}, QPoint(5, 5));
         QCOMPARE(State().PopupSource, QStringLiteral("Image"));
     }
 
@@ -202,8 +205,8 @@ private slots:
         SaveSetting(AppName, "Settings", "Basename", "gif");
         QCOMPARE(EntryProcedure(), Road::Normal);
         QTRY_VERIFY(viewer().isVisible());
-        const QRgb first = viewer().Image1->picture().pixel(5, 5);
-        QTRY_VERIFY(viewer().Image1->picture().pixel(5, 5) != first);
+        const QRgb first = Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5);
+        QTRY_VERIFY(Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5) != first);
     }
 
     void prefetchNeverHandsOutAChangedFile()
@@ -234,17 +237,17 @@ private slots:
         const QString dir = startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80)});
         QVERIFY(!dir.isEmpty());
         QTRY_VERIFY(viewer().isVisible());
-        FileListBox *list = Forms::frmSide().File1;
+        FileListBox *list = Control<FileListBox>(Forms::frmSide(), "File1");
         list->setFocus();
         for (int i = 1; i < 4; ++i) {
             QTest::keyClick(list, Qt::Key_Down);
             QCOMPARE(State().CurrentFile, dir + QStringLiteral("/%1.jpg").arg(i));
-            QCOMPARE(viewer().Image1->geometry().width(), 100 * (i + 1));
+            QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().width(), 100 * (i + 1));
         }
         // A neighbour replaced after it was prefetched still shows as it is now.
         picture(dir + "/2.jpg", 222, 90);
         QTest::keyClick(list, Qt::Key_Up);
-        QCOMPARE(viewer().Image1->geometry().size(), QSize(222, 90));
+        QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().size(), QSize(222, 90));
     }
 
     void splashArtworkAndSize()

@@ -510,3 +510,9 @@ QString MetafileHelperPath()
     }
     return {};
 }
+
+void ReleaseSparePicture()
+{
+    const QMutexLocker lock(&g_spareMutex);
+    g_spare = QImage();
+}

@@ -115,6 +115,8 @@ struct PictureRequest
 // Hands a decoded picture back when it is no longer shown, so that the next full-size decode of
 // the same size reuses its memory instead of asking the system for fresh (zeroed) pages.
 void RecyclePicture(Picture &&picture);
+// Lets go of the buffer kept for reuse.
+void ReleaseSparePicture();
 
 // The metafile converter program; VANTREL_METAFILE_HELPER overrides where it is looked for.
 [[nodiscard]] QString MetafileHelperPath();

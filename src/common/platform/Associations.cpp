@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QTimer>
+
 #include <QUrl>
+#include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -45,6 +49,34 @@ QString AssociatedProgram(const QString &path)
         return {};
     }
     return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+}
+
+void AskAssociatedProgram(const QString &path, QObject *context, std::function<void(const QString &)> answer)
+{
+    const QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    auto *query = new QProcess(context);
+    auto *limit = new QTimer(query);
+    limit->setSingleShot(true);
+    // Answered once, whether the query finished, never started, or ran out of time.
+    auto deliver = std::make_shared<std::function<void(const QString &)>>(std::move(answer));
+    auto finish = [query, deliver](const QString &program) {
+        if (auto once = std::exchange(*deliver, nullptr)) {
+            query->deleteLater();
+            once(program);
+        }
+    };
+    QObject::connect(limit, &QTimer::timeout, query, [query] { query->kill(); });
+    QObject::connect(query, &QProcess::finished, context, [query, finish](int code, QProcess::ExitStatus status) {
+        finish(status == QProcess::NormalExit && code == 0 ? QString::fromUtf8(query->readAllStandardOutput()).trimmed()
+                                                           : QString());
+    });
+    QObject::connect(query, &QProcess::errorOccurred, context, [finish](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            finish(QString());
+        }
+    });
+    query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    limit->start(10000);
 }
 
 bool OpenWithAssociatedProgram(const QString &path)

@@ -19,5 +19,10 @@ void ActivateViewer();
 // event loop.
 void EndProgram();
 
+// Everything the program keeps for its whole run back as at its start: the shared state, the
+// pointer, what the store knows of its file, the decode buffer kept for reuse, the help window,
+// the drag and screen-saver seams (tests run many programs in one process).
+void ResetProcessState();
+
 // main(): the whole program.
 int RunViewer(int argc, char **argv);

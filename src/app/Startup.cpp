@@ -1,13 +1,17 @@
-#include "common/Startup.h"
+#include "app/Startup.h"
 
-#include "common/Forms.h"
+#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
+#include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/InstanceGuard.h"
 #include "common/platform/Screen.h"
+#include "common/platform/ScreenSaver.h"
+#include "controls/HelpWindow.h"
+#include "files/FileDrag.h"
 #include "panel/frmSide.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
@@ -34,6 +38,8 @@ Road EntryProcedure()
     if (IsScreenSaverMode(s.ScreenSaverMode)) {
         frmLoading &loading = Forms::frmLoading();
         loading.showTopmost();
+        // The loading window paints before the viewer's load takes the thread; nothing else has
+        // started yet that a pending event could re-enter.
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.show();
@@ -66,6 +72,18 @@ void ActivateViewer()
         return;
     }
     Forms::frmPictureViewer().showActivated();
+}
+
+void ResetProcessState()
+{
+    ResetState();
+    ResetMouseCursor();
+    SetProgramMouseIcon(QString());
+    ForgetSettingsFileState();
+    ReleaseSparePicture();
+    HelpWindow::closeInstance();
+    SetFileDragHandler(nullptr);
+    SetScreenSaverControl(nullptr);
 }
 
 void EndProgram()

@@ -1,4 +1,4 @@
-#include "common/Forms.h"
+#include "app/Forms.h"
 
 #include "files/frmBulk.h"
 #include "files/frmInvisible.h"

@@ -1,4 +1,4 @@
-#include "common/Startup.h"
+#include "app/Startup.h"
 
 int main(int argc, char **argv)
 {
