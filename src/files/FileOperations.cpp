@@ -3,7 +3,6 @@
 #include "common/FileNames.h"
 #include "common/SharedState.h"
 #include "common/platform/Dialogs.h"
-#include "common/platform/Trash.h"
 #include "files/FileTransfer.h"
 
 #include <QApplication>
@@ -203,7 +202,7 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
 
 } // namespace
 
-bool SendToRecycleBin(const QString &path)
+bool SendToRecycleBin(const QString &path, QList<QPair<QString, QString>> *trashed)
 {
     // Without the user's data folder the trash would report success and leave the file in the
     // working folder instead.
@@ -217,7 +216,12 @@ bool SendToRecycleBin(const QString &path)
         if (!LstatPath(file)) {
             continue;
         }
-        if (!MoveToTrash(file)) {
+        QString inTrash;
+        if (MoveToTrash(file, &inTrash)) {
+            if (trashed != nullptr) {
+                trashed->append({file, inTrash});
+            }
+        } else {
             all = false;
             MsgBox(
                 QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.").arg(DisplayName(file)),

@@ -1,6 +1,7 @@
 #include "files/FileTransfer.h"
 
 #include "common/FileNames.h"
+#include "common/platform/Trash.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -479,4 +480,9 @@ QString JoinSourceList(const QStringList &paths)
         list += p + QChar(0);
     }
     return list + QChar(0);
+}
+
+bool MoveToTrash(const QString &path, QString *pathInTrash)
+{
+    return MoveToTrashByBytes(path, pathInTrash);
 }

@@ -20,6 +20,7 @@
 #include "files/FileMenuRules.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/UndoJournal.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
@@ -96,6 +97,8 @@ frmSide::frmSide(QWidget *parent)
     , tmrList(new QTimer(this))
     , tmrSlide(new QTimer(this))
     , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
+    , m_notice(new QLabel(this))
+    , m_noticeTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmSide"));
     setWindowTitle(AppName);
@@ -135,6 +138,12 @@ frmSide::frmSide(QWidget *parent)
         cmdFolder.at(i)->setObjectName(QStringLiteral("cmdFolder_%1").arg(i));
     }
     m_tip->setObjectName(QStringLiteral("TitleTip"));
+    m_notice->setObjectName(QStringLiteral("FilingNotice"));
+    m_notice->setAutoFillBackground(true);
+    m_notice->hide();
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(2000);
+    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
 
     cmdQuit->setCaption(QStringLiteral("Quit"));
     cmdQuit->setToolTip(QStringLiteral("Quit"));
@@ -352,7 +361,11 @@ void frmSide::applyStoredSettings()
     // Colours first, so the folder that the selection below opens shows in them.
     applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : cmbFolders->findText(s.Basename, Qt::MatchExactly);
-    if (current >= 0) {
+    if (!s.StartPath.isEmpty()) {
+        // A picture or folder given at start is shown instead of the stored folder.
+        showTarget(ResolveOpenTarget(s.StartPath));
+        State().StartPath.clear();
+    } else if (current >= 0) {
         cmbFolders->setCurrentIndex(current); // opens the folder
     } else {
         File1->setPattern(QStringLiteral("*.zzz"));
@@ -666,11 +679,21 @@ void frmSide::showFolderUnavailable()
 
 void frmSide::cmbFolders_Click()
 {
+    openChosenFolder(QString());
+}
+
+void frmSide::openChosenFolder(const QString &selectName)
+{
     SharedState &s = State();
     File1->setPattern(kPictureFilter);
-    s.Basename = cmbFolders->currentText();
-    s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
-    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), s.Basename);
+    if (!m_temporaryFolder.isEmpty() && cmbFolders->currentIndex() == 0) {
+        // Shown for this session only: the stored current folder stays the one the user chose.
+        s.BasePath = m_temporaryFolder;
+    } else {
+        s.Basename = cmbFolders->currentText();
+        s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
+        SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), s.Basename);
+    }
     if (File1->setPath(s.BasePath)) {
         File1->show();
         s.FolderUnavailable = false;
@@ -682,16 +705,53 @@ void frmSide::cmbFolders_Click()
         showFolderUnavailable();
         s.FolderUnavailable = true;
     }
-    if (File1->ListCount() >= 1 && !s.FolderUnavailable) {
+    const int wanted = selectName.isEmpty() ? 0 : File1->IndexOf(selectName);
+    if (File1->ListCount() >= 1 && !s.FolderUnavailable && wanted >= 0) {
         File1->Refresh();
         updateFileCounter();
-        File1->setListIndex(0);
+        File1->setListIndex(wanted);
         File1->setFocus();
     } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
-        Forms::frmPictureViewer().hideError();
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.hidePicture();
+        viewer.hideError();
         lblKB->clear();
+        if (!s.FolderUnavailable && !selectName.isEmpty()) {
+            // Not among the pictures the list shows (another kind of file, a device): the file
+            // asked for is still reported, as any file that is not a picture.
+            updateFileCounter();
+            viewer.showUnreadable(selectName);
+        }
     }
+}
+
+int frmSide::registeredEntryOf(const QString &folder) const
+{
+    for (int i = m_temporaryFolder.isEmpty() ? 0 : 1; i < cmbFolders->count(); ++i) {
+        if (SameFolder(folder, GetSetting(AppName, QStringLiteral("Directories"), cmbFolders->itemText(i)))) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void frmSide::showTarget(const OpenTarget &target)
+{
+    int entry = registeredEntryOf(target.folder);
+    if (entry < 0) {
+        if (m_temporaryFolder.isEmpty()) {
+            const QSignalBlocker quiet(cmbFolders);
+            cmbFolders->insertItem(0, QString());
+        }
+        m_temporaryFolder = target.folder;
+        cmbFolders->setItemText(0, TemporaryEntryText(target.folder));
+        entry = 0;
+    }
+    {
+        const QSignalBlocker quiet(cmbFolders);
+        cmbFolders->setCurrentIndex(entry);
+    }
+    openChosenFolder(target.name);
 }
 
 void frmSide::updateFileCounter()
@@ -841,7 +901,14 @@ void frmSide::cmdFolder_Click(int Index)
     }
     const QString caption = cmdFolder.at(static_cast<std::size_t>(Index))->caption();
     const QString name = FolderNameFromCaption(caption);
-    const int entry = cmbFolders->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int entry = cmbFolders->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (entry == 0 && !m_temporaryFolder.isEmpty()) {
+        // A registered folder whose name looks like the temporary entry.
+        entry = -1;
+        for (int i = 1; i < cmbFolders->count() && entry < 0; ++i) {
+            entry = cmbFolders->itemText(i) == name ? i : -1;
+        }
+    }
     if (entry < 0) {
         if (!caption.isEmpty()) {
             MsgBox(QStringLiteral("'") + name + QStringLiteral("' is no longer available."), vbExclamation);
@@ -1055,22 +1122,22 @@ void frmSide::cmdFolder_DragDrop(int Index)
     }
 }
 
-void frmSide::DropOnFolder(const QString &caption, const QString &action)
+int frmSide::DropOnFolder(const QString &caption, const QString &action)
 {
     SharedState &s = State();
     if (caption.isEmpty()) {
         MsgBox(QStringLiteral("A folder has not been specified."), vbCritical);
-        return;
+        return 0;
     }
     const QString destination = GetSetting(AppName, QStringLiteral("Directories"), caption);
     if (destination == File1->Path()) {
         MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
-        return;
+        return 0;
     }
     if (destination.isEmpty() || !IsFolder(destination)) {
         MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
                vbCritical);
-        return;
+        return 0;
     }
     CountSelected();
     File1->setFocus();
@@ -1079,29 +1146,100 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
     const CommandTargets targets =
         TargetsOf(listSnapshot(), onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot());
     if (targets.isEmpty()) {
-        return;
+        return 0;
     }
     s.CurrentFile = targets.paths.last();
     if (targets.from == CommandTargets::From::Focused) {
         s.CurrentListIndex = targets.indexes.first();
     }
     s.FileOperationFailed = false;
+    // What each target name in the destination is now, so that what the command did can be taken back.
+    const TransferSnapshot before = BeforeTransfer(targets.paths, destination);
     if (!move) {
         (void)CopyFiles(JoinSourceList(targets.paths), destination);
-        return;
+        UndoStep step = AfterTransfer(UndoStep::Kind::Copy, before);
+        const int arrived = static_cast<int>(step.files.size());
+        Forms::frmInvisible().recordUndo(std::move(step));
+        return arrived;
     }
     (void)MoveFiles(JoinSourceList(targets.paths), destination);
+    UndoStep step = AfterTransfer(UndoStep::Kind::Move, before);
+    const int arrived = static_cast<int>(step.files.size());
+    Forms::frmInvisible().recordUndo(std::move(step));
     if (targets.from == CommandTargets::From::Page) {
         if (s.FileOperationFailed) {
-            return;
+            return arrived;
         }
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
         viewer.ThumbBordersClose();
         s.LastBorderSet = 0;
         refreshList();
-        return;
+        return arrived;
     }
     showAfterRemoval(targets, GoneAfterCommand(targets));
     File1->setFocus();
+    return arrived;
+}
+
+void frmSide::showRestored(const QStringList &paths)
+{
+    File1->Refresh();
+    updateFileCounter();
+    int first = -1;
+    QStringList here;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.path() != QFileInfo(JoinPath(File1->Path(), QStringLiteral("x"))).path()) {
+            continue; // back in another folder than the one shown
+        }
+        const int entry = File1->IndexOf(info.fileName());
+        if (entry >= 0) {
+            here << info.fileName();
+            first = first < 0 ? entry : std::min(first, entry);
+        }
+    }
+    if (first < 0) {
+        return;
+    }
+    File1->setListIndex(first);
+    selectNamesQuietly(here);
+    File1->setFocus();
+}
+
+void frmSide::fileToFolder(int index, bool copy)
+{
+    SharedState &s = State();
+    if (index < 0 || index >= 6 || !isEnabled()) {
+        return;
+    }
+    const QString name = FolderNameFromCaption(s.Caption(index));
+    s.DropAction = copy ? QStringLiteral("COPY") : QStringLiteral("MOVE");
+    const int arrived = DropOnFolder(name, s.DropAction);
+    updateFileCounter();
+    if (arrived <= 0) {
+        return;
+    }
+    showNotice(QStringLiteral("%1 %2 %3 to %4")
+                   .arg(arrived)
+                   .arg(arrived == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+                        copy ? QStringLiteral("copied") : QStringLiteral("moved"), name));
+    // The button flashes in the colour it has under a drag.
+    setButtonLook(index, true);
+    QTimer::singleShot(300, this, [this, index] { setButtonLook(index, false); });
+}
+
+void frmSide::showNotice(const QString &text)
+{
+    const SharedState &s = State();
+    QPalette pal = m_notice->palette();
+    pal.setColor(QPalette::Window, ColourOf(s.FontColor, DefaultFontColor));
+    pal.setColor(QPalette::WindowText, ColourOf(s.SlideColor, DefaultSlideColor));
+    m_notice->setPalette(pal);
+    m_notice->setText(text);
+    // Over the file counter, as wide as the panel: no designed control moves.
+    m_notice->setGeometry(QRect(2, m_layout.lblFileCounter.top(), width() - 4, m_layout.lblFileCounter.height()));
+    m_notice->show();
+    m_notice->raise();
+    m_noticeTimer->start();
 }

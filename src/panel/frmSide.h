@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 #include "files/CommandTargets.h"
+#include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 
 #include <QTimer>
@@ -44,6 +45,12 @@ public:
     // The timer interval from SlideTime; 0 leaves the timer off so the show moves only by hand.
     void setSlideInterval(int milliseconds);
     void cmbFolders_Click();
+    // Shows a folder and selects a file in it, as asked from outside (the command line, a second
+    // start). A folder that is not registered gets an entry of its own at the top of the folder
+    // box for this session; nothing of it is stored.
+    void showTarget(const OpenTarget &target);
+    // The folder of the temporary entry, empty when there is none.
+    [[nodiscard]] QString temporaryFolder() const { return m_temporaryFolder; }
     void File1_Click();
     void CountSelected();
 
@@ -94,6 +101,11 @@ public:
     void showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone);
     void focusList();
     void setSizeLabel(const QString &text);
+    // After an undo: the list read again with these files selected and the first one shown.
+    void showRestored(const QStringList &paths);
+    // Alt+1 to Alt+6 (with Ctrl: copy): the selection filed into folder button `index` as a drop
+    // there would file it, then a short confirmation over the file counter.
+    void fileToFolder(int index, bool copy);
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
@@ -129,10 +141,17 @@ private:
     void commandButton_MouseUp(int Button);
     void applyLayout();
     void showFolderUnavailable();
+    // Opens the folder chosen in the folder box and selects `selectName` in it (the first entry
+    // when empty).
+    void openChosenFolder(const QString &selectName);
+    // The entry of a registered folder that is that folder, or -1.
+    [[nodiscard]] int registeredEntryOf(const QString &folder) const;
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
     // Moves or copies the selection into the folder registered under `caption`.
-    void DropOnFolder(const QString &caption, const QString &action);
+    // Returns how many files arrived.
+    int DropOnFolder(const QString &caption, const QString &action);
+    void showNotice(const QString &text);
 
     void selectSlide(int slideIndex);
     // The end of cmdThumb_click, once every thumbnail of the page is placed.
@@ -143,7 +162,11 @@ private:
     bool m_rereadingForVanished = false;
 
     PanelLayout m_layout;
+    // Entry 0 of the folder box while set: a folder shown from outside, not registered.
+    QString m_temporaryFolder;
     QLabel *m_tip;
+    QLabel *m_notice;
+    QTimer *m_noticeTimer;
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.
     int m_nextRandom = 0;

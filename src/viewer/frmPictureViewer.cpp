@@ -155,14 +155,7 @@ void frmPictureViewer::Form_Unload()
 
 ScreenForFit frmPictureViewer::screenForFit() const
 {
-    const SharedState &s = State();
-    ScreenForFit screen;
-    screen.widthPx = s.ScreenWidthPx;
-    screen.heightPx = s.ScreenHeightPx;
-    screen.twipsPerPixelX = ScreenTwipsPerPixelX();
-    screen.twipsPerPixelY = ScreenTwipsPerPixelY();
-    screen.slideShow = s.SlideShowOn;
-    return screen;
+    return CurrentScreenForFit();
 }
 
 void frmPictureViewer::stopMovie()
@@ -208,6 +201,9 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     SharedState &s = State();
     const ScreenForFit screen = screenForFit();
     auto load = m_prefetch.take(s.CurrentFile, screen);
+    if (!load) {
+        load = TakeLoadAheadOfStart(s.CurrentFile, screen);
+    }
     if (!load) {
         load = LoadFitted(s.CurrentFile, screen);
     }
@@ -453,6 +449,11 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
             Forms::frmInvisible().mnuPrint_Click();
         } else if (KeyCode == 82 && Shift == 4) {
             Forms::frmInvisible().mnuRefresh_Click();
+        } else if (KeyCode == 90 && Shift == 2) {
+            Forms::frmInvisible().mnuUndo_Click();
+        } else if (KeyCode >= 49 && KeyCode <= 54 && (Shift == 4 || Shift == 6)) {
+            // Alt+1 to Alt+6 file the selection into folder button 1 to 6; with Ctrl too, a copy.
+            side.fileToFolder(KeyCode - 49, Shift == 6);
         }
         return;
     }

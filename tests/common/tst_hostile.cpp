@@ -30,6 +30,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThreadPool>
 
 #include <cstring>
 #include <dirent.h>
@@ -155,6 +156,9 @@ private:
 
 private slots:
     void init() { program = std::make_unique<ProgramUnderTest>(); }
+    // Loads ahead still running on the pool's threads end before the process does, so nothing
+    // runs while the leak check at exit stops the threads.
+    void cleanupTestCase() { QThreadPool::globalInstance()->waitForDone(); }
     void cleanup()
     {
         RemoveTree(EncodeName(program->env.dir()));

@@ -86,7 +86,7 @@ bool PrepareTrash(const QByteArray &trash)
 
 } // namespace
 
-bool MoveToTrash(const QString &path)
+bool MoveToTrashByBytes(const QString &path, QString *pathInTrash)
 {
     const QByteArray source = EncodeName(AbsolutePath(path));
     struct stat file
@@ -126,6 +126,9 @@ bool MoveToTrash(const QString &path)
         const QByteArray target = files + '/' + entry;
         if (::syscall(SYS_renameat2, AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
                       1u /* RENAME_NOREPLACE */) == 0) {
+            if (pathInTrash != nullptr) {
+                *pathInTrash = DecodeName(target);
+            }
             return true;
         }
         const int e = errno;

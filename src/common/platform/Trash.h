@@ -7,4 +7,4 @@
 // only when the file has left its place; on any failure it stays where it was. The file goes by
 // its own bytes, and a trash that cannot be made is a failure (Qt's own trash then reports
 // success and moves the file into the working folder).
-[[nodiscard]] bool MoveToTrash(const QString &path);
+[[nodiscard]] bool MoveToTrashByBytes(const QString &path, QString *pathInTrash = nullptr);
