@@ -1,15 +1,21 @@
 #include "common/SettingsStore.h"
 
+#include "common/FileNames.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +35,7 @@ bool createPrivateFile(const QString &path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = EncodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd >= 0) {
         ::close(fd);
@@ -113,22 +119,99 @@ bool prepareFileForWriting(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists()) {
-        if (info.isDir()) {
-            return false;
+        if (!info.isFile()) {
+            return false; // a folder, FIFO or device in the file's place is never written over
         }
         return stillKnownSound(info) || replaceDamagedFile(path);
     }
     return createPrivateFile(path);
 }
 
-bool finishWrite(QSettings &settings)
+qint64 ModifiedMs(const QString &path)
+{
+    const auto st = StatPath(path);
+    return st ? qint64(st->st_mtim.tv_sec) * 1000 + st->st_mtim.tv_nsec / 1000000 : -1;
+}
+
+// QSettings notices another process's write by the file's size and modification time (in
+// milliseconds); two writes within one clock tick that leave the same size would go unseen and
+// the second writer would drop the first one's value. So every write leaves a later time than the
+// file had before it.
+void MakeWriteVisible(const QString &path, qint64 beforeMs)
+{
+    if (beforeMs < 0 || ModifiedMs(path) > beforeMs) {
+        return;
+    }
+    const qint64 later = beforeMs + 1;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(later / 1000), (later % 1000) * 1000000}};
+    ::utimensat(AT_FDCWD, EncodeName(path).constData(), times, 0);
+}
+
+bool finishWrite(QSettings &settings, qint64 beforeMs)
 {
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         return false;
     }
+    MakeWriteVisible(settings.fileName(), beforeMs);
     rememberSound(settings.fileName());
     return true;
+}
+
+// One writer at a time, across processes (the launcher writes too) and threads: the lock is
+// held from the fresh read of the file to the end of the write, so no value written by another
+// program in between is lost. It locks the folder that holds the file, which needs no file of
+// its own.
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString &path)
+        : m_threads(&mutex())
+    {
+        const QByteArray folder = EncodeName(QFileInfo(path).absolutePath());
+        m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd >= 0) {
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~WriteLock()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd); // releases the lock
+        }
+    }
+    WriteLock(const WriteLock &) = delete;
+    WriteLock &operator=(const WriteLock &) = delete;
+
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+
+private:
+    QMutexLocker<QMutex> m_threads;
+    int m_fd = -1;
+};
+
+// One parse of the file serves every read until the file changes: QSettings keeps a file's parse
+// only while an object on it lives (or, for a small file, a while after), and a large store parsed
+// again for every key would hold up the start for seconds. Callers hold WriteLock::mutex().
+QSettings &Store(const QString &path)
+{
+    static std::unique_ptr<QSettings> store;
+    if (!store || store->fileName() != path) {
+        store = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    }
+    return *store;
+}
+
+// Reading a FIFO or device in the file's place would block or never end: such a store reads as
+// empty, so the defaults apply.
+bool readable(const QString &path)
+{
+    return !LstatPath(path) || IsRegularFile(path);
 }
 
 } // namespace
@@ -182,7 +265,12 @@ QString DecodeSettingKey(const QString &stored)
 
 QString GetSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    const QString path = SettingsFilePath(application);
+    if (!readable(path)) {
+        return {};
+    }
+    QMutexLocker lock(&WriteLock::mutex());
+    QSettings &settings = Store(path);
     settings.sync();
     return valueText(settings.value(section + QLatin1Char('/') + EncodeSettingKey(key)));
 }
@@ -190,20 +278,27 @@ QString GetSetting(const QString &application, const QString &section, const QSt
 bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value)
 {
     const QString path = SettingsFilePath(application);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    WriteLock lock(path);
     if (!prepareFileForWriting(path)) {
         return false;
     }
-    QSettings settings(path, QSettings::IniFormat);
-    settings.sync();
+    const qint64 before = ModifiedMs(path);
+    QSettings &settings = Store(path);
+    settings.sync(); // reads the file afresh if anyone changed it
     settings.setValue(section + QLatin1Char('/') + EncodeSettingKey(key), value);
-    return finishWrite(settings);
+    return finishWrite(settings, before);
 }
 
 SettingRows GetAllSettings(const QString &application, const QString &section)
 {
-    QSettings settings(SettingsFilePath(application), QSettings::IniFormat);
+    const QString path = SettingsFilePath(application);
+    if (!readable(path)) {
+        return {};
+    }
+    QMutexLocker lock(&WriteLock::mutex());
+    QSettings &settings = Store(path);
     settings.sync();
-    SettingRows rows;
     settings.beginGroup(section);
     QStringList keys = settings.childKeys();
     QList<QPair<QString, QString>> decoded;
@@ -222,17 +317,19 @@ bool DeleteSetting(const QString &application, const QString &section, const QSt
     if (!QFileInfo::exists(path)) {
         return true;
     }
+    WriteLock lock(path);
     if (!prepareFileForWriting(path)) {
         return false;
     }
-    QSettings settings(path, QSettings::IniFormat);
+    const qint64 before = ModifiedMs(path);
+    QSettings &settings = Store(path);
     settings.sync();
     const QString full = section + QLatin1Char('/') + EncodeSettingKey(key);
     if (!settings.contains(full)) {
         return true;
     }
     settings.remove(full);
-    return finishWrite(settings);
+    return finishWrite(settings, before);
 }
 
 void ForgetSettingsFileState()

@@ -48,8 +48,9 @@ struct SharedState
 
     // Current picture, file list and commands.
     QString CurrentFile;
-    std::int16_t CurrentListIndex = 0;
-    std::int16_t SelectedCount = 0;
+    // List indexes and counts are plain ints: a folder may hold more than 32,767 files.
+    int CurrentListIndex = 0;
+    int SelectedCount = 0;
     bool SelectionFromCode = false;
     QString PopupSource; // "Image", "Thumb", "FileList"
     bool FolderUnavailable = false;
@@ -62,9 +63,9 @@ struct SharedState
 
     // Thumbnail page.
     bool ThumbsLoaded = false;
-    std::int16_t ThumbControlCount = 0;
-    std::int16_t ThumbsOnPage = 0;
-    std::int16_t CurrentThumb = 0;
+    int ThumbControlCount = 0;
+    int ThumbsOnPage = 0;
+    int CurrentThumb = 0;
     std::int16_t LastBorderSet = 0;
     std::int16_t ThumbLeft = 0;
     std::int16_t ThumbTop = 0;
@@ -77,7 +78,7 @@ struct SharedState
 
     // Slide show and screen saver.
     bool SlideShowOn = false;
-    std::int16_t SlideIndex = 0;
+    int SlideIndex = 0;
     std::int32_t SaverWasActive = 0;
     std::int32_t MouseLastX = 0;
     std::int32_t MouseLastY = 0;

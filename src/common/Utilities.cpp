@@ -1,5 +1,7 @@
 #include "common/Utilities.h"
 
+#include "common/FileNames.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
@@ -153,6 +155,6 @@ bool FileExistsExact(const QString &path)
     }
     struct stat st
     {};
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = EncodeName(path);
     return ::lstat(native.constData(), &st) == 0;
 }

@@ -1,5 +1,6 @@
 #include "files/FileOperations.h"
 
+#include "common/FileNames.h"
 #include "common/SharedState.h"
 #include "common/platform/Dialogs.h"
 #include "files/FileTransfer.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLocale>
 #include <QMutex>
 #include <QProgressDialog>
@@ -27,17 +27,18 @@ namespace {
 // The replace question as the user sees it, asked on the interface thread.
 ReplaceAnswer AskReplace(const QString &source, const QString &target)
 {
-    const QFileInfo existing(target);
-    const QFileInfo incoming(source);
     const QLocale locale;
-    auto describe = [&](const QFileInfo &fi) {
+    auto describe = [&](const QString &path) {
+        const auto st = StatPath(path);
+        const qint64 size = st ? static_cast<qint64>(st->st_size) : 0;
+        const QDateTime modified = st ? QDateTime::fromSecsSinceEpoch(st->st_mtim.tv_sec) : QDateTime();
         return QStringLiteral("%1 bytes, modified %2")
-            .arg(locale.toString(fi.size()), locale.toString(fi.lastModified(), QLocale::ShortFormat));
+            .arg(locale.toString(size), locale.toString(modified, QLocale::ShortFormat));
     };
     const QString prompt = QStringLiteral("This folder already contains a file named '%1'.\n\n"
                                           "Would you like to replace the existing file\n\n    %2\n\n"
                                           "with this one?\n\n    %3")
-                               .arg(existing.fileName(), describe(existing), describe(incoming));
+                               .arg(DisplayName(FileNameOf(target)), describe(target), describe(source));
     switch (MsgBox(prompt, vbYesYesToAllNoCancel | vbQuestion, QStringLiteral("Confirm File Replace"))) {
     case vbYes:
         return ReplaceAnswer::Yes;
@@ -173,7 +174,7 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
         }
         dialog->setRange(0, std::max(count, 1));
         dialog->setLabelText(
-            QStringLiteral("%1\nto %2").arg(QFileInfo(source).fileName(), QDir::toNativeSeparators(destination)));
+            QStringLiteral("%1\nto %2").arg(DisplayName(FileNameOf(source)), DisplayName(destination)));
         dialog->setValue(shared.fileIndex);
     });
     ticker.start();
@@ -212,7 +213,7 @@ bool SendToRecycleBin(const QString &path, QList<QPair<QString, QString>> *trash
     }
     bool all = true;
     for (const QString &file : SplitSourceList(path)) {
-        if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink()) {
+        if (!LstatPath(file)) {
             continue;
         }
         QString inTrash;
@@ -222,9 +223,9 @@ bool SendToRecycleBin(const QString &path, QList<QPair<QString, QString>> *trash
             }
         } else {
             all = false;
-            MsgBox(QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.")
-                       .arg(QDir::toNativeSeparators(file)),
-                   vbCritical);
+            MsgBox(
+                QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.").arg(DisplayName(file)),
+                vbCritical);
         }
     }
     return all;

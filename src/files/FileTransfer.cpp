@@ -1,12 +1,7 @@
 #include "files/FileTransfer.h"
 
-#include <QFile>
-
-#include <QDir>
-
-#include <QStandardPaths>
-
-#include <QFileInfo>
+#include "common/FileNames.h"
+#include "common/platform/Trash.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -41,7 +36,7 @@ bool IsFolder(const QByteArray &path)
 
 QByteArray Native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return EncodeName(path);
 }
 
 // A hidden name in `folder` that nothing has yet.
@@ -113,7 +108,7 @@ private:
         if (m_replaceAll) {
             return std::nullopt;
         }
-        switch (m_observer.askReplace(source, QFile::decodeName(target))) {
+        switch (m_observer.askReplace(source, DecodeName(target))) {
         case ReplaceAnswer::YesToAll:
             m_replaceAll = true;
             return std::nullopt;
@@ -151,7 +146,7 @@ private:
         if (!S_ISREG(src.st_mode) && !S_ISLNK(src.st_mode)) {
             return TransferResult::Failed;
         }
-        const QByteArray target = m_destination + '/' + Native(QFileInfo(sourceText).fileName());
+        const QByteArray target = m_destination + '/' + Native(FileNameOf(sourceText));
         bool replace = false;
         struct stat dst
         {};
@@ -258,16 +253,24 @@ private:
             }
             return fail(resultOf(r));
         }
-        m_calls.closeFile(out);
+        // A failed close or folder flush may mean the copy or its name never reached the disk: the
+        // source is then kept, and a copy that replaced nothing is taken back.
+        const int closed = m_calls.closeFile(out);
         m_calls.closeFile(in);
-        m_calls.syncFolder(m_destination);
+        const int synced = closed == 0 ? m_calls.syncFolder(m_destination) : closed;
+        if (closed != 0 || (synced != 0 && m_kind == TransferKind::Move)) {
+            if (!replace) {
+                (void)m_calls.removeFile(target);
+            }
+            return resultOf(synced);
+        }
         if (m_kind == TransferKind::Copy) {
-            return TransferResult::Ok;
+            return synced == 0 ? TransferResult::Ok : resultOf(synced);
         }
         if (const int r = m_calls.removeFile(source); r != 0 && r != -ENOENT) {
             // The source stays; a copy that replaced nothing is taken back so nothing is doubled.
             if (!replace) {
-                m_calls.removeFile(target);
+                (void)m_calls.removeFile(target);
             }
             return resultOf(r);
         }
@@ -311,7 +314,10 @@ ssize_t FileSystemCalls::copyChunk(int from, int to, size_t bytes)
 {
     // The kernel copies without a trip through this process where it can (one file system,
     // or file systems that share the means); elsewhere through a buffer.
-    const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, bytes, 0);
+    ssize_t copied = -1;
+    do {
+        copied = ::copy_file_range(from, nullptr, to, nullptr, bytes, 0);
+    } while (copied < 0 && errno == EINTR);
     if (copied >= 0) {
         return copied;
     }
@@ -319,9 +325,9 @@ ssize_t FileSystemCalls::copyChunk(int from, int to, size_t bytes)
         return Errno();
     }
     static thread_local std::vector<char> buffer(1 << 20);
-    const ssize_t n = ::read(from, buffer.data(), std::min(bytes, buffer.size()));
+    const ssize_t n = ReadRetrying(from, buffer.data(), std::min(bytes, buffer.size()));
     if (n <= 0) {
-        return n < 0 ? Errno() : 0;
+        return n;
     }
     for (ssize_t written = 0; written < n;) {
         const ssize_t w = ::write(to, buffer.data() + written, static_cast<size_t>(n - written));
@@ -386,9 +392,9 @@ int FileSystemCalls::publish(int fd, const QByteArray &temporaryName, const QByt
 
 int FileSystemCalls::discard(int fd, const QByteArray &temporaryName)
 {
-    ::close(fd);
-    if (!temporaryName.isEmpty()) {
-        ::unlink(temporaryName.constData());
+    ::close(fd); // the file is dropped either way; an unnamed one goes with its descriptor
+    if (!temporaryName.isEmpty() && ::unlink(temporaryName.constData()) != 0 && errno != ENOENT) {
+        return Errno();
     }
     return 0;
 }
@@ -407,12 +413,17 @@ int FileSystemCalls::renameNoReplace(const QByteArray &from, const QByteArray &t
     if (errno != EINVAL && errno != ENOSYS) {
         return Errno();
     }
-    // File systems without the flag: a second name can only be made where none exists.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return 0;
+    // File systems without the flag: a second name can only be made where none exists. A file
+    // moved so never keeps both names: when the old one cannot go, the new one goes again.
+    if (::link(from.constData(), to.constData()) != 0) {
+        return Errno();
     }
-    return Errno();
+    if (::unlink(from.constData()) != 0) {
+        const int e = Errno();
+        ::unlink(to.constData());
+        return e;
+    }
+    return 0;
 }
 
 int FileSystemCalls::renameReplace(const QByteArray &from, const QByteArray &to)
@@ -473,26 +484,5 @@ QString JoinSourceList(const QStringList &paths)
 
 bool MoveToTrash(const QString &path, QString *pathInTrash)
 {
-    // Without the user's data folder, the trash reports success and leaves the file in the
-    // working folder instead: make sure the folder is there first, and that the file went into a
-    // trash.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !QDir().mkpath(data)) {
-        return false;
-    }
-    QString inTrash;
-    if (!QFile::moveToTrash(path, &inTrash)) {
-        return false;
-    }
-    const QString files = QFileInfo(inTrash).absolutePath();
-    if (QFileInfo(files).fileName() != QLatin1String("files") ||
-        !QFileInfo(QFileInfo(files).absolutePath()).fileName().contains(QLatin1String("Trash"))) {
-        // Not a trash: put it back where it was.
-        (void)QFile::rename(inTrash, path);
-        return false;
-    }
-    if (pathInTrash != nullptr) {
-        *pathInTrash = inTrash;
-    }
-    return true;
+    return MoveToTrashByBytes(path, pathInTrash);
 }

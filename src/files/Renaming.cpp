@@ -1,5 +1,6 @@
 #include "files/Renaming.h"
 
+#include "common/FileNames.h"
 #include "files/RenameRules.h"
 
 #include <QFile>
@@ -17,7 +18,7 @@ namespace {
 
 QByteArray PathOf(const QString &folder, const QString &name)
 {
-    return QFile::encodeName(folder + QLatin1Char('/') + name);
+    return EncodeName(folder + QLatin1Char('/') + name);
 }
 
 bool Exists(const QByteArray &path, struct stat *st)
@@ -51,7 +52,12 @@ int SystemRename(const QByteArray &from, const QByteArray &to)
     if (::link(from.constData(), to.constData()) != 0) {
         return -errno;
     }
-    ::unlink(from.constData());
+    // Never two names for one renamed file: when the old name cannot go, the new one goes again.
+    if (::unlink(from.constData()) != 0) {
+        const int e = -errno;
+        ::unlink(to.constData());
+        return e;
+    }
     return 0;
 }
 
@@ -193,14 +199,13 @@ std::vector<BatchRename> RenameBatch(const QString &folder, const std::vector<Ba
             if (current[i] != result[i].oldName) {
                 continue; // already aside once
             }
-            // Visible and still a picture of its kind, should the program stop before it goes on.
+            // A short hidden name, so that names near the longest a folder allows can rotate too;
+            // it keeps a short extension, so a file left there is still a picture of its kind.
             const QString ext = ExtensionName(result[i].oldName);
-            const QString base = ext.isEmpty() ? result[i].oldName : result[i].oldName.chopped(ext.size() + 1);
-            const QString temporary = QStringLiteral("%1 (renaming %2-%3)%4")
-                                          .arg(base)
+            const QString temporary = QStringLiteral(".vantrel-renaming-%1-%2%3")
                                           .arg(::getpid())
                                           .arg(++temporaries)
-                                          .arg(ext.isEmpty() ? QString() : QLatin1Char('.') + ext);
+                                          .arg(ext.isEmpty() || ext.size() > 8 ? QString() : QLatin1Char('.') + ext);
             if (rename(PathOf(folder, current[i]), PathOf(folder, temporary)) == 0) {
                 current[i] = temporary;
                 aside = true;

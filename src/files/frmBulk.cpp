@@ -1,6 +1,7 @@
 #include "files/frmBulk.h"
 
 #include "app/Forms.h"
+#include "common/FileNames.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
@@ -301,7 +302,7 @@ void frmBulk::showPreview()
         return;
     }
     for (const BatchRename &r : m_previewPlan.result()) {
-        QString shown = r.newName;
+        QString shown = DisplayName(r.newName);
         switch (r.outcome) {
         case BatchRename::Outcome::Unchanged:
             shown = QStringLiteral("(unchanged)");
@@ -315,7 +316,7 @@ void frmBulk::showPreview()
         default:
             break;
         }
-        auto *item = new QTreeWidgetItem(lstPreview, {r.oldName, shown});
+        auto *item = new QTreeWidgetItem(lstPreview, {DisplayName(r.oldName), shown});
         item->setToolTip(1, r.problem);
     }
 }
@@ -332,8 +333,8 @@ void frmBulk::cmdRename_Click()
     const QString folder = side.currentFolder();
     const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(rule(), texts()));
     for (const BatchRename &r : done) {
-        const QString head = QStringLiteral("Cannot rename '") + r.oldName + QStringLiteral("' as '") + r.newName +
-                             QStringLiteral("'. ");
+        const QString head = QStringLiteral("Cannot rename '") + DisplayName(r.oldName) + QStringLiteral("' as '") +
+                             DisplayName(r.newName) + QStringLiteral("'. ");
         if (r.outcome == BatchRename::Outcome::Exists) {
             MsgBox(head + QStringLiteral("File name already exists."), vbCritical);
         } else if (r.outcome == BatchRename::Outcome::Failed) {

@@ -1,6 +1,7 @@
 #include "files/frmInvisible.h"
 
 #include "app/Forms.h"
+#include "common/FileNames.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
@@ -142,12 +143,14 @@ void frmInvisible::mnuRename_Click()
     if (oldName.isEmpty()) {
         return;
     }
-    s.CurrentListIndex = static_cast<std::int16_t>(side.focusedIndex());
+    s.CurrentListIndex = side.focusedIndex();
     s.CurrentFile = JoinPath(folder, oldName);
     QString newName;
+    // A name that is not UTF-8 is offered readably; whatever the user types is a new UTF-8 name.
+    const QString shown = DisplayName(oldName);
     for (;;) {
-        const auto answer = InputBox(QStringLiteral("Enter new file name:"), QStringLiteral("Rename File"), oldName);
-        if (!answer || answer->isEmpty() || *answer == oldName) {
+        const auto answer = InputBox(QStringLiteral("Enter new file name:"), QStringLiteral("Rename File"), shown);
+        if (!answer || answer->isEmpty() || *answer == shown || *answer == oldName) {
             return;
         }
         if (const auto problem = NameProblem(*answer)) {
@@ -205,7 +208,7 @@ void frmInvisible::mnuDelete_Click()
     if (!targets.isEmpty()) {
         s.CurrentFile = targets.paths.last();
         if (targets.from == CommandTargets::From::Focused) {
-            s.CurrentListIndex = static_cast<std::int16_t>(targets.indexes.first());
+            s.CurrentListIndex = targets.indexes.first();
         }
         QList<QPair<QString, QString>> trashed;
         SendToRecycleBin(JoinSourceList(targets.paths), &trashed);

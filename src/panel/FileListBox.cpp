@@ -1,5 +1,6 @@
 #include "panel/FileListBox.h"
 
+#include "common/FileNames.h"
 #include "common/ScreenMetrics.h"
 #include "controls/ARButton.h"
 
@@ -8,9 +9,28 @@
 #include <QScrollBar>
 #include <QStringListModel>
 
+namespace {
+
+// Holds each name as read from the folder and shows it readably; the list's operations use the
+// names it holds, never the text shown.
+class FileNameModel : public QStringListModel
+{
+public:
+    using QStringListModel::QStringListModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role == Qt::DisplayRole) {
+            return DisplayName(QStringListModel::data(index, Qt::EditRole).toString());
+        }
+        return QStringListModel::data(index, role);
+    }
+};
+
+} // namespace
+
 FileListBox::FileListBox(QWidget *parent)
     : QListView(parent)
-    , m_model(new QStringListModel(this))
+    , m_model(new FileNameModel(this))
 {
     setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -75,7 +95,7 @@ QString FileListBox::List(int index) const
     if (index < 0 || index >= ListCount()) {
         return {};
     }
-    return m_model->index(index).data().toString();
+    return m_model->stringList().at(index);
 }
 
 int FileListBox::IndexOf(const QString &name) const

@@ -27,6 +27,7 @@ public:
     bool Refresh();
 
     [[nodiscard]] int ListCount() const;
+    // The name as read from the folder (see common/FileNames.h); the list shows its DisplayName.
     [[nodiscard]] QString List(int index) const;
     // The focused entry, or -1.
     [[nodiscard]] int ListIndex() const;

@@ -1,5 +1,6 @@
 #include "panel/FileListRules.h"
 
+#include "common/FileNames.h"
 #include "common/NaturalOrder.h"
 #include "common/Rounding.h"
 
@@ -82,7 +83,7 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
     if (folder.isEmpty()) {
         return std::nullopt;
     }
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = EncodeName(folder);
     DIR *dir = ::opendir(native.constData());
     if (dir == nullptr) {
         return std::nullopt;
@@ -90,10 +91,12 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
     const int fd = ::dirfd(dir);
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
-        if (!pattern.mayMatch(entry->d_name, std::strlen(entry->d_name))) {
+        const std::size_t length = std::strlen(entry->d_name);
+        if (!pattern.mayMatch(entry->d_name, length)) {
             continue;
         }
-        const QString name = QFile::decodeName(entry->d_name);
+        // Kept as bytes: a name that is not UTF-8 still names exactly this file.
+        const QString name = DecodeName(entry->d_name, length);
         if (!pattern.matches(name)) {
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/KeyCodes.h"
 #include "common/ScreenMetrics.h"
@@ -35,7 +36,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
@@ -724,7 +724,7 @@ void frmSide::cmdSlide_Click()
         }
         s.SaverWasActive = ScreenSaver().inhibit() ? 1 : 0;
         SetMouseCursor(QStringLiteral("WAIT"));
-        s.SlideIndex = static_cast<std::int16_t>(File1->ListIndex() + 1);
+        s.SlideIndex = File1->ListIndex() + 1;
         hide();
         m_tip->hide();
         // The keys of the show go to the viewer now that the panel that had them is gone.
@@ -748,7 +748,7 @@ void frmSide::cmdSlide_Click()
 
 void frmSide::selectSlide(int slideIndex)
 {
-    State().SlideIndex = static_cast<std::int16_t>(slideIndex);
+    State().SlideIndex = slideIndex;
     if (slideIndex >= 1 && slideIndex <= File1->ListCount()) {
         File1->setListIndex(slideIndex - 1);
     }
@@ -919,7 +919,7 @@ void frmSide::File1_PathChange()
 
 void frmSide::CountSelected()
 {
-    std::int16_t count = 0;
+    int count = 0;
     for (int i = 0; i < File1->ListCount(); ++i) {
         if (File1->Selected(i)) {
             ++count;
@@ -945,7 +945,7 @@ void frmSide::File1_Click()
     s.CurrentFile = JoinPath(File1->Path(), name);
     QSize natural;
     if (viewer.showCurrentPicture(&natural)) {
-        lblKB->setText(SizeLabel(natural, QFileInfo(s.CurrentFile).size()));
+        lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));
         // The neighbours are what the arrow keys ask for next.
         QStringList around;
         for (const int step : {1, -1}) {
@@ -957,12 +957,14 @@ void frmSide::File1_Click()
         viewer.prefetch(around);
         return;
     }
-    if (QFileInfo::exists(s.CurrentFile)) {
-        viewer.showUnreadable(name);
+    // Only a file that is surely gone sends the list back to the folder; one that is there but
+    // cannot be reached (a folder that lists but cannot be entered) is shown as unreadable.
+    if (!IsVanished(s.CurrentFile) || m_rereadingForVanished) {
+        viewer.showUnreadable(DisplayName(name));
         return;
     }
-    if (QFileInfo(File1->Path()).isDir()) {
-        // Removed behind the program's back: read the folder again and show the neighbour.
+    if (IsFolder(File1->Path())) {
+        // Removed behind the program's back: read the folder again, once, and show the neighbour.
         const int index = File1->ListIndex();
         File1->Refresh();
         updateFileCounter();
@@ -971,7 +973,9 @@ void frmSide::File1_Click()
             lblKB->clear();
             return;
         }
+        m_rereadingForVanished = true;
         File1->setListIndex(index >= File1->ListCount() ? File1->ListCount() - 1 : index);
+        m_rereadingForVanished = false;
         return;
     }
     viewer.hidePicture();
@@ -1017,7 +1021,7 @@ void frmSide::File1_MouseMove(int Button, int Shift, float, float Y)
     }
     const SharedState &s = State();
     const int row = RowUnderPointer(File1->TopIndex(), Y, File1->height(), File1->rowHeight(), s.TwipsPerPixelY);
-    const QString text = File1->List(row);
+    const QString text = DisplayName(File1->List(row));
     TipInput in;
     in.listOnScreen = QRect(File1->mapToGlobal(QPoint(0, 0)), File1->size());
     in.insideOnScreen = File1->viewport()->mapToGlobal(QPoint(0, 0));
@@ -1199,7 +1203,7 @@ void frmSide::cmdThumb_click()
         }
         s.ThumbShowSelected = true;
     }
-    s.ThumbsOnPage = static_cast<std::int16_t>(plan.onPage);
+    s.ThumbsOnPage = plan.onPage;
     s.ThumbColumns = static_cast<std::uint8_t>(plan.columns);
     plan.cell = ThumbCellSize(s.ScreenWidthPx, s.ScreenHeightPx, plan.columns);
     s.ThumbCellWidth = static_cast<std::int16_t>(plan.cell);
@@ -1286,7 +1290,7 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
         MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
         return 0;
     }
-    if (destination.isEmpty() || !QFileInfo(destination).isDir()) {
+    if (destination.isEmpty() || !IsFolder(destination)) {
         MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
                vbCritical);
         return 0;
@@ -1302,7 +1306,7 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
     }
     s.CurrentFile = targets.paths.last();
     if (targets.from == CommandTargets::From::Focused) {
-        s.CurrentListIndex = static_cast<std::int16_t>(targets.indexes.first());
+        s.CurrentListIndex = targets.indexes.first();
     }
     s.FileOperationFailed = false;
     // What each target name in the destination is now, so that what the command did can be taken back.

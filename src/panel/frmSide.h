@@ -183,6 +183,10 @@ private:
     // The end of cmdThumb_click, once every thumbnail of the page is placed.
     void thumbnailPageBuilt();
 
+    // Set while the list is read again for a file that vanished: the selection that follows may
+    // not start another reading (a folder that lists names it will not open would loop).
+    bool m_rereadingForVanished = false;
+
     PanelLayout m_layout;
     // Entry 0 of the folder box while set: a folder shown from outside, not registered.
     QString m_temporaryFolder;

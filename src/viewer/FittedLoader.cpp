@@ -1,9 +1,9 @@
 #include "viewer/FittedLoader.h"
 
+#include "common/FileNames.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 
-#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -40,6 +40,13 @@ FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
     return load;
 }
 
+bool FittedPrefetch::sameFile(const Entry &entry, const struct stat &now)
+{
+    return S_ISREG(now.st_mode) && now.st_dev == entry.device && now.st_ino == entry.inode &&
+           now.st_size == entry.size &&
+           qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec == entry.modifiedNs;
+}
+
 bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
 {
     return a.widthPx == b.widthPx && a.heightPx == b.heightPx && a.twipsPerPixelX == b.twipsPerPixelX &&
@@ -53,15 +60,17 @@ void FittedPrefetch::prefetch(const QString &path, const ScreenForFit &screen)
             return;
         }
     }
-    const QFileInfo file(path);
-    if (!file.isFile()) {
+    const auto file = StatPath(path);
+    if (!file || !S_ISREG(file->st_mode)) {
         return;
     }
     Entry entry;
     entry.path = path;
     entry.screen = screen;
-    entry.size = file.size();
-    entry.modified = file.lastModified();
+    entry.device = file->st_dev;
+    entry.inode = file->st_ino;
+    entry.size = file->st_size;
+    entry.modifiedNs = qint64(file->st_mtim.tv_sec) * 1000000000 + file->st_mtim.tv_nsec;
     entry.future = QtConcurrent::run(LoadFitted, path, screen);
     m_entries.append(entry);
     while (m_entries.size() > kKept) {
@@ -78,9 +87,9 @@ std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const Screen
         }
         m_entries.removeAt(i);
         FittedLoad load = entry.future.result();
-        const QFileInfo now(path);
+        const auto now = StatPath(path);
         // Never a wrong picture: the file must be the one that was loaded.
-        if (!now.isFile() || now.size() != entry.size || now.lastModified() != entry.modified) {
+        if (!now || !sameFile(entry, *now)) {
             return std::nullopt;
         }
         return load;

@@ -7,6 +7,8 @@
 #include <QFuture>
 #include <QList>
 
+#include <sys/stat.h>
+
 // A picture loaded for the fitted view: its header, where it goes, and the decode no larger than
 // it is drawn. `picture` is empty when the file could not be read as a picture.
 struct FittedLoad
@@ -47,10 +49,14 @@ private:
     {
         QString path;
         ScreenForFit screen;
+        // The file as it was when the load began: the same inode, size and time.
+        dev_t device = 0;
+        ino_t inode = 0;
         qint64 size = -1;
-        QDateTime modified;
+        qint64 modifiedNs = 0;
         QFuture<FittedLoad> future;
     };
+    static bool sameFile(const Entry &entry, const struct stat &now);
     static bool sameScreen(const ScreenForFit &a, const ScreenForFit &b);
     QList<Entry> m_entries;
 };

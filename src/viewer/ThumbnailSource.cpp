@@ -1,5 +1,6 @@
 #include "viewer/ThumbnailSource.h"
 
+#include "common/FileNames.h"
 #include "viewer/ThumbnailRules.h"
 
 #include <QCache>
@@ -29,12 +30,12 @@ struct Stamp
 
 std::optional<Stamp> StampOf(const QString &path)
 {
-    const QFileInfo fi(path);
-    if (!fi.isFile()) {
+    const auto st = StatPath(path);
+    if (!st || !S_ISREG(st->st_mode)) {
         return std::nullopt;
     }
-    const QDateTime modified = fi.lastModified();
-    return Stamp{fi.size(), modified.toSecsSinceEpoch(), modified.toMSecsSinceEpoch()};
+    return Stamp{static_cast<qint64>(st->st_size), static_cast<qint64>(st->st_mtim.tv_sec),
+                 qint64(st->st_mtim.tv_sec) * 1000 + st->st_mtim.tv_nsec / 1000000};
 }
 
 // The picture's natural size reduced (never enlarged) to fit a square of `side`.
@@ -140,7 +141,7 @@ struct ThumbnailSource::Shared
     bool usesSharedCache(const QString &path) const
     {
         // Pictures inside the cache are never thumbnailed into it.
-        return !root.isEmpty() && !QFileInfo(path).absoluteFilePath().startsWith(root + QLatin1Char('/'));
+        return !root.isEmpty() && !AbsolutePath(path).startsWith(root + QLatin1Char('/'));
     }
 };
 
@@ -168,7 +169,13 @@ QString ThumbnailSource::DefaultSharedCacheRoot()
 
 QByteArray ThumbnailSource::FileUri(const QString &file)
 {
-    return QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded(QUrl::FullyEncoded);
+    const QString absolute = AbsolutePath(file);
+    if (HasRawBytes(absolute)) {
+        // Qt's URLs hold text only: the name's own bytes, percent-encoded, keep two names that
+        // look alike apart.
+        return QByteArrayLiteral("file://") + EncodeName(absolute).toPercentEncoding("/!$&'()*+,=:@~");
+    }
+    return QUrl::fromLocalFile(absolute).toEncoded(QUrl::FullyEncoded);
 }
 
 QString ThumbnailSource::SharedThumbnailPath(const QString &root, int size, const QString &file)
@@ -182,7 +189,7 @@ QFuture<Thumbnail> ThumbnailSource::load(const QStringList &paths, int cell, flo
 {
     std::shared_ptr<Shared> shared = m_shared;
     if (!paths.isEmpty()) {
-        const QString folder = QFileInfo(paths.first()).absolutePath();
+        const QString folder = FolderOf(AbsolutePath(paths.first()));
         QMutexLocker lock(&shared->mutex);
         if (folder != shared->folder) {
             // Thumbnails are kept for the folder being looked at only.

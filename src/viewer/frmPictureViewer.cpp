@@ -1,6 +1,7 @@
 #include "viewer/frmPictureViewer.h"
 
 #include "app/Forms.h"
+#include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/KeyCodes.h"
 #include "common/ScreenMetrics.h"
@@ -29,7 +30,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -43,6 +44,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 namespace {
 // Pixels one notch of the mouse wheel pans the full-size picture.
@@ -168,6 +170,22 @@ void frmPictureViewer::stopMovie()
         m_movie->stop();
         m_movie.reset();
     }
+    m_movieFile.reset();
+}
+
+bool frmPictureViewer::openMovieFile()
+{
+    const int fd = OpenRegularFile(State().CurrentFile);
+    if (fd < 0) {
+        return false;
+    }
+    m_movieFile = std::make_unique<QFile>();
+    if (!m_movieFile->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_movieFile.reset();
+        return false;
+    }
+    return true;
 }
 
 void frmPictureViewer::hideFullSize()
@@ -203,9 +221,11 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     Image1->hide();
     const FittedPicture &fit = load->fit;
     Image1->setPicture(load->picture->image);
-    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1) {
+    const QSize canvas = load->info->pixelSize;
+    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1 &&
+        qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels && openMovieFile()) {
         // An animated GIF plays, decoded at the size it is shown.
-        m_movie = std::make_unique<QMovie>(s.CurrentFile);
+        m_movie = std::make_unique<QMovie>(m_movieFile.get(), QByteArrayLiteral("gif"), this);
         m_movie->setScaledSize(fit.rect.size());
         connect(m_movie.get(), &QMovie::frameChanged, Image1, [this] { Image1->setPicture(m_movie->currentImage()); });
         m_movie->start();
@@ -244,7 +264,7 @@ void frmPictureViewer::showUnreadable(const QString &displayName)
     stopMovie();
     hideFullSize();
     Image1->hide();
-    lblError->setText(UnreadableText(displayName, QFileInfo(s.CurrentFile).size()));
+    lblError->setText(UnreadableText(displayName, std::max<qint64>(0, FileSizeOf(s.CurrentFile))));
     lblError->move(UnreadableLeft(lblError->width(), s.ScreenWidthPx, s.SlideShowOn), lblError->y());
     // The caption wraps onto as many lines as it needs (the byte count comes last): the label grows
     // downwards, never below its designed 52 pixels or past the screen's bottom edge.
@@ -816,11 +836,12 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
     thumb->Tag = SelectionTag(s.LastBorderSet);
 
     const QString file = JoinPath(side.currentFolder(), name);
-    side.setSizeLabel(SizeLabel(m_page->bitmapSize(Index).expandedTo(QSize(0, 0)), QFileInfo(file).size()));
+    side.setSizeLabel(
+        SizeLabel(m_page->bitmapSize(Index).expandedTo(QSize(0, 0)), std::max<qint64>(0, FileSizeOf(file))));
 
     if (Button == 2) {
         s.PopupSource = QStringLiteral("Thumb");
-        s.CurrentThumb = static_cast<std::int16_t>(Index);
+        s.CurrentThumb = Index;
         frmInvisible &menu = Forms::frmInvisible();
         menu.applyMenuState(MenuForPicture());
         menu.popupMenu(QCursor::pos());
@@ -843,7 +864,7 @@ void frmPictureViewer::Thumb1_DblClick(int Index)
     if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
-    s.CurrentThumb = static_cast<std::int16_t>(Index);
+    s.CurrentThumb = Index;
     // Opening the entry leaves the page and shows the picture.
     Forms::frmSide().openEntryNamed(thumb->toolTip());
 }

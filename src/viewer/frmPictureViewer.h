@@ -20,6 +20,7 @@
 class ARButton;
 class PictureImage;
 class QLabel;
+class QFile;
 class QMovie;
 class QScrollBar;
 
@@ -130,11 +131,13 @@ private:
     [[nodiscard]] ScreenForFit screenForFit() const;
     void hideFullSize();
     void stopMovie();
+    [[nodiscard]] bool openMovieFile();
     void openFileMenuForPicture();
 
     FittedPrefetch m_prefetch;
     ThumbnailSource m_thumbnails;
     ThumbnailPage *m_page;
+    std::unique_ptr<QFile> m_movieFile; // opened by its own bytes, a regular file only
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;
     QString m_pictureFile;

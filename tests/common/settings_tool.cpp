@@ -1,5 +1,6 @@
 // A second process on the same store: "set SECTION KEY VALUE", "get SECTION KEY", or
 // "hold-saver-run" (holds the screen-saver run's lock, says "held" and waits to be killed).
+// "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each).
 #include "common/SettingsStore.h"
 #include "common/platform/SaverRunLock.h"
 
@@ -14,6 +15,15 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 5 && args.at(1) == QLatin1String("set")) {
         return SaveSetting(AppName, args.at(2), args.at(3), args.at(4)) ? 0 : 1;
+    }
+    if (args.size() == 5 && args.at(1) == QLatin1String("fill")) {
+        const int count = args.at(4).toInt();
+        for (int i = 0; i < count; ++i) {
+            if (!SaveSetting(AppName, args.at(2), args.at(3) + QString::number(i), QString::number(i))) {
+                return 1;
+            }
+        }
+        return 0;
     }
     if (args.size() == 4 && args.at(1) == QLatin1String("get")) {
         QTextStream(stdout) << GetSetting(AppName, args.at(2), args.at(3));

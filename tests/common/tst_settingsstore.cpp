@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class SettingsStoreTest : public QObject
@@ -204,6 +205,36 @@ private slots:
         QCOMPARE(runTool({"get", "Settings", "Basename"}), QStringLiteral("Tom & Jerry"));
         // Neither side lost the other's keys.
         QCOMPARE(GetSetting(AppName, "ScreenSaver", "Mode"), QStringLiteral("On"));
+    }
+
+    void twoWritersAtOnceLoseNothing()
+    {
+        // Two programs each saving 150 keys of their own, at the same time.
+        for (int run = 0; run < 1; ++run) {
+            QFile::remove(env->settingsFile());
+            QProcess a;
+            QProcess b;
+            a.start(QStringLiteral(VV_SETTINGS_TOOL), {"fill", "Race", "a", "150"});
+            b.start(QStringLiteral(VV_SETTINGS_TOOL), {"fill", "Race", "b", "150"});
+            QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+            QCOMPARE(a.exitCode(), 0);
+            QCOMPARE(b.exitCode(), 0);
+            const SettingRows rows = GetAllSettings(AppName, "Race");
+            QCOMPARE(rows.size(), 300);
+        }
+        // This process's own view follows too, and its next write keeps them all.
+        QVERIFY(SaveSetting(AppName, "Race", "mine", "1"));
+        QCOMPARE(GetAllSettings(AppName, "Race").size(), 301);
+    }
+
+    void fifoInPlaceOfTheFileReadsAsDefaults()
+    {
+        QVERIFY(::mkfifo(QFile::encodeName(env->settingsFile()).constData(), 0600) == 0);
+        QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QString());
+        QVERIFY(GetAllSettings(AppName, "Directories").isEmpty());
+        QVERIFY(!SaveSetting(AppName, "Settings", "Basename", "x"));
+        QVERIFY(!DeleteSetting(AppName, "Settings", "Basename"));
+        QVERIFY(QFileInfo(env->settingsFile()).exists() && !QFileInfo(env->settingsFile()).isFile());
     }
 
     void folderNamesInOneOrderForEveryList()

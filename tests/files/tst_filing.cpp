@@ -29,6 +29,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <sys/mount.h>
@@ -94,6 +95,8 @@ public:
     int openNewError = 0;  // errno for every new file
     int removeError = 0;   // errno for removing a source
     int renameError = 0;   // errno for a rename of a source
+    int closeError = 0;    // errno for closing a new file (after the real close)
+    int syncError = 0;     // errno for flushing the destination folder
     qint64 written = 0;
 
     int renameNoReplace(const QByteArray &from, const QByteArray &to) override
@@ -124,6 +127,16 @@ public:
             written += n;
         }
         return n;
+    }
+    int closeFile(int fd) override
+    {
+        const bool forWriting = (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+        const int r = FileSystemCalls::closeFile(fd);
+        return forWriting && closeError != 0 ? -closeError : r;
+    }
+    int syncFolder(const QByteArray &folder) override
+    {
+        return syncError != 0 ? -syncError : FileSystemCalls::syncFolder(folder);
     }
     int removeFile(const QByteArray &path) override
     {
@@ -369,7 +382,7 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         for (const char *f : {"disk full", "read-only", "destination removed", "source removed", "source stays",
-                              "cancel mid-file", "rename refused"}) {
+                              "cancel mid-file", "rename refused", "close fails", "folder flush fails"}) {
             QTest::newRow(f) << QString::fromLatin1(f);
         }
     }
@@ -410,6 +423,12 @@ private slots:
         } else if (fault == "cancel mid-file") {
             o.onProgress = [&](int index, qint64 done) { return !(index == 1 && done > 0); };
             expected = TransferResult::Cancelled;
+        } else if (fault == "close fails") {
+            calls.closeError = EIO;
+            expected = TransferResult::Failed;
+        } else if (fault == "folder flush fails") {
+            calls.syncError = EIO;
+            expected = TransferResult::Failed;
         } else if (fault == "rename refused") {
             calls.forceCrossDevice = false;
             calls.renameError = EACCES;
@@ -426,7 +445,8 @@ private slots:
         if (fault == "disk full") {
             QCOMPARE(Names(dst), (QStringList{"p0.jpg", "p1.jpg"}));
         }
-        if (fault == "source stays" || fault == "read-only" || fault == "rename refused") {
+        if (fault == "source stays" || fault == "read-only" || fault == "rename refused" || fault == "close fails" ||
+            fault == "folder flush fails") {
             QVERIFY(Names(dst).isEmpty());
             QCOMPARE(Names(src).size(), 4);
         }

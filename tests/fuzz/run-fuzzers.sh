@@ -8,7 +8,7 @@ build=${1:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-600}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
     -DVANTREL_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_raster fuzz_wmf fuzz_emf
+cmake --build "$build" --target fuzz_raster fuzz_folder fuzz_wmf fuzz_emf
 seeds() { # target, extensions...
     local dir="$build/corpus/$1"
     mkdir -p "$dir"
@@ -20,6 +20,7 @@ seeds() { # target, extensions...
 seeds fuzz_raster jpg jpeg bmp gif
 seeds fuzz_wmf wmf
 seeds fuzz_emf emf
+mkdir -p "$build/corpus/fuzz_folder"
 run() {
     local target=$1
     mkdir -p "$build/findings/$target"
@@ -27,7 +28,7 @@ run() {
     # libemf2svg frees little) is harmless in the helper, which converts one file and exits, but
     # reads as leaks when a fork job ends. Our own converter is leak-checked by the tests.
     local leaks=1
-    [ "$target" = fuzz_raster ] || leaks=0
+    [ "$target" = fuzz_raster ] || [ "$target" = fuzz_folder ] || leaks=0
     # -fork keeps fuzzing after a finding, so one run collects them all.
     ASAN_OPTIONS="detect_leaks=$leaks" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
         -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -detect_leaks=$leaks \
@@ -45,7 +46,7 @@ run() {
     fi
 }
 # FUZZ_TARGETS picks some of them; two run at a time, one per core.
-targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster})
+targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster fuzz_folder})
 status=0
 while [ ${#targets[@]} -gt 0 ]; do
     pids=()

@@ -391,7 +391,7 @@ private slots:
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QVERIFY(!side().isVisible());
-        QCOMPARE(State().SlideIndex, std::int16_t(1));
+        QCOMPARE(State().SlideIndex, 1);
         QVERIFY(Control<QTimer>(side(), "tmrSlide")->isActive());
         QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 255000); // wider than the 16 bits it once had
         QCOMPARE(saver.held, 1);

@@ -1,5 +1,6 @@
 #include "common/picture/Picture.h"
 
+#include "common/FileNames.h"
 #include "common/picture/MetafileFormat.h"
 
 #include <QBuffer>
@@ -20,6 +21,7 @@
 
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -109,7 +111,13 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
     }
     QImageReader reader(&file, formatName(info.kind));
     reader.setAutoTransform(true);
-    const QSize stored = reader.size();
+    QSize stored = reader.size();
+    if (info.kind == PictureKind::Gif && opened.head.size() >= 10) {
+        // The reader reports the first frame's size, but decodes every frame onto the whole
+        // logical screen the header declares: that is the picture's size, and what the limits see.
+        const auto *b = reinterpret_cast<const unsigned char *>(opened.head.constData());
+        stored = stored.expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+    }
     if (!stored.isValid() || stored.isEmpty()) {
         setError(error, PictureError::Damaged);
         return std::nullopt;
@@ -206,13 +214,20 @@ QImage allocateDecodeBuffer(QSize size, QImage::Format format)
 QMutex g_spareMutex;
 QImage g_spare;
 
-QImage takeSpare(QSize size)
+QImage takeSpare(QSize size, QImage::Format format)
 {
-    QMutexLocker lock(&g_spareMutex);
-    if (g_spare.size() != size) {
-        return {};
+    QImage spare;
+    {
+        QMutexLocker lock(&g_spareMutex);
+        if (g_spare.size() != size || g_spare.format() != format) {
+            return {};
+        }
+        spare = std::exchange(g_spare, QImage());
     }
-    return std::exchange(g_spare, QImage());
+    // A file that ends early leaves rows undecoded: they must read as in a fresh buffer (zero),
+    // never as the last picture's pixels.
+    spare.fill(0);
+    return spare;
 }
 
 std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
@@ -230,7 +245,7 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
             reader.setScaledSize(decode);
         }
     }
-    QImage image = takeSpare(decode);
+    QImage image = takeSpare(decode, reader.imageFormat());
     if (image.isNull()) {
         image = allocateDecodeBuffer(decode, reader.imageFormat());
     }
@@ -346,6 +361,21 @@ std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened,
     return image;
 }
 
+// Opens the file by the path's own bytes, and only a regular file: a FIFO or device put in a
+// picture's place would otherwise block the reader.
+bool openRegular(QFile &file, const QString &path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool HasPictureExtension(const QString &fileName)
@@ -406,8 +436,8 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
                                            PictureError *error)
 {
     setError(error, PictureError::None);
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    QFile file;
+    if (!openRegular(file, path)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }
@@ -420,8 +450,8 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path, float twipsPerPi
 
 std::optional<Picture> LoadPicture(const QString &path, const PictureRequest &request, PictureError *error)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    QFile file;
+    if (!openRegular(file, path)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }

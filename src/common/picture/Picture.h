@@ -33,6 +33,9 @@ struct PictureLimits
 {
     static constexpr int maxSide = 65535;
     static constexpr std::int64_t maxPixels = 100'000'000;
+    // An animation composes every frame on a canvas of its full size: larger ones show their
+    // first frame only.
+    static constexpr std::int64_t maxAnimatedPixels = 25'000'000;
 };
 
 struct PictureInfo

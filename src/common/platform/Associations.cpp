@@ -1,6 +1,9 @@
 #include "common/platform/Associations.h"
 
+#include "common/FileNames.h"
+
 #include <QDesktopServices>
+#include <QFile>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QTimer>
@@ -9,9 +12,37 @@
 #include <memory>
 #include <utility>
 
+#include <unistd.h>
+
+namespace {
+
+// The file's URL made from its own bytes, so a name that is not UTF-8 reaches that file.
+QUrl FileUrl(const QString &path)
+{
+    const QString absolute = AbsolutePath(path);
+    if (!HasRawBytes(absolute)) {
+        return QUrl::fromLocalFile(absolute);
+    }
+    return QUrl::fromEncoded(QByteArrayLiteral("file://") + EncodeName(absolute).toPercentEncoding("/"),
+                             QUrl::StrictMode);
+}
+
+} // namespace
+
 QString AssociatedProgram(const QString &path)
 {
-    const QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    // The content is read through our own descriptor: by name, Qt would open another file.
+    QString type;
+    QFile file;
+    const int fd = OpenRegularFile(path);
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        type = QMimeDatabase().mimeTypeForFileNameAndData(FileNameOf(path), &file).name();
+    } else {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        type = QMimeDatabase().mimeTypeForFile(FileNameOf(path), QMimeDatabase::MatchExtension).name();
+    }
     QProcess query;
     query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
     if (!query.waitForFinished(10000) || query.exitStatus() != QProcess::NormalExit) {
@@ -50,9 +81,10 @@ void AskAssociatedProgram(const QString &path, QObject *context, std::function<v
 
 bool OpenWithAssociatedProgram(const QString &path)
 {
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    const QUrl url = FileUrl(path);
+    if (QDesktopServices::openUrl(url)) {
         return true;
     }
     // A platform without a desktop service of its own still has the desktop's opener.
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromLatin1(url.toEncoded())});
 }
