@@ -11,6 +11,7 @@
 #include "common/platform/Screen.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
+#include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
 #include "panel/frmSide.h"
 #include "show/ScreenSaverRun.h"
@@ -100,6 +101,9 @@ void ResetProcessState()
     HelpWindow::closeInstance();
     SetFileDragHandler(nullptr);
     SetScreenSaverControl(nullptr);
+    ScreenSaverRun::instance().finish();
+    ScreenSaverRun::instance().setRandomSource({});
+    ResetSaverPasswordFailures();
 }
 
 void EndProgram()
