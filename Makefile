@@ -1,33 +1,41 @@
 # The two commands in the README do everything on a fresh Debian 12 machine.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
-JOBS       ?= $(shell nproc)
+# Parallel jobs: CMAKE_BUILD_PARALLEL_LEVEL (builds) and CTEST_PARALLEL_LEVEL (tests) when set,
+# else the machine's cores, at most 8.
+CORES      := $(shell n=$$(nproc); [ $$n -gt 8 ] && n=8; echo $$n)
+JOBS       ?= $(or $(CMAKE_BUILD_PARALLEL_LEVEL),$(CORES))
+TEST_JOBS  ?= $(or $(CTEST_PARALLEL_LEVEL),$(CORES))
 CMAKE_GEN  := -G Ninja
+# Warnings stop the build in CI and in 'make check'; a user's newer compiler only warns.
+WERROR     ?= OFF
 
-.PHONY: all deps build demo check test asan bench fuzz install uninstall format clean
+.PHONY: all deps configure build demo check test asan bench fuzz install uninstall format format-check clean
 
 all: build
 
 deps:
 	@./scripts/install-deps.sh
 
-$(BUILD)/build.ninja: | deps
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=$(WERROR) >/dev/null
 
-build: deps $(BUILD)/build.ninja
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
 	@./scripts/demo.sh $(BUILD)
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
 asan: deps
-	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON \
+	       -DVANTREL_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
+check: WERROR = ON
 check: test asan
 
 # The corpus is made once per build folder; --corpus DIR measures another folder laid out the same way.
@@ -49,6 +57,10 @@ uninstall:
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails when a source file is not as .clang-format lays it out (CI runs it).
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -9,7 +9,7 @@ packages=(
     libemf2svg-dev libcrypt-dev
     fonts-liberation
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     dbus
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)

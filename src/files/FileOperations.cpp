@@ -201,7 +201,7 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
 
 } // namespace
 
-bool SendToRecycleBin(const QString &path)
+bool SendToRecycleBin(const QString &path, QList<QPair<QString, QString>> *trashed)
 {
     // Without the user's data folder the trash would report success and leave the file in the
     // working folder instead.
@@ -215,7 +215,12 @@ bool SendToRecycleBin(const QString &path)
         if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink()) {
             continue;
         }
-        if (!QFile::moveToTrash(file)) {
+        QString inTrash;
+        if (MoveToTrash(file, &inTrash)) {
+            if (trashed != nullptr) {
+                trashed->append({file, inTrash});
+            }
+        } else {
             all = false;
             MsgBox(QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.")
                        .arg(QDir::toNativeSeparators(file)),

@@ -1,5 +1,11 @@
 #include "files/FileTransfer.h"
 
+#include <QFile>
+
+#include <QDir>
+
+#include <QStandardPaths>
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -463,4 +469,30 @@ QString JoinSourceList(const QStringList &paths)
         list += p + QChar(0);
     }
     return list + QChar(0);
+}
+
+bool MoveToTrash(const QString &path, QString *pathInTrash)
+{
+    // Without the user's data folder, the trash reports success and leaves the file in the
+    // working folder instead: make sure the folder is there first, and that the file went into a
+    // trash.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data)) {
+        return false;
+    }
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash)) {
+        return false;
+    }
+    const QString files = QFileInfo(inTrash).absolutePath();
+    if (QFileInfo(files).fileName() != QLatin1String("files") ||
+        !QFileInfo(QFileInfo(files).absolutePath()).fileName().contains(QLatin1String("Trash"))) {
+        // Not a trash: put it back where it was.
+        (void)QFile::rename(inTrash, path);
+        return false;
+    }
+    if (pathInTrash != nullptr) {
+        *pathInTrash = inTrash;
+    }
+    return true;
 }

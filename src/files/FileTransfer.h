@@ -74,6 +74,10 @@ enum class TransferKind { Move, Copy };
 [[nodiscard]] int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination,
                                 TransferObserver &observer);
 
+// Moves a file to the freedesktop.org trash, from which file managers restore it, and gives the
+// path it has there. False when it could not go (the file stays where it was).
+bool MoveToTrash(const QString &path, QString *pathInTrash = nullptr);
+
 // A source list: one path, or paths each followed by one NUL and the last by two.
 [[nodiscard]] QStringList SplitSourceList(const QString &sources);
 [[nodiscard]] QString JoinSourceList(const QStringList &paths);

@@ -8,6 +8,7 @@
 #include "common/platform/Dialogs.h"
 #include "files/CommandTargets.h"
 #include "files/Renaming.h"
+#include "files/frmInvisible.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
 
@@ -315,13 +316,16 @@ void frmBulk::cmdRename_Click()
     Forms::Unload(Forms::Form::Bulk);
     int kept = 0;
     QStringList renamed;
+    QList<QPair<QString, QString>> names;
     for (const BatchRename &r : done) {
         if (r.outcome != BatchRename::Outcome::Renamed) {
             ++kept;
             continue;
         }
         renamed << r.newName;
+        names.append({r.oldName, r.newName});
     }
+    Forms::frmInvisible().recordUndo(RenameStep(UndoStep::Kind::BatchRename, folder, names));
     side.refreshList();
     side.selectNamesQuietly(renamed);
     SetDefaultMouseCursor();

@@ -19,6 +19,7 @@
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 
@@ -35,6 +36,9 @@ frmInvisible::frmInvisible(QWidget *parent)
         QStringLiteral("This is an invisible form which contains menus for use as pop-ups in other forms."));
     Label1->setWordWrap(true);
 
+    // Shown first, and only when there is something to take back.
+    mnuUndo = mnuFile->addAction(QStringLiteral("Undo"));
+    mnuUndo->setVisible(false);
     mnuEdit = mnuFile->addAction(QStringLiteral("Edit..."));
     mnuRename = mnuFile->addAction(QStringLiteral("Rename..."));
     mnuBulkRename = mnuFile->addAction(QStringLiteral("Multiple File Rename..."));
@@ -49,15 +53,20 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
     mnuBulkRename->setVisible(false);
     // Named so tests and accessibility tools find each item.
-    const std::pair<QObject *, const char *> names[] = {
-        {mnuFile, "mnuFile"},           {mnuEdit, "mnuEdit"},
-        {mnuRename, "mnuRename"},       {mnuBulkRename, "mnuBulkRename"},
-        {mnuWallpaper, "mnuWallpaper"}, {mnuRefresh, "mnuRefresh"},
-        {mnuPrint, "mnuPrint"},         {mnuDelete, "mnuDelete"}};
+    const std::pair<QObject *, const char *> names[] = {{mnuFile, "mnuFile"},
+                                                        {mnuUndo, "mnuUndo"},
+                                                        {mnuEdit, "mnuEdit"},
+                                                        {mnuRename, "mnuRename"},
+                                                        {mnuBulkRename, "mnuBulkRename"},
+                                                        {mnuWallpaper, "mnuWallpaper"},
+                                                        {mnuRefresh, "mnuRefresh"},
+                                                        {mnuPrint, "mnuPrint"},
+                                                        {mnuDelete, "mnuDelete"}};
     for (const auto &[item, name] : names) {
         item->setObjectName(QLatin1String(name));
     }
 
+    connect(mnuUndo, &QAction::triggered, this, &frmInvisible::mnuUndo_Click);
     connect(mnuEdit, &QAction::triggered, this, &frmInvisible::mnuEdit_Click);
     connect(mnuRename, &QAction::triggered, this, &frmInvisible::mnuRename_Click);
     connect(mnuBulkRename, &QAction::triggered, this, &frmInvisible::mnuBulkRename_Click);
@@ -88,6 +97,10 @@ void frmInvisible::applyMenuState(const FileMenuState &state)
 
 void frmInvisible::popupMenu(const QPoint &globalPos)
 {
+    mnuUndo->setVisible(!m_journal.isEmpty());
+    if (!m_journal.isEmpty()) {
+        mnuUndo->setText(QStringLiteral("Undo ") + m_journal.newest().label());
+    }
     mnuFile->popup(globalPos);
 }
 
@@ -149,6 +162,7 @@ void frmInvisible::mnuRename_Click()
         newName = *answer;
         break;
     }
+    recordUndo(RenameStep(UndoStep::Kind::Rename, folder, {{oldName, newName}}));
     side.refreshList();
     const bool fromThumb = s.PopupSource == QLatin1String("Thumb") && s.ThumbsLoaded;
     frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
@@ -183,7 +197,16 @@ void frmInvisible::mnuDelete_Click()
         if (targets.from == CommandTargets::From::Focused) {
             s.CurrentListIndex = static_cast<std::int16_t>(targets.indexes.first());
         }
-        SendToRecycleBin(JoinSourceList(targets.paths));
+        QList<QPair<QString, QString>> trashed;
+        SendToRecycleBin(JoinSourceList(targets.paths), &trashed);
+        UndoStep step;
+        step.kind = UndoStep::Kind::Delete;
+        for (const auto &[original, inTrash] : std::as_const(trashed)) {
+            if (const auto id = IdentityOf(inTrash)) {
+                step.files.push_back(UndoFile{original, inTrash, *id});
+            }
+        }
+        recordUndo(std::move(step));
     }
     // Only what really went to the trash is shown as gone.
     const QList<bool> gone = GoneAfterCommand(targets);
@@ -214,5 +237,34 @@ void frmInvisible::mnuRefresh_Click()
     side.refreshList();
     if (side.listCount() >= 1) {
         side.selectEntry(0);
+    }
+}
+
+void frmInvisible::recordUndo(UndoStep step)
+{
+    m_journal.record(std::move(step));
+}
+
+void frmInvisible::mnuUndo_Click()
+{
+    emit commandRequested(QStringLiteral("Undo"));
+    if (m_journal.isEmpty()) {
+        return;
+    }
+    SetMouseCursor(QStringLiteral("WAIT"));
+    const UndoResult result = m_journal.undo();
+    SetDefaultMouseCursor();
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Forms::frmPictureViewer().leaveThumbnailPage();
+        }
+        Forms::frmSide().showRestored(result.restored);
+    }
+    if (!result.refused.isEmpty()) {
+        QString text = QStringLiteral("These files could not be taken back:\n");
+        for (const UndoRefusal &r : result.refused) {
+            text += QStringLiteral("\n%1: %2").arg(QDir::toNativeSeparators(r.path), r.reason);
+        }
+        MsgBox(text, vbExclamation);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 #include "files/FileMenuRules.h"
+#include "files/UndoJournal.h"
 
 #include <QWidget>
 
@@ -29,6 +30,13 @@ public:
     void mnuPrint_Click();
     void mnuRefresh_Click();
 
+    // Takes back the newest file command of the session (Ctrl+Z): the view then shows the files
+    // where they are again, and the user is told of any file that could not be taken back.
+    void mnuUndo_Click();
+    // A move, copy, rename or delete that can be taken back.
+    void recordUndo(UndoStep step);
+    [[nodiscard]] const UndoJournal &undoJournal() const { return m_journal; }
+
     // Pops the menu up at a screen position without waiting for it to close.
     void popupMenu(const QPoint &globalPos);
 
@@ -38,6 +46,7 @@ signals:
 
 private:
     QMenu *mnuFile;
+    QAction *mnuUndo;
     QAction *mnuEdit;
     QAction *mnuRename;
     QAction *mnuBulkRename;
@@ -49,4 +58,5 @@ private:
     QAction *mnuDelete;
     QLabel *Label1;
     CommonDialog CommonDialogPrint;
+    UndoJournal m_journal;
 };

@@ -19,6 +19,7 @@
 #include "files/FileMenuRules.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/UndoJournal.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
@@ -97,6 +98,8 @@ frmSide::frmSide(QWidget *parent)
     , tmrList(new QTimer(this))
     , tmrSlide(new QTimer(this))
     , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
+    , m_notice(new QLabel(this))
+    , m_noticeTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmSide"));
     setWindowTitle(AppName);
@@ -136,6 +139,12 @@ frmSide::frmSide(QWidget *parent)
         cmdFolder.at(i)->setObjectName(QStringLiteral("cmdFolder_%1").arg(i));
     }
     m_tip->setObjectName(QStringLiteral("TitleTip"));
+    m_notice->setObjectName(QStringLiteral("FilingNotice"));
+    m_notice->setAutoFillBackground(true);
+    m_notice->hide();
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(2000);
+    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
 
     cmdQuit->setCaption(QStringLiteral("Quit"));
     cmdQuit->setToolTip(QStringLiteral("Quit"));
@@ -1067,22 +1076,22 @@ void frmSide::cmdFolder_DragDrop(int Index)
     }
 }
 
-void frmSide::DropOnFolder(const QString &caption, const QString &action)
+int frmSide::DropOnFolder(const QString &caption, const QString &action)
 {
     SharedState &s = State();
     if (caption.isEmpty()) {
         MsgBox(QStringLiteral("A folder has not been specified."), vbCritical);
-        return;
+        return 0;
     }
     const QString destination = GetSetting(AppName, QStringLiteral("Directories"), caption);
     if (destination == File1->Path()) {
         MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
-        return;
+        return 0;
     }
     if (destination.isEmpty() || !QFileInfo(destination).isDir()) {
         MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
                vbCritical);
-        return;
+        return 0;
     }
     CountSelected();
     File1->setFocus();
@@ -1091,29 +1100,100 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action)
     const CommandTargets targets =
         TargetsOf(listSnapshot(), onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot());
     if (targets.isEmpty()) {
-        return;
+        return 0;
     }
     s.CurrentFile = targets.paths.last();
     if (targets.from == CommandTargets::From::Focused) {
         s.CurrentListIndex = static_cast<std::int16_t>(targets.indexes.first());
     }
     s.FileOperationFailed = false;
+    // What each target name in the destination is now, so that what the command did can be taken back.
+    const TransferSnapshot before = BeforeTransfer(targets.paths, destination);
     if (!move) {
         (void)CopyFiles(JoinSourceList(targets.paths), destination);
-        return;
+        UndoStep step = AfterTransfer(UndoStep::Kind::Copy, before);
+        const int arrived = static_cast<int>(step.files.size());
+        Forms::frmInvisible().recordUndo(std::move(step));
+        return arrived;
     }
     (void)MoveFiles(JoinSourceList(targets.paths), destination);
+    UndoStep step = AfterTransfer(UndoStep::Kind::Move, before);
+    const int arrived = static_cast<int>(step.files.size());
+    Forms::frmInvisible().recordUndo(std::move(step));
     if (targets.from == CommandTargets::From::Page) {
         if (s.FileOperationFailed) {
-            return;
+            return arrived;
         }
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
         viewer.ThumbBordersClose();
         s.LastBorderSet = 0;
         refreshList();
-        return;
+        return arrived;
     }
     showAfterRemoval(targets, GoneAfterCommand(targets));
     File1->setFocus();
+    return arrived;
+}
+
+void frmSide::showRestored(const QStringList &paths)
+{
+    File1->Refresh();
+    updateFileCounter();
+    int first = -1;
+    QStringList here;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.path() != QFileInfo(JoinPath(File1->Path(), QStringLiteral("x"))).path()) {
+            continue; // back in another folder than the one shown
+        }
+        const int entry = File1->IndexOf(info.fileName());
+        if (entry >= 0) {
+            here << info.fileName();
+            first = first < 0 ? entry : std::min(first, entry);
+        }
+    }
+    if (first < 0) {
+        return;
+    }
+    File1->setListIndex(first);
+    selectNamesQuietly(here);
+    File1->setFocus();
+}
+
+void frmSide::fileToFolder(int index, bool copy)
+{
+    SharedState &s = State();
+    if (index < 0 || index >= 6 || !isEnabled()) {
+        return;
+    }
+    const QString name = FolderNameFromCaption(s.Caption(index));
+    s.DropAction = copy ? QStringLiteral("COPY") : QStringLiteral("MOVE");
+    const int arrived = DropOnFolder(name, s.DropAction);
+    updateFileCounter();
+    if (arrived <= 0) {
+        return;
+    }
+    showNotice(QStringLiteral("%1 %2 %3 to %4")
+                   .arg(arrived)
+                   .arg(arrived == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+                        copy ? QStringLiteral("copied") : QStringLiteral("moved"), name));
+    // The button flashes in the colour it has under a drag.
+    setButtonLook(index, true);
+    QTimer::singleShot(300, this, [this, index] { setButtonLook(index, false); });
+}
+
+void frmSide::showNotice(const QString &text)
+{
+    const SharedState &s = State();
+    QPalette pal = m_notice->palette();
+    pal.setColor(QPalette::Window, ColourOf(s.FontColor, DefaultFontColor));
+    pal.setColor(QPalette::WindowText, ColourOf(s.SlideColor, DefaultSlideColor));
+    m_notice->setPalette(pal);
+    m_notice->setText(text);
+    // Over the file counter, as wide as the panel: no designed control moves.
+    m_notice->setGeometry(QRect(2, m_layout.lblFileCounter.top(), width() - 4, m_layout.lblFileCounter.height()));
+    m_notice->show();
+    m_notice->raise();
+    m_noticeTimer->start();
 }

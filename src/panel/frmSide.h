@@ -97,6 +97,11 @@ public:
     void showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone);
     void focusList();
     void setSizeLabel(const QString &text);
+    // After an undo: the list read again with these files selected and the first one shown.
+    void showRestored(const QStringList &paths);
+    // Alt+1 to Alt+6 (with Ctrl: copy): the selection filed into folder button `index` as a drop
+    // there would file it, then a short confirmation over the file counter.
+    void fileToFolder(int index, bool copy);
 
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
@@ -135,7 +140,9 @@ private:
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
     // Moves or copies the selection into the folder registered under `caption`.
-    void DropOnFolder(const QString &caption, const QString &action);
+    // Returns how many files arrived.
+    int DropOnFolder(const QString &caption, const QString &action);
+    void showNotice(const QString &text);
 
     void selectSlide(int slideIndex);
     // The end of cmdThumb_click, once every thumbnail of the page is placed.
@@ -143,6 +150,8 @@ private:
 
     PanelLayout m_layout;
     QLabel *m_tip;
+    QLabel *m_notice;
+    QTimer *m_noticeTimer;
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.
     int m_nextRandom = 0;

@@ -440,6 +440,11 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
             Forms::frmInvisible().mnuPrint_Click();
         } else if (KeyCode == 82 && Shift == 4) {
             Forms::frmInvisible().mnuRefresh_Click();
+        } else if (KeyCode == 90 && Shift == 2) {
+            Forms::frmInvisible().mnuUndo_Click();
+        } else if (KeyCode >= 49 && KeyCode <= 54 && (Shift == 4 || Shift == 6)) {
+            // Alt+1 to Alt+6 file the selection into folder button 1 to 6; with Ctrl too, a copy.
+            side.fileToFolder(KeyCode - 49, Shift == 6);
         }
         return;
     }
