@@ -1,6 +1,7 @@
 # The two commands in the README do everything on a fresh Debian 12 machine.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD  ?= build-deb
 # Parallel jobs: CMAKE_BUILD_PARALLEL_LEVEL (builds) and CTEST_PARALLEL_LEVEL (tests) when set,
 # else the machine's cores, at most 8.
 CORES      := $(shell n=$$(nproc); [ $$n -gt 8 ] && n=8; echo $$n)
@@ -10,7 +11,7 @@ CMAKE_GEN  := -G Ninja
 # Warnings stop the build in CI and in 'make check'; a user's newer compiler only warns.
 WERROR     ?= OFF
 
-.PHONY: all deps configure build demo check test asan bench fuzz install uninstall format format-check clean
+.PHONY: all deps configure build demo check test asan bench fuzz install uninstall format format-check clean deb
 
 all: build
 
@@ -39,14 +40,25 @@ check: WERROR = ON
 check: test asan
 
 # The corpus is made once per build folder; --corpus DIR measures another folder laid out the same way.
+# Then the on-screen latency of a start and of the next picture, on a screen of its own.
 CORPUS ?= $(BUILD)/bench-corpus
 bench: build
 	@[ -f $(CORPUS)/list20k/file19999.doc ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
-	@$(BUILD)/bin/vantrel-bench --corpus $(CORPUS)
+	@status=0; $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) || status=1; \
+	 ./bench/latency.sh $(BUILD)/bin $(BUILD)/latency-corpus || status=1; exit $$status
 
 # Each fuzzer runs FUZZ_SECONDS (default 600); findings land in build-fuzz/findings/.
 fuzz: deps
 	@./tests/fuzz/run-fuzzers.sh $(CURDIR)/build-fuzz
+
+# The Debian package, built for /usr in a folder of its own, then unpacked and checked (layout,
+# desktop entry, metainfo, lintian).
+deb: deps
+	@cmake -S . -B $(DEB_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DVANTREL_TESTS=OFF -DVANTREL_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(DEB_BUILD) -j $(JOBS)
+	@rm -rf $(DEB_BUILD)/package && cd $(DEB_BUILD) && cpack -G DEB >/dev/null
+	@./packaging/check-deb.sh $(DEB_BUILD)/package/*.deb
 
 install: build
 	@cmake --install $(BUILD)
@@ -63,4 +75,4 @@ format-check: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) build-fuzz

@@ -31,6 +31,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -361,6 +362,36 @@ int thumbPageProbe(const QString &folder, const QString &cacheHome)
     return complete ? 0 : 1;
 }
 
+// Pictures for the on-screen latency probe (bench/latency.sh): photographs with a block of one
+// colour over their middle 40 %, where the probe looks. The block's colour tells the pictures of
+// a folder apart, so each step of the file list shows a change.
+int makeLatencyCorpus(const QString &dirPath)
+{
+    QDir dir(dirPath);
+    if (!dir.mkpath(QStringLiteral("steps"))) {
+        return 1;
+    }
+    const auto marked = [](int w, int h, quint32 seed, QRgb colour) {
+        QImage image = photo(w, h, seed);
+        QPainter p(&image);
+        p.fillRect(QRect(w * 3 / 10, h * 3 / 10, w * 4 / 10, h * 4 / 10), QColor::fromRgb(colour));
+        return image;
+    };
+    out << "Writing the latency corpus to " << dir.absolutePath() << Qt::endl;
+    if (!writeJpeg(marked(4000, 3000, 12, 0xff00ff), dir.filePath(QStringLiteral("12mp.jpg"))) ||
+        !writeJpeg(marked(6000, 4000, 24, 0xff00ff), dir.filePath(QStringLiteral("24mp.jpg")))) {
+        return 1;
+    }
+    static const QRgb colours[] = {0xff00ff, 0x00ffff, 0xffff00, 0xff0000, 0x00ff00, 0x0000ff};
+    for (int i = 0; i < 12; ++i) {
+        if (!writeJpeg(marked(6000, 4000, 200 + i, colours[i % 6]),
+                       dir.filePath(QStringLiteral("steps/%1.jpg").arg(i, 2, 10, QLatin1Char('0'))))) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 struct Target
 {
     QString name;
@@ -381,6 +412,8 @@ int main(int argc, char **argv)
         {QStringLiteral("make-corpus"), QStringLiteral("Write the corpus to DIR."), QStringLiteral("DIR")});
     parser.addOption(
         {QStringLiteral("corpus"), QStringLiteral("Measure on the corpus in DIR."), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("make-latency-corpus"), QStringLiteral("Write the pictures of bench/latency.sh."),
+                      QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("peak-probe"), QStringLiteral("(internal)"), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("thumb-page"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("thumb-cache"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
@@ -393,6 +426,9 @@ int main(int argc, char **argv)
 
     if (parser.isSet(QStringLiteral("make-corpus"))) {
         return makeCorpus(parser.value(QStringLiteral("make-corpus")));
+    }
+    if (parser.isSet(QStringLiteral("make-latency-corpus"))) {
+        return makeLatencyCorpus(parser.value(QStringLiteral("make-latency-corpus")));
     }
     if (parser.isSet(QStringLiteral("peak-probe"))) {
         return peakProbe(parser.value(QStringLiteral("peak-probe")));

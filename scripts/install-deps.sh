@@ -13,6 +13,9 @@ packages=(
     dbus
     xdg-utils # the program a file opens with
     gvfs # the trash as file managers list it (tests)
+    desktop-file-utils appstream # checking the desktop entry and the metainfo
+    dpkg-dev fakeroot lintian file # make deb: dependencies, the package, its checks
+    libx11-dev libxtst-dev feh # the start-up latency probe of make bench, and its reference
 )
 
 missing=()

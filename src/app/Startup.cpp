@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
@@ -13,14 +14,19 @@
 #include "controls/HelpWindow.h"
 #include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
+#include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
 #include "show/ScreenSaverRun.h"
+#include "viewer/FittedLoader.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
 
 #include <QApplication>
 #include <QPointer>
+
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 QPointer<InstanceGuard> g_guard;
@@ -31,7 +37,7 @@ bool IsScreenSaverMode(const QString &mode)
     return mode == QLatin1String("On");
 }
 
-Road EntryProcedure()
+Road EntryProcedure(const QByteArray &path)
 {
     SharedState &s = State();
     ApplyScreenMetrics(s, MeasureScreen());
@@ -67,16 +73,44 @@ Road EntryProcedure()
 
     if (g_guard.isNull()) {
         g_guard = new InstanceGuard(SettingsFilePath(AppName), QCoreApplication::instance());
-        if (g_guard->start() == InstanceGuard::Role::Second) {
+        if (g_guard->start(path) == InstanceGuard::Role::Second) {
             return Road::SecondInstance;
         }
+        if (const OpenTarget target = ResolveOpenTarget(path); !target.name.isEmpty()) {
+            // Decoded while the rest of the start runs; the viewer's load picks it up.
+            LoadAheadOfStart(JoinPath(target.folder, target.name), CurrentScreenForFit());
+        }
+        QObject::connect(g_guard.data(), &InstanceGuard::openRequested, g_guard.data(), &OpenFromOutside);
         QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(), &ActivateViewer);
     }
 
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), AppPath());
     SetProgramMouseIcon(QStringLiteral("NORMAL"));
+    if (!path.isEmpty()) {
+        // The picture asked for comes first: the viewer loads with it and shows at once.
+        s.StartPath = path;
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.show();
+        viewer.raise();
+        // The keys step through the list at once, from the picture asked for.
+        frmSide &side = Forms::frmSide();
+        side.raise();
+        side.activateWindow();
+        side.focusList();
+        return Road::Normal;
+    }
     Forms::frmSplash();
     return Road::Normal;
+}
+
+void OpenFromOutside(const QByteArray &path)
+{
+    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        // Still behind the splash: the viewer's load shows it.
+        State().StartPath = path;
+        return;
+    }
+    Forms::frmSide().showTarget(ResolveOpenTarget(path));
 }
 
 void ActivateViewer()
@@ -121,6 +155,25 @@ void EndProgram()
 
 int RunViewer(int argc, char **argv)
 {
+    // Read before the toolkit starts, so --help and --version need no display.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    const CommandLineRequest request =
+        ParseCommandLine(arguments, QByteArray::fromStdString(std::filesystem::current_path().native()));
+    for (const QString &line : request.messages) {
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    }
+    if (request.kind == CommandLineRequest::Kind::Help || request.kind == CommandLineRequest::Kind::Version) {
+        const QString text = request.kind == CommandLineRequest::Kind::Help ? UsageText() : VersionText();
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return ExitStatusOf(request.kind);
+    }
+    if (request.kind == CommandLineRequest::Kind::Error) {
+        return ExitStatusOf(request.kind);
+    }
+
     // The panel is placed at the screen's corner, which only X11 allows; Wayland sessions go
     // through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -132,7 +185,7 @@ int RunViewer(int argc, char **argv)
     QApplication::setApplicationDisplayName(AppName);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    if (EntryProcedure() == Road::SecondInstance) {
+    if (EntryProcedure(request.paths.value(0)) == Road::SecondInstance) {
         return 0;
     }
     const int code = QApplication::exec();

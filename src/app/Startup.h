@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // How this start of the viewer runs.
@@ -9,8 +10,13 @@ enum class Road { ScreenSaver, SecondInstance, Normal };
 [[nodiscard]] bool IsScreenSaverMode(const QString &mode);
 
 // The entry procedure: measures the screen, reads the mode and takes one of the three roads. A
-// second instance has asked the running one to come forward and must end without showing anything.
-Road EntryProcedure();
+// second instance has asked the running one to come forward (and to show `path`, a picture or
+// folder, when given) and must end without showing anything. A normal run with a path shows the
+// viewer with that picture at once, without the splash.
+Road EntryProcedure(const QByteArray &path = {});
+
+// Shows a picture or folder that another start was given (the viewer may still be starting).
+void OpenFromOutside(const QByteArray &path);
 
 // Shows the viewer maximised and in front (what a second start asks of the first).
 void ActivateViewer();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -37,6 +38,9 @@ struct SharedState
     QString Caption6;
     QString Basename;
     QString BasePath;
+    // A picture or folder given at start (bytes, as the file system names it): the viewer's load
+    // shows it instead of the stored current folder.
+    QByteArray StartPath;
 
     // Settings dialog hand-back.
     bool SettingsChanged = false;

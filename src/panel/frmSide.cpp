@@ -362,7 +362,11 @@ void frmSide::applyStoredSettings()
     // Colours first, so the folder that the selection below opens shows in them.
     applyListColours();
     const int current = s.Basename.isEmpty() ? -1 : cmbFolders->findText(s.Basename, Qt::MatchExactly);
-    if (current >= 0) {
+    if (!s.StartPath.isEmpty()) {
+        // A picture or folder given at start is shown instead of the stored folder.
+        showTarget(ResolveOpenTarget(s.StartPath));
+        State().StartPath.clear();
+    } else if (current >= 0) {
         cmbFolders->setCurrentIndex(current); // opens the folder
     } else {
         File1->setPattern(QStringLiteral("*.zzz"));
@@ -691,11 +695,21 @@ void frmSide::showFolderUnavailable()
 
 void frmSide::cmbFolders_Click()
 {
+    openChosenFolder(QString());
+}
+
+void frmSide::openChosenFolder(const QString &selectName)
+{
     SharedState &s = State();
     File1->setPattern(kPictureFilter);
-    s.Basename = cmbFolders->currentText();
-    s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
-    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), s.Basename);
+    if (!m_temporaryFolder.isEmpty() && cmbFolders->currentIndex() == 0) {
+        // Shown for this session only: the stored current folder stays the one the user chose.
+        s.BasePath = m_temporaryFolder;
+    } else {
+        s.Basename = cmbFolders->currentText();
+        s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
+        SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), s.Basename);
+    }
     if (File1->setPath(s.BasePath)) {
         File1->show();
         s.FolderUnavailable = false;
@@ -707,16 +721,53 @@ void frmSide::cmbFolders_Click()
         showFolderUnavailable();
         s.FolderUnavailable = true;
     }
-    if (File1->ListCount() >= 1 && !s.FolderUnavailable) {
+    const int wanted = selectName.isEmpty() ? 0 : File1->IndexOf(selectName);
+    if (File1->ListCount() >= 1 && !s.FolderUnavailable && wanted >= 0) {
         File1->Refresh();
         updateFileCounter();
-        File1->setListIndex(0);
+        File1->setListIndex(wanted);
         File1->setFocus();
     } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
-        Forms::frmPictureViewer().hideError();
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        viewer.hidePicture();
+        viewer.hideError();
         lblKB->clear();
+        if (!s.FolderUnavailable && !selectName.isEmpty()) {
+            // Not among the pictures the list shows (another kind of file, a device): the file
+            // asked for is still reported, as any file that is not a picture.
+            updateFileCounter();
+            viewer.showUnreadable(selectName);
+        }
     }
+}
+
+int frmSide::registeredEntryOf(const QString &folder) const
+{
+    for (int i = m_temporaryFolder.isEmpty() ? 0 : 1; i < cmbFolders->count(); ++i) {
+        if (SameFolder(folder, GetSetting(AppName, QStringLiteral("Directories"), cmbFolders->itemText(i)))) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void frmSide::showTarget(const OpenTarget &target)
+{
+    int entry = registeredEntryOf(target.folder);
+    if (entry < 0) {
+        if (m_temporaryFolder.isEmpty()) {
+            const QSignalBlocker quiet(cmbFolders);
+            cmbFolders->insertItem(0, QString());
+        }
+        m_temporaryFolder = target.folder;
+        cmbFolders->setItemText(0, TemporaryEntryText(target.folder));
+        entry = 0;
+    }
+    {
+        const QSignalBlocker quiet(cmbFolders);
+        cmbFolders->setCurrentIndex(entry);
+    }
+    openChosenFolder(target.name);
 }
 
 void frmSide::updateFileCounter()
@@ -862,7 +913,14 @@ void frmSide::cmdFolder_Click(int Index)
     }
     const QString caption = cmdFolder.at(static_cast<std::size_t>(Index))->caption();
     const QString name = FolderNameFromCaption(caption);
-    const int entry = cmbFolders->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int entry = cmbFolders->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (entry == 0 && !m_temporaryFolder.isEmpty()) {
+        // A registered folder whose name looks like the temporary entry.
+        entry = -1;
+        for (int i = 1; i < cmbFolders->count() && entry < 0; ++i) {
+            entry = cmbFolders->itemText(i) == name ? i : -1;
+        }
+    }
     if (entry < 0) {
         if (!caption.isEmpty()) {
             MsgBox(QStringLiteral("'") + name + QStringLiteral("' is no longer available."), vbExclamation);

@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 #include "files/CommandTargets.h"
+#include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 
 #include <QTimer>
@@ -47,6 +48,12 @@ public:
     void stopSlideTimer();
     void startSlideTimer();
     void cmbFolders_Click();
+    // Shows a folder and selects a file in it, as asked from outside (the command line, a second
+    // start). A folder that is not registered gets an entry of its own at the top of the folder
+    // box for this session; nothing of it is stored.
+    void showTarget(const OpenTarget &target);
+    // The folder of the temporary entry, empty when there is none.
+    [[nodiscard]] QString temporaryFolder() const { return m_temporaryFolder; }
     void File1_Click();
     void CountSelected();
 
@@ -137,6 +144,11 @@ private:
     void commandButton_MouseUp(int Button);
     void applyLayout();
     void showFolderUnavailable();
+    // Opens the folder chosen in the folder box and selects `selectName` in it (the first entry
+    // when empty).
+    void openChosenFolder(const QString &selectName);
+    // The entry of a registered folder that is that folder, or -1.
+    [[nodiscard]] int registeredEntryOf(const QString &folder) const;
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
     // Moves or copies the selection into the folder registered under `caption`.
@@ -149,6 +161,8 @@ private:
     void thumbnailPageBuilt();
 
     PanelLayout m_layout;
+    // Entry 0 of the folder box while set: a folder shown from outside, not registered.
+    QString m_temporaryFolder;
     QLabel *m_tip;
     QLabel *m_notice;
     QTimer *m_noticeTimer;

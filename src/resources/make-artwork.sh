@@ -57,10 +57,7 @@ convert -size 200x50 gradient:'#f4f4f4-#a0a0a8' -font "$sansb" -pointsize 15 -fi
     -annotate +0+11 'Screen Saver Loading...' -fill none -stroke '#606068' -draw "rectangle 0,0 199,49" \
     bitmaps/loading.png
 
-# Desktop icon.
-convert -size 64x64 xc:none -fill '#2050a0' -draw "roundrectangle 2,6 61,57 6,6" \
-    -fill '#ffd040' -draw "circle 20,22 20,15" -fill '#60c060' -draw "polygon 6,52 26,30 38,42 46,34 58,52" \
-    icons/vantrel-viewer.png
+# The desktop icon at every size: make-icons.sh.
 
 # Skins of the two 17-pixel buttons whose captions cannot fit: normal, pressed, under the pointer.
 skin() { # output, background, glyph colour, glyph

@@ -1,5 +1,8 @@
 #include "viewer/FittedLoader.h"
 
+#include "common/ScreenMetrics.h"
+#include "common/SharedState.h"
+
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -88,4 +91,39 @@ std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const Screen
 void FittedPrefetch::clear()
 {
     m_entries.clear();
+}
+
+ScreenForFit CurrentScreenForFit()
+{
+    const SharedState &s = State();
+    ScreenForFit screen;
+    screen.widthPx = s.ScreenWidthPx;
+    screen.heightPx = s.ScreenHeightPx;
+    screen.twipsPerPixelX = ScreenTwipsPerPixelX();
+    screen.twipsPerPixelY = ScreenTwipsPerPixelY();
+    screen.slideShow = s.SlideShowOn;
+    return screen;
+}
+
+namespace {
+// Holds at most the one picture of a start, from the entry procedure to the viewer's load.
+FittedPrefetch &AheadOfStart()
+{
+    static FittedPrefetch ahead;
+    return ahead;
+}
+} // namespace
+
+void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
+{
+    AheadOfStart().clear();
+    AheadOfStart().prefetch(path, screen);
+}
+
+std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen)
+{
+    auto load = AheadOfStart().take(path, screen);
+    // Whatever was not taken is not kept: the first picture shown settles it.
+    AheadOfStart().clear();
+    return load;
 }

@@ -27,6 +27,9 @@ struct ScreenForFit
 
 [[nodiscard]] FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen);
 
+// The screen as the fitted view uses it now (the measured metrics and whether a show runs).
+[[nodiscard]] ScreenForFit CurrentScreenForFit();
+
 // Loads the pictures next to the one shown in the background, so that stepping through a folder
 // keeps up with the keys. A prefetched picture is handed out only for the same file, unchanged
 // (size and time) since the load began, on the same screen; anything else is loaded afresh.
@@ -51,3 +54,8 @@ private:
     static bool sameScreen(const ScreenForFit &a, const ScreenForFit &b);
     QList<Entry> m_entries;
 };
+
+// A start given a picture decodes it while the program is still connecting to the display and
+// making its windows; the viewer's first showing of that picture takes the result from here.
+void LoadAheadOfStart(const QString &path, const ScreenForFit &screen);
+[[nodiscard]] std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen);

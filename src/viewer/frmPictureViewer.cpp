@@ -156,14 +156,7 @@ void frmPictureViewer::Form_Unload()
 
 ScreenForFit frmPictureViewer::screenForFit() const
 {
-    const SharedState &s = State();
-    ScreenForFit screen;
-    screen.widthPx = s.ScreenWidthPx;
-    screen.heightPx = s.ScreenHeightPx;
-    screen.twipsPerPixelX = ScreenTwipsPerPixelX();
-    screen.twipsPerPixelY = ScreenTwipsPerPixelY();
-    screen.slideShow = s.SlideShowOn;
-    return screen;
+    return CurrentScreenForFit();
 }
 
 void frmPictureViewer::stopMovie()
@@ -193,6 +186,9 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     SharedState &s = State();
     const ScreenForFit screen = screenForFit();
     auto load = m_prefetch.take(s.CurrentFile, screen);
+    if (!load) {
+        load = TakeLoadAheadOfStart(s.CurrentFile, screen);
+    }
     if (!load) {
         load = LoadFitted(s.CurrentFile, screen);
     }

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 namespace {
+// One request a line: "open " and a path in base64 (any bytes may be in a name), then "activate".
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
+const QByteArray kOpen = QByteArrayLiteral("open ");
 const QByteArray kDone = QByteArrayLiteral("ok\n");
 constexpr int kAnswerMs = 800;
 } // namespace
@@ -28,14 +30,14 @@ InstanceGuard::InstanceGuard(const QString &key, QObject *parent)
 
 InstanceGuard::~InstanceGuard() = default;
 
-InstanceGuard::Role InstanceGuard::start()
+InstanceGuard::Role InstanceGuard::start(const QByteArray &path)
 {
     // The lock only spans the decision, so two simultaneous starts cannot both become first.
     // QLockFile takes over a lock whose owner process is gone.
     QLockFile lock(m_lockPath);
     lock.setStaleLockTime(0);
     const bool locked = lock.tryLock(3000);
-    if (askFirstInstance()) {
+    if (askFirstInstance(path)) {
         return Role::Second;
     }
     listen();
@@ -45,13 +47,16 @@ InstanceGuard::Role InstanceGuard::start()
     return Role::First;
 }
 
-bool InstanceGuard::askFirstInstance()
+bool InstanceGuard::askFirstInstance(const QByteArray &path)
 {
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(kAnswerMs)) {
         // Refused or missing: nobody runs (a crash may have left the socket file behind).
         return false;
+    }
+    if (!path.isEmpty()) {
+        socket.write(kOpen + path.toBase64() + '\n');
     }
     socket.write(kActivate);
     socket.waitForBytesWritten(kAnswerMs);
@@ -76,11 +81,30 @@ void InstanceGuard::listen()
         while (QLocalSocket *client = m_server->nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().contains(kActivate.trimmed())) {
-                    client->write(kDone);
-                    client->flush();
-                    emit activationRequested();
+                // Whole lines only: a request may arrive in pieces.
+                QByteArray pending = client->property("pending").toByteArray() + client->readAll();
+                qsizetype end = 0;
+                while ((end = pending.indexOf('\n')) >= 0) {
+                    const QByteArray line = pending.left(end);
+                    pending.remove(0, end + 1);
+                    if (line.startsWith(kOpen)) {
+                        const auto decoded = QByteArray::fromBase64Encoding(line.mid(kOpen.size()),
+                                                                            QByteArray::AbortOnBase64DecodingErrors);
+                        if (decoded && !decoded.decoded.isEmpty()) {
+                            emit openRequested(decoded.decoded);
+                        }
+                    } else if (line == kActivate.trimmed()) {
+                        client->write(kDone);
+                        client->flush();
+                        emit activationRequested();
+                    }
                 }
+                // Nobody sends a request line this long; a client that does is dropped.
+                if (pending.size() > 64 * 1024) {
+                    client->abort();
+                    return;
+                }
+                client->setProperty("pending", pending);
             });
         }
     });

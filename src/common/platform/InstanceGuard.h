@@ -21,8 +21,8 @@ public:
     ~InstanceGuard() override;
 
     // Decides the role. As First it listens from now on; as Second it has already asked the
-    // first instance to show itself.
-    Role start();
+    // first instance to show itself, with `path` (a picture or folder, as bytes) when not empty.
+    Role start(const QByteArray &path = {});
     // Stops listening (the program is ending).
     void stop();
 
@@ -31,9 +31,11 @@ public:
 signals:
     // Another start asked this instance to show its viewer maximised and in front.
     void activationRequested();
+    // Another start was given a picture or folder to show; activationRequested follows.
+    void openRequested(const QByteArray &path);
 
 private:
-    bool askFirstInstance();
+    bool askFirstInstance(const QByteArray &path);
     void listen();
 
     QString m_socketPath;

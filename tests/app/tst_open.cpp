@@ -1,0 +1,260 @@
+#include "ProgramUnderTest.h"
+#include "app/Forms.h"
+#include "app/Startup.h"
+#include "common/SettingsStore.h"
+#include "common/SharedState.h"
+#include "controls/ARButton.h"
+#include "panel/FileListBox.h"
+#include "panel/frmSide.h"
+#include "viewer/PictureImage.h"
+#include "viewer/frmPictureViewer.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+using Forms::Form;
+
+// Starting the viewer with a picture or a folder, and handing one to a running viewer.
+class OpenTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ProgramUnderTest> program;
+    QString pictures; // a folder of three pictures and a text file
+
+    static void store(const QString &section, const QString &key, const QString &value)
+    {
+        QVERIFY(SaveSetting(AppName, section, key, value));
+    }
+
+    static QByteArray bytes(const QString &path) { return QFile::encodeName(path); }
+
+    static QByteArray settingsBytes()
+    {
+        QFile f(SettingsFilePath(AppName));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static void waitForViewer()
+    {
+        QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer));
+        QTRY_VERIFY(Forms::frmPictureViewer().isVisible());
+    }
+
+    static QComboBox &folderBox() { return *Control<QComboBox>(Forms::frmSide(), "cmbFolders"); }
+    static FileListBox &fileList() { return *Control<FileListBox>(Forms::frmSide(), "File1"); }
+    static bool pictureShown() { return Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->isVisible(); }
+    static bool errorShown() { return Control<QLabel>(Forms::frmPictureViewer(), "lblError")->isVisible(); }
+
+private slots:
+    void init()
+    {
+        program = std::make_unique<ProgramUnderTest>();
+        pictures = program->env.path(QStringLiteral("Trip 2024"));
+        QVERIFY(QDir().mkpath(pictures));
+        QVERIFY(WriteJpeg(pictures + QStringLiteral("/a.jpg"), 40, 30, Qt::red));
+        QVERIFY(WriteJpeg(pictures + QStringLiteral("/b.jpg"), 60, 20, Qt::green));
+        QVERIFY(WriteJpeg(pictures + QStringLiteral("/c.jpg"), 20, 20, Qt::blue));
+        QFile notes(pictures + QStringLiteral("/notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture");
+        store("Directories", "Home", program->env.dir());
+        store("Settings", "Basename", "Home");
+        // As a run leaves the file: all six captions stored.
+        for (int i = 1; i <= 6; ++i) {
+            store("Settings", QStringLiteral("Caption%1").arg(i), i == 1 ? QStringLiteral("Home") : QString());
+        }
+    }
+
+    void cleanup() { program.reset(); }
+
+    void picturePathShowsItsFolderWithThatPictureAndNoSplash()
+    {
+        QCOMPARE(EntryProcedure(bytes(pictures + QStringLiteral("/b.jpg"))), Road::Normal);
+        // The picture comes first: the viewer is up before the event loop has run once.
+        QVERIFY(Forms::frmPictureViewer().isVisible());
+        QVERIFY(!Forms::IsLoaded(Form::Splash));
+        QCOMPARE(folderBox().currentIndex(), 0);
+        QCOMPARE(folderBox().currentText(), QStringLiteral("[Trip 2024]"));
+        QCOMPARE(folderBox().count(), 2); // the temporary entry above "Home"
+        QCOMPARE(fileList().FileName(), QStringLiteral("b.jpg"));
+        QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/b.jpg"));
+        QCOMPARE(Forms::frmSide().temporaryFolder(), pictures);
+        QTRY_VERIFY(pictureShown());
+    }
+
+    void folderPathShowsItsFirstPicture()
+    {
+        QCOMPARE(EntryProcedure(bytes(pictures + QStringLiteral("/"))), Road::Normal);
+        waitForViewer();
+        QCOMPARE(fileList().ListCount(), 3);
+        QCOMPARE(fileList().FileName(), QStringLiteral("a.jpg"));
+        QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/a.jpg"));
+    }
+
+    void pathInARegisteredFolderSelectsItsEntry()
+    {
+        store("Directories", "Trip", pictures);
+        // Reached through a link: still the registered folder, not a temporary entry.
+        const QString link = program->env.path(QStringLiteral("link"));
+        QVERIFY(QFile::link(pictures, link));
+        QCOMPARE(EntryProcedure(bytes(link + QStringLiteral("/c.jpg"))), Road::Normal);
+        waitForViewer();
+        QCOMPARE(folderBox().count(), 2);
+        QCOMPARE(folderBox().currentText(), QStringLiteral("Trip"));
+        QVERIFY(Forms::frmSide().temporaryFolder().isEmpty());
+        QCOMPARE(fileList().FileName(), QStringLiteral("c.jpg"));
+        QCOMPARE(State().Basename, QStringLiteral("Trip"));
+    }
+
+    void unregisteredFolderLeavesTheSettingsFileAsItWas()
+    {
+        QCOMPARE(EntryProcedure(bytes(pictures)), Road::Normal);
+        waitForViewer();
+        const QByteArray before = settingsBytes();
+        QVERIFY(before.contains("Basename=Home"));
+        // Stepping through the temporary folder and choosing it again stores nothing either.
+        QTest::keyClick(&fileList(), Qt::Key_Down);
+        QCOMPARE(fileList().FileName(), QStringLiteral("b.jpg"));
+        folderBox().setCurrentIndex(1); // "Home", a registered folder
+        folderBox().setCurrentIndex(0);
+        QCOMPARE(State().BasePath, pictures);
+        QCOMPARE(fileList().FileName(), QStringLiteral("a.jpg"));
+        const QByteArray chosen = settingsBytes();
+        State().ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
+        Forms::FlushUnloaded();
+        QCOMPARE(settingsBytes(), chosen);
+        QCOMPARE(chosen, before);
+    }
+
+    void folderButtonsStillFindTheirFolders()
+    {
+        QCOMPARE(EntryProcedure(bytes(pictures)), Road::Normal);
+        waitForViewer();
+        QTest::mouseClick(Element<ARButton>(Forms::frmSide(), "cmdFolder", 0), Qt::LeftButton); // "Home"
+        QCOMPARE(folderBox().currentText(), QStringLiteral("Home"));
+        QCOMPARE(State().BasePath, program->env.dir());
+    }
+
+    void missingPathShowsTheFolderUnavailable()
+    {
+        QCOMPARE(EntryProcedure(bytes(program->env.path(QStringLiteral("gone/x.jpg")))), Road::Normal);
+        waitForViewer();
+        QVERIFY(State().FolderUnavailable);
+        QVERIFY(Control<QLineEdit>(Forms::frmSide(), "txtUnavailable")->isVisible());
+        QCOMPARE(folderBox().currentText(), QStringLiteral("[x.jpg]"));
+        QVERIFY(!pictureShown());
+    }
+
+    void fileThatIsNotAPictureShowsTheNotice_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("text file") << QStringLiteral("notes.txt");
+        QTest::newRow("fifo") << QStringLiteral("pipe.jpg");
+    }
+
+    void fileThatIsNotAPictureShowsTheNotice()
+    {
+        QFETCH(QString, name);
+        QVERIFY(::mkfifo(QFile::encodeName(pictures + QStringLiteral("/pipe.jpg")).constData(), 0600) == 0);
+        QCOMPARE(EntryProcedure(bytes(pictures + QLatin1Char('/') + name)), Road::Normal);
+        waitForViewer();
+        QVERIFY(!State().FolderUnavailable);
+        QCOMPARE(fileList().ListCount(), 3);
+        QVERIFY(errorShown());
+        QVERIFY(!pictureShown());
+    }
+
+    void secondStartHandsItsPathToTheFirst()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QCOMPARE(folderBox().currentText(), QStringLiteral("Home"));
+        Forms::frmPictureViewer().showMinimized();
+        QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized);
+
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString uri = QUrl::fromLocalFile(pictures + QStringLiteral("/c.jpg")).toString(QUrl::FullyEncoded);
+        QVERIFY(uri.contains(QLatin1String("%20")));
+        second.start(QStringLiteral(VV_VIEWER_EXE), {uri, pictures + QStringLiteral("/a.jpg")});
+        QVERIFY(second.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 5000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(State().CurrentFile, pictures + QStringLiteral("/c.jpg"));
+        QCOMPARE(folderBox().currentText(), QStringLiteral("[Trip 2024]"));
+        QTRY_VERIFY(Forms::frmPictureViewer().windowState() & Qt::WindowMaximized);
+        QVERIFY(!(Forms::frmPictureViewer().windowState() & Qt::WindowMinimized));
+
+        // Another folder replaces the temporary entry rather than adding one.
+        const QString other = program->env.path(QStringLiteral("other"));
+        QVERIFY(QDir().mkpath(other));
+        QVERIFY(WriteJpeg(other + QStringLiteral("/z.jpg"), 10, 10));
+        OpenFromOutside(bytes(other));
+        QCOMPARE(folderBox().count(), 2);
+        QCOMPARE(folderBox().currentText(), QStringLiteral("[other]"));
+        QCOMPARE(State().CurrentFile, other + QStringLiteral("/z.jpg"));
+    }
+
+    void printsAndRefusesWithoutAWindow_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << "--help" << 0 << "Usage: vantrel-viewer"
+                              << "";
+        QTest::newRow("version") << "--version" << 0 << "vantrel-viewer 1."
+                                 << "";
+        QTest::newRow("unknown") << "--frobnicate" << 2 << ""
+                                 << "unknown option '--frobnicate'";
+    }
+
+    void printsAndRefusesWithoutAWindow()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess run;
+        // No display at all: these must not need one.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        run.setProcessEnvironment(environment);
+        run.start(QStringLiteral(VV_VIEWER_EXE), {option});
+        QVERIFY(run.waitForFinished(10000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), status);
+        const QString stdOut = QString::fromLocal8Bit(run.readAllStandardOutput());
+        const QString stdErr = QString::fromLocal8Bit(run.readAllStandardError());
+        if (out.isEmpty()) {
+            QVERIFY(stdOut.isEmpty());
+        } else {
+            QVERIFY2(stdOut.startsWith(out), qPrintable(stdOut));
+        }
+        if (err.isEmpty()) {
+            QVERIFY(stdErr.isEmpty());
+        } else {
+            QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+            QCOMPARE(stdErr.count(QLatin1Char('\n')), 1);
+        }
+    }
+};
+
+QTEST_MAIN(OpenTest)
+#include "tst_open.moc"
