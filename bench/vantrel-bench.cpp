@@ -14,8 +14,12 @@
 #include "common/picture/Picture.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/PrintJob.h"
+#include "files/WallpaperFile.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "settings/FolderBrowser.h"
+#include "settings/frmSettings.h"
 #include "show/Grad.h"
 #include "show/ScreenSaverRun.h"
 #include "viewer/PictureImage.h"
@@ -32,6 +36,8 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPrinter>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -765,6 +771,92 @@ int main(int argc, char **argv)
         out << Qt::endl;
         report(QStringLiteral("slide_late_24mp_1s"), late, QStringLiteral("ms"));
     }
+    // The settings dialog with 200 registered folders: from the Settings button to the dialog
+    // painted with its folder browser filled, first showing (the dialog loaded anew each time) and
+    // again; then 100 pointer moves turning the dial, each painted.
+    double settingsOpen = 0;
+    double settingsReopen = 0;
+    double dialDrag = 0;
+    double browse10k = 0;
+    {
+        for (int i = 0; i < 200; ++i) {
+            SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("Album %1").arg(i),
+                        corpus.absolutePath());
+        }
+        frmSide &side = Forms::frmSide();
+        auto openSettings = [&] {
+            side.cmdSettings_Click();
+            Forms::frmSettings().repaint();
+            while (Forms::frmSettings().browserBusy()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            Forms::frmSettings().repaint();
+        };
+        std::vector<double> first;
+        std::vector<double> again;
+        for (int i = 0; i < runs; ++i) {
+            Forms::Unload(Forms::Form::Settings);
+            Forms::FlushUnloaded();
+            QElapsedTimer clock;
+            clock.start();
+            openSettings();
+            first.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+            clock.restart();
+            openSettings();
+            again.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            Forms::frmSettings().reject();
+        }
+        settingsOpen = median(first);
+        settingsReopen = median(again);
+        report(QStringLiteral("settings_open"), settingsOpen, QStringLiteral("ms"));
+        report(QStringLiteral("settings_reopen"), settingsReopen, QStringLiteral("ms"));
+
+        openSettings();
+        auto *dial = Forms::frmSettings().findChild<AnglePicture *>(QStringLiteral("picAngle"));
+        const QPointF centre(dial->width() / 2.0, dial->height() / 2.0);
+        dialDrag = timeMs(
+            [&] {
+                auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+                    QMouseEvent event(type, at, dial->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+                    QCoreApplication::sendEvent(dial, &event);
+                    dial->repaint();
+                };
+                send(QEvent::MouseButtonPress, centre + QPointF(30, 0), Qt::LeftButton);
+                for (int k = 0; k < 100; ++k) {
+                    const double a = k * 3.6 * 3.14159265 / 180;
+                    send(QEvent::MouseMove, centre + QPointF(30 * std::cos(a), -30 * std::sin(a)), Qt::LeftButton);
+                }
+                send(QEvent::MouseButtonRelease, centre + QPointF(30, 0), Qt::NoButton);
+            },
+            runs);
+        report(QStringLiteral("dial_drag"), dialDrag, QStringLiteral("ms"));
+
+        // The folder browser on a folder of 10,000 subfolders: from the request to the list painted.
+        QTemporaryDir many;
+        for (int i = 0; i < 10000; ++i) {
+            QDir(many.path()).mkdir(QStringLiteral("folder %1").arg(i));
+        }
+        auto *browser = Forms::frmSettings().findChild<DirListBox *>(QStringLiteral("Dir1"));
+        auto browse = [&](const QString &path) {
+            browser->setPath(path);
+            while (browser->isReading()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            browser->repaint();
+        };
+        std::vector<double> browses;
+        for (int i = 0; i < runs; ++i) {
+            browse(QFileInfo(many.path()).absolutePath()); // elsewhere first, not timed
+            QElapsedTimer clock;
+            clock.start();
+            browse(many.path());
+            browses.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+        browse10k = median(browses);
+        report(QStringLiteral("settings_browse_10k"), browse10k, QStringLiteral("ms"));
+        Forms::frmSettings().reject();
+    }
     Forms::frmSide().cmdQuit_Click();
     Forms::FlushUnloaded();
 
@@ -830,6 +922,28 @@ int main(int argc, char **argv)
     const double gradient2160 = timeMs([&] { PaintGradient(surface2160, 16744448, 16777215, 45); }, runs);
     report(QStringLiteral("gradient_2160p_45"), gradient2160, QStringLiteral("ms"));
 
+    // A 24-megapixel picture printed on a PDF page, and made into a 1024 x 768 screen's wallpaper.
+    QTemporaryDir outputDir;
+    const double print24 = timeMs(
+        [&] {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(outputDir.filePath(QStringLiteral("page.pdf")));
+            if (PrintPictureFile(p24, printer, 15, 15) != PrintResult::Printed) {
+                QTextStream(stderr) << "vantrel-bench: printing failed\n";
+            }
+        },
+        runs);
+    report(QStringLiteral("print_24mp_pdf"), print24, QStringLiteral("ms"));
+    const double wallpaper24 = timeMs(
+        [&] {
+            if (!MakeWallpaperBitmap(p24, QSize(1024, 768), {outputDir.path()}, 15, 15)) {
+                QTextStream(stderr) << "vantrel-bench: no wallpaper bitmap\n";
+            }
+        },
+        runs);
+    report(QStringLiteral("wallpaper_24mp"), wallpaper24, QStringLiteral("ms"));
+
     // Reference figures of the same files in the same run.
     const double refFull24 = timeMs([&] { run(djpeg, {"-outfile", "/dev/null", p24}); }, runs);
     report(QStringLiteral("ref_djpeg_scale4_12mp"), ref12, QStringLiteral("ms"));
@@ -876,9 +990,15 @@ int main(int argc, char **argv)
         {QStringLiteral("slide_late_24mp_1s"), late, 100, QStringLiteral("100 ms")},
         {QStringLiteral("gradient_1080p_45"), gradient1080, 15, QStringLiteral("15 ms")},
         {QStringLiteral("gradient_2160p_45"), gradient2160, 50, QStringLiteral("50 ms")},
+        {QStringLiteral("settings_open"), settingsOpen, 150, QStringLiteral("150 ms")},
+        {QStringLiteral("settings_reopen"), settingsReopen, 30, QStringLiteral("30 ms")},
+        {QStringLiteral("dial_drag"), dialDrag, 300, QStringLiteral("300 ms")},
+        {QStringLiteral("settings_browse_10k"), browse10k, 150, QStringLiteral("150 ms")},
         {QStringLiteral("list_20k"), open20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("refresh_20k"), refresh20k, 5 * refReaddir, QStringLiteral("5 x readdir with the filter")},
         {QStringLiteral("list_50k"), open50k, 100, QStringLiteral("100 ms")},
+        {QStringLiteral("print_24mp_pdf"), print24, 1500, QStringLiteral("1.5 s")},
+        {QStringLiteral("wallpaper_24mp"), wallpaper24, 300, QStringLiteral("300 ms")},
         {QStringLiteral("saver_start"), saverStart, 400, QStringLiteral("400 ms")},
         {QStringLiteral("saver_logo_cpu"), saverCpu, 3, QStringLiteral("3 % of one core")},
         {QStringLiteral("saver_logo_memory"), saverRss, 60, QStringLiteral("60 MB")},

@@ -7,6 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev libvulkan-dev
     libemf2svg-dev libcrypt-dev
+    libxcb1-dev # the launcher's preview follows its foreign parent window
+    xscreensaver # the end-to-end check of the screen-saver launcher
     fonts-liberation
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
     clang libclang-rt-14-dev clang-format
@@ -15,7 +17,11 @@ packages=(
     gvfs # the trash as file managers list it (tests)
     desktop-file-utils appstream # checking the desktop entry and the metainfo
     dpkg-dev fakeroot lintian file # make deb: dependencies, the package, its checks
-    libx11-dev libxtst-dev feh # the start-up latency probe of make bench, and its reference
+    libx11-dev libxtst-dev # the start-up latency probe of make bench (feh, below, is its reference)
+    libcups2 cups-client # printing to the system's printers
+    poppler-utils # reading printed PDFs back (tests)
+    cups printer-driver-cups-pdf # a real print queue that writes PDFs (tests)
+    feh libglib2.0-bin gsettings-desktop-schemas # setting the wallpaper; tests read it back
 )
 
 missing=()

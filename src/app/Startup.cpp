@@ -9,6 +9,7 @@
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/InstanceGuard.h"
+#include "common/platform/SaverWindow.h"
 #include "common/platform/Screen.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
@@ -65,6 +66,8 @@ Road EntryProcedure(const QByteArray &path)
         // started yet that a pending event could re-enter.
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
+        // Under xscreensaver the run draws into the window it was given.
+        EmbedInSaverWindow(viewer);
         viewer.show();
         Forms::Unload(Forms::Form::Loading);
         Forms::frmSide().cmdSlide_Click();

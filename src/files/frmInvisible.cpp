@@ -6,11 +6,14 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/Associations.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/Wallpaper.h"
 #include "files/CommandTargets.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/PrintJob.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
+#include "files/WallpaperFile.h"
 #include "files/frmBulk.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
@@ -19,11 +22,16 @@
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QMenu>
+#include <QPrinter>
+#include <QtConcurrent>
 
 #include <cerrno>
+#include <memory>
 
 frmInvisible::frmInvisible(QWidget *parent)
     : QWidget(parent)
@@ -70,6 +78,7 @@ frmInvisible::frmInvisible(QWidget *parent)
     connect(mnuEdit, &QAction::triggered, this, &frmInvisible::mnuEdit_Click);
     connect(mnuRename, &QAction::triggered, this, &frmInvisible::mnuRename_Click);
     connect(mnuBulkRename, &QAction::triggered, this, &frmInvisible::mnuBulkRename_Click);
+    connect(mnuWallpaper, &QAction::triggered, this, &frmInvisible::mnuWallpaper_Click);
     connect(mnuRefresh, &QAction::triggered, this, &frmInvisible::mnuRefresh_Click);
     connect(mnuPrint, &QAction::triggered, this, &frmInvisible::mnuPrint_Click);
     connect(mnuDelete, &QAction::triggered, this, &frmInvisible::mnuDelete_Click);
@@ -225,9 +234,149 @@ void frmInvisible::mnuDelete_Click()
     }
 }
 
+PictureSourceSnapshot frmInvisible::pictureSourceSnapshot(const PageSnapshot &page) const
+{
+    const SharedState &s = State();
+    PictureSourceSnapshot snapshot;
+    snapshot.PopupSource = s.PopupSource;
+    snapshot.ThumbsLoaded = s.ThumbsLoaded;
+    snapshot.CurrentThumb = s.CurrentThumb;
+    snapshot.LastBorderSet = s.LastBorderSet;
+    snapshot.ThumbTags = page.tags;
+    snapshot.ImageVisible =
+        Forms::IsLoaded(Forms::Form::PictureViewer) && !Forms::frmPictureViewer().pictureFile().isEmpty();
+    return snapshot;
+}
+
+QString frmInvisible::pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const
+{
+    if (choice.kind == PictureChoice::Kind::Image && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return Forms::frmPictureViewer().pictureFile();
+    }
+    if (choice.kind == PictureChoice::Kind::Thumb && choice.thumb >= 0 && choice.thumb < page.names.size() &&
+        Forms::IsLoaded(Forms::Form::Side)) {
+        return JoinPath(Forms::frmSide().currentFolder(), page.names.at(choice.thumb));
+    }
+    return {};
+}
+
+// What the thumbnail page holds now; nothing when the viewer is not there.
+static PageSnapshot CurrentPage()
+{
+    return Forms::IsLoaded(Forms::Form::PictureViewer) ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot();
+}
+
+void frmInvisible::endBackgroundCommand()
+{
+    m_busy = false;
+    SetDefaultMouseCursor();
+}
+
 void frmInvisible::mnuPrint_Click()
 {
     emit commandRequested(QStringLiteral("Print"));
+    if (m_busy) {
+        return; // one page at a time
+    }
+    const SharedState &s = State();
+    if (s.PopupSource.isEmpty() && !s.ThumbsLoaded) {
+        // A picture on its way to the viewer counts as shown.
+        QCoreApplication::processEvents();
+    }
+    const PageSnapshot page = CurrentPage();
+    const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
+    if (choice.kind == PictureChoice::Kind::NothingToDo) {
+        return;
+    }
+    const QString file = pictureFileOf(choice, page);
+    if (choice.kind == PictureChoice::Kind::NotChosen || file.isEmpty()) {
+        MsgBox(QStringLiteral("You have not selected an image to print."), vbCritical);
+        return;
+    }
+
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    CommonDialogPrint.CancelError = true;
+    // Selection disabled; printing to a file stays offered, since without a printer a PDF is the
+    // only page there is.
+    CommonDialogPrint.Flags = 0x4;
+    if (!CommonDialogPrint.ShowPrinter(*printer)) {
+        return;
+    }
+
+    // A full-resolution picture takes a moment to decode and send; the interface stays live.
+    m_busy = true;
+    SetMouseCursor(QStringLiteral("WAIT"));
+    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
+    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
+    auto *watcher = new QFutureWatcher<PrintResult>(this);
+    connect(watcher, &QFutureWatcher<PrintResult>::finished, this, [this, watcher] {
+        const PrintResult result = watcher->result();
+        watcher->deleteLater();
+        endBackgroundCommand();
+        if (result == PrintResult::CannotRead) {
+            MsgBox(QStringLiteral("The picture could not be read, so nothing was printed."), vbCritical);
+        } else if (result == PrintResult::PrinterFailed) {
+            MsgBox(QStringLiteral("The printer did not accept the page."), vbCritical);
+        }
+        emit backgroundCommandFinished();
+    });
+    watcher->setFuture(
+        QtConcurrent::run([printer, file, tppX, tppY] { return PrintPictureFile(file, *printer, tppX, tppY); }));
+}
+
+void frmInvisible::mnuWallpaper_Click()
+{
+    emit commandRequested(QStringLiteral("Wallpaper"));
+    if (m_busy) {
+        return;
+    }
+    const SharedState &s = State();
+    const PageSnapshot page = CurrentPage();
+    const QString file = pictureFileOf(ChooseWallpaperPicture(pictureSourceSnapshot(page)), page);
+    if (file.isEmpty()) {
+        MsgBox(QStringLiteral("You have not selected an image to use as wallpaper."), vbExclamation);
+        return;
+    }
+    const QSize screen(static_cast<int>(s.ScreenWidthPx), static_cast<int>(s.ScreenHeightPx));
+    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
+    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
+    const QStringList folders = WallpaperFolders();
+
+    struct Outcome
+    {
+        std::optional<WallpaperBitmap> bitmap;
+        WallpaperError error = WallpaperError::None;
+        WallpaperOutcome applied;
+    };
+    m_busy = true;
+    SetMouseCursor(QStringLiteral("WAIT"));
+    auto *watcher = new QFutureWatcher<Outcome>(this);
+    connect(watcher, &QFutureWatcher<Outcome>::finished, this, [this, watcher] {
+        const Outcome outcome = watcher->result();
+        watcher->deleteLater();
+        endBackgroundCommand();
+        if (!outcome.bitmap) {
+            MsgBox(outcome.error == WallpaperError::CannotRead
+                       ? QStringLiteral("The picture could not be read, so the wallpaper was not changed.")
+                       : QStringLiteral("The wallpaper bitmap could not be written, so the wallpaper was not "
+                                        "changed."),
+                   vbCritical);
+        } else if (!outcome.applied.applied) {
+            // The bitmap is there; the user can still set it by hand.
+            MsgBox(QStringLiteral("The picture was saved as %1, but the desktop could not be told to show it. %2")
+                       .arg(outcome.bitmap->path, outcome.applied.problem),
+                   vbExclamation);
+        }
+        emit backgroundCommandFinished();
+    });
+    watcher->setFuture(QtConcurrent::run([file, screen, folders, tppX, tppY] {
+        Outcome outcome;
+        outcome.bitmap = MakeWallpaperBitmap(file, screen, folders, tppX, tppY, &outcome.error);
+        if (outcome.bitmap) {
+            outcome.applied = ApplyWallpaper(outcome.bitmap->path);
+        }
+        return outcome;
+    }));
 }
 
 void frmInvisible::mnuRefresh_Click()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "controls/CommonDialog.h"
+#include "files/CommandTargets.h"
 #include "files/FileMenuRules.h"
+#include "files/PrintRules.h"
 #include "files/UndoJournal.h"
 
 #include <QWidget>
@@ -29,6 +31,10 @@ public:
     void mnuDelete_Click();
     void mnuPrint_Click();
     void mnuRefresh_Click();
+    void mnuWallpaper_Click();
+
+    // True while a page is being printed or a wallpaper made; the command's end follows.
+    [[nodiscard]] bool busy() const { return m_busy; }
 
     // Takes back the newest file command of the session (Ctrl+Z): the view then shows the files
     // where they are again, and the user is told of any file that could not be taken back.
@@ -41,8 +47,11 @@ public:
     void popupMenu(const QPoint &globalPos);
 
 signals:
-    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh").
+    // A command is about to run ("Edit", "Rename", "BulkRename", "Delete", "Print", "Refresh",
+    // "Wallpaper").
     void commandRequested(const QString &name);
+    // A print or wallpaper command that ran in the background has ended (its messages shown).
+    void backgroundCommandFinished();
 
 private:
     QMenu *mnuFile;
@@ -58,5 +67,13 @@ private:
     QAction *mnuDelete;
     QLabel *Label1;
     CommonDialog CommonDialogPrint;
+
+    // What the views show now, for deciding which picture a command takes.
+    [[nodiscard]] PictureSourceSnapshot pictureSourceSnapshot(const PageSnapshot &page) const;
+    // The file behind a chosen picture; empty when there is none.
+    [[nodiscard]] QString pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const;
+    void endBackgroundCommand();
+
+    bool m_busy = false;
     UndoJournal m_journal;
 };

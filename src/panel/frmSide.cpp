@@ -23,6 +23,7 @@
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
+#include "settings/frmSettings.h"
 #include "show/ScreenSaverRun.h"
 #include "show/SlideRules.h"
 #include "viewer/PictureImage.h"
@@ -206,6 +207,7 @@ frmSide::frmSide(QWidget *parent)
     connect(cmdHelp, &ARButton::Click, this, &frmSide::cmdHelp_Click);
     connect(cmdSlide, &ARButton::Click, this, &frmSide::cmdSlide_Click);
     connect(cmdThumb, &ARButton::Click, this, &frmSide::cmdThumb_click);
+    connect(cmdSettings, &ARButton::Click, this, &frmSide::cmdSettings_Click);
     for (ARButton *b : {cmdQuit, cmdSettings, cmdThumb, cmdHelp, cmdMinimize, cmdSlide}) {
         connect(b, &ARButton::MouseUp, this, [this](int Button, int, float, float) { commandButton_MouseUp(Button); });
     }
@@ -325,6 +327,109 @@ void frmSide::applyListColours()
     combo.setColor(QPalette::Text, back);
     combo.setColor(QPalette::ButtonText, back);
     cmbFolders->setPalette(combo);
+}
+
+QString frmSide::currentFolderName() const
+{
+    return cmbFolders->currentText();
+}
+
+int frmSide::folderCount() const
+{
+    return cmbFolders->count();
+}
+
+void frmSide::insertFolderName(int index, const QString &name)
+{
+    const int current = cmbFolders->currentIndex();
+    {
+        // Inserting moves or sets the combo box's choice; that opens nothing.
+        const QSignalBlocker quiet(cmbFolders);
+        cmbFolders->insertItem(index, name);
+        cmbFolders->setCurrentIndex(current < 0 ? -1 : (current >= index ? current + 1 : current));
+    }
+    lstFolders->insertItem(index + 1, name); // after "(blank button)"
+}
+
+void frmSide::removeFolderName(int index)
+{
+    {
+        const QSignalBlocker quiet(cmbFolders);
+        cmbFolders->removeItem(index);
+    }
+    delete lstFolders->takeItem(index + 1);
+}
+
+void frmSide::selectFolder(int index)
+{
+    if (cmbFolders->currentIndex() == index) {
+        cmbFolders_Click();
+    } else {
+        cmbFolders->setCurrentIndex(index); // opens it
+    }
+}
+
+void frmSide::showNoFolder()
+{
+    {
+        const QSignalBlocker quiet(cmbFolders);
+        cmbFolders->setCurrentIndex(-1);
+    }
+    File1->setPattern(QStringLiteral("*.zzz"));
+    File1->setPath(AppPath());
+    File1->show();
+    txtUnavailable->hide();
+    State().FolderUnavailable = false;
+    updateFileCounter();
+    lblKB->clear();
+    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().hidePicture();
+        Forms::frmPictureViewer().hideError();
+    }
+}
+
+void frmSide::cmdSettings_Click()
+{
+    SharedState &s = State();
+    if (TakeButtonRightClick()) {
+        return;
+    }
+    // The dialog starts from the colours the list shows.
+    const QPalette list = File1->palette();
+    s.SlideColor = ColourText(ValueFromColour(list.color(QPalette::Base)));
+    s.FontColor = ColourText(ValueFromColour(list.color(QPalette::Text)));
+    // The launcher's dialog may have changed these three meanwhile.
+    if (const auto v = ToUnsigned8(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("SlideTime")))) {
+        s.SlideTime = *v;
+    }
+    if (const auto v = ToInt16(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow")))) {
+        s.LogoShow = *v;
+    }
+    if (const auto v = ToTruth(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("RandomShow")))) {
+        s.RandomShow = *v;
+    }
+    SetMouseCursor(QStringLiteral("NORMAL"));
+    frmSettings &dialog = Forms::frmSettings();
+    // Modal without a loop of its own: the rest runs when the dialog says it is closed.
+    connect(&dialog, &frmSettings::Closed, this, &frmSide::settingsClosed, Qt::SingleShotConnection);
+    dialog.showModal();
+}
+
+void frmSide::settingsClosed()
+{
+    SharedState &s = State();
+    if (s.SettingsChanged) {
+        setSlideInterval(SlideIntervalMs(s.SlideTime));
+        applyListColours();
+        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Forms::frmPictureViewer().setBorderColour(ColourOf(s.FontColor, DefaultFontColor));
+        }
+        if (s.GradientChanged) {
+            GradientShow();
+        }
+    }
+    SetDefaultMouseCursor();
+    s.ButtonRightClick = false;
 }
 
 void frmSide::showOwnedBy(QWidget *owner)

@@ -34,6 +34,8 @@ public:
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
+    // Opens the settings dialog and, when it is closed with OK, applies what it changed.
+    void cmdSettings_Click();
     // Replaces the picture with a page of thumbnails of the visible files, or of the selected
     // ones when two or more are selected.
     void cmdThumb_click();
@@ -110,6 +112,18 @@ public:
     // there would file it, then a short confirmation over the file counter.
     void fileToFolder(int index, bool copy);
 
+    // The folder box and the assignment list, kept in the one order of the settings dialog's list.
+    [[nodiscard]] QString currentFolderName() const;
+    [[nodiscard]] int folderCount() const;
+    // Adds a registered name at `index` without opening anything.
+    void insertFolderName(int index, const QString &name);
+    // Takes the name at `index` out of both lists without opening anything.
+    void removeFolderName(int index);
+    // Opens the folder at `index` of the folder box.
+    void selectFolder(int index);
+    // No folder registered any more: the list shows nothing and the picture goes.
+    void showNoFolder();
+
     [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
 
@@ -157,6 +171,8 @@ private:
     void showNotice(const QString &text);
 
     void selectSlide(int slideIndex);
+    // The rest of cmdSettings_Click, once the dialog has been closed.
+    void settingsClosed();
     // The end of cmdThumb_click, once every thumbnail of the page is placed.
     void thumbnailPageBuilt();
 

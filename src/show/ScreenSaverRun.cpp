@@ -5,6 +5,7 @@
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/SaverPassword.h"
+#include "common/platform/SaverWindow.h"
 #include "common/platform/ScreenSaver.h"
 #include "common/platform/TermSignals.h"
 #include "panel/frmSide.h"
@@ -136,10 +137,12 @@ void ScreenSaverRun::resumeLogo()
 void ScreenSaverRun::protect(QWidget *viewer)
 {
     m_viewer = viewer;
+    // Inside xscreensaver's window, xscreensaver covers every screen, holds the input and locks.
+    const bool foreign = InForeignSaverWindow();
     // A second monitor left showing the desktop would defeat the screen saver: black it out.
     const QScreen *primary = QGuiApplication::primaryScreen();
     for (QScreen *screen : QGuiApplication::screens()) {
-        if (screen == primary) {
+        if (foreign || screen == primary) {
             continue;
         }
         auto cover = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint |
@@ -159,8 +162,8 @@ void ScreenSaverRun::protect(QWidget *viewer)
         QTimer::singleShot(0, this, &ScreenSaverRun::endRun);
     }
     // Only an X server grabs; the headless platforms of tests and benchmarks cannot.
-    m_wantGrab =
-        StoredSaverPasswordState() != StoredPassword::None && QGuiApplication::platformName() == QLatin1String("xcb");
+    m_wantGrab = !foreign && StoredSaverPasswordState() != StoredPassword::None &&
+                 QGuiApplication::platformName() == QLatin1String("xcb");
     restoreInput();
 }
 

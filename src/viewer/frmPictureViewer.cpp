@@ -11,6 +11,7 @@
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/SaverWindow.h"
 #include "controls/ARButton.h"
 #include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
@@ -212,6 +213,7 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     Picture1->setCursor(LoadResCursor(QStringLiteral("NORMAL")));
     s.ShownFullSize = fit.shownFullSize;
     m_natural = load->info->pixelSize;
+    m_pictureFile = s.CurrentFile;
     m_fitted = fit.rect.size();
     lblError->hide();
     Image1->show();
@@ -260,6 +262,11 @@ void frmPictureViewer::hidePicture()
     stopMovie();
     hideFullSize();
     Image1->hide();
+}
+
+QString frmPictureViewer::pictureFile() const
+{
+    return Image1->isHidden() && Picture1->isHidden() ? QString() : m_pictureFile;
 }
 
 void frmPictureViewer::Image1_MouseDown(int Button, int, float X, float Y)
@@ -508,7 +515,8 @@ void frmPictureViewer::EndScreenSaver()
 {
     SharedState &s = State();
     ScreenSaverRun &run = ScreenSaverRun::instance();
-    if (m_askingPassword || !Forms::IsLoaded(Forms::Form::Side)) {
+    // Inside xscreensaver's window the run takes no input: xscreensaver ends it with SIGTERM.
+    if (InForeignSaverWindow() || m_askingPassword || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
     frmSide &side = Forms::frmSide();
@@ -608,7 +616,8 @@ void frmPictureViewer::mouseMoveEvent(QMouseEvent *event)
 
 void frmPictureViewer::setTopmost(bool topmost)
 {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
+    // Inside a screen saver's window the saver keeps it on top; new flags would tear it out.
+    if (InForeignSaverWindow() || windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
         return;
     }
     const bool visible = isVisible();

@@ -50,6 +50,8 @@ public:
     void showUnreadable(const QString &displayName);
     void hideError();
     void hidePicture();
+    // The file whose picture the fitted or full-size view shows; empty when neither shows one.
+    [[nodiscard]] QString pictureFile() const;
 
     // The viewer's keys (the panel passes its keys here too). KeyCode is a virtual-key code,
     // Shift the modifier mask.
@@ -131,6 +133,7 @@ private:
     ThumbnailPage *m_page;
     std::unique_ptr<QMovie> m_movie;
     QSize m_natural;
+    QString m_pictureFile;
     QSize m_fitted;
     MagnifiedPicture m_magnified;
     Picture m_fullPicture;

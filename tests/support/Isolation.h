@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -19,6 +20,10 @@ public:
         // Thumbnails, the trash and program associations stay inside the test's folder.
         qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
+        // Files in the home folder (xscreensaver's preferences) are the user's: tests get their own.
+        const QString home = m_dir.filePath(QStringLiteral("home"));
+        QDir().mkpath(home);
+        qputenv("HOME", home.toLocal8Bit());
     }
     [[nodiscard]] QString settingsFile() const { return m_settings; }
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPrinter>
 #include <QString>
 
 #include <optional>
@@ -29,6 +30,9 @@ public:
     QList<std::optional<QString>> inputAnswers; // default cancel
     QList<std::optional<QColor>> colourAnswers; // default cancel
     QList<bool> printerAnswers;                 // default cancel
+    // What an accepted printer chooser selects: a PDF file, or else the named printer queue.
+    QString printerOutputFile;
+    QString printerName;
     QList<Asked> asked;
 
     int messageBox(const QString &prompt, int style, const QString &title) override
@@ -47,9 +51,16 @@ public:
         asked.append({QStringLiteral("colour"), initial.name(), 0, QString()});
         return colourAnswers.isEmpty() ? std::nullopt : colourAnswers.takeFirst();
     }
-    bool choosePrinter(QPrinter &) override
+    bool choosePrinter(QPrinter &printer) override
     {
         asked.append({QStringLiteral("printer"), QString(), 0, QString()});
-        return printerAnswers.isEmpty() ? false : printerAnswers.takeFirst();
+        const bool accepted = printerAnswers.isEmpty() ? false : printerAnswers.takeFirst();
+        if (accepted && !printerOutputFile.isEmpty()) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(printerOutputFile);
+        } else if (accepted && !printerName.isEmpty()) {
+            printer.setPrinterName(printerName);
+        }
+        return accepted;
     }
 };

@@ -300,6 +300,21 @@ std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &
     return svg;
 }
 
+// The whole metafile, converted in the helper process.
+std::optional<QByteArray> metafileSvg(QIODevice &file, PictureKind kind, PictureError *error)
+{
+    if (file.size() > kMaxMetafileBytes) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    file.seek(0);
+    auto svg = runMetafileHelper(kind, file.readAll());
+    if (!svg) {
+        setError(error, PictureError::Damaged);
+    }
+    return svg;
+}
+
 std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
                                    PictureError *error)
 {
@@ -308,15 +323,8 @@ std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened,
         setError(error, PictureError::TooLarge);
         return std::nullopt;
     }
-    if (file.size() > kMaxMetafileBytes) {
-        setError(error, PictureError::TooLarge);
-        return std::nullopt;
-    }
-    file.seek(0);
-    const QByteArray bytes = file.readAll();
-    const auto svg = runMetafileHelper(opened.info.kind, bytes);
+    const auto svg = metafileSvg(file, opened.info.kind, error);
     if (!svg) {
-        setError(error, PictureError::Damaged);
         return std::nullopt;
     }
     QSvgRenderer renderer(*svg);
@@ -444,6 +452,25 @@ std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &re
         return std::nullopt;
     }
     return Picture{opened->info, sized.drawSize, *image};
+}
+
+std::optional<QByteArray> LoadMetafileSvg(const QString &path, PictureError *error)
+{
+    setError(error, PictureError::None);
+    QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        setError(error, PictureError::CannotOpen);
+        return std::nullopt;
+    }
+    const auto opened = openPicture(file, 15, 15, error);
+    if (!opened) {
+        return std::nullopt;
+    }
+    if (!opened->info.isMetafile()) {
+        setError(error, PictureError::NotAPicture);
+        return std::nullopt;
+    }
+    return metafileSvg(file, opened->info.kind, error);
 }
 
 QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths, const PictureRequest &request)

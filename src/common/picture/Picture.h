@@ -105,6 +105,10 @@ struct PictureRequest
 [[nodiscard]] std::optional<Picture> LoadPictureFrom(QIODevice &device, const PictureRequest &request,
                                                      PictureError *error = nullptr);
 
+// A metafile as SVG, for drawing it as vectors (on a printer page). Nothing when the file is not a
+// metafile or the converter fails.
+[[nodiscard]] std::optional<QByteArray> LoadMetafileSvg(const QString &path, PictureError *error = nullptr);
+
 // Loads several pictures on all cores; results come in the order of the paths.
 [[nodiscard]] QFuture<std::optional<Picture>> LoadPicturesAsync(const QStringList &paths,
                                                                 const PictureRequest &request);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+// A screen-saver run drawn into another program's window: xscreensaver creates the window, owns
+// the keyboard and the pointer, does the locking, and ends the run with SIGTERM. The launcher
+// names the window to the viewer in an environment variable.
+
+inline constexpr char SaverWindowVariable[] = "VANTREL_SAVER_WINDOW";
+
+struct SaverWindowTarget
+{
+    std::uint32_t window = 0; // 0: the whole screen (no window to draw into)
+};
+
+// A window id as xscreensaver writes it: decimal or "0x" hexadecimal, blanks around allowed;
+// nothing for anything else or 0.
+[[nodiscard]] std::optional<std::uint32_t> ParseWindowId(const QString &text);
+
+// The variable's text: "0x..." (or decimal) for a window, "root" for the whole screen. Nothing for
+// anything else.
+[[nodiscard]] std::optional<SaverWindowTarget> ParseSaverWindow(const QString &text);
+[[nodiscard]] QString SaverWindowText(const SaverWindowTarget &target);
+
+// The target this run was started for; nothing for an ordinary run. Read once at start.
+[[nodiscard]] std::optional<SaverWindowTarget> SaverWindowOfThisRun();
+
+// True while this run draws into another program's window: the run then asks no password and
+// takes no keyboard or pointer of its own.
+[[nodiscard]] bool InForeignSaverWindow();
+
+// Makes the widget (a top-level window not yet shown) a child of the run's foreign window,
+// covering it. False when this run has no such window or it is gone; the widget is then left as
+// it was.
+bool EmbedInSaverWindow(QWidget &widget);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+
+enum class PrintResult { Printed, CannotRead, PrinterFailed };
+
+// Prints the picture file on one page of `printer`: centred at its natural size, or shrunk to
+// the printable area with its proportions kept. Raster pictures go from the file at full
+// resolution (JPEGs upright); metafiles go as vectors. The natural size of a raster picture is
+// its pixels at `twipsPerPixel` (the screen's), as the viewer measures it. Runs on any thread.
+[[nodiscard]] PrintResult PrintPictureFile(const QString &path, QPrinter &printer, float twipsPerPixelX,
+                                           float twipsPerPixelY);

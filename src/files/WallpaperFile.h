@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Writes `image` as a 24-bit Windows bitmap, whole or not at all. False when it cannot.
+[[nodiscard]] bool WriteBitmap24(const QImage &image, const QString &path);
+
+// The folders the wallpaper bitmap may go to, in order: the program's own, then the user's data
+// folder for it.
+[[nodiscard]] QStringList WallpaperFolders();
+
+struct WallpaperBitmap
+{
+    QString path;
+    QSize size;
+};
+
+enum class WallpaperError { None, CannotRead, CannotWrite };
+
+// Reads the picture file at full resolution (JPEGs upright), reduces it for a screen of `screen`
+// pixels and writes it as "Wallpaper.bmp" into the first of `folders` that takes it.
+[[nodiscard]] std::optional<WallpaperBitmap> MakeWallpaperBitmap(const QString &picturePath, QSize screen,
+                                                                 const QStringList &folders, float twipsPerPixelX,
+                                                                 float twipsPerPixelY, WallpaperError *error = nullptr);

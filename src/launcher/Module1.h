@@ -1,0 +1,5 @@
+#pragma once
+
+// The launcher's start-up procedure: reads the command line and does what it asks. Returns the
+// process's exit code.
+int LauncherMain(int argc, char **argv);

@@ -1,0 +1,75 @@
+#!/bin/bash
+# End to end with Debian's xscreensaver under Xvfb: the launcher registered as the settings
+# dialog's button registers it, xscreensaver's activation shows our run inside xscreensaver's own
+# window within 2 s, and deactivation ends the run with "Mode" back at "Off".
+# Usage: xscreensaver_e2e.sh BIN_DIR SAMPLES_DIR
+# Exit 77 (skipped) when xscreensaver or Xvfb is missing.
+set -u
+BIN=$(realpath "$1")
+SAMPLES=$(realpath "$2")
+command -v xscreensaver >/dev/null && command -v xvfb-run >/dev/null && command -v xwininfo >/dev/null || exit 77
+
+if [ "${VV_E2E_INNER:-}" != 1 ]; then
+    OUT=$(mktemp -d)
+    trap 'rm -rf "$OUT"' EXIT
+    # xscreensaver runs no screen savers for root: the check runs as an unprivileged user then.
+    run=()
+    if [ "$(id -u)" -eq 0 ]; then
+        chown nobody:nogroup "$OUT"
+        run=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    fi
+    "${run[@]}" env -u XDG_RUNTIME_DIR -u DBUS_SESSION_BUS_ADDRESS TMPDIR="$OUT" VV_E2E_INNER=1 VV_OUT="$OUT" \
+        QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x600x24" "$0" "$BIN" "$SAMPLES"
+    exit $?
+fi
+
+OUT=$VV_OUT
+fail() { echo "FAIL: $*"; [ -f "$OUT/xss.log" ] && tail -20 "$OUT/xss.log"; exit 1; }
+export HOME=$OUT/home VANTREL_SETTINGS=$OUT/settings.ini XDG_RUNTIME_DIR=$OUT/run XDG_CONFIG_HOME=$OUT/config
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+printf '[Directories]\nSamples=%s\n[Settings]\nBasename=Samples\nSlideTime=1\n[Application]\nPath=%s\n[ScreenSaver]\nMode=Off\nLogoShow=0\n' \
+    "$SAMPLES" "$BIN" >"$VANTREL_SETTINGS"
+# A user's file with programs of its own, which must stay.
+printf 'timeout:\t0:10:00\nlock:\t\tFalse\nfade:\t\tFalse\nsplash:\t\tFalse\nprograms:\t\t\\\n\t\t\t\tmaze --root\t\\n\\\n\t\t\t\tqix --root\t\\n\n' \
+    >"$HOME/.xscreensaver"
+
+"$BIN/vv-register-saver" >/dev/null || fail "registering"
+grep -q "^mode:[[:space:]]*one$" "$HOME/.xscreensaver" || fail "mode"
+grep -q "^selected:[[:space:]]*0$" "$HOME/.xscreensaver" || fail "selected"
+grep -q "vantrel-viewer-screensaver --root" "$HOME/.xscreensaver" || fail "entry"
+grep -q "maze --root" "$HOME/.xscreensaver" || fail "other programs kept"
+
+xscreensaver -no-splash -verbose >"$OUT/xss.log" 2>&1 &
+XS=$!
+trap 'kill $XS 2>/dev/null' EXIT
+for _ in $(seq 1 100); do xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.1; done
+
+viewer_window() { # the window of our run inside xscreensaver's window, if it is there
+    local w
+    w=$(grep -o 'vantrel-viewer-screensaver --root" in pid [0-9]* on window 0x[0-9a-f]*' "$OUT/xss.log" | tail -1 |
+        awk '{print $NF}')
+    [ -n "$w" ] && xwininfo -children -id "$w" 2>/dev/null | grep -q '"vantrel-viewer"'
+}
+
+xscreensaver-command -activate >/dev/null || fail "activate"
+shown=0
+for _ in $(seq 1 20); do # 2 s
+    if viewer_window; then shown=1; break; fi
+    sleep 0.1
+done
+[ $shown = 1 ] || fail "no run in xscreensaver's window within 2 s"
+grep -q '^Mode=On' "$VANTREL_SETTINGS" || fail "Mode not On during the run"
+sleep 1
+import -window root "$OUT/active.png"
+mean=$(convert "$OUT/active.png" -format '%[fx:mean]' info:)
+awk -v m="$mean" 'BEGIN { exit !(m > 0.2) }' || fail "screen black during the run (mean $mean)"
+[ -n "${VV_E2E_SHOT:-}" ] && cp "$OUT/active.png" "$VV_E2E_SHOT"
+
+xscreensaver-command -deactivate >/dev/null || fail "deactivate"
+for _ in $(seq 1 100); do # 10 s
+    pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null || break
+    sleep 0.1
+done
+pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null && fail "run still alive after deactivate"
+grep -q '^Mode=Off' "$VANTREL_SETTINGS" || fail "Mode not Off after the run: $(grep Mode "$VANTREL_SETTINGS")"
+echo "PASS"
