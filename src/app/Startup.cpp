@@ -13,11 +13,12 @@
 #include "common/platform/Screen.h"
 #include "common/platform/ScreenSaver.h"
 #include "controls/HelpWindow.h"
+#include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
 #include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
-#include "viewer/FittedLoader.h"
 #include "show/ScreenSaverRun.h"
+#include "viewer/FittedLoader.h"
 #include "viewer/frmLoading.h"
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
@@ -135,6 +136,9 @@ void ResetProcessState()
     HelpWindow::closeInstance();
     SetFileDragHandler(nullptr);
     SetScreenSaverControl(nullptr);
+    ScreenSaverRun::instance().finish();
+    ScreenSaverRun::instance().setRandomSource({});
+    ResetSaverPasswordFailures();
 }
 
 void EndProgram()

@@ -27,7 +27,8 @@ void EndProgram();
 
 // Everything the program keeps for its whole run back as at its start: the shared state, the
 // pointer, what the store knows of its file, the decode buffer kept for reuse, the help window,
-// the drag and screen-saver seams (tests run many programs in one process).
+// the drag and screen-saver seams, a screen-saver run and its password count (tests run many
+// programs in one process).
 void ResetProcessState();
 
 // main(): the whole program.

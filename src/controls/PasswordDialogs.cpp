@@ -3,6 +3,7 @@
 #include "common/SettingsStore.h"
 #include "common/platform/SaverPassword.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -21,8 +22,15 @@ int g_failures = 0;
 QString damagedText()
 {
     return QStringLiteral("The stored screen-saver password is damaged and cannot be checked.\n"
-                          "To reset it, remove the key \"%1\" from the section [%2] of\n%3")
+                          "To reset it, remove the key \"%1\" from the section [%2] of %3.")
         .arg(SaverPasswordKey, SaverSection, SettingsFilePath(AppName));
+}
+
+// In a run that nobody can end with the password, the way out from another terminal as well.
+QString damagedRunText()
+{
+    return damagedText() + QStringLiteral("\nUntil then, end this screen saver from another terminal with: kill %1")
+                               .arg(QCoreApplication::applicationPid());
 }
 
 // The field's text as UTF-8 bytes; the field and the intermediate text are wiped.
@@ -88,7 +96,7 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (m_damaged) {
-        m_notice->setText(damagedText());
+        m_notice->setText(damagedRunText());
     }
     m_idle->setSingleShot(true);
     m_idle->setInterval(request.idleMs + request.waitMs);
@@ -129,7 +137,7 @@ void frmPasswordCheck::updateWait()
                               .arg(seconds == 1 ? QString() : QStringLiteral("s")));
     } else {
         m_wait->stop();
-        m_notice->setText(m_damaged ? damagedText() : QString());
+        m_notice->setText(m_damaged ? damagedRunText() : QString());
     }
     m_notice->setVisible(!m_notice->text().isEmpty());
 }

@@ -103,6 +103,10 @@ private:
             WriteJpeg(folder + QStringLiteral("/p%1.jpg").arg(i), 80, 60);
         }
         SaveSetting(AppName, "Directories", "pics", folder);
+        // A folder button to file pictures into, which no key of a run may use.
+        QDir().mkpath(program->env.path("dest"));
+        SaveSetting(AppName, "Directories", "dest", program->env.path("dest"));
+        SaveSetting(AppName, "Settings", "Caption1", "dest");
         SaveSetting(AppName, "Settings", "Basename", "pics");
         SaveSetting(AppName, "Settings", "SlideTime", "4");
         SaveSetting(AppName, "Settings", "ManualShow", manual ? "True" : "False");
@@ -326,18 +330,24 @@ private slots:
     void keysInTheLogoTouchNoFile()
     {
         QCOMPARE(startRun(3, true), Road::ScreenSaver);
-        const auto before = snapshot(folder);
-        for (const auto &[key, mods] : QList<QPair<Qt::Key, Qt::KeyboardModifiers>>{{Qt::Key_Delete, Qt::NoModifier},
-                                                                                    {Qt::Key_Delete, Qt::ShiftModifier},
-                                                                                    {Qt::Key_R, Qt::AltModifier},
-                                                                                    {Qt::Key_P, Qt::AltModifier},
-                                                                                    {Qt::Key_F1, Qt::NoModifier},
-                                                                                    {Qt::Key_Escape, Qt::NoModifier},
-                                                                                    {Qt::Key_Space, Qt::NoModifier}}) {
+        const auto before = snapshot(program->env.path("pics"));
+        const auto destBefore = snapshot(program->env.path("dest"));
+        for (const auto &[key, mods] :
+             QList<QPair<Qt::Key, Qt::KeyboardModifiers>>{{Qt::Key_Delete, Qt::NoModifier},
+                                                          {Qt::Key_Delete, Qt::ShiftModifier},
+                                                          {Qt::Key_R, Qt::AltModifier},
+                                                          {Qt::Key_P, Qt::AltModifier},
+                                                          {Qt::Key_1, Qt::AltModifier},
+                                                          {Qt::Key_2, Qt::AltModifier | Qt::ControlModifier},
+                                                          {Qt::Key_Z, Qt::ControlModifier},
+                                                          {Qt::Key_F1, Qt::NoModifier},
+                                                          {Qt::Key_Escape, Qt::NoModifier},
+                                                          {Qt::Key_Space, Qt::NoModifier}}) {
             QTest::keyClick(&viewer(), key, mods);
         }
         QVERIFY(running());
-        QCOMPARE(snapshot(folder), before);
+        QCOMPARE(snapshot(program->env.path("pics")), before);
+        QCOMPARE(snapshot(program->env.path("dest")), destBefore);
         QVERIFY(program->dialogs.asked.isEmpty());
         QVERIFY(prompt->asked.isEmpty()); // keys do not end a logo run
     }
@@ -445,10 +455,10 @@ private slots:
             const QPoint at(gen.bounded(800), gen.bounded(600));
             switch (gen.bounded(3)) {
             case 0: {
-                static const QList<Qt::Key> keys{Qt::Key_Delete, Qt::Key_R,     Qt::Key_P,      Qt::Key_F1,
-                                                 Qt::Key_F2,     Qt::Key_Left,  Qt::Key_Right,  Qt::Key_Escape,
-                                                 Qt::Key_Return, Qt::Key_Space, Qt::Key_Tab,    Qt::Key_F4,
-                                                 Qt::Key_Q,      Qt::Key_Alt,   Qt::Key_Control};
+                static const QList<Qt::Key> keys{
+                    Qt::Key_Delete, Qt::Key_R,      Qt::Key_P,       Qt::Key_F1,    Qt::Key_F2,  Qt::Key_Left,
+                    Qt::Key_Right,  Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Space, Qt::Key_Tab, Qt::Key_F4,
+                    Qt::Key_Q,      Qt::Key_Alt,    Qt::Key_Control, Qt::Key_Z,     Qt::Key_1,   Qt::Key_6};
                 const auto mods = Qt::KeyboardModifiers::fromInt(static_cast<int>(gen.bounded(8)) *
                                                                  static_cast<int>(Qt::ShiftModifier));
                 QTest::keyClick(&viewer(), keys[gen.bounded(keys.size())], mods);
