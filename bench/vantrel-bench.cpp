@@ -36,9 +36,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -158,7 +158,8 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
             dialog->setObjectName(QStringLiteral("TransferProgress"));
             dialog->setWindowTitle(kind == TransferKind::Move ? QStringLiteral("Moving...")
                                                               : QStringLiteral("Copying..."));
-            dialog->setMinimumDuration(400);
+            // A list of several files shows its window at once; one long file once it is slow.
+            dialog->setMinimumDuration(count > 3 ? 0 : 400);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setAutoClose(false);
             dialog->setAutoReset(false);

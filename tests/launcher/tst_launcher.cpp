@@ -368,9 +368,8 @@ void tst_launcher::dialogRightClickThenOk()
     QTest::mouseClick(ok, Qt::RightButton);
     QVERIFY(dialog.isVisible());
     QCOMPARE(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("SlideTime")), QString());
-    // The right click's cancel eats the next click, then clicks work again.
+    // A release of another button than the left one cancels only its own click.
     QTest::mouseClick(cancel, Qt::MiddleButton);
-    QTest::mouseClick(cancel, Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     QTest::mouseClick(ok, Qt::LeftButton);
     QVERIFY(!dialog.isVisible());

@@ -747,12 +747,14 @@ private slots:
         QTest::keyClick(control<QLineEdit>("txtInterval"), Qt::Key_F1);
         QTRY_VERIFY(HelpWindow::instance() != nullptr && HelpWindow::instance()->isVisible());
         HelpWindow::closeInstance();
-        // A right-button release on the panel's button cancels its next click.
+        // A right-button release on the panel's button cancels its own click only.
         click("cmdCancel");
         QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::RightButton);
-        QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::LeftButton);
         QVERIFY(!dialog().isVisible());
         QVERIFY(!State().ButtonRightClick);
+        QTest::mouseClick(Control<ARButton>(side(), "cmdSettings"), Qt::LeftButton);
+        QTRY_VERIFY(dialog().isVisible());
+        click("cmdCancel");
         // Escape is Cancel.
         openSettings();
         QTest::keyClick(control<QLineEdit>("txtInterval"), Qt::Key_Escape);
