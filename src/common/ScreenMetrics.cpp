@@ -42,6 +42,12 @@ int TwipsToPixels(double twips, float twipsPerPixel)
     return static_cast<int>(RoundToInt(twips / tpp));
 }
 
+QRect TwipsRect(double left, double top, double width, double height, float twipsPerPixelX, float twipsPerPixelY)
+{
+    return QRect(TwipsToPixels(left, twipsPerPixelX), TwipsToPixels(top, twipsPerPixelY),
+                 TwipsToPixels(width, twipsPerPixelX), TwipsToPixels(height, twipsPerPixelY));
+}
+
 int ScaledDesignPixels(double designTwips, double pixelScale, float twipsPerPixel)
 {
     if (pixelScale <= 0 || twipsPerPixel <= 0) {

@@ -28,6 +28,10 @@ void ApplyScreenMetrics(SharedState &state, const ScreenSpec &screen);
 // has not been measured.
 [[nodiscard]] int TwipsToPixels(double twips, float twipsPerPixel);
 
+// The pixel rectangle of a control placed in twips (left, top, width, height).
+[[nodiscard]] QRect TwipsRect(double left, double top, double width, double height, float twipsPerPixelX,
+                              float twipsPerPixelY);
+
 // A design size in twips that the window scales by PixelScale at load, so that it keeps the
 // pixel size it was drawn for (twips / 15) at any resolution.
 [[nodiscard]] int ScaledDesignPixels(double designTwips, double pixelScale, float twipsPerPixel);

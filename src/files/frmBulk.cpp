@@ -156,8 +156,7 @@ void frmBulk::Form_Load()
     const auto tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
     const auto ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
     auto place = [&](QWidget *w, double left, double top, double width, double height) {
-        w->setGeometry(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx),
-                       TwipsToPixels(height, ty));
+        w->setGeometry(TwipsRect(left, top, width, height, tx, ty));
     };
     place(Label1, 120, 165, 855, 255);
     place(txtOldString, 1080, 120, 1335, 285);

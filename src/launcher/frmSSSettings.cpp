@@ -65,8 +65,7 @@ frmSSSettings::frmSSSettings(QWidget *parent)
     const float tx = ScreenTwipsPerPixelX();
     const float ty = ScreenTwipsPerPixelY();
     auto place = [&](QWidget *w, double left, double top, double width, double height) {
-        w->setGeometry(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx),
-                       TwipsToPixels(height, ty));
+        w->setGeometry(TwipsRect(left, top, width, height, tx, ty));
     };
     place(fraShowMode, 240, 120, 1455, 1095);
     place(optNormal, 360, 360, 1215, 375);

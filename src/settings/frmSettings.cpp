@@ -370,8 +370,7 @@ void frmSettings::placeControls()
     const float tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
     const float ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
     auto place = [&](QWidget *w, double left, double top, double width, double height) {
-        w->setGeometry(TwipsToPixels(left, tx), TwipsToPixels(top, ty), TwipsToPixels(width, tx),
-                       TwipsToPixels(height, ty));
+        w->setGeometry(TwipsRect(left, top, width, height, tx, ty));
     };
     setFixedSize(TwipsToPixels(kWidthTwips, tx), TwipsToPixels(kHeightTwips, ty));
     place(Frame2, 120, 120, 2775, 4215);
