@@ -1,5 +1,6 @@
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileToSvg.h"
+#include "common/picture/SeamOutlines.h"
 #include "common/picture/WmfToEmf.h"
 
 #include <QDir>
@@ -124,6 +125,70 @@ private slots:
             offset += qFromLittleEndian<quint32>(emf->data() + offset + 4);
         }
         QCOMPARE(handles, (QList<quint32>{1, 2, 3, 2, 2}));
+    }
+
+    // A pen-less polygon comes from the converter filled and outlined in its own colour; folded,
+    // it is the polygon grown by half the outline, filled, and covers the same pixels.
+    void seamOutlinesFoldIntoGrownFills_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("expected");
+        // Written with ' for " to stay readable.
+        const auto svg = [](const char *text) {
+            return QString::fromLatin1(text).replace(QLatin1Char('\''), QLatin1Char('"'));
+        };
+        const QString band = svg("<path d='M 0.0000,0.0000 L 10.0000,0.0000 L 10.0000,3.0000 L 0.0000,3.0000 Z'");
+        const QString outline = svg(" stroke-width='1px' stroke='#0B2E6B'  fill='#0B2E6B' />");
+        const QString grownBand =
+            svg("<path d='M -0.5000,-0.5000 L 10.5000,-0.5000 L 10.5000,3.5000 L -0.5000,3.5000 Z' fill='#0B2E6B' />");
+        QTest::newRow("band") << band + outline << grownBand;
+        QTest::newRow("band the other way round")
+            << svg("<path d='M 0.0000,0.0000 L 0.0000,3.0000 L 10.0000,3.0000 L 10.0000,0.0000 Z'") + outline
+            << svg("<path d='M -0.5000,-0.5000 L -0.5000,3.5000 L 10.5000,3.5000 L 10.5000,-0.5000 Z' fill='#0B2E6B' "
+                   "/>");
+        QTest::newRow("clipped band") << svg("<path  clip-path='url(#clip-7)' d='M 0.0000,0.0000 L 10.0000,0.0000 L "
+                                             "10.0000,3.0000 L 0.0000,3.0000 Z'") +
+                                             outline
+                                      << svg("<path clip-path='url(#clip-7)' d='M -0.5000,-0.5000 L 10.5000,-0.5000 L "
+                                             "10.5000,3.5000 L -0.5000,3.5000 Z' fill='#0B2E6B' />");
+        QTest::newRow("closing corner repeated, a corner on a straight edge")
+            << svg("<path d='M 0.0000,0.0000 L 5.0000,0.0000 L 10.0000,0.0000 L 10.0000,3.0000 L 0.0000,3.0000 L "
+                   "0.0000,0.0000 Z'") +
+                   outline
+            << grownBand;
+
+        // Everything else stays exactly as written.
+        const auto kept = [&](const char *name, const QString &element) { QTest::newRow(name) << element << element; };
+        kept("pen of another colour", band + svg(" stroke-width='1px' stroke='#000000'  fill='#0B2E6B' />"));
+        kept("wider outline", band + svg(" stroke-width='2px' stroke='#0B2E6B'  fill='#0B2E6B' />"));
+        kept("round joins",
+             band + svg(" stroke-linejoin='round' stroke-width='1px' stroke='#0B2E6B' fill='#0B2E6B' />"));
+        kept("open outline", svg("<path d='M 0.0000,0.0000 L 10.0000,0.0000 L 10.0000,3.0000'") + outline);
+        kept("curve", svg("<path d='M 0.0000,0.0000 C 1,1 2,2 3,0 L 0.0000,3.0000 Z'") + outline);
+        kept("not convex",
+             svg("<path d='M 0.0000,0.0000 L 10.0000,0.0000 L 10.0000,3.0000 L 5.0000,1.0000 L 0.0000,3.0000 Z'") +
+                 outline);
+        kept(
+            "five-pointed star in one outline",
+            svg("<path d='M 50.0000,0.0000 L 79.0000,90.0000 L 2.0000,35.0000 L 98.0000,35.0000 L 21.0000,90.0000 Z'") +
+                outline);
+        kept("corner too sharp for a miter",
+             svg("<path d='M 0.0000,0.0000 L 100.0000,0.0000 L 0.0000,10.0000 Z'") + outline);
+        kept("all in a line", svg("<path d='M 0.0000,0.0000 L 5.0000,0.0000 L 10.0000,0.0000 Z'") + outline);
+        kept("not a number", svg("<path d='M 0.0000,0.0000 L nan,0.0000 L 10.0000,3.0000 Z'") + outline);
+        kept("garbled", svg("<path d='M 0.0000,0.0000 L 1") + outline);
+        kept("unterminated", band + svg(" stroke-width='1px' stroke='#0B2E6B'"));
+    }
+
+    void seamOutlinesFoldIntoGrownFills()
+    {
+        QFETCH(QString, element);
+        QFETCH(QString, expected);
+        const std::string head = "<svg>\n<text x=\"1\">kept</text>\n";
+        const std::string tail = "\n<path d=\"M 1,1 L 2,2\" stroke=\"#000000\" />\n</svg>\n";
+        std::string svg = head + element.toStdString() + tail;
+        FoldSeamOutlines(svg);
+        QCOMPARE(QString::fromStdString(svg), QString::fromStdString(head + expected.toStdString() + tail));
     }
 
     void damagedHeadersAreRefused()

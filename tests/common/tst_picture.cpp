@@ -1,6 +1,8 @@
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/Picture.h"
 
+#include "OfficeDrawing.h"
+
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -568,6 +570,45 @@ private slots:
         QVERIFY(!picture);
         QCOMPARE(error, PictureError::Damaged);
         QVERIFY(clock.elapsed() < atMostMs);
+    }
+
+    // An office suite writes a gradient as hundreds of touching bands. Drawn fitted, the page's
+    // background runs smoothly from its top colour to its bottom one: no hairline of what lies
+    // behind between two bands, in either format; and the two formats draw the same page.
+    void exportedGradientsLeaveNoSeams()
+    {
+        QImage pages[2];
+        const std::pair<const char *, QByteArray> drawings[] = {{"office.wmf", OfficeDrawingWmf()},
+                                                                {"office.emf", OfficeDrawingEmf()}};
+        for (int i = 0; i < 2; ++i) {
+            const QString path = file(QLatin1String(drawings[i].first));
+            QVERIFY(write(path, drawings[i].second));
+            const auto picture = LoadPicture(path, at(15, QSize(834, 768)));
+            QVERIFY2(picture, drawings[i].first);
+            pages[i] = picture->image.convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(pages[i].width(), 834);
+            // Down the left margin only the background is drawn: light grows row by row.
+            int previous = -1;
+            for (int y = 0; y < pages[i].height(); ++y) {
+                const QRgb c = pages[i].pixel(10, y);
+                // Anti-aliased edges that meet leave a trace (1 - a)(1 - b) at most; a seam, far more.
+                QVERIFY2(qAlpha(c) >= 245, qPrintable(QStringLiteral("%1: row %2 lets the back show through")
+                                                          .arg(QLatin1String(drawings[i].first))
+                                                          .arg(y)));
+                const int light = qRed(c) + qGreen(c) + qBlue(c);
+                QVERIFY2(light >= previous - 3, qPrintable(QStringLiteral("%1: a seam at row %2 (%3 after %4)")
+                                                               .arg(QLatin1String(drawings[i].first))
+                                                               .arg(y)
+                                                               .arg(light)
+                                                               .arg(previous)));
+                previous = light;
+            }
+        }
+        // The formats round the page's size each its own way: a pixel either way.
+        QVERIFY(qAbs(pages[0].height() - pages[1].height()) <= 1);
+        const double same = agreement(pages[0], pages[1], 2, 40);
+        QVERIFY2(same > 0.99, qPrintable(QString::number(same)));
+        qInfo("WMF and EMF agree on %.3f of the page", same);
     }
 
     void metafilesLookLikeTheirReference_data()

@@ -1,5 +1,6 @@
 #include "common/picture/MetafileToSvg.h"
 
+#include "common/picture/SeamOutlines.h"
 #include "common/picture/WmfToEmf.h"
 
 extern "C" {
@@ -33,6 +34,7 @@ std::optional<std::string> emfToSvg(const unsigned char *data, std::size_t lengt
     std::optional<std::string> result;
     if (ok != 0 && svg != nullptr && svgLength > 0) {
         result.emplace(svg, svgLength);
+        FoldSeamOutlines(*result);
     }
     std::free(svg);
     return result;

@@ -51,7 +51,9 @@ enum : std::uint32_t {
     EMR_CREATEDIBPATTERNBRUSHPT = 94,
 };
 
-constexpr double kDeviceDpi = 1440; // resolution of the EMF's reference device
+// The EMF's reference device is a screen's: the converter draws pen-less shapes with a one-pixel
+// outline to close the seams between them, and at a finer device that pixel is too thin to.
+constexpr double kDeviceDpi = 96;
 constexpr std::size_t kMaxObjects = 65535;
 
 class Writer
@@ -255,9 +257,9 @@ private:
         h.u16(0);
         h.u32(0); // no description
         h.u32(0);
-        h.u32(0);     // no palette
-        h.i32(14400); // reference device: 1440 dpi over 10 x 10 inches
-        h.i32(14400);
+        h.u32(0);                                          // no palette
+        h.i32(static_cast<std::int32_t>(10 * kDeviceDpi)); // reference device: 10 x 10 inches
+        h.i32(static_cast<std::int32_t>(10 * kDeviceDpi));
         h.i32(254);
         h.i32(254);
         h.u32(0);
