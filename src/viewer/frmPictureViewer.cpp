@@ -23,6 +23,7 @@
 #include "panel/frmSide.h"
 #include "show/Grad.h"
 #include "show/ScreenSaverRun.h"
+#include "viewer/AnimationPlayer.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 
@@ -30,12 +31,10 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QMovie>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -44,7 +43,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace {
 // Pixels one notch of the mouse wheel pans the full-size picture.
@@ -148,7 +146,7 @@ void frmPictureViewer::Form_Unload()
     for (int i = 0; i < 6; ++i) {
         SaveSetting(AppName, settings, QStringLiteral("Caption%1").arg(i + 1), s.Caption(i));
     }
-    stopMovie();
+    stopAnimation();
     m_prefetch.clear();
     m_page->abandon();
     if (s.ThumbsLoaded && s.ThumbControlCount > 1) {
@@ -164,28 +162,21 @@ ScreenForFit frmPictureViewer::screenForFit() const
     return CurrentScreenForFit();
 }
 
-void frmPictureViewer::stopMovie()
+void frmPictureViewer::stopAnimation()
 {
-    if (m_movie) {
-        m_movie->stop();
-        m_movie.reset();
-    }
-    m_movieFile.reset();
+    m_animation.reset();
 }
 
-bool frmPictureViewer::openMovieFile()
+void frmPictureViewer::startAnimation(QSize shownSize)
 {
+    // Opened by its own bytes, a regular file only; the player reads it on its own thread.
     const int fd = OpenRegularFile(State().CurrentFile);
     if (fd < 0) {
-        return false;
+        return;
     }
-    m_movieFile = std::make_unique<QFile>();
-    if (!m_movieFile->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        m_movieFile.reset();
-        return false;
-    }
-    return true;
+    m_animation = std::make_unique<AnimationPlayer>(fd, shownSize, this);
+    connect(m_animation.get(), &AnimationPlayer::frameReady, Image1,
+            [this](const QImage &frame) { Image1->setPicture(frame); });
 }
 
 void frmPictureViewer::hideFullSize()
@@ -196,7 +187,7 @@ void frmPictureViewer::hideFullSize()
     cmdScrollButt->hide();
     // Let go of the full-size picture first, so its buffer is unshared and can be reused.
     Picture1->setPicture(QImage());
-    if (m_movie == nullptr && !m_fullPicture.isNull()) {
+    if (m_animation == nullptr && !m_fullPicture.isNull()) {
         RecyclePicture(std::move(m_fullPicture));
     }
     m_fullPicture = Picture();
@@ -216,19 +207,16 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     if (!load->info || !load->picture) {
         return false;
     }
-    stopMovie();
+    stopAnimation();
     hideFullSize();
     Image1->hide();
     const FittedPicture &fit = load->fit;
     Image1->setPicture(load->picture->image);
     const QSize canvas = load->info->pixelSize;
     if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1 &&
-        qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels && openMovieFile()) {
-        // An animated GIF plays, decoded at the size it is shown.
-        m_movie = std::make_unique<QMovie>(m_movieFile.get(), QByteArrayLiteral("gif"), this);
-        m_movie->setScaledSize(fit.rect.size());
-        connect(m_movie.get(), &QMovie::frameChanged, Image1, [this] { Image1->setPicture(m_movie->currentImage()); });
-        m_movie->start();
+        qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels) {
+        // An animated GIF plays, its frames decoded off this thread at the size they are shown.
+        startAnimation(fit.rect.size());
     }
     Image1->setGeometry(fit.rect);
     Image1->setCursor(LoadResCursor(fit.cursor));
@@ -261,7 +249,7 @@ void frmPictureViewer::clearPrefetch()
 void frmPictureViewer::showUnreadable(const QString &displayName)
 {
     const SharedState &s = State();
-    stopMovie();
+    stopAnimation();
     hideFullSize();
     Image1->hide();
     lblError->setText(UnreadableText(displayName, std::max<qint64>(0, FileSizeOf(s.CurrentFile))));
@@ -286,7 +274,7 @@ void frmPictureViewer::hideError()
 
 void frmPictureViewer::hidePicture()
 {
-    stopMovie();
+    stopAnimation();
     hideFullSize();
     Image1->hide();
 }
@@ -365,11 +353,11 @@ void frmPictureViewer::Image1_Click()
     const MagnifiedPicture &m = m_magnified;
     Image1->hide();
     m_fullPicture = std::move(*full);
-    if (m_movie) {
-        m_movie->setScaledSize(m_natural);
-        disconnect(m_movie.get(), &QMovie::frameChanged, Image1, nullptr);
-        connect(m_movie.get(), &QMovie::frameChanged, Picture1,
-                [this] { Picture1->setPicture(m_movie->currentImage()); });
+    if (m_animation) {
+        m_animation->setShownSize(m_natural);
+        disconnect(m_animation.get(), &AnimationPlayer::frameReady, Image1, nullptr);
+        connect(m_animation.get(), &AnimationPlayer::frameReady, Picture1,
+                [this](const QImage &frame) { Picture1->setPicture(frame); });
     }
     Picture1->setPicture(m_fullPicture.image);
     Picture1->setGeometry(m.picture);
@@ -713,7 +701,7 @@ void frmPictureViewer::changeEvent(QEvent *event)
 void frmPictureViewer::showThumbnailPage(const PagePlan &plan, std::function<void()> done)
 {
     SharedState &s = State();
-    stopMovie();
+    stopAnimation();
     hideFullSize();
     lblError->hide();
     Image1->hide();

@@ -17,11 +17,10 @@
 #include <memory>
 #include <vector>
 
+class AnimationPlayer;
 class ARButton;
 class PictureImage;
 class QLabel;
-class QFile;
-class QMovie;
 class QScrollBar;
 
 // The main window: borderless, covering the whole screen, behind the browser panel. It shows the
@@ -130,15 +129,14 @@ private:
 
     [[nodiscard]] ScreenForFit screenForFit() const;
     void hideFullSize();
-    void stopMovie();
-    [[nodiscard]] bool openMovieFile();
+    void stopAnimation();
+    void startAnimation(QSize shownSize);
     void openFileMenuForPicture();
 
     FittedPrefetch m_prefetch;
     ThumbnailSource m_thumbnails;
     ThumbnailPage *m_page;
-    std::unique_ptr<QFile> m_movieFile; // opened by its own bytes, a regular file only
-    std::unique_ptr<QMovie> m_movie;
+    std::unique_ptr<AnimationPlayer> m_animation;
     QSize m_natural;
     QString m_pictureFile;
     QSize m_fitted;

@@ -16,6 +16,7 @@
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
+#include "viewer/AnimationPlayer.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailSource.h"
 #include "viewer/frmPictureViewer.h"
@@ -25,7 +26,6 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
-#include <QMovie>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -443,12 +443,12 @@ private slots:
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("a-huge.gif"));
         QVERIFY(Control<PictureImage>(viewer, "Image1")->isVisible());
-        QVERIFY(viewer.findChild<QMovie *>() == nullptr);
+        QVERIFY(viewer.findChild<AnimationPlayer *>() == nullptr);
         list()->setListIndex(1);
         QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("b-small.gif"));
-        QVERIFY(viewer.findChild<QMovie *>() != nullptr); // a small one plays
+        QVERIFY(viewer.findChild<AnimationPlayer *>() != nullptr); // a small one plays
         list()->setListIndex(0);
-        QVERIFY(viewer.findChild<QMovie *>() == nullptr);
+        QVERIFY(viewer.findChild<AnimationPlayer *>() == nullptr);
     }
 
     // ---- The same file under another name ----

@@ -1,4 +1,5 @@
 #include "Controls.h"
+#include "GifWriter.h"
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
@@ -7,6 +8,7 @@
 #include "controls/ARButton.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
+#include "viewer/AnimationPlayer.h"
 #include "viewer/FittedLoader.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ViewerRules.h"
@@ -14,9 +16,12 @@
 #include "viewer/frmSplash.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QScrollBar>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -51,6 +56,30 @@ private:
     }
 
     frmPictureViewer &viewer() { return Forms::frmPictureViewer(); }
+
+    // A folder "anim" with a.gif (three solid frames, red, green and blue, `delays` in hundredths
+    // of a second, `size` pixels) and b.jpg, the program started on a.gif.
+    QString startOnAnimation(QSize size, const QList<int> &delays, bool loop = true)
+    {
+        const QString dir = env->path("anim");
+        QDir().mkpath(dir);
+        QList<GifFrame> frames;
+        for (int i = 0; i < delays.size(); ++i) {
+            frames.append({QRect(QPoint(0, 0), size), delays.at(i), [i](int, int) { return i % 3; }});
+        }
+        if (!WriteGif(dir + "/a.gif", size, frames, loop) || !WriteJpeg(dir + "/b.jpg", 100, 80, Qt::white)) {
+            return {};
+        }
+        SaveSetting(AppName, "Directories", "anim", dir);
+        SaveSetting(AppName, "Settings", "Basename", "anim");
+        if (EntryProcedure() != Road::Normal) {
+            return {};
+        }
+        return dir;
+    }
+
+    AnimationPlayer *player() { return viewer().findChild<AnimationPlayer *>(); }
+    QRgb shownAt(const char *control, QPoint at) { return Control<PictureImage>(viewer(), control)->picture().pixel(at); }
 
 private slots:
     void init()
@@ -207,6 +236,83 @@ private slots:
         QTRY_VERIFY(viewer().isVisible());
         const QRgb first = Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5);
         QTRY_VERIFY(Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5) != first);
+    }
+
+    void animationPlaysItsFramesInTurnAndStopsWhenLeft()
+    {
+        const QString dir = startOnAnimation(QSize(120, 90), {5, 5, 5});
+        QVERIFY(!dir.isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        // The first frame shows at once, from the loaded picture.
+        QCOMPARE(shownAt("Image1", QPoint(60, 45)), qRgb(255, 0, 0));
+        QVERIFY(player() != nullptr);
+        // Then green, blue, and red again: it loops.
+        QList<QRgb> seen;
+        connect(player(), &AnimationPlayer::frameReady, this,
+                [&seen](const QImage &frame) { seen << frame.pixel(60, 45); });
+        QTRY_VERIFY(seen.size() >= 4);
+        QCOMPARE(seen.mid(0, 4), (QList<QRgb>{qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 255, 0)}));
+        QCOMPARE(shownAt("Image1", QPoint(60, 45)), seen.last());
+
+        // Down: the JPEG, and no frame comes after it.
+        FileListBox *list = Control<FileListBox>(Forms::frmSide(), "File1");
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(State().CurrentFile, dir + "/b.jpg");
+        QVERIFY(player() == nullptr);
+        QTest::qWait(200);
+        QCOMPARE(shownAt("Image1", QPoint(50, 40)), qRgb(255, 255, 255));
+
+        // Back, then the thumbnail page: it stops there too.
+        QTest::keyClick(list, Qt::Key_Up);
+        QVERIFY(player() != nullptr);
+        QVERIFY(ClickThumbnails());
+        QVERIFY(player() == nullptr);
+    }
+
+    void framesKeepTheirOwnDelays()
+    {
+        // The second frame stays 600 ms, the others 50 ms; a frame never comes before its time.
+        QVERIFY(!startOnAnimation(QSize(40, 30), {5, 60, 5}, false).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> at;
+        connect(player(), &AnimationPlayer::frameReady, this, [&] { at << clock.elapsed(); });
+        QTRY_VERIFY_WITH_TIMEOUT(player()->finished(), 10000);
+        // Played once (the file asks for no loop), ending on its last frame.
+        QCOMPARE(at.size(), 2);
+        QCOMPARE(shownAt("Image1", QPoint(20, 15)), qRgb(0, 0, 255));
+        // Coarse timers may fire up to 5% early.
+        QVERIFY2(at.at(1) - at.at(0) >= 570, qPrintable(QString::number(at.at(1) - at.at(0))));
+    }
+
+    void fullSizeAnimationPlaysAtItsNaturalSize()
+    {
+        // Wider than the free area: reduced, and a click shows it at full size, still playing.
+        QVERIFY(!startOnAnimation(QSize(1600, 400), {5, 5, 5}).isEmpty());
+        QTRY_VERIFY(viewer().isVisible());
+        PictureImage *image = Control<PictureImage>(viewer(), "Image1");
+        QVERIFY(image->width() < 1600);
+        QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(10, 10));
+        PictureImage *full = Control<PictureImage>(viewer(), "Picture1");
+        QTRY_VERIFY(full->isVisible());
+        QVERIFY(player() != nullptr);
+        QSet<QRgb> colours;
+        QSet<QSize> sizes;
+        connect(player(), &AnimationPlayer::frameReady, this, [&](const QImage &frame) {
+            sizes << frame.size();
+            colours << frame.pixel(800, 200);
+        });
+        QTRY_VERIFY(colours.size() == 3);
+        QCOMPARE(sizes, QSet<QSize>{QSize(1600, 400)});
+        QCOMPARE(full->picture().size(), QSize(1600, 400));
+        QVERIFY(image->isHidden());
+        // A click on the full-size picture goes back to the fitted view, playing afresh.
+        QTest::mouseClick(full, Qt::LeftButton, {}, QPoint(10, 10));
+        QTRY_VERIFY(image->isVisible());
+        QVERIFY(player() != nullptr);
+        QCOMPARE(player()->shownSize(), image->size());
     }
 
     void prefetchNeverHandsOutAChangedFile()
