@@ -34,8 +34,7 @@ class StoppableFile : public QFile
 public:
     explicit StoppableFile(const std::atomic<bool> &stopped)
         : m_stopped(stopped)
-    {
-    }
+    {}
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override

@@ -2,6 +2,7 @@
 // FIFOs in a picture's or the settings' place, links onto their own target, huge folders.
 
 #include "Controls.h"
+#include "GifWriter.h"
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
@@ -25,13 +26,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -113,6 +119,39 @@ void RemoveTree(const QByteArray &folder)
         },
         16, FTW_DEPTH | FTW_PHYS);
 }
+
+// A 5000 x 5000 animation (25 megapixels, the most that plays) of three full-canvas frames, 20 ms
+// each: the decoder, slower than that, never rests. Made once.
+const QByteArray &BigAnimation()
+{
+    static const QByteArray gif = [] {
+        // Stripes with a sprinkle of other colours, so that the codes stay short and many.
+        auto frame = [](int phase) {
+            return [phase](int x, int y) {
+                return ((x * 7919 + y * 104729) >> 3) % 4 == 0 ? (x / 5 + y / 3 + phase) % 4 : (x / 9 + phase) % 4;
+            };
+        };
+        const QRect all(0, 0, 5000, 5000);
+        return MakeGif(all.size(), {{all, 2, frame(0)}, {all, 2, frame(1)}, {all, 2, frame(2)}});
+    }();
+    return gif;
+}
+
+// When a key's release reaches a widget: the press before it has been handled by then.
+class KeyArrival : public QObject
+{
+public:
+    std::atomic<qint64> releasedNs{0};
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyRelease) {
+            releasedNs = std::chrono::steady_clock::now().time_since_epoch().count();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 class Answers : public TransferObserver
 {
@@ -449,6 +488,86 @@ private slots:
         QVERIFY(viewer.findChild<AnimationPlayer *>() != nullptr); // a small one plays
         list()->setListIndex(0);
         QVERIFY(viewer.findChild<AnimationPlayer *>() == nullptr);
+    }
+
+    // The big animation beside a small bitmap, shown on a 2560 x 1600 screen and playing: a frame
+    // after the first is on screen and the next one is being decoded (here it takes 300 ms to decode
+    // a frame and scale it to 1600 x 1600). Gives Image1.
+    PictureImage *startOnBigAnimation()
+    {
+        program.reset();
+        program = std::make_unique<ProgramUnderTest>(QByteArrayLiteral("2560x1600@15"));
+        const QByteArray folder = makeFolder("big");
+        const int fd = ::open(folder + "/a-big.gif", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool written =
+            ::write(fd, BigAnimation().constData(), size_t(BigAnimation().size())) == BigAnimation().size();
+        ::close(fd);
+        if (!written || !WriteBmp(folder + "/b-small.bmp", 64, 48, Qt::yellow)) {
+            return nullptr;
+        }
+        startOn(folder);
+        PictureImage *image = Control<PictureImage>(Forms::frmPictureViewer(), "Image1");
+        const qint64 first = image->picture().cacheKey();
+        if (!QTest::qWaitFor([&] { return image->picture().cacheKey() != first; }, 30000)) {
+            return nullptr;
+        }
+        return image;
+    }
+
+    void keysAnswerWhileABigAnimationPlays()
+    {
+        PictureImage *image = startOnBigAnimation();
+        QVERIFY(image != nullptr);
+        QCOMPARE(image->picture().size(), image->size());
+        FileListBox *files = list();
+        files->setFocus();
+        KeyArrival arrival;
+        files->installEventFilter(&arrival);
+        // Down comes from outside this thread, as the window system sends it, 20 ms after a frame is
+        // shown, while the next one is being decoded (the frames follow each other without a rest); the time runs from
+        // the moment it is sent to the end of its handling.
+        std::atomic<bool> frameShown{false};
+        std::atomic<qint64> sentNs{0};
+        auto press = std::make_unique<QKeyEvent>(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        auto release = std::make_unique<QKeyEvent>(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
+        std::unique_ptr<QThread> user(QThread::create([&] {
+            while (!frameShown) {
+                QThread::msleep(1);
+            }
+            QThread::msleep(20);
+            sentNs = std::chrono::steady_clock::now().time_since_epoch().count();
+            QCoreApplication::postEvent(files, press.release());
+            QCoreApplication::postEvent(files, release.release());
+        }));
+        user->start();
+        const auto joined = qScopeGuard([&] {
+            frameShown = true;
+            user->wait();
+        });
+        const qint64 shown = image->picture().cacheKey();
+        QVERIFY(QTest::qWaitFor([&] { return image->picture().cacheKey() != shown; }, 20000));
+        frameShown = true;
+        QTRY_VERIFY_WITH_TIMEOUT(arrival.releasedNs != 0, 20000);
+        const qint64 answeredMs = (arrival.releasedNs - sentNs) / 1'000'000;
+        qInfo("Down answered in %lld ms", answeredMs);
+        QCOMPARE(FileNameOf(State().CurrentFile), QStringLiteral("b-small.bmp"));
+        QCOMPARE(image->picture().pixel(10, 10), QColor(Qt::yellow).rgb());
+        QVERIFY(Forms::frmPictureViewer().findChild<AnimationPlayer *>() == nullptr);
+        // A key that waits for a frame's decode misses this by far.
+        QVERIFY2(answeredMs < 100, qPrintable(QStringLiteral("%1 ms").arg(answeredMs)));
+    }
+
+    void closingWhileAFrameDecodes()
+    {
+        QVERIFY(startOnBigAnimation() != nullptr);
+        // The program ends with the next frame half decoded: the decode finishes on its own
+        // thread, and its frame goes nowhere.
+        QElapsedTimer clock;
+        clock.start();
+        program.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(1500);
+        program = std::make_unique<ProgramUnderTest>();
     }
 
     // ---- The same file under another name ----

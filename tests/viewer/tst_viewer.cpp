@@ -79,7 +79,10 @@ private:
     }
 
     AnimationPlayer *player() { return viewer().findChild<AnimationPlayer *>(); }
-    QRgb shownAt(const char *control, QPoint at) { return Control<PictureImage>(viewer(), control)->picture().pixel(at); }
+    QRgb shownAt(const char *control, QPoint at)
+    {
+        return Control<PictureImage>(viewer(), control)->picture().pixel(at);
+    }
 
 private slots:
     void init()
