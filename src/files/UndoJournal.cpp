@@ -1,4 +1,5 @@
 #include "files/UndoJournal.h"
+#include "common/FileNames.h"
 
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
@@ -59,7 +60,7 @@ std::optional<FileIdentity> IdentityOf(const QString &path)
 {
     struct stat st
     {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+    if (::lstat(EncodeName(path).constData(), &st) != 0) {
         return std::nullopt;
     }
     FileIdentity id;
@@ -158,7 +159,7 @@ UndoResult TakeBack(const UndoStep &step)
             // Out of the trash as file managers restore: the file back under its old name, the
             // trash's record of it removed.
             FileSystemCalls calls;
-            int moved = calls.renameNoReplace(QFile::encodeName(f.after), QFile::encodeName(f.before));
+            int moved = calls.renameNoReplace(EncodeName(f.after), EncodeName(f.before));
             if (moved == -EXDEV) {
                 // A trash on another disk: moved (copied whole, then removed) under its name in
                 // the trash, then given its old name.
