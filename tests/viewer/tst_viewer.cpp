@@ -3,6 +3,7 @@
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FileNames.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "controls/ARButton.h"
@@ -19,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -316,6 +319,28 @@ private slots:
         QTRY_VERIFY(image->isVisible());
         QVERIFY(player() != nullptr);
         QCOMPARE(player()->shownSize(), image->size());
+    }
+
+    void playerComposesNoCanvasBeyondTheAnimationLimit()
+    {
+        // A file replaced after its first frame was shown now declares a 10000 x 10000 canvas: the
+        // player reads its header again and plays nothing, even where the decoder would allow such a
+        // canvas (the program raises its allocation limit for still pictures).
+        const int limit = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(400);
+        const auto restore = qScopeGuard([limit] { QImageReader::setAllocationLimit(limit); });
+        const QString path = env->path("huge.gif");
+        const QRect dot(0, 0, 1, 1);
+        QVERIFY(WriteGif(path, QSize(10000, 10000),
+                         {{dot, 5, [](int, int) { return 0; }}, {dot, 5, [](int, int) { return 1; }}}));
+        AnimationPlayer player(OpenRegularFile(path), QSize(100, 100));
+        QTRY_VERIFY(player.finished());
+        QCOMPARE(player.framesShown(), 0);
+        // The same at the limit's edge plays.
+        QVERIFY(WriteGif(path, QSize(5000, 5000),
+                         {{dot, 5, [](int, int) { return 0; }}, {dot, 5, [](int, int) { return 1; }}}));
+        AnimationPlayer playing(OpenRegularFile(path), QSize(100, 100));
+        QTRY_VERIFY(playing.framesShown() >= 1);
     }
 
     void prefetchNeverHandsOutAChangedFile()
