@@ -503,7 +503,7 @@ public:
         write(steps);
         record(14, {0, 16, 20}); // EOF
 
-        const QByteArray description = QByteArray::fromRawData("V\0a\0n\0t\0r\0e\0l\0\0\0\0\0", 20);
+        const QByteArray description = QByteArray::fromRawData("V\0a\0n\0t\0r\0e\0l\0\0\0\0\0\0", 20);
         constexpr int headerSize = 108;
         QByteArray out;
         put32(out, 1);
