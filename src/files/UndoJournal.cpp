@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -171,7 +172,7 @@ UndoResult TakeBack(const UndoStep &step)
                 }
             }
             if (moved == 0) {
-                QFile::remove(trashInfoOf(f.after));
+                ::unlink(EncodeName(trashInfoOf(f.after)).constData());
                 result.restored << f.before;
             } else {
                 result.refused << UndoRefusal{f.before, QStringLiteral("it could not be taken out of the trash")};

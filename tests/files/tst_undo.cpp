@@ -176,6 +176,9 @@ private slots:
         QCOMPARE(journal.undo().restored, QStringList{a + '/' + name});
         QCOMPARE(get(EncodeName(a) + '/' + latin1), QByteArray("latin-1"));
         QCOMPARE(get(EncodeName(a) + '/' + lookalike), QByteArray("look-alike"));
+        // And the trash keeps no record of a file it no longer holds.
+        QVERIFY(QDir(trashFiles()).isEmpty());
+        QVERIFY(QDir(env->path("data/Trash/info")).isEmpty());
     }
 
     void moveAcrossFileSystemsGoesBack()
