@@ -217,7 +217,6 @@ private:
     int m_fd = -1;
 };
 
-
 // Reading a FIFO or device in the file's place would block or never end: such a store reads as
 // empty, so the defaults apply.
 bool readable(const QString &path)

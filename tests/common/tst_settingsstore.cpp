@@ -40,7 +40,8 @@ private:
     // The file's identity and contents: a rewrite, even of the same bytes, gives a new inode.
     static std::pair<ino_t, QByteArray> snapshot(const QString &path)
     {
-        struct stat st{};
+        struct stat st
+        {};
         if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
             return {0, {}};
         }
@@ -51,8 +52,8 @@ private:
     static int rewritesDuring(const QString &path, const std::function<void()> &work)
     {
         const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (fd < 0 || ::inotify_add_watch(fd, QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                                          IN_MOVED_TO) < 0) {
+        if (fd < 0 ||
+            ::inotify_add_watch(fd, QFile::encodeName(QFileInfo(path).absolutePath()).constData(), IN_MOVED_TO) < 0) {
             return -1;
         }
         work();
@@ -280,13 +281,14 @@ private slots:
         QVERIFY(SaveSettings(AppName, rows));
         const auto before = snapshot(env->settingsFile());
         QVERIFY(before.first != 0);
-        QCOMPARE(rewritesDuring(env->settingsFile(),
-                                [] {
-                                    QVERIFY(SaveSetting(AppName, "Settings", "Basename", "Tom & Jerry"));
-                                    QVERIFY(SaveSetting(AppName, "Settings", "Empty", ""));
-                                    QVERIFY(SaveSettings(AppName, {{"Other 7", "Key", "v7"}, {"Other 9", "Key", "v9"}}));
-                                }),
-                 0);
+        QCOMPARE(
+            rewritesDuring(env->settingsFile(),
+                           [] {
+                               QVERIFY(SaveSetting(AppName, "Settings", "Basename", "Tom & Jerry"));
+                               QVERIFY(SaveSetting(AppName, "Settings", "Empty", ""));
+                               QVERIFY(SaveSettings(AppName, {{"Other 7", "Key", "v7"}, {"Other 9", "Key", "v9"}}));
+                           }),
+            0);
         QCOMPARE(snapshot(env->settingsFile()), before);
 
         // An empty value for a key the file lacks is a change: the key is then listed.

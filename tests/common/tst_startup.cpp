@@ -209,7 +209,8 @@ private slots:
         }
         QVERIFY(SaveSettings(AppName, rows));
         const auto identity = [this] {
-            struct stat st{};
+            struct stat st
+            {};
             QFile f(env->settingsFile());
             if (::stat(QFile::encodeName(env->settingsFile()).constData(), &st) != 0 || !f.open(QIODevice::ReadOnly)) {
                 return std::pair<ino_t, QByteArray>{0, {}};
