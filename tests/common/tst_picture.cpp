@@ -15,6 +15,8 @@
 
 #include <cstring>
 
+#include <csignal>
+
 namespace {
 
 void appendLe16(QByteArray &b, int v)
@@ -74,6 +76,12 @@ QByteArray placeableWmf(int right, int bottom, int inch, const QByteArray &recor
     appendLe32(wmf, 7);
     appendLe16(wmf, 0);
     return wmf + body;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool write(const QString &path, const QByteArray &bytes)
@@ -549,7 +557,8 @@ private slots:
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<int>("atMostMs");
         QTest::newRow("crash") << QByteArray("#!/bin/sh\nkill -SEGV $$\n") << 2000;
-        QTest::newRow("garbage out") << QByteArray("#!/bin/sh\ncat >/dev/null\necho '<svg'\n") << 2000;
+        QTest::newRow("garbage out") << QByteArray("#!/bin/sh\nhead -c 16 >/dev/null\necho '<svg'\n") << 2000;
+        QTest::newRow("answers before it reads") << QByteArray("#!/bin/sh\necho '<svg'\nexec sleep 60\n") << 7000;
         QTest::newRow("hang") << QByteArray("#!/bin/sh\nexec sleep 60\n") << 7000;
         QTest::newRow("flood") << QByteArray("#!/bin/sh\nexec cat /dev/zero\n") << 7000;
     }
@@ -558,7 +567,8 @@ private slots:
     {
         QFETCH(QByteArray, script);
         QFETCH(int, atMostMs);
-        const QString helper = file(QStringLiteral("bad-helper.sh"));
+        // A file of its own each: the last one may still be starting as the helper kept ready.
+        const QString helper = file(QStringLiteral("bad-helper-%1.sh").arg(QTest::currentDataTag()).replace(' ', '-'));
         QVERIFY(write(helper, script));
         QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("VANTREL_METAFILE_HELPER", helper.toLocal8Bit());
@@ -570,6 +580,57 @@ private slots:
         QVERIFY(!picture);
         QCOMPARE(error, PictureError::Damaged);
         QVERIFY(clock.elapsed() < atMostMs);
+    }
+
+    // One helper serves one conversion after another; one that has died while it waited is
+    // replaced without the picture failing; a metafile that kills its helper fails alone.
+    void helperIsReusedAndReplacedAfterFailure()
+    {
+        const QString log = file(QStringLiteral("helper-starts.log"));
+        const QString wrapper = file(QStringLiteral("counting-helper.sh"));
+        QVERIFY(write(wrapper, QStringLiteral("#!/bin/sh\necho $$ >> '%1'\nexec '%2' \"$@\"\n")
+                                   .arg(log, QStringLiteral(VV_METAFILE_HELPER))
+                                   .toUtf8()));
+        QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        auto starts = [&] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().split('\n') : QList<QByteArray>();
+        };
+        qputenv("VANTREL_METAFILE_HELPER", wrapper.toLocal8Bit());
+        auto restore = qScopeGuard([] { qputenv("VANTREL_METAFILE_HELPER", QByteArrayLiteral(VV_METAFILE_HELPER)); });
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(LoadPicture(QStringLiteral(VV_SAMPLES "/shapes.wmf"), at(15)));
+            QVERIFY(LoadPicture(QStringLiteral(VV_SAMPLES "/shapes.emf"), at(15)));
+        }
+        QCOMPARE(starts().size(), 1);
+
+        // Killed while it waits: the next picture still shows, from a fresh helper.
+        QVERIFY(::kill(starts().constLast().toInt(), SIGKILL) == 0);
+        QTest::qWait(50);
+        QVERIFY(LoadPicture(QStringLiteral(VV_SAMPLES "/shapes.emf"), at(15)));
+        QCOMPARE(starts().size(), 2);
+
+        // A metafile the converter refuses leaves the helper serving.
+        const QString refused = file(QStringLiteral("refused.emf"));
+        QByteArray emf = readAll(QStringLiteral(VV_SAMPLES "/shapes.emf"));
+        emf.truncate(200); // the header promises records that are not there
+        QVERIFY(write(refused, emf));
+        PictureError error = PictureError::None;
+        QVERIFY(!LoadPicture(refused, at(15), &error));
+        QCOMPARE(error, PictureError::Damaged);
+        QVERIFY(LoadPicture(QStringLiteral(VV_SAMPLES "/shapes.wmf"), at(15)));
+        QCOMPARE(starts().size(), 2);
+
+        // Pictures loaded side by side (a thumbnail page) each get their conversion.
+        QStringList many;
+        for (int i = 0; i < 12; ++i) {
+            many << QStringLiteral(VV_SAMPLES "/shapes.%1").arg(i % 2 ? QStringLiteral("wmf") : QStringLiteral("emf"));
+        }
+        const auto results = LoadPicturesAsync(many, at(15)).results();
+        QCOMPARE(results.size(), 12);
+        for (const auto &picture : results) {
+            QVERIFY(picture && !picture->image.isNull());
+        }
     }
 
     // An office suite writes a gradient as hundreds of touching bands. Drawn fitted, the page's

@@ -187,8 +187,13 @@ std::vector<Step> slide()
             s.brush(rgb(40, 40, 40));
             const int x = box.right() + 100;
             const int y = box.center().y();
-            s.polygon({{x, y - 120}, {x + 600, y - 120}, {x + 600, y - 360}, {x + 900, y}, {x + 600, y + 360},
-                       {x + 600, y + 120}, {x, y + 120}});
+            s.polygon({{x, y - 120},
+                       {x + 600, y - 120},
+                       {x + 600, y - 360},
+                       {x + 900, y},
+                       {x + 600, y + 360},
+                       {x + 600, y + 120},
+                       {x, y + 120}});
         }
     }
 
@@ -374,13 +379,13 @@ class WmfWriter : public Writer
 public:
     QByteArray finish(const std::vector<Step> &steps)
     {
-        record(0x020B, {0, 0});                   // SetWindowOrg(y, x)
-        record(0x020C, {kHeight, kWidth});        // SetWindowExt(y, x)
-        record(0x0102, {1});                      // SetBkMode: transparent
-        record(0x0106, {1});                      // SetPolyFillMode: alternate
-        record(0x012E, {24, 0});                  // SetTextAlign: baseline
+        record(0x020B, {0, 0});            // SetWindowOrg(y, x)
+        record(0x020C, {kHeight, kWidth}); // SetWindowExt(y, x)
+        record(0x0102, {1});               // SetBkMode: transparent
+        record(0x0106, {1});               // SetPolyFillMode: alternate
+        record(0x012E, {24, 0});           // SetTextAlign: baseline
         write(steps);
-        record(0x0000, {});                       // EOF
+        record(0x0000, {}); // EOF
 
         QByteArray out;
         put32(out, 0x9AC6CDD7);
@@ -487,16 +492,16 @@ public:
 
     QByteArray finish(const std::vector<Step> &steps)
     {
-        record(17, {8});                     // SETMAPMODE: anisotropic
-        record(10, {0, 0});                  // SETWINDOWORGEX
-        record(9, {kWidth, kHeight});        // SETWINDOWEXTEX
-        record(12, {0, 0});                  // SETVIEWPORTORGEX
+        record(17, {8});                                   // SETMAPMODE: anisotropic
+        record(10, {0, 0});                                // SETWINDOWORGEX
+        record(9, {kWidth, kHeight});                      // SETWINDOWEXTEX
+        record(12, {0, 0});                                // SETVIEWPORTORGEX
         record(11, {devicePx(kWidth), devicePx(kHeight)}); // SETVIEWPORTEXTEX
-        record(18, {1});                     // SETBKMODE: transparent
-        record(19, {1});                     // SETPOLYFILLMODE: alternate
-        record(22, {24});                    // SETTEXTALIGN: baseline
+        record(18, {1});                                   // SETBKMODE: transparent
+        record(19, {1});                                   // SETPOLYFILLMODE: alternate
+        record(22, {24});                                  // SETTEXTALIGN: baseline
         write(steps);
-        record(14, {0, 16, 20});             // EOF
+        record(14, {0, 16, 20}); // EOF
 
         const QByteArray description = QByteArray::fromRawData("V\0a\0n\0t\0r\0e\0l\0\0\0\0\0", 20);
         constexpr int headerSize = 108;
@@ -580,8 +585,8 @@ protected:
             put32(tail, d);
         }
         record(84,
-               {at.x(), at.y() + height, at.x() + width, at.y(), 1, 0, 0, at.x(), at.y(), s.size(), fixed, 0, 0,
-                0, -1, -1, fixed + stringBytes},
+               {at.x(), at.y() + height, at.x() + width, at.y(), 1, 0, 0, at.x(), at.y(), s.size(), fixed, 0, 0, 0, -1,
+                -1, fixed + stringBytes},
                tail);
     }
     void clipTo(QRect r) override

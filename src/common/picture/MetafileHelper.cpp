@@ -1,16 +1,22 @@
-// vantrel-metafile-helper: turns one Windows metafile into SVG, in a process of its own.
+// vantrel-metafile-helper: turns Windows metafiles into SVG, in a process of its own.
 //
 //   vantrel-metafile-helper wmf|emf  < metafile  > svg
+//   vantrel-metafile-helper --serve  (requests and answers as MetafileHelperProtocol.h says)
 //
 // The conversion parses hostile input, partly in a C library; here a crash, a runaway allocation or an
 // endless loop costs only this process. The viewer starts it with a memory limit and kills it
 // after a few seconds; it also limits itself, in case it is started some other way.
-// Exit codes: 0 SVG written, 1 not a metafile it can convert, 2 usage.
+// The viewer keeps a serving helper ready, so a metafile costs no process start; each conversion
+// still gets its own CPU allowance.
+// Exit codes: 0 SVG written (serving: input ended), 1 not a metafile it can convert (serving: a
+// broken request), 2 usage.
 
 #include "common/picture/MetafileFormat.h"
+#include "common/picture/MetafileHelperProtocol.h"
 
 #include "common/picture/MetafileToSvg.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +30,18 @@
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20;
+constexpr rlim_t kCpuSecondsPerConversion = 5;
+
+// CPU time is counted over the process's life: a serving helper allows each conversion its own
+// seconds on top of what it has used so far.
+void limitCpuFromNow()
+{
+    rusage used{};
+    getrusage(RUSAGE_SELF, &used);
+    const auto seconds = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec + 1);
+    const rlimit cpu{seconds + kCpuSecondsPerConversion, seconds + kCpuSecondsPerConversion + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+}
 
 void limitSelf()
 {
@@ -31,10 +49,26 @@ void limitSelf()
     const rlimit memory{768u << 20, 768u << 20};
     setrlimit(RLIMIT_AS, &memory);
 #endif
-    const rlimit cpu{5, 6};
-    setrlimit(RLIMIT_CPU, &cpu);
+    limitCpuFromNow();
     const rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
+}
+
+// Exactly `length` bytes, or false at the end of the input or an error.
+bool readExactly(unsigned char *into, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::read(STDIN_FILENO, into, length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        into += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 bool readInput(std::vector<unsigned char> &data)
@@ -59,6 +93,9 @@ bool writeAll(const char *bytes, std::size_t length)
 {
     while (length > 0) {
         const ssize_t n = ::write(STDOUT_FILENO, bytes, length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
             return false;
         }
@@ -68,11 +105,44 @@ bool writeAll(const char *bytes, std::size_t length)
     return true;
 }
 
+// Converts request after request until the input ends; a request it cannot read ends it.
+int serve()
+{
+    namespace P = MetafileHelperProtocol;
+    std::vector<unsigned char> data;
+    for (;;) {
+        unsigned char header[P::kHeaderBytes];
+        P::Header request;
+        if (!readExactly(header, 1)) {
+            return 0; // the viewer is done with this helper
+        }
+        if (!readExactly(header + 1, sizeof header - 1) || !P::ReadHeader(header, request) ||
+            (request.word != P::kWmf && request.word != P::kEmf) || request.length == 0 || request.length > kMaxInput) {
+            return 1;
+        }
+        data.resize(static_cast<std::size_t>(request.length));
+        if (!readExactly(data.data(), data.size())) {
+            return 1;
+        }
+        limitCpuFromNow();
+        const auto svg =
+            MetafileToSvg(request.word == P::kWmf ? MetafileKind::Wmf : MetafileKind::Emf, data.data(), data.size());
+        P::WriteHeader(header, {svg ? P::kConverted : P::kNotConvertible, svg ? svg->size() : 0});
+        if (!writeAll(reinterpret_cast<const char *>(header), sizeof header) ||
+            (svg && !writeAll(svg->data(), svg->size()))) {
+            return 1;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     limitSelf();
+    if (argc == 2 && std::string_view(argv[1]) == MetafileHelperProtocol::kServeArgument) {
+        return serve();
+    }
     if (argc != 2) {
         std::fputs("usage: vantrel-metafile-helper wmf|emf < metafile > svg\n", stderr);
         return 2;

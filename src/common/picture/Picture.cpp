@@ -2,16 +2,15 @@
 
 #include "common/FileNames.h"
 #include "common/picture/MetafileFormat.h"
+#include "common/picture/MetafileHelperPool.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
 #include <QPainter>
-#include <QProcess>
 #include <QSvgRenderer>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -20,7 +19,6 @@
 #include <memory>
 
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -28,7 +26,7 @@ namespace {
 constexpr qint64 kMaxMetafileBytes = 64ll << 20;
 constexpr qint64 kMaxSvgBytes = 64ll << 20;
 constexpr int kHelperTimeLimitMs = 5000;
-[[maybe_unused]] constexpr rlim_t kHelperMemoryLimit = 768u << 20;
+constexpr std::uint64_t kHelperMemoryLimit = 768u << 20;
 
 // Qt refuses to allocate images above 128 MB; a full decode within the limits needs up to
 // 100 megapixels x 4 bytes.
@@ -266,53 +264,12 @@ QSize fitInto(QSize natural, QSize box)
 
 std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &metafile)
 {
-    const QString helper = MetafileHelperPath();
-    if (helper.isEmpty()) {
-        return std::nullopt;
-    }
-    QProcess process;
-    process.setProgram(helper);
-    process.setArguments({kind == PictureKind::Wmf ? QStringLiteral("wmf") : QStringLiteral("emf")});
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setChildProcessModifier([] {
-#if VANTREL_ADDRESS_LIMITS
-        const rlimit memory{kHelperMemoryLimit, kHelperMemoryLimit};
-        setrlimit(RLIMIT_AS, &memory);
-#endif
-        const rlimit none{0, 0};
-        setrlimit(RLIMIT_CORE, &none);
-    });
-    QElapsedTimer clock;
-    clock.start();
-    process.start();
-    if (!process.waitForStarted(kHelperTimeLimitMs)) {
-        return std::nullopt;
-    }
-    process.write(metafile);
-    process.closeWriteChannel();
-    QByteArray svg;
-    while (process.state() != QProcess::NotRunning) {
-        const qint64 left = kHelperTimeLimitMs - clock.elapsed();
-        if (left <= 0) {
-            process.kill();
-            process.waitForFinished(1000);
-            return std::nullopt;
-        }
-        process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 50)));
-        svg += process.readAllStandardOutput();
-        if (svg.size() > kMaxSvgBytes) {
-            process.kill();
-            process.waitForFinished(1000);
-            return std::nullopt;
-        }
-    }
-    svg += process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 || svg.isEmpty() ||
-        svg.size() > kMaxSvgBytes) {
-        return std::nullopt;
-    }
-    return svg;
+    MetafileHelperLimits limits;
+    limits.timeLimitMs = kHelperTimeLimitMs;
+    limits.maxSvgBytes = kMaxSvgBytes;
+    limits.memoryBytes = kHelperMemoryLimit;
+    return ConvertInMetafileHelper(MetafileHelperPath(),
+                                   kind == PictureKind::Wmf ? MetafileKind::Wmf : MetafileKind::Emf, metafile, limits);
 }
 
 // The whole metafile, converted in the helper process.

@@ -1,0 +1,330 @@
+#include "common/picture/MetafileHelperPool.h"
+
+#include "common/FileNames.h"
+#include "common/picture/MetafileHelperProtocol.h"
+
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace P = MetafileHelperProtocol;
+
+// The converter library keeps part of what it allocates: a helper retires after this many.
+constexpr int kConversionsPerHelper = 32;
+
+struct Helper
+{
+    pid_t pid = -1;
+    int toHelper = -1;
+    int fromHelper = -1;
+    int served = 0;
+    QByteArray path;
+};
+
+std::mutex g_mutex;
+std::optional<Helper> g_ready;
+
+void retire(Helper &helper)
+{
+    if (helper.toHelper >= 0) {
+        ::close(helper.toHelper);
+    }
+    if (helper.fromHelper >= 0) {
+        ::close(helper.fromHelper);
+    }
+    if (helper.pid > 0) {
+        ::kill(helper.pid, SIGKILL);
+        while (::waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    helper = Helper();
+}
+
+std::optional<Helper> spawn(const QByteArray &path, const MetafileHelperLimits &limits)
+{
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe2(toChild, O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    if (::pipe2(fromChild, O_CLOEXEC) != 0) {
+        ::close(toChild[0]);
+        ::close(toChild[1]);
+        return std::nullopt;
+    }
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    // Everything the child needs is made before the fork: after it, only calls that are safe in
+    // a copy of a threaded process.
+    QByteArray program = path;
+    QByteArray serve(P::kServeArgument);
+    char *argv[] = {program.data(), serve.data(), nullptr};
+    [[maybe_unused]] const rlimit memory{static_cast<rlim_t>(limits.memoryBytes),
+                                         static_cast<rlim_t>(limits.memoryBytes)};
+    const rlimit noCore{0, 0};
+    sigset_t none;
+    sigemptyset(&none);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(toChild[0], STDIN_FILENO);
+        ::dup2(fromChild[1], STDOUT_FILENO);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDERR_FILENO);
+        }
+        for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            ::fcntl(fd, F_SETFD, 0);
+        }
+        // Nothing else of the viewer's (sockets, a caller's pipes) may live on in a helper.
+        ::close_range(3, ~0u, 0);
+#if VANTREL_ADDRESS_LIMITS
+        ::setrlimit(RLIMIT_AS, &memory);
+#endif
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+        ::execv(program.constData(), argv);
+        ::_exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    if (devNull >= 0) {
+        ::close(devNull);
+    }
+    if (pid < 0) {
+        ::close(toChild[1]);
+        ::close(fromChild[0]);
+        return std::nullopt;
+    }
+    ::fcntl(toChild[1], F_SETFL, O_NONBLOCK);
+    ::fcntl(fromChild[0], F_SETFL, O_NONBLOCK);
+    Helper helper;
+    helper.pid = pid;
+    helper.toHelper = toChild[1];
+    helper.fromHelper = fromChild[0];
+    helper.path = path;
+    return helper;
+}
+
+// A helper that has died leaves SIGPIPE for whoever writes to it; this thread takes it as an
+// error instead.
+class NoBrokenPipeSignal
+{
+public:
+    NoBrokenPipeSignal()
+    {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe, &m_old);
+    }
+    ~NoBrokenPipeSignal()
+    {
+        if (!m_alreadyPending) {
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            const timespec now{0, 0};
+            while (sigtimedwait(&pipe, nullptr, &now) > 0) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    NoBrokenPipeSignal(const NoBrokenPipeSignal &) = delete;
+    NoBrokenPipeSignal &operator=(const NoBrokenPipeSignal &) = delete;
+
+private:
+    sigset_t m_old{};
+    bool m_alreadyPending = false;
+};
+
+enum class Outcome { Converted, NotConvertible, Failed, TimedOut };
+
+// One request and its answer, writing and reading at once (a broken helper may answer before it
+// has read everything, or never read at all).
+Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, const MetafileHelperLimits &limits,
+                 QByteArray &svg)
+{
+    unsigned char header[P::kHeaderBytes];
+    P::WriteHeader(header, {kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, static_cast<std::uint64_t>(metafile.size())});
+    const std::size_t total = sizeof header + static_cast<std::size_t>(metafile.size());
+    std::size_t written = 0;
+    QByteArray answer;
+    std::optional<P::Header> answerHeader;
+    const NoBrokenPipeSignal noSignal;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 left = limits.timeLimitMs - clock.elapsed();
+        if (left <= 0) {
+            return Outcome::TimedOut;
+        }
+        pollfd fds[2] = {{helper.fromHelper, POLLIN, 0}, {helper.toHelper, POLLOUT, 0}};
+        const nfds_t count = written < total ? 2 : 1;
+        const int ready = ::poll(fds, count, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR) {
+            return Outcome::Failed;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        if (count == 2 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const bool inHeader = written < sizeof header;
+            const char *from = inHeader ? reinterpret_cast<const char *>(header) + written
+                                        : metafile.constData() + (written - sizeof header);
+            const std::size_t length = inHeader ? sizeof header - written : total - written;
+            const ssize_t n = ::write(helper.toHelper, from, std::min<std::size_t>(length, 1 << 16));
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return Outcome::Failed;
+            }
+        }
+        if ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
+            continue;
+        }
+        char buffer[1 << 16];
+        const ssize_t n = ::read(helper.fromHelper, buffer, sizeof buffer);
+        if (n == 0) {
+            return Outcome::Failed; // gone before it answered in full
+        }
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                continue;
+            }
+            return Outcome::Failed;
+        }
+        answer.append(buffer, n);
+        if (!answerHeader && answer.size() >= static_cast<qsizetype>(P::kHeaderBytes)) {
+            P::Header h;
+            if (!P::ReadHeader(reinterpret_cast<const unsigned char *>(answer.constData()), h) ||
+                (h.word != P::kConverted && h.word != P::kNotConvertible) ||
+                h.length > static_cast<std::uint64_t>(limits.maxSvgBytes) ||
+                (h.word == P::kNotConvertible && h.length != 0)) {
+                return Outcome::Failed;
+            }
+            answerHeader = h;
+        }
+        if (answerHeader) {
+            const auto expected = static_cast<qsizetype>(P::kHeaderBytes + answerHeader->length);
+            if (answer.size() > expected) {
+                return Outcome::Failed;
+            }
+            if (answer.size() == expected && written == total) {
+                if (answerHeader->word == P::kNotConvertible) {
+                    return Outcome::NotConvertible;
+                }
+                svg = answer.mid(static_cast<qsizetype>(P::kHeaderBytes));
+                return svg.isEmpty() ? Outcome::Failed : Outcome::Converted;
+            }
+        }
+    }
+}
+
+// The helper kept ready for `path`, or a new one; `fromPool` says which.
+std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &limits, bool &fromPool)
+{
+    {
+        const std::lock_guard lock(g_mutex);
+        if (g_ready && g_ready->path == path) {
+            fromPool = true;
+            Helper helper = *g_ready;
+            g_ready.reset();
+            return helper;
+        }
+        if (g_ready) {
+            retire(*g_ready); // a helper of another program (the tests change it)
+            g_ready.reset();
+        }
+    }
+    fromPool = false;
+    return spawn(path, limits);
+}
+
+void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::optional<Helper> used)
+{
+    const std::lock_guard lock(g_mutex);
+    if (used && used->served < kConversionsPerHelper && !g_ready) {
+        g_ready = std::move(used);
+        return;
+    }
+    if (used) {
+        retire(*used);
+    }
+    if (!g_ready) {
+        g_ready = spawn(path, limits);
+    }
+}
+
+} // namespace
+
+std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
+                                                  const QByteArray &metafile, const MetafileHelperLimits &limits)
+{
+    const QByteArray path = EncodeName(helperPath);
+    if (path.isEmpty() || metafile.isEmpty()) {
+        return std::nullopt;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool fromPool = false;
+        auto helper = take(path, limits, fromPool);
+        if (!helper) {
+            return std::nullopt;
+        }
+        QByteArray svg;
+        const Outcome outcome = converse(*helper, kind, metafile, limits, svg);
+        if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible) {
+            ++helper->served;
+            keepReady(path, limits, std::move(helper));
+            if (outcome == Outcome::NotConvertible) {
+                return std::nullopt;
+            }
+            return svg;
+        }
+        retire(*helper);
+        // A helper that waited in the pool may have died meanwhile (killed, or out of the memory
+        // its earlier conversions left taken): a fresh one is asked once more. A fresh one that
+        // fails, or any that runs out of time, means the metafile is what failed.
+        if (outcome == Outcome::Failed && fromPool && attempt == 0) {
+            continue;
+        }
+        keepReady(path, limits, std::nullopt);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits)
+{
+    const QByteArray path = EncodeName(helperPath);
+    if (path.isEmpty()) {
+        return;
+    }
+    const std::lock_guard lock(g_mutex);
+    if (g_ready && g_ready->path != path) {
+        retire(*g_ready);
+        g_ready.reset();
+    }
+    if (!g_ready) {
+        g_ready = spawn(path, limits);
+    }
+}
+
+void StopMetafileHelpers()
+{
+    const std::lock_guard lock(g_mutex);
+    if (g_ready) {
+        retire(*g_ready);
+        g_ready.reset();
+    }
+}
