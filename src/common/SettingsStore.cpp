@@ -144,9 +144,19 @@ bool prepareFileForWriting(const QString &path)
         if (!info.isFile()) {
             return false; // a folder, FIFO or device in the file's place is never written over
         }
-        return stillKnownSound(info) || replaceDamagedFile(path);
+        if (!stillKnownSound(info) && !replaceDamagedFile(path)) {
+            return false;
+        }
+    } else if (!createPrivateFile(path)) {
+        return false;
     }
-    return createPrivateFile(path);
+    // The store's object keeps the first refusal it met for good, even after the file was mended
+    // (by the other program, say): the sound file now in place gets a fresh object, so a write that
+    // succeeds is not reported as failed.
+    if (StoreSlot() && StoreSlot()->status() != QSettings::NoError) {
+        StoreSlot().reset();
+    }
+    return true;
 }
 
 qint64 ModifiedMs(const QString &path)

@@ -212,6 +212,25 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("10"));
     }
 
+    void aSaveAfterAnotherProgramMendedTheFileSucceeds()
+    {
+        // This program reads a section with a line the reader refuses...
+        {
+            QFile f(env->settingsFile());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[Settings]\nSlideTime=5\nnot a key\n");
+        }
+        QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("5"));
+        // ...the other program saves first, keeping the damaged file aside...
+        QCOMPARE(runTool({"set", "Settings", "Basename", "theirs"}), QString());
+        QVERIFY(QFileInfo::exists(env->settingsFile() + QStringLiteral(".damaged")));
+        // ...and this program's next save of the mended file is written and says so.
+        QVERIFY(SaveSetting(AppName, "Settings", "Caption1", "mine"));
+        QCOMPARE(runTool({"get", "Settings", "Caption1"}), QStringLiteral("mine"));
+        QCOMPARE(runTool({"get", "Settings", "Basename"}), QStringLiteral("theirs"));
+        QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("5"));
+    }
+
     void directoryInPlaceOfTheFile()
     {
         QVERIFY(QDir().mkpath(env->settingsFile()));
