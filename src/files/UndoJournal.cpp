@@ -1,4 +1,5 @@
 #include "files/UndoJournal.h"
+#include "common/FileNames.h"
 
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,7 +61,7 @@ std::optional<FileIdentity> IdentityOf(const QString &path)
 {
     struct stat st
     {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+    if (::lstat(EncodeName(path).constData(), &st) != 0) {
         return std::nullopt;
     }
     FileIdentity id;
@@ -158,7 +160,7 @@ UndoResult TakeBack(const UndoStep &step)
             // Out of the trash as file managers restore: the file back under its old name, the
             // trash's record of it removed.
             FileSystemCalls calls;
-            int moved = calls.renameNoReplace(QFile::encodeName(f.after), QFile::encodeName(f.before));
+            int moved = calls.renameNoReplace(EncodeName(f.after), EncodeName(f.before));
             if (moved == -EXDEV) {
                 // A trash on another disk: moved (copied whole, then removed) under its name in
                 // the trash, then given its old name.
@@ -170,7 +172,7 @@ UndoResult TakeBack(const UndoStep &step)
                 }
             }
             if (moved == 0) {
-                QFile::remove(trashInfoOf(f.after));
+                ::unlink(EncodeName(trashInfoOf(f.after)).constData());
                 result.restored << f.before;
             } else {
                 result.refused << UndoRefusal{f.before, QStringLiteral("it could not be taken out of the trash")};

@@ -1,4 +1,5 @@
 #include "launcher/FileLock.h"
+#include "common/FileNames.h"
 
 #include "common/SettingsStore.h"
 
@@ -13,7 +14,7 @@
 
 FileLock::FileLock(const QString &path)
 {
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_fd = ::open(EncodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
 }
 
 FileLock::~FileLock()

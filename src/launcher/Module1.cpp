@@ -1,4 +1,5 @@
 #include "launcher/Module1.h"
+#include "common/FileNames.h"
 
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
@@ -91,7 +92,7 @@ int LauncherMain(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments << QFile::decodeName(argv[i]);
+        arguments << DecodeName(argv[i]);
     }
     const LauncherCommand command = ParseLauncherCommand(arguments, qEnvironmentVariable("XSCREENSAVER_WINDOW"));
     switch (command.request) {

@@ -1,4 +1,5 @@
 #include "launcher/SaverLaunch.h"
+#include "common/FileNames.h"
 
 #include "common/SettingsStore.h"
 #include "common/platform/AppPaths.h"
@@ -102,7 +103,7 @@ void EmbedScreenSaver(std::uint32_t window)
         return;
     }
     ::setenv(SaverWindowVariable, SaverWindowText(SaverWindowTarget{window}).toLatin1().constData(), 1);
-    const QByteArray file = QFile::encodeName(program);
+    const QByteArray file = EncodeName(program);
     char *const argv[] = {const_cast<char *>(file.constData()), nullptr};
     ::execv(file.constData(), argv);
     std::perror("vantrel-viewer-screensaver: cannot start the viewer");

@@ -1,4 +1,5 @@
 #include "panel/OpenTarget.h"
+#include "common/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,13 +12,13 @@ OpenTarget ResolveOpenTarget(const QByteArray &path)
     struct stat st
     {};
     if (path.isEmpty() || ::stat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode)) {
-        target.folder = QFile::decodeName(path);
+        target.folder = DecodeName(path);
         return target;
     }
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray folder = slash <= 0 ? QByteArray("/") : path.left(slash);
-    target.folder = QFile::decodeName(folder);
-    target.name = QFile::decodeName(path.mid(slash + 1));
+    target.folder = DecodeName(folder);
+    target.name = DecodeName(path.mid(slash + 1));
     return target;
 }
 
@@ -41,6 +42,6 @@ bool SameFolder(const QString &a, const QString &b)
     {};
     struct stat sb
     {};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+    return ::stat(EncodeName(a).constData(), &sa) == 0 && ::stat(EncodeName(b).constData(), &sb) == 0 &&
            S_ISDIR(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -1,4 +1,5 @@
 #include "settings/FolderBrowser.h"
+#include "common/FileNames.h"
 
 #include "common/NaturalOrder.h"
 
@@ -37,7 +38,7 @@ std::optional<QStringList> ReadSubfolders(const QString &folder, bool includeHid
     if (folder.isEmpty()) {
         return std::nullopt;
     }
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = EncodeName(folder);
     DIR *dir = ::opendir(native.constData());
     if (dir == nullptr) {
         return std::nullopt;
@@ -57,7 +58,7 @@ std::optional<QStringList> ReadSubfolders(const QString &folder, bool includeHid
             isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
         if (isDir) {
-            names.append(QFile::decodeName(name));
+            names.append(DecodeName(name));
         }
     }
     ::closedir(dir);

@@ -1,4 +1,5 @@
 #include "settings/frmSettings.h"
+#include "common/FileNames.h"
 
 #include "app/Forms.h"
 #include "common/FolderNames.h"
@@ -573,7 +574,7 @@ void frmSettings::cmdCreate_Click()
     // any other failure.
     bool created = false;
     if (!answer->contains(QLatin1Char('/')) && !answer->contains(QChar(0))) {
-        created = ::mkdir(QFile::encodeName(JoinPath(parent, *answer)).constData(), 0777) == 0;
+        created = ::mkdir(EncodeName(JoinPath(parent, *answer)).constData(), 0777) == 0;
     }
     if (!created) {
         MsgBox(QStringLiteral("Cannot create new folder. Folder may already exist."), vbCritical);

@@ -30,10 +30,14 @@ void PictureImage::paintEvent(QPaintEvent *event)
     if (m_image.size() == size()) {
         // At natural size only the exposed part is copied (a full-size picture may be huge).
         p.drawImage(event->rect(), m_image, event->rect());
+        p.end();
+        emit painted();
         return;
     }
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(rect(), m_image);
+    p.end();
+    emit painted();
 }
 
 void PictureImage::mousePressEvent(QMouseEvent *event)

@@ -24,6 +24,8 @@ signals:
     void MouseMove(int Button, int Shift, float X, float Y);
     void Click();
     void DblClick();
+    // After each paint of the picture.
+    void painted();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -40,11 +40,13 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // Pixels one notch of the mouse wheel pans the full-size picture.
@@ -108,6 +110,17 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     connect(m_page, &ThumbnailPage::thumbMouseMove, this, &frmPictureViewer::Thumb1_MouseMove);
     connect(m_page, &ThumbnailPage::thumbDblClick, this, &frmPictureViewer::Thumb1_DblClick);
 
+    m_prefetchFallback = new QTimer(this);
+    m_prefetchFallback->setSingleShot(true);
+    m_prefetchFallback->setInterval(100);
+    connect(m_prefetchFallback, &QTimer::timeout, this, &frmPictureViewer::startPendingPrefetch);
+    // Once painted, the picture is on its way to the screen (the backing store is flushed after
+    // the paint): the neighbours start on the next turn of the event loop.
+    connect(Image1, &PictureImage::painted, this, [this] {
+        if (!m_pendingPrefetch.isEmpty()) {
+            QTimer::singleShot(0, this, &frmPictureViewer::startPendingPrefetch);
+        }
+    });
     connect(Image1, &PictureImage::Click, this, &frmPictureViewer::Image1_Click);
     connect(Image1, &PictureImage::MouseDown, this, &frmPictureViewer::Image1_MouseDown);
     connect(Image1, &PictureImage::MouseMove, this, &frmPictureViewer::Image1_MouseMove);
@@ -249,6 +262,18 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
 
 void frmPictureViewer::prefetch(const QStringList &paths)
 {
+    m_pendingPrefetch = paths;
+    if (Image1->isHidden()) { // nothing will be painted: a notice, a thumbnail page
+        startPendingPrefetch();
+        return;
+    }
+    m_prefetchFallback->start();
+}
+
+void frmPictureViewer::startPendingPrefetch()
+{
+    m_prefetchFallback->stop();
+    const QStringList paths = std::exchange(m_pendingPrefetch, {});
     const ScreenForFit screen = screenForFit();
     for (const QString &path : paths) {
         m_prefetch.prefetch(path, screen);
@@ -257,6 +282,8 @@ void frmPictureViewer::prefetch(const QStringList &paths)
 
 void frmPictureViewer::clearPrefetch()
 {
+    m_prefetchFallback->stop();
+    m_pendingPrefetch.clear();
     m_prefetch.clear();
 }
 

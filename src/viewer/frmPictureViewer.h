@@ -22,6 +22,7 @@ class PictureImage;
 class QLabel;
 class QFile;
 class QMovie;
+class QTimer;
 class QScrollBar;
 
 // The main window: borderless, covering the whole screen, behind the browser panel. It shows the
@@ -47,7 +48,9 @@ public:
     // The fitted view of CurrentFile. False when it cannot be loaded; the caller decides what
     // that means (not a picture, or gone).
     bool showCurrentPicture(QSize *naturalSize = nullptr);
-    // Loads these in the background for the next showCurrentPicture.
+    // Loads these in the background for the next showCurrentPicture, once the picture just shown
+    // has been painted: decoders started at once would take the processor from that picture's way
+    // to the screen (on two cores, from the painting and from the display server).
     void prefetch(const QStringList &paths);
     void clearPrefetch();
     // The notice that the file at CurrentFile is not a picture, named as the list shows it.
@@ -134,7 +137,11 @@ private:
     [[nodiscard]] bool openMovieFile();
     void openFileMenuForPicture();
 
+    void startPendingPrefetch();
+
     FittedPrefetch m_prefetch;
+    QStringList m_pendingPrefetch;
+    QTimer *m_prefetchFallback; // a window that is not painted (covered, minimised) still prefetches
     ThumbnailSource m_thumbnails;
     ThumbnailPage *m_page;
     std::unique_ptr<QFile> m_movieFile; // opened by its own bytes, a regular file only

@@ -1,6 +1,8 @@
 #include "ProgramUnderTest.h"
+#include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FileNames.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "controls/ARButton.h"
@@ -9,6 +11,7 @@
 #include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -20,7 +23,9 @@
 
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Forms::Form;
 
@@ -38,7 +43,7 @@ private:
         QVERIFY(SaveSetting(AppName, section, key, value));
     }
 
-    static QByteArray bytes(const QString &path) { return QFile::encodeName(path); }
+    static QByteArray bytes(const QString &path) { return EncodeName(path); }
 
     static QByteArray settingsBytes()
     {
@@ -92,6 +97,36 @@ private slots:
         QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/b.jpg"));
         QCOMPARE(Forms::frmSide().temporaryFolder(), pictures);
         QTRY_VERIFY(pictureShown());
+    }
+
+    // A name that is not UTF-8, given as a file manager passes it (a URI, %-escaped byte for
+    // byte): exactly that file shows, not the one whose name merely looks the same.
+    void nameThatIsNotUtf8OpensExactlyThatFile()
+    {
+        const QByteArray folder = EncodeName(pictures);
+        auto put = [&](const QByteArray &name, Qt::GlobalColor colour) {
+            QImage image(40, 30, QImage::Format_RGB32);
+            image.fill(colour);
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG"));
+            const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, jpeg.constData(), size_t(jpeg.size())), jpeg.size());
+            QCOMPARE(::close(fd), 0);
+        };
+        put("d-caf\xe9.jpg", Qt::magenta);
+        put("d-caf\xef\xbf\xbd.jpg", Qt::yellow); // how a lossy decoding shows the first
+        const QByteArray uri = "file://" + QUrl::toPercentEncoding(QString::fromLatin1(folder), "/") + "/d-caf%E9.jpg";
+        const CommandLineRequest request = ParseCommandLine({uri}, "/");
+        QCOMPARE(request.paths.size(), 1);
+        QCOMPARE(request.paths.first(), folder + "/d-caf\xe9.jpg");
+        QCOMPARE(EntryProcedure(request.paths.first()), Road::Normal);
+        QCOMPARE(State().CurrentFile, DecodeName(folder + "/d-caf\xe9.jpg"));
+        QTRY_VERIFY(pictureShown());
+        const QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
+        const QRgb centre = shown.pixel(shown.width() / 2, shown.height() / 2);
+        QVERIFY2(qRed(centre) > 200 && qBlue(centre) > 200 && qGreen(centre) < 60, "the look-alike shows");
     }
 
     void folderPathShowsItsFirstPicture()

@@ -369,6 +369,19 @@ private slots:
         QVERIFY(clock.elapsed() < 20000);
         // A device is no picture either.
         QVERIFY(!LoadPicture(QStringLiteral("/dev/zero"), PictureRequest{}, &error));
+        // Nor for printing a drawing, which reads the whole file again; and a drawing whose name
+        // is not UTF-8 prints from exactly its file.
+        QVERIFY(::mkfifo(folder + "/drawing.wmf", 0644) == 0);
+        QVERIFY(!LoadMetafileSvg(DecodeName(folder + "/drawing.wmf"), &error));
+        QCOMPARE(error, PictureError::CannotOpen);
+        QFile sample(QStringLiteral(VV_SAMPLES "/shapes.wmf"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        const QByteArray wmf = sample.readAll();
+        const int fd = ::open(folder + "/caf\xe9.wmf", O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, wmf.constData(), size_t(wmf.size())) == wmf.size());
+        ::close(fd);
+        const auto svg = LoadMetafileSvg(DecodeName(folder + "/caf\xe9.wmf"), &error);
+        QVERIFY(svg && svg->contains("<svg"));
     }
 
     void fifoSettingsFileStartsWithTheDefaults()

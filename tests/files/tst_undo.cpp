@@ -2,6 +2,7 @@
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FileNames.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "files/FileTransfer.h"
@@ -22,6 +23,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -134,6 +138,47 @@ private slots:
         QCOMPARE(journal.undo().restored, (QStringList{a + "/f0.jpg", a + "/f1.jpg"}));
         QVERIFY(journal.isEmpty());
         QCOMPARE(Contents({a, b}), start);
+    }
+
+    // A name that is not UTF-8 is its bytes: renamed and moved, it comes back as exactly them.
+    void namesThatAreNotTextGoBack()
+    {
+        fresh(0);
+        const QByteArray latin1("caf\xe9.jpg");
+        const QByteArray lookalike("caf\xef\xbf\xbd.jpg"); // U+FFFD, as a lossy decoding shows the first
+        // Made and read by their bytes: Qt's own file names would re-encode them.
+        auto put = [](const QByteArray &path, const QByteArray &data) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            const bool ok = fd >= 0 && ::write(fd, data.constData(), size_t(data.size())) == data.size();
+            return ::close(fd) == 0 && ok;
+        };
+        auto get = [](const QByteArray &path) {
+            QFile f;
+            const int fd = ::open(path.constData(), O_RDONLY);
+            return fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? f.readAll()
+                                                                                            : QByteArray("<missing>");
+        };
+        QVERIFY(put(EncodeName(a) + '/' + latin1, "latin-1"));
+        QVERIFY(put(EncodeName(a) + '/' + lookalike, "look-alike"));
+        const QString name = DecodeName(latin1);
+        UndoJournal journal;
+        QCOMPARE(RenameNoReplace(a, name, QStringLiteral("renamed.jpg")), 0);
+        journal.record(RenameStep(UndoStep::Kind::Rename, a, {{name, QStringLiteral("renamed.jpg")}}));
+        journal.record(Transfer(UndoStep::Kind::Move, {a + QStringLiteral("/renamed.jpg")}, b));
+        QVERIFY(::access((EncodeName(b) + "/renamed.jpg").constData(), F_OK) == 0);
+        QCOMPARE(journal.undo().restored, QStringList{a + QStringLiteral("/renamed.jpg")});
+        QCOMPARE(journal.undo().restored, QStringList{a + '/' + name});
+        QCOMPARE(get(EncodeName(a) + '/' + latin1), QByteArray("latin-1"));
+        QCOMPARE(get(EncodeName(a) + '/' + lookalike), QByteArray("look-alike"));
+        // Out of the trash too.
+        journal.record(Trash({a + '/' + name}));
+        QVERIFY(::access((EncodeName(a) + '/' + latin1).constData(), F_OK) != 0);
+        QCOMPARE(journal.undo().restored, QStringList{a + '/' + name});
+        QCOMPARE(get(EncodeName(a) + '/' + latin1), QByteArray("latin-1"));
+        QCOMPARE(get(EncodeName(a) + '/' + lookalike), QByteArray("look-alike"));
+        // And the trash keeps no record of a file it no longer holds.
+        QVERIFY(QDir(trashFiles()).isEmpty());
+        QVERIFY(QDir(env->path("data/Trash/info")).isEmpty());
     }
 
     void moveAcrossFileSystemsGoesBack()

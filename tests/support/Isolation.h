@@ -2,8 +2,13 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // A private settings file and screen for one test: VANTREL_SETTINGS points into a temporary
 // folder, VANTREL_SCREEN at the given screen. Restores nothing: each test executable owns its
@@ -25,6 +30,36 @@ public:
         QDir().mkpath(home);
         qputenv("HOME", home.toLocal8Bit());
     }
+    // Tests leave names that are not UTF-8 (which Qt's own removal cannot name) and folders
+    // that cannot be entered: the folder goes by its bytes, opened up first.
+    ~IsolatedEnvironment()
+    {
+        const QByteArray root = QFile::encodeName(m_dir.path());
+        static thread_local int unreadable = 0;
+        // A folder that could not be read is opened up and the walk made again to go inside it.
+        for (int pass = 0; pass < 8; ++pass) {
+            unreadable = 0;
+            nftw(
+                root.constData(),
+                [](const char *path, const struct stat *st, int type, FTW *) {
+                    if (type == FTW_D || type == FTW_DNR) {
+                        ::chmod(path, (st->st_mode & 07777) | S_IRWXU);
+                        unreadable += type == FTW_DNR ? 1 : 0;
+                    }
+                    return 0;
+                },
+                16, FTW_PHYS);
+            if (unreadable == 0) {
+                break;
+            }
+        }
+        nftw(
+            root.constData(), [](const char *path, const struct stat *, int, FTW *) { return ::remove(path), 0; }, 16,
+            FTW_PHYS | FTW_DEPTH);
+    }
+    IsolatedEnvironment(const IsolatedEnvironment &) = delete;
+    IsolatedEnvironment &operator=(const IsolatedEnvironment &) = delete;
+
     [[nodiscard]] QString settingsFile() const { return m_settings; }
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }
     [[nodiscard]] QString dir() const { return m_dir.path(); }

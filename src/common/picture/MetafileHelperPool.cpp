@@ -156,7 +156,8 @@ Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, 
                  QByteArray &svg)
 {
     unsigned char header[P::kHeaderBytes];
-    P::WriteHeader(header, {kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, static_cast<std::uint64_t>(metafile.size())});
+    P::WriteHeader(header,
+                   {kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, static_cast<std::uint64_t>(metafile.size())});
     const std::size_t total = sizeof header + static_cast<std::size_t>(metafile.size());
     std::size_t written = 0;
     QByteArray answer;

@@ -444,8 +444,8 @@ std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &re
 std::optional<QByteArray> LoadMetafileSvg(const QString &path, PictureError *error)
 {
     setError(error, PictureError::None);
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    QFile file;
+    if (!openRegular(file, path)) {
         setError(error, PictureError::CannotOpen);
         return std::nullopt;
     }

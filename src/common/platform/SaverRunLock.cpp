@@ -1,4 +1,5 @@
 #include "common/platform/SaverRunLock.h"
+#include "common/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,7 @@ namespace {
 
 QByteArray nativePath(const QString &path)
 {
-    return QFile::encodeName(path);
+    return EncodeName(path);
 }
 
 } // namespace
