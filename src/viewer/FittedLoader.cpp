@@ -40,11 +40,25 @@ FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
     return load;
 }
 
-bool FittedPrefetch::sameFile(const Entry &entry, const struct stat &now)
+std::optional<FileStamp> StampOf(const QString &path)
 {
-    return S_ISREG(now.st_mode) && now.st_dev == entry.device && now.st_ino == entry.inode &&
-           now.st_size == entry.size &&
-           qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec == entry.modifiedNs;
+    const auto file = StatPath(path);
+    if (!file || !S_ISREG(file->st_mode)) {
+        return std::nullopt;
+    }
+    FileStamp stamp;
+    stamp.device = file->st_dev;
+    stamp.inode = file->st_ino;
+    stamp.size = file->st_size;
+    stamp.modifiedNs = qint64(file->st_mtim.tv_sec) * 1000000000 + file->st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool FittedPrefetch::sameFile(const FileStamp &stamp, const struct stat &now)
+{
+    return S_ISREG(now.st_mode) && now.st_dev == stamp.device && now.st_ino == stamp.inode &&
+           now.st_size == stamp.size &&
+           qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec == stamp.modifiedNs;
 }
 
 bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
@@ -60,25 +74,34 @@ void FittedPrefetch::prefetch(const QString &path, const ScreenForFit &screen)
             return;
         }
     }
-    const auto file = StatPath(path);
-    if (!file || !S_ISREG(file->st_mode)) {
+    const auto stamp = StampOf(path);
+    if (!stamp) {
         return;
     }
-    Entry entry;
-    entry.path = path;
-    entry.screen = screen;
-    entry.device = file->st_dev;
-    entry.inode = file->st_ino;
-    entry.size = file->st_size;
-    entry.modifiedNs = qint64(file->st_mtim.tv_sec) * 1000000000 + file->st_mtim.tv_nsec;
-    entry.future = QtConcurrent::run(LoadFitted, path, screen);
-    m_entries.append(entry);
+    add({path, screen, *stamp, QtConcurrent::run(LoadFitted, path, screen)});
+}
+
+void FittedPrefetch::keep(const QString &path, const ScreenForFit &screen, const FittedLoad &load,
+                          const FileStamp &stamp)
+{
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i).path == path && sameScreen(m_entries.at(i).screen, screen)) {
+            m_entries.removeAt(i);
+            break;
+        }
+    }
+    add({path, screen, stamp, QtFuture::makeReadyFuture(load)});
+}
+
+void FittedPrefetch::add(Entry entry)
+{
+    m_entries.append(std::move(entry));
     while (m_entries.size() > kKept) {
         m_entries.removeFirst(); // a running load finishes on its own; its result is dropped
     }
 }
 
-std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const ScreenForFit &screen)
+std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const ScreenForFit &screen, FileStamp *stamp)
 {
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         Entry entry = m_entries.at(i);
@@ -89,8 +112,11 @@ std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const Screen
         FittedLoad load = entry.future.result();
         const auto now = StatPath(path);
         // Never a wrong picture: the file must be the one that was loaded.
-        if (!now || !sameFile(entry, *now)) {
+        if (!now || !sameFile(entry.stamp, *now)) {
             return std::nullopt;
+        }
+        if (stamp != nullptr) {
+            *stamp = entry.stamp;
         }
         return load;
     }
@@ -129,9 +155,9 @@ void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
     AheadOfStart().prefetch(path, screen);
 }
 
-std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen)
+std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen, FileStamp *stamp)
 {
-    auto load = AheadOfStart().take(path, screen);
+    auto load = AheadOfStart().take(path, screen, stamp);
     // Whatever was not taken is not kept: the first picture shown settles it.
     AheadOfStart().clear();
     return load;

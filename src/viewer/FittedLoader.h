@@ -32,6 +32,16 @@ struct ScreenForFit
 // The screen as the fitted view uses it now (the measured metrics and whether a show runs).
 [[nodiscard]] ScreenForFit CurrentScreenForFit();
 
+// A file as it was when its load began: the same inode, size and time.
+struct FileStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+};
+[[nodiscard]] std::optional<FileStamp> StampOf(const QString &path);
+
 // Loads the pictures next to the one shown in the background, so that stepping through a folder
 // keeps up with the keys. A prefetched picture is handed out only for the same file, unchanged
 // (size and time) since the load began, on the same screen; anything else is loaded afresh.
@@ -39,9 +49,13 @@ class FittedPrefetch
 {
 public:
     void prefetch(const QString &path, const ScreenForFit &screen);
+    // A picture already loaded (the one the viewer shows as it moves on), kept so that stepping
+    // back is not a second decode.
+    void keep(const QString &path, const ScreenForFit &screen, const FittedLoad &load, const FileStamp &stamp);
     // The prefetched load of `path`, waiting for it if it is under way; nothing when there is
-    // none or it no longer fits the file.
-    [[nodiscard]] std::optional<FittedLoad> take(const QString &path, const ScreenForFit &screen);
+    // none or it no longer fits the file. `stamp` receives the file as the load found it.
+    [[nodiscard]] std::optional<FittedLoad> take(const QString &path, const ScreenForFit &screen,
+                                                 FileStamp *stamp = nullptr);
     void clear();
 
 private:
@@ -49,14 +63,11 @@ private:
     {
         QString path;
         ScreenForFit screen;
-        // The file as it was when the load began: the same inode, size and time.
-        dev_t device = 0;
-        ino_t inode = 0;
-        qint64 size = -1;
-        qint64 modifiedNs = 0;
+        FileStamp stamp;
         QFuture<FittedLoad> future;
     };
-    static bool sameFile(const Entry &entry, const struct stat &now);
+    void add(Entry entry);
+    static bool sameFile(const FileStamp &stamp, const struct stat &now);
     static bool sameScreen(const ScreenForFit &a, const ScreenForFit &b);
     QList<Entry> m_entries;
 };
@@ -64,4 +75,5 @@ private:
 // A start given a picture decodes it while the program is still connecting to the display and
 // making its windows; the viewer's first showing of that picture takes the result from here.
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen);
-[[nodiscard]] std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen);
+[[nodiscard]] std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen,
+                                                             FileStamp *stamp = nullptr);

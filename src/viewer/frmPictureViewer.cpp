@@ -221,15 +221,24 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
 {
     SharedState &s = State();
     const ScreenForFit screen = screenForFit();
-    auto load = m_prefetch.take(s.CurrentFile, screen);
+    std::optional<FileStamp> stamp = FileStamp();
+    auto load = m_prefetch.take(s.CurrentFile, screen, &*stamp);
     if (!load) {
-        load = TakeLoadAheadOfStart(s.CurrentFile, screen);
+        load = TakeLoadAheadOfStart(s.CurrentFile, screen, &*stamp);
     }
     if (!load) {
+        stamp = StampOf(s.CurrentFile); // before the load: a file changed meanwhile is never kept
         load = LoadFitted(s.CurrentFile, screen);
     }
     if (!load->info || !load->picture) {
         return false;
+    }
+    if (m_shown) {
+        m_prefetch.keep(m_shown->path, m_shown->screen, m_shown->load, m_shown->stamp);
+        m_shown.reset();
+    }
+    if (stamp) {
+        m_shown = Shown{s.CurrentFile, screen, *load, *stamp};
     }
     stopMovie();
     hideFullSize();
@@ -285,6 +294,7 @@ void frmPictureViewer::clearPrefetch()
     m_prefetchFallback->stop();
     m_pendingPrefetch.clear();
     m_prefetch.clear();
+    m_shown.reset();
 }
 
 void frmPictureViewer::showUnreadable(const QString &displayName)

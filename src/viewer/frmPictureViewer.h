@@ -140,6 +140,15 @@ private:
     void startPendingPrefetch();
 
     FittedPrefetch m_prefetch;
+    // The picture on show, as it was loaded: kept for a step back once another replaces it.
+    struct Shown
+    {
+        QString path;
+        ScreenForFit screen;
+        FittedLoad load;
+        FileStamp stamp;
+    };
+    std::optional<Shown> m_shown;
     QStringList m_pendingPrefetch;
     QTimer *m_prefetchFallback; // a window that is not painted (covered, minimised) still prefetches
     ThumbnailSource m_thumbnails;

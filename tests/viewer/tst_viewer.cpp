@@ -230,6 +230,22 @@ private slots:
         ScreenForFit other = screen;
         other.slideShow = true;
         QVERIFY(!prefetch.take(path, other));
+
+        // A picture kept as the viewer moves on comes back as it was loaded, while its file is
+        // unchanged; replaced, it is never handed out.
+        const auto stamp = StampOf(path);
+        QVERIFY(stamp);
+        const FittedLoad shown = LoadFitted(path, screen);
+        prefetch.keep(path, screen, shown, *stamp);
+        FileStamp found;
+        const auto kept = prefetch.take(path, screen, &found);
+        QVERIFY(kept && kept->picture);
+        QVERIFY(kept->picture->image.constBits() == shown.picture->image.constBits()); // not decoded again
+        QCOMPARE(found.inode, stamp->inode);
+        prefetch.keep(path, screen, shown, *stamp);
+        QTest::qWait(20);
+        picture(path, 120, 100);
+        QVERIFY(!prefetch.take(path, screen));
     }
 
     void steppingShowsTheRightPictures()
