@@ -43,7 +43,7 @@ check: test asan
 # Then the on-screen latency of a start and of the next picture, on a screen of its own.
 CORPUS ?= $(BUILD)/bench-corpus
 bench: build
-	@[ -f $(CORPUS)/list20k/file19999.doc ] && [ -f $(CORPUS)/office.emf ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
+	@[ -f $(CORPUS)/list20k/file19999.doc ] && [ -f $(CORPUS)/office.emf ] && [ -f $(CORPUS)/start/2.jpg ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
 	@status=0; $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) || status=1; \
 	 ./bench/latency.sh $(BUILD)/bin $(BUILD)/latency-corpus || status=1; exit $$status
 

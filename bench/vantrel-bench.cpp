@@ -7,6 +7,7 @@
 //   vantrel-bench --corpus DIR --no-targets   measures without judging
 //   vantrel-bench --gradient-only     only the gradient figures (no corpus needed)
 //   vantrel-bench --corpus DIR --metafile-only   only the metafile figures
+//   vantrel-bench --corpus DIR --start-only      only the start with a 10 MB settings store
 #include "Controls.h"
 #include "OfficeDrawing.h"
 #include "app/Forms.h"
@@ -182,6 +183,15 @@ int makeCorpus(const QString &dirPath)
     if (!writeOfficeDrawings(dir)) {
         return 1;
     }
+    // A few small pictures, so a start's figure is of the start, not of a large decode.
+    if (!dir.mkpath(QStringLiteral("start"))) {
+        return 1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!writeJpeg(photo(640, 480, 300 + i), dir.filePath(QStringLiteral("start/%1.jpg").arg(i)))) {
+            return 1;
+        }
+    }
     static const char *exts[] = {"jpg", "JPG", "jpeg", "bmp", "gif", "wmf", "emf", "txt", "png", "doc"};
     for (int i = 0; i < 20000; ++i) {
         QFile f(dir.filePath(
@@ -344,6 +354,70 @@ int saverProbe(int seconds)
     return first.painted ? 0 : 1;
 }
 
+// Says when a widget is first painted showing a picture.
+class FirstPicture : public QObject
+{
+public:
+    bool painted = false;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *image = qobject_cast<PictureImage *>(watched);
+        if (event->type() == QEvent::Paint && !painted && image != nullptr && !image->picture().isNull()) {
+            painted = true;
+            out << "picture" << Qt::endl;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// A normal start in a fresh process, the road the viewer's own main takes with no picture named:
+// prints "picture" when the viewer first paints the stored folder's first picture, then ends the
+// run the way every run ends (which saves the folder and the captions).
+int startProbe()
+{
+    QApplication::setApplicationName(AppName);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (EntryProcedure() != Road::Normal) {
+        QTextStream(stderr) << "vantrel-bench: the start did not become a normal run\n";
+        return 1;
+    }
+    FirstPicture first;
+    bool watching = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!first.painted && clock.elapsed() < 60000) {
+        if (!watching && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->installEventFilter(&first);
+            watching = true;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        State().ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
+    }
+    Forms::FlushUnloaded();
+    return first.painted ? 0 : 1;
+}
+
+// A store of about 10 MB as the program itself writes it: the folder of `pictures` registered and
+// chosen, and 200,000 sections of another program's, a few keys each.
+bool writeLargeStore(const QString &file, const QString &pictures)
+{
+    QFile::remove(file);
+    qputenv("VANTREL_SETTINGS", file.toLocal8Bit());
+    QList<SettingChange> rows{{QStringLiteral("Directories"), QStringLiteral("start"), pictures},
+                              {QStringLiteral("Settings"), QStringLiteral("Basename"), QStringLiteral("start")}};
+    rows.reserve(600002);
+    for (int i = 0; i < 200000; ++i) {
+        const QString section = QStringLiteral("Album%1").arg(i, 6, 10, QLatin1Char('0'));
+        rows.append({section, QStringLiteral("Camera"), QStringLiteral("Cam%1").arg(i % 97)});
+        rows.append({section, QStringLiteral("Rating"), QString::number(i % 5)});
+        rows.append({section, QStringLiteral("Taken"), QStringLiteral("2024-%1").arg(1 + i % 12)});
+    }
+    return SaveSettings(AppName, rows);
+}
+
 // One thumbnail page in a fresh process: the 36 pictures of `folder` on a 1920 x 1080 screen,
 // with the shared thumbnail cache under `cacheHome`. Prints the time from the click to the page
 // painted, and the memory the page took on top of the program at rest (MB).
@@ -483,6 +557,64 @@ int metafileFigures(const QDir &corpus, int runs, bool judge)
     return result;
 }
 
+// A start with a settings store of about 10 MB: from the command to the first picture painted,
+// each start a new process. The first start after the store was written records the program's
+// folder in it (a rewrite of the whole file); the figure is of the starts after that, as a user
+// starts the program every day. A corpus without the small pictures reports the figure missing.
+constexpr double kStartLargeStoreMs = 1000;
+
+double measureLargeStoreStart(const QDir &corpus, int runs)
+{
+    const QString startPictures = corpus.filePath(QStringLiteral("start"));
+    if (!QFileInfo::exists(startPictures + QStringLiteral("/0.jpg"))) {
+        out << "BENCH start_settings_10mb missing (start/0.jpg is not in the corpus)" << Qt::endl;
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    {
+        QTemporaryDir startHome;
+        const QString ini = startHome.filePath(QStringLiteral("large.ini"));
+        if (!writeLargeStore(ini, QFileInfo(startPictures).absoluteFilePath())) {
+            QTextStream(stderr) << "vantrel-bench: the large settings store could not be written\n";
+            return 1e9;
+        }
+        out << "# start_settings_10mb: the store holds " << QString::number(QFileInfo(ini).size() / 1e6, 'f', 1)
+            << " MB" << Qt::endl;
+        auto timedStart = [&] {
+            QProcess probe;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("VANTREL_SETTINGS"), ini);
+            env.insert(QStringLiteral("VANTREL_SCREEN"), QStringLiteral("1024x768@15"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), startHome.path());
+            probe.setProcessEnvironment(env);
+            probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QElapsedTimer clock;
+            clock.start();
+            probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-probe")});
+            double shown = 1e9;
+            while (probe.waitForReadyRead(30000) || probe.state() == QProcess::Running) {
+                if (probe.canReadLine() && probe.readLine().startsWith("picture")) {
+                    shown = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+                    break;
+                }
+                if (clock.elapsed() > 60000) {
+                    break;
+                }
+            }
+            probe.waitForFinished(60000);
+            return probe.exitCode() == 0 ? shown : 1e9;
+        };
+        out << "# start_settings_10mb: the first start, which records its folder: "
+            << QString::number(timedStart(), 'f', 2) << " ms" << Qt::endl;
+        std::vector<double> starts;
+        for (int i = 0; i < std::min(runs, 7); ++i) {
+            starts.push_back(timedStart());
+        }
+        const double figure = median(starts);
+        report(QStringLiteral("start_settings_10mb"), figure, QStringLiteral("ms"));
+        return figure;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -501,6 +633,9 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("thumb-page"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("thumb-cache"), QStringLiteral("(internal)"), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("saver-probe"), QStringLiteral("(internal)"), QStringLiteral("SECONDS")});
+    parser.addOption({QStringLiteral("start-probe"), QStringLiteral("(internal)")});
+    parser.addOption({QStringLiteral("start-only"),
+                      QStringLiteral("Measure only the start with a 10 MB settings store (of the corpus).")});
     parser.addOption({QStringLiteral("no-targets"), QStringLiteral("Report figures without judging them.")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("N"),
                       QStringLiteral("15")});
@@ -526,10 +661,25 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("saver-probe"))) {
         return saverProbe(parser.value(QStringLiteral("saver-probe")).toInt());
     }
+    if (parser.isSet(QStringLiteral("start-probe"))) {
+        return startProbe();
+    }
     if (parser.isSet(QStringLiteral("thumb-page"))) {
         return thumbPageProbe(parser.value(QStringLiteral("thumb-page")), parser.value(QStringLiteral("thumb-cache")));
     }
     const QDir corpus(parser.value(QStringLiteral("corpus")));
+    if (parser.isSet(QStringLiteral("start-only")) && parser.isSet(QStringLiteral("corpus"))) {
+        const double start = measureLargeStoreStart(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()));
+        if (std::isnan(start)) {
+            return 1;
+        }
+        const bool met = start <= kStartLargeStoreMs;
+        if (!parser.isSet(QStringLiteral("no-targets"))) {
+            out << (met ? "MET    " : "MISSED ") << "start_settings_10mb " << QString::number(start, 'f', 2)
+                << " <= " << kStartLargeStoreMs << " (1 s)" << Qt::endl;
+        }
+        return met || parser.isSet(QStringLiteral("no-targets")) ? 0 : 1;
+    }
     if (parser.isSet(QStringLiteral("metafile-only")) && parser.isSet(QStringLiteral("corpus"))) {
         return metafileFigures(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()),
                                !parser.isSet(QStringLiteral("no-targets")));
@@ -999,6 +1149,11 @@ int main(int argc, char **argv)
         report(QStringLiteral("saver_logo_memory"), saverRss, QStringLiteral("MB"));
     }
 
+    const double startLargeStore = measureLargeStoreStart(corpus, runs);
+    if (std::isnan(startLargeStore)) {
+        ++missingFigures;
+    }
+
     // The gradient behind the show.
     const auto [gradient1080, gradient2160] = measureGradients(runs);
 
@@ -1080,6 +1235,7 @@ int main(int argc, char **argv)
         {QStringLiteral("print_24mp_pdf"), print24, 1500, QStringLiteral("1.5 s")},
         {QStringLiteral("wallpaper_24mp"), wallpaper24, 300, QStringLiteral("300 ms")},
         {QStringLiteral("saver_start"), saverStart, 400, QStringLiteral("400 ms")},
+        {QStringLiteral("start_settings_10mb"), startLargeStore, kStartLargeStoreMs, QStringLiteral("1 s")},
         {QStringLiteral("saver_logo_cpu"), saverCpu, 3, QStringLiteral("3 % of one core")},
         {QStringLiteral("saver_logo_memory"), saverRss, 60, QStringLiteral("60 MB")},
     };

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -44,6 +45,24 @@ bool createPrivateFile(const QString &path)
     return errno == EEXIST;
 }
 
+// One parse of the file serves every read until the file changes: QSettings keeps a file's parse
+// only while an object on it lives (or, for a small file, a while after), and a large store parsed
+// again for every key would hold up the start for seconds. Callers hold WriteLock::mutex().
+std::unique_ptr<QSettings> &StoreSlot()
+{
+    static std::unique_ptr<QSettings> store;
+    return store;
+}
+
+QSettings &Store(const QString &path)
+{
+    std::unique_ptr<QSettings> &store = StoreSlot();
+    if (!store || store->fileName() != path) {
+        store = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    }
+    return *store;
+}
+
 // A file the INI reader refuses is still rewritten by QSettings, dropping whatever it could not
 // parse, and the refusal shows only on a fresh parse (a parse cached in this process hides it).
 // So before a write the file is parsed afresh from a private copy; a damaged one is moved aside
@@ -73,6 +92,9 @@ bool replaceDamagedFile(const QString &path)
     for (const QString &key : keys) {
         salvaged.append({key, probe.value(key)});
     }
+    // The store's object keeps the refusal of the old file as its status for good; the fresh file
+    // gets a fresh object.
+    StoreSlot().reset();
     const QString kept = path + QLatin1String(".damaged");
     QFile::remove(kept);
     if (!QFile::rename(path, kept) || !createPrivateFile(path)) {
@@ -122,9 +144,19 @@ bool prepareFileForWriting(const QString &path)
         if (!info.isFile()) {
             return false; // a folder, FIFO or device in the file's place is never written over
         }
-        return stillKnownSound(info) || replaceDamagedFile(path);
+        if (!stillKnownSound(info) && !replaceDamagedFile(path)) {
+            return false;
+        }
+    } else if (!createPrivateFile(path)) {
+        return false;
     }
-    return createPrivateFile(path);
+    // The store's object keeps the first refusal it met for good, even after the file was mended
+    // (by the other program, say): the sound file now in place gets a fresh object, so a write that
+    // succeeds is not reported as failed.
+    if (StoreSlot() && StoreSlot()->status() != QSettings::NoError) {
+        StoreSlot().reset();
+    }
+    return true;
 }
 
 qint64 ModifiedMs(const QString &path)
@@ -194,18 +226,6 @@ private:
     QMutexLocker<QMutex> m_threads;
     int m_fd = -1;
 };
-
-// One parse of the file serves every read until the file changes: QSettings keeps a file's parse
-// only while an object on it lives (or, for a small file, a while after), and a large store parsed
-// again for every key would hold up the start for seconds. Callers hold WriteLock::mutex().
-QSettings &Store(const QString &path)
-{
-    static std::unique_ptr<QSettings> store;
-    if (!store || store->fileName() != path) {
-        store = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    }
-    return *store;
-}
 
 // Reading a FIFO or device in the file's place would block or never end: such a store reads as
 // empty, so the defaults apply.
@@ -277,16 +297,43 @@ QString GetSetting(const QString &application, const QString &section, const QSt
 
 bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value)
 {
+    return SaveSettings(application, {SettingChange{section, key, value}});
+}
+
+bool SaveSettings(const QString &application, const QList<SettingChange> &changes)
+{
+    if (changes.isEmpty()) {
+        return true;
+    }
     const QString path = SettingsFilePath(application);
     QDir().mkpath(QFileInfo(path).absolutePath());
     WriteLock lock(path);
+    const auto fullKey = [](const SettingChange &change) {
+        return change.section + QLatin1Char('/') + EncodeSettingKey(change.key);
+    };
+    // A rewrite of a large store costs seconds, and the start and the end of every run save values
+    // that rarely change: what the file already holds is not written again. The question is asked
+    // of a fresh read under the lock, so a value another program changed meanwhile is written back.
+    if (IsRegularFile(path)) {
+        QSettings &settings = Store(path);
+        settings.sync();
+        const bool allStored = std::all_of(changes.begin(), changes.end(), [&](const SettingChange &change) {
+            const QString full = fullKey(change);
+            return settings.contains(full) && valueText(settings.value(full)) == change.value;
+        });
+        if (allStored) {
+            return true;
+        }
+    }
     if (!prepareFileForWriting(path)) {
         return false;
     }
     const qint64 before = ModifiedMs(path);
     QSettings &settings = Store(path);
     settings.sync(); // reads the file afresh if anyone changed it
-    settings.setValue(section + QLatin1Char('/') + EncodeSettingKey(key), value);
+    for (const SettingChange &change : changes) {
+        settings.setValue(fullKey(change), change.value);
+    }
     return finishWrite(settings, before);
 }
 

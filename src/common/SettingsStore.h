@@ -18,9 +18,24 @@ using SettingRows = QList<QPair<QString, QString>>;
 // Stored text of one key; empty text when the key, the section or the file is missing or unreadable.
 [[nodiscard]] QString GetSetting(const QString &application, const QString &section, const QString &key);
 
-// Creates or replaces one value and writes the file at once (whole or not at all). Returns false
-// when the file could not be written; the caller's value then simply does not outlive the run.
+// Creates or replaces one value and writes the file at once (whole or not at all); a value that is
+// already stored as given leaves the file untouched. Returns false when the file could not be
+// written; the caller's value then simply does not outlive the run.
 bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value);
+
+// One value of a batch saved together.
+struct SettingChange
+{
+    QString section;
+    QString key;
+    QString value;
+};
+
+// Saves several values as one write of the file, under one lock and after one fresh read, so a
+// batch costs one rewrite however many keys it holds. A value already stored as given is not
+// written again, and when every value is, the file is left exactly as it is. Returns false when
+// the file could not be written.
+bool SaveSettings(const QString &application, const QList<SettingChange> &changes);
 
 // All (key, value) rows of a section in code-point order of the keys; empty when there is none.
 [[nodiscard]] SettingRows GetAllSettings(const QString &application, const QString &section);

@@ -186,10 +186,10 @@ void frmSSSettings::cmdOK_Click()
     LogoShow = chkLogoShow->isChecked() ? 1 : 0;
 
     const QString settings = QStringLiteral("Settings");
-    SaveSetting(AppName, settings, QStringLiteral("SlideTime"), QString::number(SlideTime));
-    SaveSetting(AppName, settings, QStringLiteral("RandomShow"), TruthText(RandomShow));
-    SaveSetting(AppName, settings, QStringLiteral("Basename"), BaseName);
-    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(LogoShow));
+    SaveSettings(AppName, {{settings, QStringLiteral("SlideTime"), QString::number(SlideTime)},
+                           {settings, QStringLiteral("RandomShow"), TruthText(RandomShow)},
+                           {settings, QStringLiteral("Basename"), BaseName},
+                           {QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(LogoShow)}});
     Unload();
     cancelClick = false;
 }

@@ -693,13 +693,13 @@ void frmSettings::cmdOK_Click()
     s.GradientAngle = static_cast<std::int16_t>(angle);
     hide();
     const QString settings = QStringLiteral("Settings");
-    SaveSetting(AppName, settings, QStringLiteral("SlideTime"), QString::number(s.SlideTime));
-    SaveSetting(AppName, settings, QStringLiteral("SlideColor"), s.SlideColor);
-    SaveSetting(AppName, settings, QStringLiteral("SlideColor2"), s.SlideColor2);
-    SaveSetting(AppName, settings, QStringLiteral("FontColor"), s.FontColor);
-    SaveSetting(AppName, settings, QStringLiteral("RandomShow"), TruthText(s.RandomShow));
-    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(s.LogoShow));
-    SaveSetting(AppName, settings, QStringLiteral("GradientAngle"), QString::number(s.GradientAngle));
+    SaveSettings(AppName, {{settings, QStringLiteral("SlideTime"), QString::number(s.SlideTime)},
+                           {settings, QStringLiteral("SlideColor"), s.SlideColor},
+                           {settings, QStringLiteral("SlideColor2"), s.SlideColor2},
+                           {settings, QStringLiteral("FontColor"), s.FontColor},
+                           {settings, QStringLiteral("RandomShow"), TruthText(s.RandomShow)},
+                           {QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(s.LogoShow)},
+                           {settings, QStringLiteral("GradientAngle"), QString::number(s.GradientAngle)}});
     s.SettingsChanged = true;
     emit Closed();
 }

@@ -155,10 +155,12 @@ void frmPictureViewer::Form_Unload()
 {
     const SharedState &s = State();
     const QString settings = QStringLiteral("Settings");
-    SaveSetting(AppName, settings, QStringLiteral("Basename"), s.Basename);
+    // One write of the store for the seven values (none when they are stored already).
+    QList<SettingChange> changes{{settings, QStringLiteral("Basename"), s.Basename}};
     for (int i = 0; i < 6; ++i) {
-        SaveSetting(AppName, settings, QStringLiteral("Caption%1").arg(i + 1), s.Caption(i));
+        changes.append({settings, QStringLiteral("Caption%1").arg(i + 1), s.Caption(i)});
     }
+    SaveSettings(AppName, changes);
     stopAnimation();
     m_prefetch.clear();
     m_page->abandon();

@@ -1,6 +1,7 @@
 // A second process on the same store: "set SECTION KEY VALUE", "get SECTION KEY", or
 // "hold-saver-run" (holds the screen-saver run's lock, says "held" and waits to be killed).
-// "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each).
+// "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each);
+// "fill-batches SECTION PREFIX COUNT" (the same keys, saved five at a time).
 #include "common/SettingsStore.h"
 #include "common/platform/SaverRunLock.h"
 
@@ -21,6 +22,20 @@ int main(int argc, char **argv)
         for (int i = 0; i < count; ++i) {
             if (!SaveSetting(AppName, args.at(2), args.at(3) + QString::number(i), QString::number(i))) {
                 return 1;
+            }
+        }
+        return 0;
+    }
+    if (args.size() == 5 && args.at(1) == QLatin1String("fill-batches")) {
+        const int count = args.at(4).toInt();
+        QList<SettingChange> batch;
+        for (int i = 0; i < count; ++i) {
+            batch.append({args.at(2), args.at(3) + QString::number(i), QString::number(i)});
+            if (batch.size() == 5 || i == count - 1) {
+                if (!SaveSettings(AppName, batch)) {
+                    return 1;
+                }
+                batch.clear();
             }
         }
         return 0;

@@ -8,7 +8,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +35,46 @@ private:
             return QStringLiteral("<failed>");
         }
         return QString::fromUtf8(tool.readAllStandardOutput());
+    }
+
+    // The file's identity and contents: a rewrite, even of the same bytes, gives a new inode.
+    static std::pair<ino_t, QByteArray> snapshot(const QString &path)
+    {
+        struct stat st
+        {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+            return {0, {}};
+        }
+        return {st.st_ino, readAll(path)};
+    }
+
+    // Counts the times a new file was renamed into the store's place while `work` ran.
+    static int rewritesDuring(const QString &path, const std::function<void()> &work)
+    {
+        const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0 ||
+            ::inotify_add_watch(fd, QFile::encodeName(QFileInfo(path).absolutePath()).constData(), IN_MOVED_TO) < 0) {
+            return -1;
+        }
+        work();
+        int count = 0;
+        alignas(struct inotify_event) char buffer[64 * 1024];
+        const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const struct inotify_event *>(buffer + at);
+                if (event->len > 0 && name == event->name) {
+                    ++count;
+                }
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
+        ::close(fd);
+        return count;
     }
 
 private slots:
@@ -170,6 +212,25 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("10"));
     }
 
+    void aSaveAfterAnotherProgramMendedTheFileSucceeds()
+    {
+        // This program reads a section with a line the reader refuses...
+        {
+            QFile f(env->settingsFile());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[Settings]\nSlideTime=5\nnot a key\n");
+        }
+        QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("5"));
+        // ...the other program saves first, keeping the damaged file aside...
+        QCOMPARE(runTool({"set", "Settings", "Basename", "theirs"}), QString());
+        QVERIFY(QFileInfo::exists(env->settingsFile() + QStringLiteral(".damaged")));
+        // ...and this program's next save of the mended file is written and says so.
+        QVERIFY(SaveSetting(AppName, "Settings", "Caption1", "mine"));
+        QCOMPARE(runTool({"get", "Settings", "Caption1"}), QStringLiteral("mine"));
+        QCOMPARE(runTool({"get", "Settings", "Basename"}), QStringLiteral("theirs"));
+        QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("5"));
+    }
+
     void directoryInPlaceOfTheFile()
     {
         QVERIFY(QDir().mkpath(env->settingsFile()));
@@ -207,24 +268,90 @@ private slots:
         QCOMPARE(GetSetting(AppName, "ScreenSaver", "Mode"), QStringLiteral("On"));
     }
 
+    void twoWritersAtOnceLoseNothing_data()
+    {
+        QTest::addColumn<QString>("fill");
+        QTest::newRow("one key a save") << QStringLiteral("fill");
+        QTest::newRow("five keys a save") << QStringLiteral("fill-batches");
+    }
+
     void twoWritersAtOnceLoseNothing()
     {
+        QFETCH(QString, fill);
         // Two programs each saving 150 keys of their own, at the same time.
-        for (int run = 0; run < 1; ++run) {
-            QFile::remove(env->settingsFile());
-            QProcess a;
-            QProcess b;
-            a.start(QStringLiteral(VV_SETTINGS_TOOL), {"fill", "Race", "a", "150"});
-            b.start(QStringLiteral(VV_SETTINGS_TOOL), {"fill", "Race", "b", "150"});
-            QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
-            QCOMPARE(a.exitCode(), 0);
-            QCOMPARE(b.exitCode(), 0);
-            const SettingRows rows = GetAllSettings(AppName, "Race");
-            QCOMPARE(rows.size(), 300);
-        }
+        QProcess a;
+        QProcess b;
+        a.start(QStringLiteral(VV_SETTINGS_TOOL), {fill, "Race", "a", "150"});
+        b.start(QStringLiteral(VV_SETTINGS_TOOL), {fill, "Race", "b", "150"});
+        QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
+        const SettingRows rows = GetAllSettings(AppName, "Race");
+        QCOMPARE(rows.size(), 300);
+        QVERIFY(rows.contains(qMakePair(QStringLiteral("a149"), QStringLiteral("149"))));
+        QVERIFY(rows.contains(qMakePair(QStringLiteral("b0"), QStringLiteral("0"))));
         // This process's own view follows too, and its next write keeps them all.
         QVERIFY(SaveSetting(AppName, "Race", "mine", "1"));
         QCOMPARE(GetAllSettings(AppName, "Race").size(), 301);
+    }
+
+    void savingWhatIsStoredLeavesTheFileAsItIs()
+    {
+        // A store as the program leaves it, with sections and keys it does not know.
+        QList<SettingChange> rows;
+        for (int i = 0; i < 2000; ++i) {
+            rows.append({QStringLiteral("Other %1").arg(i), QStringLiteral("Key"), QStringLiteral("v%1").arg(i)});
+        }
+        rows.append({"Settings", "Basename", "Tom & Jerry"});
+        rows.append({"Settings", "Empty", ""});
+        QVERIFY(SaveSettings(AppName, rows));
+        const auto before = snapshot(env->settingsFile());
+        QVERIFY(before.first != 0);
+        QCOMPARE(
+            rewritesDuring(env->settingsFile(),
+                           [] {
+                               QVERIFY(SaveSetting(AppName, "Settings", "Basename", "Tom & Jerry"));
+                               QVERIFY(SaveSetting(AppName, "Settings", "Empty", ""));
+                               QVERIFY(SaveSettings(AppName, {{"Other 7", "Key", "v7"}, {"Other 9", "Key", "v9"}}));
+                           }),
+            0);
+        QCOMPARE(snapshot(env->settingsFile()), before);
+
+        // An empty value for a key the file lacks is a change: the key is then listed.
+        QVERIFY(SaveSetting(AppName, "Settings", "Caption3", ""));
+        QVERIFY(snapshot(env->settingsFile()) != before);
+        QCOMPARE(GetAllSettings(AppName, "Settings"),
+                 (SettingRows{{"Basename", "Tom & Jerry"}, {"Caption3", ""}, {"Empty", ""}}));
+
+        // A value another program changed meanwhile is written back, not taken as already stored.
+        QCOMPARE(runTool({"set", "Settings", "Basename", "Other"}), QString());
+        QVERIFY(SaveSetting(AppName, "Settings", "Basename", "Tom & Jerry"));
+        QCOMPARE(runTool({"get", "Settings", "Basename"}), QStringLiteral("Tom & Jerry"));
+        QCOMPARE(GetSetting(AppName, "Other 1999", "Key"), QStringLiteral("v1999"));
+    }
+
+    void aBatchIsOneSaveAndKeepsAnotherWritersKeys()
+    {
+        QVERIFY(SaveSetting(AppName, "Settings", "SlideTime", "5"));
+        QCOMPARE(GetSetting(AppName, "Settings", "SlideTime"), QStringLiteral("5")); // this process has read it
+        // The other program writes after this one's last read...
+        QCOMPARE(runTool({"set", "ScreenSaver", "Mode", "On"}), QString());
+        QCOMPARE(runTool({"set", "Settings", "Caption2", "theirs"}), QString());
+        QList<SettingChange> batch{{"Settings", "Basename", "a/b"}};
+        for (int i = 1; i <= 6; ++i) {
+            if (i != 2) {
+                batch.append({"Settings", QStringLiteral("Caption%1").arg(i), QStringLiteral("c%1").arg(i)});
+            }
+        }
+        batch.append({"Settings", "SlideTime", "5"}); // already stored: goes along unchanged
+        QCOMPARE(rewritesDuring(env->settingsFile(), [&] { QVERIFY(SaveSettings(AppName, batch)); }), 1);
+        // ...and keeps its keys; every value of the batch is in the file, as the other program reads it.
+        QCOMPARE(runTool({"get", "ScreenSaver", "Mode"}), QStringLiteral("On"));
+        QCOMPARE(runTool({"get", "Settings", "Caption2"}), QStringLiteral("theirs"));
+        QCOMPARE(runTool({"get", "Settings", "Basename"}), QStringLiteral("a/b"));
+        QCOMPARE(runTool({"get", "Settings", "Caption6"}), QStringLiteral("c6"));
+        QCOMPARE(runTool({"get", "Settings", "SlideTime"}), QStringLiteral("5"));
+        QCOMPARE(GetAllSettings(AppName, "Settings").size(), 8);
     }
 
     void fifoInPlaceOfTheFileReadsAsDefaults()
@@ -233,6 +360,7 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Settings", "Basename"), QString());
         QVERIFY(GetAllSettings(AppName, "Directories").isEmpty());
         QVERIFY(!SaveSetting(AppName, "Settings", "Basename", "x"));
+        QVERIFY(!SaveSettings(AppName, {{"Settings", "Basename", ""}}));
         QVERIFY(!DeleteSetting(AppName, "Settings", "Basename"));
         QVERIFY(QFileInfo(env->settingsFile()).exists() && !QFileInfo(env->settingsFile()).isFile());
     }

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QListWidget>
 #include <QProcess>
 #include <QScreen>
@@ -28,6 +29,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <utility>
 
 using Forms::Form;
 
@@ -190,6 +193,56 @@ private slots:
         // A start after the end of a run becomes the first instance again.
         QCOMPARE(EntryProcedure(), Road::Normal);
         waitForViewer();
+    }
+
+    void aRunThatChangesNothingLeavesTheStoreUntouched()
+    {
+        // A large store with many sections of another program's, and a folder with a picture.
+        QVERIFY(QDir().mkpath(env->path("pics")));
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(env->path("pics/a.bmp")));
+        QList<SettingChange> rows{{"Directories", "pics", env->path("pics")}, {"Settings", "Basename", "pics"}};
+        for (int i = 0; i < 5000; ++i) {
+            rows.append({QStringLiteral("Album %1").arg(i), QStringLiteral("Name"), QStringLiteral("n%1").arg(i)});
+            rows.append({QStringLiteral("Album %1").arg(i), QStringLiteral("Size"), QStringLiteral("%1").arg(i * 7)});
+        }
+        QVERIFY(SaveSettings(AppName, rows));
+        const auto identity = [this] {
+            struct stat st
+            {};
+            QFile f(env->settingsFile());
+            if (::stat(QFile::encodeName(env->settingsFile()).constData(), &st) != 0 || !f.open(QIODevice::ReadOnly)) {
+                return std::pair<ino_t, QByteArray>{0, {}};
+            }
+            return std::pair<ino_t, QByteArray>{st.st_ino, f.readAll()};
+        };
+
+        // The first run stores what it stores (its folder, the captions)...
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QTRY_COMPARE(State().CurrentFile, env->path("pics/a.bmp"));
+        quitRun();
+        const auto before = identity();
+        QVERIFY(before.first != 0);
+        QCOMPARE(GetSetting(AppName, "Application", "Path"), QCoreApplication::applicationDirPath());
+        QCOMPARE(GetSetting(AppName, "Album 4999", "Size"), QStringLiteral("34993"));
+
+        // ...and the next one, which changes nothing, neither rewrites the file nor alters a byte.
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QTRY_COMPARE(State().CurrentFile, env->path("pics/a.bmp"));
+        quitRun();
+        QCOMPARE(identity(), before);
+
+        // A run that does change a value still saves it, with everything else kept.
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        State().Caption2 = QStringLiteral("New");
+        quitRun();
+        QCOMPARE(GetSetting(AppName, "Settings", "Caption2"), QStringLiteral("New"));
+        QCOMPARE(GetSetting(AppName, "Album 0", "Name"), QStringLiteral("n0"));
+        QCOMPARE(GetAllSettings(AppName, "Album 2500").size(), 2);
     }
 
     void quitAfterARightReleaseDoesNothing()
