@@ -943,6 +943,9 @@ void frmSide::File1_Click()
         return;
     }
     s.CurrentFile = JoinPath(File1->Path(), name);
+    if (viewer.waitForStartPicture([this] { File1_Click(); })) {
+        return;
+    }
     QSize natural;
     if (viewer.showCurrentPicture(&natural)) {
         lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));

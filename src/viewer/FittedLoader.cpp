@@ -101,6 +101,16 @@ void FittedPrefetch::add(Entry entry)
     }
 }
 
+std::optional<QFuture<FittedLoad>> FittedPrefetch::pending(const QString &path, const ScreenForFit &screen) const
+{
+    for (const Entry &e : m_entries) {
+        if (e.path == path && sameScreen(e.screen, screen) && !e.future.isFinished()) {
+            return e.future;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const ScreenForFit &screen, FileStamp *stamp)
 {
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
@@ -161,4 +171,9 @@ std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const Screen
     // Whatever was not taken is not kept: the first picture shown settles it.
     AheadOfStart().clear();
     return load;
+}
+
+std::optional<QFuture<FittedLoad>> PendingLoadAheadOfStart(const QString &path, const ScreenForFit &screen)
+{
+    return AheadOfStart().pending(path, screen);
 }

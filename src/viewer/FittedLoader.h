@@ -57,6 +57,8 @@ public:
     [[nodiscard]] std::optional<FittedLoad> take(const QString &path, const ScreenForFit &screen,
                                                  FileStamp *stamp = nullptr);
     void clear();
+    // The load of `path` while it is still under way.
+    [[nodiscard]] std::optional<QFuture<FittedLoad>> pending(const QString &path, const ScreenForFit &screen) const;
 
 private:
     struct Entry
@@ -77,3 +79,6 @@ private:
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen);
 [[nodiscard]] std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen,
                                                              FileStamp *stamp = nullptr);
+// That load while it is still under way, for the viewer to show its windows meanwhile.
+[[nodiscard]] std::optional<QFuture<FittedLoad>> PendingLoadAheadOfStart(const QString &path,
+                                                                         const ScreenForFit &screen);

@@ -31,6 +31,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
+#include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -251,9 +252,30 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     m_fitted = fit.rect.size();
     lblError->hide();
     Image1->show();
+    // Painted and sent to the screen now, ahead of the panel's own repaint (its list has just
+    // moved): the picture is what the key asked for.
+    Image1->repaint();
     if (naturalSize != nullptr) {
         *naturalSize = load->info->pixelSize;
     }
+    return true;
+}
+
+bool frmPictureViewer::waitForStartPicture(std::function<void()> then)
+{
+    const QString path = State().CurrentFile;
+    const auto future = PendingLoadAheadOfStart(path, screenForFit());
+    if (!future) {
+        return false;
+    }
+    auto *watcher = new QFutureWatcher<FittedLoad>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, path, then = std::move(then)] {
+        watcher->deleteLater();
+        if (State().CurrentFile == path) {
+            then();
+        }
+    });
+    watcher->setFuture(*future);
     return true;
 }
 

@@ -47,6 +47,10 @@ public:
     // The fitted view of CurrentFile. False when it cannot be loaded; the caller decides what
     // that means (not a picture, or gone).
     bool showCurrentPicture(QSize *naturalSize = nullptr);
+    // The picture a start was given may still be decoding when it is selected: the windows show
+    // and paint meanwhile, and `then` runs once it is ready (if it is still CurrentFile). False
+    // when there is nothing to wait for.
+    bool waitForStartPicture(std::function<void()> then);
     // Loads these in the background for the next showCurrentPicture, once the picture just shown
     // has been painted: decoders started at once would take the processor from that picture's way
     // to the screen (on two cores, from the painting and from the display server).

@@ -212,6 +212,35 @@ private slots:
         QVERIFY(!pictureShown());
     }
 
+    // A large picture is still decoding when the windows come up: they show meanwhile and the
+    // picture follows. A step taken before it is ready wins: the late picture never covers it.
+    void largePictureFollowsTheWindowsAndAStepBeforeItWins()
+    {
+        const QString big = pictures + QStringLiteral("/0-big.jpg");
+        QVERIFY(WriteJpeg(big, 6000, 4000, Qt::magenta));
+        QCOMPARE(EntryProcedure(bytes(big)), Road::Normal);
+        QVERIFY(Forms::frmPictureViewer().isVisible());
+        QCOMPARE(State().CurrentFile, big);
+        QTRY_VERIFY(pictureShown());
+        QCOMPARE(Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture().pixelColor(10, 10).red(), 255);
+        program.reset();
+
+        program = std::make_unique<ProgramUnderTest>();
+        const QString folder = program->env.path(QStringLiteral("big"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(WriteJpeg(folder + QStringLiteral("/0-big.jpg"), 6000, 4000, Qt::magenta));
+        QVERIFY(WriteJpeg(folder + QStringLiteral("/1-small.jpg"), 40, 30, Qt::green));
+        QCOMPARE(EntryProcedure(bytes(folder + QStringLiteral("/0-big.jpg"))), Road::Normal);
+        fileList().setFocus();
+        QTest::keyClick(&fileList(), Qt::Key_Down);
+        QCOMPARE(State().CurrentFile, folder + QStringLiteral("/1-small.jpg"));
+        QTRY_VERIFY(pictureShown());
+        QTest::qWait(1500); // long enough for the big one to finish
+        QCOMPARE(State().CurrentFile, folder + QStringLiteral("/1-small.jpg"));
+        const QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
+        QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2).green(), 255);
+    }
+
     void secondStartHandsItsPathToTheFirst()
     {
         QCOMPARE(EntryProcedure(), Road::Normal);
