@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -285,4 +286,14 @@ ssize_t ReadRetrying(int fd, void *buffer, std::size_t bytes)
             return -errno;
         }
     }
+}
+
+mode_t EntryTypeFollowed(int folderFd, const dirent &entry)
+{
+    if (entry.d_type != DT_UNKNOWN && entry.d_type != DT_LNK) {
+        return DTTOIF(entry.d_type);
+    }
+    struct stat st
+    {};
+    return ::fstatat(folderFd, entry.d_name, &st, 0) == 0 ? (st.st_mode & S_IFMT) : 0;
 }

@@ -15,6 +15,11 @@
 [[nodiscard]] QString DecodeName(const char *bytes, std::size_t length);
 [[nodiscard]] QByteArray EncodeName(const QString &name);
 
+struct dirent;
+// What a folder entry is (S_IFREG, S_IFDIR, ...), a symbolic link counting as what it points to
+// (0 when it points nowhere). Asks the file system only when the listing does not say.
+[[nodiscard]] mode_t EntryTypeFollowed(int folderFd, const dirent &entry);
+
 // True when the name holds bytes that are not UTF-8, so that Qt's file classes would reach
 // another file (or none) under it.
 [[nodiscard]] bool HasRawBytes(const QString &name);

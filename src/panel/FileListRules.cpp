@@ -100,14 +100,8 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
         if (!pattern.matches(name)) {
             continue;
         }
-        bool isFile = entry->d_type == DT_REG;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            // A link counts as what it points to.
-            struct stat st
-            {};
-            isFile = ::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
-        }
-        if (isFile) {
+        // A link counts as what it points to.
+        if (S_ISREG(EntryTypeFollowed(fd, *entry))) {
             names.append(name);
         }
     }

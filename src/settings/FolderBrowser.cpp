@@ -50,14 +50,8 @@ std::optional<QStringList> ReadSubfolders(const QString &folder, bool includeHid
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || (name[0] == '.' && !includeHidden)) {
             continue;
         }
-        bool isDir = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            // A link to a folder is a folder to browse into.
-            struct stat st
-            {};
-            isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (isDir) {
+        // A link to a folder is a folder to browse into.
+        if (S_ISDIR(EntryTypeFollowed(fd, *entry))) {
             names.append(DecodeName(name));
         }
     }
