@@ -79,6 +79,14 @@ unset VANTREL_SCREEN
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/pictures"
 chmod 700 "$XDG_RUNTIME_DIR"
 
+# xfwm4 and metacity keep their settings behind D-Bus: a session bus of their own.
+if [ "$wm" != none ] && [ "$wm" != openbox ] && command -v dbus-daemon >/dev/null; then
+    eval "$(dbus-daemon --session --fork --print-address=1 --print-pid=1 | {
+        read -r a
+        read -r p
+        echo "export DBUS_SESSION_BUS_ADDRESS='$a'; pids+=($p)"
+    })"
+fi
 case $wm in
 none) ;;
 openbox) openbox --sm-disable >"$out/wm.log" 2>&1 & pids+=($!) ;;
@@ -86,13 +94,6 @@ xfwm4) xfwm4 --compositor=off --sm-client-disable >"$out/wm.log" 2>&1 & pids+=($
 metacity) metacity --sm-disable --no-composite >"$out/wm.log" 2>&1 & pids+=($!) ;;
 esac
 if [ "$wm" != none ]; then
-    if [ "$wm" != openbox ] && command -v dbus-daemon >/dev/null; then
-        eval "$(dbus-daemon --session --fork --print-address=1 --print-pid=1 | {
-            read -r a
-            read -r p
-            echo "export DBUS_SESSION_BUS_ADDRESS='$a'; pids+=($p)"
-        })"
-    fi
     until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
         fail "window manager starts"
     sleep 0.5
@@ -116,8 +117,8 @@ until_true 30 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+
     pass "the window behind hears input before the run" || fail "the window behind hears input before the run"
 
 held() { [ "$("$xpeek" held)" = "keyboard pointer" ]; }
-box_up() { awk -v s="$("$xpeek" share $((W / 2 - 60)) $((H / 2 - 5)) 120 10)" 'BEGIN { exit !(s > 0.9) }'; }
-box_gone() { awk -v s="$("$xpeek" share $((W / 2 - 60)) $((H / 2 - 5)) 120 10)" 'BEGIN { exit !(s < 0.1) }'; }
+box_up() { awk -v s="$("$xpeek" share $((W / 2 - 60)) $((H / 2 - 48)) 120 6)" 'BEGIN { exit !(s > 0.9) }'; }
+box_gone() { awk -v s="$("$xpeek" share $((W / 2 - 60)) $((H / 2 - 48)) 120 6)" 'BEGIN { exit !(s < 0.1) }'; }
 run_window() {
     local w
     for w in $(xdotool search --name '^Vantrel Viewer$' 2>/dev/null); do
