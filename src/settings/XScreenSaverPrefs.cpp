@@ -373,7 +373,10 @@ XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text)
             havePrograms = true;
         }
     }
-    if (havePrograms) {
+    // A carriage return inside the list (a file with CRLF line ends) breaks its lines where
+    // xscreensaver's reader does not join them, and what it makes of the rest is not ours to guess.
+    choice.garbled = programs.contains('\r');
+    if (havePrograms && !choice.garbled) {
         for (const Entry &e : Entries(programs)) {
             choice.commands << e.command;
             choice.disabled << e.disabled;
@@ -385,7 +388,7 @@ XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text)
 bool PrefsRunOurLauncher(const QByteArray &text)
 {
     const XScreenSaverChoice choice = ReadXScreenSaverPrefs(text);
-    return choice.mode == "one" && choice.selected >= 0 && choice.selected < choice.commands.size() &&
+    return !choice.garbled && choice.mode == "one" && choice.selected >= 0 && choice.selected < choice.commands.size() &&
            !choice.disabled.at(choice.selected) &&
            ProgramOf(choice.commands.at(choice.selected)) == QByteArray(LauncherProgramName);
 }

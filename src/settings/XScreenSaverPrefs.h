@@ -41,6 +41,7 @@ struct XScreenSaverChoice
     int selected = -1;
     QList<QByteArray> commands; // the "programs:" entries, as xscreensaver numbers them
     QList<bool> disabled;
+    bool garbled = false; // the list holds carriage returns: nobody can tell what xscreensaver runs
 };
 [[nodiscard]] XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text);
 

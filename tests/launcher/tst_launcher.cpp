@@ -318,6 +318,8 @@ void tst_launcher::prefsReadAsXScreenSaverDoes()
         RegisterSaverInPrefs(kPrefs, true, SaverCommand(QStringLiteral("/usr/bin/vantrel-viewer-screensaver")));
     QVERIFY(PrefsRunOurLauncher(edit.text));
     QVERIFY(!PrefsRunOurLauncher(kPrefs));
+    // A list with carriage returns inside: nobody can tell what xscreensaver makes of it.
+    QVERIFY(ReadXScreenSaverPrefs("programs:\ta\r\\n\\\nb\\n\n").garbled);
 }
 
 void tst_launcher::installWritesOnlyWhenItCan()
