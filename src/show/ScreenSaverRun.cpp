@@ -19,6 +19,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <csignal>
+
 namespace {
 
 // Milliseconds between two steps of the logo, and between two tries to take the keyboard and
@@ -70,6 +72,9 @@ SaverStart ScreenSaverRun::begin()
     m_endRequested = false;
     m_ending = false;
     m_shown = false;
+    // xscreensaver reads its programs' messages through a pipe and may be gone before the run's
+    // end is written: a message then must not kill the run half-way through its end.
+    std::signal(SIGPIPE, SIG_IGN);
     // The handlers come first: a stop that arrives once the lock is held must find them.
     m_signals = std::make_unique<TermSignals>();
     connect(m_signals.get(), &TermSignals::terminationRequested, this, &ScreenSaverRun::onTermination);
@@ -293,6 +298,10 @@ void ScreenSaverRun::endRun()
     }
     m_ending = true;
     const std::int32_t saverWasActive = State().SaverWasActive;
+    // Stop signals keep coming here until the end is written: xscreensaver's SIGTERM is often
+    // followed by another as its process goes (the run ends with its parent), which would
+    // otherwise kill the run between letting go of its place and writing "Off".
+    const std::unique_ptr<TermSignals> stillCaught = std::move(m_signals);
     // The keyboard and the pointer go before anything is written: a write may wait on the disk or
     // on a lock, and the display must never stay held meanwhile.
     finish();

@@ -33,7 +33,7 @@ if [ "${VV_E2E_INNER:-}" != 1 ]; then
 fi
 
 OUT=$VV_OUT
-fail() { echo "FAIL: $*"; [ -f "$OUT/xss.log" ] && tail -20 "$OUT/xss.log"; exit 1; }
+fail() { echo "FAIL: $*"; [ -f "$OUT/xss.log" ] && tail -20 "$OUT/xss.log"; ls -la "$XDG_RUNTIME_DIR"/*.runs 2>/dev/null; exit 1; }
 export HOME=$OUT/home VANTREL_SETTINGS=$OUT/settings.ini XDG_RUNTIME_DIR=$OUT/run XDG_CONFIG_HOME=$OUT/config
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 printf '[Directories]\nSamples=%s\n[Settings]\nBasename=Samples\nSlideTime=1\n[Application]\nPath=%s\n[ScreenSaver]\nMode=Off\nLogoShow=0\n' \
