@@ -4,9 +4,9 @@
 #include "common/SettingsStore.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/FileLock.h"
 #include "common/platform/SaverRunLock.h"
 #include "common/platform/SaverWindow.h"
-#include "common/platform/FileLock.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

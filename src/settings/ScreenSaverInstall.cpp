@@ -98,7 +98,7 @@ RunningSaver DetectRunningSaver()
         return RunningSaver::Other;
     }
     return ask.exitStatus() == QProcess::NormalExit && ask.exitCode() == 0 ? RunningSaver::XScreenSaver
-                                                                            : RunningSaver::Other;
+                                                                           : RunningSaver::Other;
 }
 
 SaverInstallReport DescribeSaverInstall(SaverInstallResult result, RunningSaver running, const QString &prefsPath,
@@ -108,9 +108,10 @@ SaverInstallReport DescribeSaverInstall(SaverInstallResult result, RunningSaver 
     switch (result) {
     case SaverInstallResult::Done:
         if (running == RunningSaver::XScreenSaver) {
-            return {QStringLiteral("'Vantrel Viewer' is now set as the Screen Saver. If you want to undo this change go "
-                                   "into the screen saver settings and choose another one."),
-                    vbInformation};
+            return {
+                QStringLiteral("'Vantrel Viewer' is now set as the Screen Saver. If you want to undo this change go "
+                               "into the screen saver settings and choose another one."),
+                vbInformation};
         }
         return {QStringLiteral("'Vantrel Viewer' was written into xscreensaver's settings in '%1', but xscreensaver "
                                "is not running on this desktop%2, so it will not take effect here. Start xscreensaver "
@@ -130,8 +131,9 @@ SaverInstallReport DescribeSaverInstall(SaverInstallResult result, RunningSaver 
         return {QStringLiteral("Cannot read the screen saver settings in '%1', so nothing was changed.").arg(where),
                 vbCritical};
     case SaverInstallResult::Unwritable:
-        return {QStringLiteral("Cannot write the screen saver settings in '%1'. They were left as they were.").arg(where),
-                vbCritical};
+        return {
+            QStringLiteral("Cannot write the screen saver settings in '%1'. They were left as they were.").arg(where),
+            vbCritical};
     case SaverInstallResult::HardLinked:
         return {QStringLiteral("The screen saver settings in '%1' are one file under several names (hard links); "
                                "a new file would part them, so nothing was changed. Choose 'Vantrel Viewer' in "

@@ -388,7 +388,7 @@ XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text)
 bool PrefsRunOurLauncher(const QByteArray &text)
 {
     const XScreenSaverChoice choice = ReadXScreenSaverPrefs(text);
-    return !choice.garbled && choice.mode == "one" && choice.selected >= 0 && choice.selected < choice.commands.size() &&
-           !choice.disabled.at(choice.selected) &&
+    return !choice.garbled && choice.mode == "one" && choice.selected >= 0 &&
+           choice.selected < choice.commands.size() && !choice.disabled.at(choice.selected) &&
            ProgramOf(choice.commands.at(choice.selected)) == QByteArray(LauncherProgramName);
 }

@@ -18,10 +18,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <grp.h>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -258,8 +258,8 @@ private slots:
         const QByteArray state = ReadChild(child.fromChild, 10000, 2);
         QCOMPARE(state, QByteArray("HR"));
         // The write goes ahead (a lock others could hold would keep it waiting for ever).
-        const bool saved = SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"),
-                                       QStringLiteral("b"));
+        const bool saved =
+            SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), QStringLiteral("b"));
         EndChild(child);
         QVERIFY(saved);
         QCOMPARE(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename")), QStringLiteral("b"));

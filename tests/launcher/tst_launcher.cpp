@@ -1,9 +1,9 @@
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
 #include "common/SettingsStore.h"
+#include "common/platform/FileLock.h"
 #include "common/platform/SaverRunLock.h"
 #include "common/platform/SaverWindow.h"
-#include "common/platform/FileLock.h"
 #include "launcher/LauncherCommand.h"
 #include "launcher/SaverLaunch.h"
 #include "launcher/frmSSSettings.h"
@@ -290,15 +290,15 @@ void tst_launcher::prefsReadAsXScreenSaverDoes_data()
     QTest::addColumn<QByteArray>("mode");
     QTest::addColumn<int>("selected");
     QTest::addColumn<int>("programs");
-    QTest::newRow("plain") << QByteArray("mode:\tone\nselected:\t1\nprograms:\ta\\n\\\n\tb --root\\n\n") << QByteArray("one")
-                           << 1 << 2;
+    QTest::newRow("plain") << QByteArray("mode:\tone\nselected:\t1\nprograms:\ta\\n\\\n\tb --root\\n\n")
+                           << QByteArray("one") << 1 << 2;
     QTest::newRow("the last one wins") << QByteArray("mode: random\nmode:\tone\n") << QByteArray("one") << -1 << 0;
-    QTest::newRow("comments of three kinds") << QByteArray("# mode: one\n! mode: one\n; mode: one\nmode: off\n")
-                                             << QByteArray("off") << -1 << 0;
-    QTest::newRow("a comment swallows the next line") << QByteArray("# note \\\nmode: one\n") << QByteArray() << -1
-                                                      << 0;
-    QTest::newRow("CRLF: no continuation") << QByteArray("mode: one\r\nprograms:\t\\\r\n\ta\\n\r\n")
-                                           << QByteArray("one") << -1 << 1;
+    QTest::newRow("comments of three kinds")
+        << QByteArray("# mode: one\n! mode: one\n; mode: one\nmode: off\n") << QByteArray("off") << -1 << 0;
+    QTest::newRow("a comment swallows the next line")
+        << QByteArray("# note \\\nmode: one\n") << QByteArray() << -1 << 0;
+    QTest::newRow("CRLF: no continuation")
+        << QByteArray("mode: one\r\nprograms:\t\\\r\n\ta\\n\r\n") << QByteArray("one") << -1 << 1;
     QTest::newRow("a line without colon is skipped") << QByteArray("mode one\nselected: 3\n") << QByteArray() << 3 << 0;
 }
 
@@ -640,7 +640,8 @@ void tst_launcher::secondConfigurationDoesNothing()
     first.start(m_launcher, {QStringLiteral("/c:123")});
     QVERIFY(first.waitForStarted());
     // The first dialog is open once it holds its lock.
-    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0),
+                             20000);
     QProcess second;
     second.start(m_launcher, {QStringLiteral("/C")});
     QVERIFY(second.waitForFinished(20000));
@@ -651,7 +652,8 @@ void tst_launcher::secondConfigurationDoesNothing()
     // With the first gone, a new request opens the dialog again.
     QProcess third;
     third.start(m_launcher, {});
-    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0),
+                             20000);
     QCOMPARE(third.state(), QProcess::Running);
     third.kill();
     QVERIFY(third.waitForFinished(20000));

@@ -8,10 +8,10 @@
 #include "common/platform/SaverPassword.h"
 #include "common/platform/SaverRunLock.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>

@@ -218,8 +218,7 @@ bool PrepareSaverRunStart(const QString &settingsFile, const QString &key)
 SaverStart ClassifySaverStart(const QString &settingsFile, const QString &key, bool askedByLauncher)
 {
     if (askedByLauncher) {
-        return QuerySaverRun(settingsFile, key) == SaverRunState::Alive ? SaverStart::AlreadyRunning
-                                                                          : SaverStart::Run;
+        return QuerySaverRun(settingsFile, key) == SaverRunState::Alive ? SaverStart::AlreadyRunning : SaverStart::Run;
     }
     switch (QuerySaverRun(settingsFile)) {
     case SaverRunState::Alive:

@@ -18,7 +18,8 @@ ScreenSpec MeasureScreen()
     // A run drawn into another program's window (a screen saver's preview, say) lays itself out
     // for that window: its inside is the screen of the run.
     const std::optional<SaverWindowTarget> target = SaverWindowOfThisRun();
-    const std::optional<QSize> inside = target && target->window != 0 ? ForeignWindowSize(target->window) : std::nullopt;
+    const std::optional<QSize> inside =
+        target && target->window != 0 ? ForeignWindowSize(target->window) : std::nullopt;
     if (inside && !inside->isEmpty()) {
         spec.widthPx = inside->width();
         spec.heightPx = inside->height();
