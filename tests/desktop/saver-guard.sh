@@ -130,12 +130,16 @@ run_window() {
     return 1
 }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-viewer_alive() { pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null; }
+# The run's own process (other tests may run viewers of their own meanwhile).
+viewer_pid=""
+viewer_alive() { [ -n "$viewer_pid" ] && kill -0 "$viewer_pid" 2>/dev/null; }
 
 "$bin/vantrel-viewer-screensaver" /S >"$out/launcher.log" 2>&1 || fail "launcher /S"
 until_true 150 held && pass "the run holds the keyboard and the pointer" || fail "the run holds the keyboard and the pointer" "$("$xpeek" held)"
 V=$(run_window)
 [ -n "$V" ] || fail "the run's window is found"
+viewer_pid=$(xdotool getwindowpid "$V" 2>/dev/null)
+[ -n "$viewer_pid" ] || fail "the run's process is found"
 import -window root "$out/run.png" 2>/dev/null
 before=$(real_input)
 
@@ -208,7 +212,7 @@ until_true 30 box_up || xdotool key shift
 until_true 30 box_up || fail "the box for the right password"
 xdotool type --delay 20 "right one"
 xdotool key Return
-until_true 100 sh -c '! pgrep -u "$(id -u)" -x vantrel-viewer' && pass "the right password ends the run" ||
+until_true 100 sh -c "! kill -0 $viewer_pid 2>/dev/null" && pass "the right password ends the run" ||
     fail "the right password ends the run"
 [ -z "$("$xpeek" held)" ] && pass "the keyboard and the pointer are free" || fail "the keyboard and the pointer are free"
 grep -q '^Mode=Off' "$VANTREL_SETTINGS" && pass "Mode is Off" || fail "Mode is Off" "$(grep Mode "$VANTREL_SETTINGS")"

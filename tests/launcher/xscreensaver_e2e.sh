@@ -62,7 +62,14 @@ viewer_window() {
     done | tail -1)
     [ -n "$w" ] && xwininfo -display "${DISPLAY%.*}.$1" -children -id "$w" 2>/dev/null | grep -q '"vantrel-viewer"'
 }
-runs() { pgrep -u "$(id -u)" -x vantrel-viewer | wc -l; }
+# This check's viewers (other checks may run viewers of the same user meanwhile).
+our_viewers() {
+    local p
+    for p in $(pgrep -u "$(id -u)" -x vantrel-viewer); do
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "VANTREL_SETTINGS=$VANTREL_SETTINGS" && echo "$p"
+    done
+}
+runs() { our_viewers | wc -l; }
 
 xscreensaver-command -activate >/dev/null || fail "activate"
 for screen in 0 1; do
@@ -114,18 +121,18 @@ grep -q '^Mode=On' "$VANTREL_SETTINGS" || fail "Mode went Off while runs live"
 
 xscreensaver-command -deactivate >/dev/null || fail "deactivate"
 for _ in $(seq 1 100); do # 10 s
-    pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null || break
+    [ -n "$(our_viewers)" ] || break
     sleep 0.1
 done
-pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null && fail "run still alive after deactivate"
+[ -n "$(our_viewers)" ] && fail "run still alive after deactivate"
 grep -q '^Mode=Off' "$VANTREL_SETTINGS" || fail "Mode not Off after the run: $(grep Mode "$VANTREL_SETTINGS")"
 grep -qi 'crashed' "$OUT/xss.log" && fail "xscreensaver says a program crashed: $(grep -i crashed "$OUT/xss.log" | head -2)"
 
 # A following /S runs.
 kill $XS 2>/dev/null
 "$BIN/vantrel-viewer-screensaver" /S || fail "/S"
-for _ in $(seq 1 100); do pgrep -u "$(id -u)" -x vantrel-viewer >/dev/null && break; sleep 0.1; done
-pid=$(pgrep -u "$(id -u)" -x vantrel-viewer | head -1)
+for _ in $(seq 1 100); do [ -n "$(our_viewers)" ] && break; sleep 0.1; done
+pid=$(our_viewers | head -1)
 [ -n "$pid" ] || fail "/S after the runs started nothing"
 kill -TERM "$pid"
 for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
