@@ -53,14 +53,17 @@ QString PrivateRuntimeFolder()
         existing << runtime;
     }
     existing << QByteArrayLiteral("/run/user/") + uid;
-    QList<QByteArray> made;
-    made << EncodeName(QDir::tempPath()) + "/vantrel-viewer-" + uid;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty()) {
-        QDir().mkpath(cache);
-        made << EncodeName(cache) + "/vantrel-viewer-runtime-" + uid;
+    const QByteArray temporary = EncodeName(QDir::tempPath()) + "/vantrel-viewer-" + uid;
+    const QString chosen = ChoosePrivateFolder(existing, {temporary});
+    if (!chosen.isEmpty()) {
+        return chosen;
     }
-    return ChoosePrivateFolder(existing, made);
+    // The temporary folder's name is taken by someone else: one under the user's own cache.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache)) {
+        return {};
+    }
+    return ChoosePrivateFolder({}, {EncodeName(cache) + "/vantrel-viewer-runtime-" + uid});
 }
 
 QString PrivateFileFor(const QString &settingsFile, const QString &suffix)
