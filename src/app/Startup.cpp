@@ -44,7 +44,9 @@ Road EntryProcedure(const QByteArray &path)
     ApplyScreenMetrics(s, MeasureScreen());
     s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
 
-    if (IsScreenSaverMode(s.ScreenSaverMode)) {
+    // The launcher names the place of the run it starts; such a start is its run even when a run
+    // that ended meanwhile wrote "Off".
+    if (ScreenSaverRun::askedByLauncher() || IsScreenSaverMode(s.ScreenSaverMode)) {
         switch (ScreenSaverRun::instance().begin()) {
         case SaverStart::AlreadyRunning:
             // A run is on screen already; this start shows nothing.
@@ -55,6 +57,10 @@ Road EntryProcedure(const QByteArray &path)
             s.ScreenSaverMode = QStringLiteral("Off");
             break;
         case SaverStart::Run:
+            if (!IsScreenSaverMode(s.ScreenSaverMode)) {
+                SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("On"));
+                s.ScreenSaverMode = QStringLiteral("On");
+            }
             break;
         }
     }
@@ -67,7 +73,7 @@ Road EntryProcedure(const QByteArray &path)
         QCoreApplication::processEvents();
         frmPictureViewer &viewer = Forms::frmPictureViewer();
         // Under xscreensaver the run draws into the window it was given.
-        EmbedInSaverWindow(viewer);
+        ScreenSaverRun::instance().prepareWindow(viewer);
         if (InForeignSaverWindow()) {
             viewer.show();
         } else {

@@ -1,6 +1,7 @@
 #include "common/SettingsStore.h"
 
 #include "common/FileNames.h"
+#include "common/platform/FileLock.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -192,25 +193,21 @@ bool finishWrite(QSettings &settings, qint64 beforeMs)
 
 // One writer at a time, across processes (the launcher writes too) and threads: the lock is
 // held from the fresh read of the file to the end of the write, so no value written by another
-// program in between is lost. It locks the folder that holds the file, which needs no file of
-// its own.
+// program in between is lost. It is a file of the user's own in the user's private folder, so no
+// other user can hold it; and it is waited for only so long: a holder that hangs (one of the
+// user's own programs, stopped in a debugger, say) must not keep a run from ending or a window
+// from showing. The write then goes ahead without it, still whole or not at all.
+constexpr int kWriteLockMs = 5000;
+
 class WriteLock
 {
 public:
     explicit WriteLock(const QString &path)
         : m_threads(&mutex())
+        , m_file(StoreLockPath(path, QStringLiteral("settings-lock")))
     {
-        const QByteArray folder = EncodeName(QFileInfo(path).absolutePath());
-        m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd >= 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~WriteLock()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd); // releases the lock
+        if (!m_file.lock(kWriteLockMs)) {
+            qWarning("Vantrel Viewer: the settings lock is not free; writing %s without it", qPrintable(path));
         }
     }
     WriteLock(const WriteLock &) = delete;
@@ -224,7 +221,7 @@ public:
 
 private:
     QMutexLocker<QMutex> m_threads;
-    int m_fd = -1;
+    FileLock m_file;
 };
 
 // Reading a FIFO or device in the file's place would block or never end: such a store reads as

@@ -9,6 +9,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -17,6 +19,7 @@
 namespace {
 
 PasswordPrompt *g_prompt = nullptr;
+QPointer<frmPasswordCheck> g_open;
 int g_failures = 0;
 
 QString damagedText()
@@ -80,9 +83,18 @@ frmPasswordCheck::frmPasswordCheck(const PasswordRequest &request, QWidget *pare
     , m_damaged(request.damaged)
 {
     setWindowTitle(AppName);
-    setModal(true);
-    // Above the topmost screen-saver window.
-    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    if (parent != nullptr) {
+        // A box inside the run's window, which keeps the keyboard and the pointer meanwhile.
+        setWindowFlags(Qt::Widget);
+        setAutoFillBackground(true);
+        setAttribute(Qt::WA_StyledBackground);
+        m_prompt->setText(AppName + QStringLiteral("\n\nType the screen-saver password:"));
+    } else {
+        setModal(true);
+        // Above the topmost screen-saver window.
+        setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    }
+    g_open = this;
     makeSecretField(m_password);
     m_notice->setWordWrap(true);
     m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -146,13 +158,30 @@ void frmPasswordCheck::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     m_idle->start();
+    if (!isWindow()) {
+        adjustSize();
+        const QWidget *host = parentWidget();
+        move((host->width() - width()) / 2, (host->height() - height()) / 2);
+        raise();
+    }
     activateWindow();
     m_password->setFocus();
     // While the dialog is up it alone receives keys. The window server refuses a grab until the
     // window is on screen, so it is tried again until it holds.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (isWindow() && QGuiApplication::platformName() == QLatin1String("xcb")) {
         m_grab->start();
         takeKeyboard();
+    }
+}
+
+void frmPasswordCheck::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    if (!isWindow()) {
+        // The frame a window would have had, so the box stands out from the show behind it.
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::Dark), 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
     }
 }
 
@@ -178,6 +207,13 @@ bool frmPasswordCheck::okEnabled() const
 QString frmPasswordCheck::noticeText() const
 {
     return m_notice->text();
+}
+
+void CancelPasswordCheck()
+{
+    if (!g_open.isNull()) {
+        g_open->reject();
+    }
 }
 
 void SetPasswordPrompt(PasswordPrompt *prompt)

@@ -23,8 +23,11 @@ struct PasswordRequest
     int idleMs = 30000;
 };
 
-// The password check dialog: caption "Vantrel Viewer", a masked field, OK and Cancel. It stays
-// above a topmost screen-saver window and takes the keyboard while it is open.
+// The password check dialog: caption "Vantrel Viewer", a masked field, OK and Cancel. Given a
+// parent (the run's window) it is a box inside that window, centred on it: no window of its own
+// that a window manager could minimise, move or close, and the keyboard and the pointer stay with
+// the run's window that holds them. Without a parent it is a window of its own above a topmost
+// screen-saver window that takes the keyboard while it is open.
 class frmPasswordCheck : public QDialog
 {
     Q_OBJECT
@@ -39,6 +42,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void updateWait();
@@ -70,6 +74,8 @@ void SetPasswordPrompt(PasswordPrompt *prompt);
 // damaged. Wrong answers in a row are counted for the whole run and hold the next answer off
 // longer and longer.
 int VerifyScreenSavePwd(QWidget *parent);
+// Closes an open password check as if Cancel was chosen (the run was told to stop).
+void CancelPasswordCheck();
 // Wrong answers so far in this run (tests start each case afresh).
 [[nodiscard]] int SaverPasswordFailures();
 void ResetSaverPasswordFailures();

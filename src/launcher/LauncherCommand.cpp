@@ -36,9 +36,32 @@ std::uint32_t LeadingNumber(const QString &text)
     return static_cast<std::uint32_t>(value);
 }
 
+QString LauncherUsage()
+{
+    return QStringLiteral(
+        "Usage: vantrel-viewer-screensaver [SWITCH]\n"
+        "The screen saver of Vantrel Viewer: shows the slide show of your current folder, or the\n"
+        "drifting logo, through the viewer.\n"
+        "\n"
+        "  /S             start the screen saver now\n"
+        "  /C, nothing    the configuration dialog: interval, order, folder, logo\n"
+        "  /P ID          the preview picture inside window ID\n"
+        "  /A ID          change the screen-saver password (dialog owned by window ID)\n"
+        "  --root         for xscreensaver: the run on the whole screen (or in $XSCREENSAVER_WINDOW)\n"
+        "  --window-id ID for xscreensaver: the run drawn inside window ID\n"
+        "  -h, --help     this text\n"
+        "\n"
+        "Only the first two characters of a switch count, in any case (/s, /Sxyz). A window ID is\n"
+        "decimal or hexadecimal after 0x, as xwininfo prints it.\n");
+}
+
 LauncherCommand ParseLauncherCommand(const QStringList &arguments, const QString &xscreensaverWindow)
 {
     LauncherCommand command;
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        command.request = LauncherRequest::Help;
+        return command;
+    }
 
     // xscreensaver's program interface: --root, or --window-id ID (also --window-id=ID).
     bool root = false;
@@ -79,20 +102,18 @@ LauncherCommand ParseLauncherCommand(const QStringList &arguments, const QString
     } else if (sw == QLatin1String("/S")) {
         command.request = LauncherRequest::Run;
     } else if (sw == QLatin1String("/P")) {
-        // One separator character, then the parent window's handle in decimal.
-        const QString rest = line.mid(3);
-        bool digitsOnly = !rest.isEmpty();
-        for (QChar c : rest) {
-            digitsOnly = digitsOnly && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        }
-        const std::optional<std::uint32_t> parent = digitsOnly ? ParseWindowId(rest) : std::nullopt;
+        // One separator character, then the parent window's id in decimal, or in hexadecimal
+        // after "0x" as xwininfo and xprop print it.
+        const std::optional<std::uint32_t> parent = ParseWindowId(line.mid(3));
         if (parent) {
             command.request = LauncherRequest::Preview;
             command.window = *parent;
         }
     } else if (sw == QLatin1String("/A")) {
         command.request = LauncherRequest::Password;
-        command.window = LeadingNumber(line.mid(2));
+        const QString rest = line.mid(2).trimmed();
+        command.window = rest.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? ParseWindowId(rest).value_or(0)
+                                                                                   : LeadingNumber(rest);
     }
     return command;
 }

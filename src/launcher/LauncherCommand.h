@@ -13,6 +13,7 @@ enum class LauncherRequest {
     Configure, // "/C" or nothing: the configuration dialog
     Password,  // "/A n": the change-password dialog, owned by window n (0: no owner)
     Embed,     // xscreensaver's --root / --window-id: the run drawn into that window
+    Help,      // --help or -h: the usage on standard output
     Nothing,   // anything else: end at once
 };
 
@@ -32,6 +33,9 @@ struct LauncherCommand
 // Decides the request. arguments: argv without the program name. xscreensaverWindow: the value
 // of $XSCREENSAVER_WINDOW (empty when unset), which names the window when no --window-id is given.
 [[nodiscard]] LauncherCommand ParseLauncherCommand(const QStringList &arguments, const QString &xscreensaverWindow);
+
+// What --help prints.
+[[nodiscard]] QString LauncherUsage();
 
 // The old numeric conversion: leading blanks skipped, then as many decimal digits as follow;
 // no digits give 0. Values beyond 32 bits give 0 rather than another window's id.

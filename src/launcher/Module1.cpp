@@ -4,10 +4,10 @@
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "common/platform/FileLock.h"
 #include "common/platform/ForeignWindow.h"
 #include "common/platform/Screen.h"
 #include "controls/PasswordDialogs.h"
-#include "launcher/FileLock.h"
 #include "launcher/LauncherCommand.h"
 #include "launcher/SaverLaunch.h"
 #include "launcher/frmSSPreview.h"
@@ -18,12 +18,10 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
-// How often the preview looks whether its parent window is still there (milliseconds).
-constexpr int kParentPollMs = 250;
-
 int ShowPreview(std::uint32_t parentId)
 {
     const std::optional<QSize> size = ForeignWindowSize(parentId);
@@ -39,17 +37,11 @@ int ShowPreview(std::uint32_t parentId)
     preview.show();
 
     // The preview stays until its parent goes away, following the parent's size meanwhile.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &preview, [&preview, parentId] {
-        const std::optional<QSize> now = ForeignWindowSize(parentId);
-        if (!now) {
-            // Not quit(): that asks the windows to close first, and ours went with its parent.
-            QCoreApplication::exit(0);
-        } else if (*now != preview.size()) {
-            preview.setGeometry(0, 0, now->width(), now->height());
-        }
-    });
-    poll.start(kParentPollMs);
+    ForeignWindowWatch watch(parentId);
+    // Not quit(): that asks the windows to close first, and ours went with its parent.
+    QObject::connect(&watch, &ForeignWindowWatch::gone, &preview, [] { QCoreApplication::exit(0); });
+    QObject::connect(&watch, &ForeignWindowWatch::resized, &preview,
+                     [&preview](QSize now) { preview.setGeometry(0, 0, now.width(), now.height()); });
     const int code = QApplication::exec();
     preview.windowHandle()->setParent(nullptr);
     return code;
@@ -75,7 +67,7 @@ int ChangePassword(std::uint32_t ownerId)
 int ShowConfiguration()
 {
     // One configuration dialog at a time: a second request while one is open does nothing.
-    FileLock only(LauncherLockPath(QStringLiteral("config-lock")));
+    FileLock only(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock")));
     if (!only.lock(0)) {
         return 0;
     }
@@ -97,6 +89,9 @@ int LauncherMain(int argc, char **argv)
     const LauncherCommand command = ParseLauncherCommand(arguments, qEnvironmentVariable("XSCREENSAVER_WINDOW"));
     switch (command.request) {
     case LauncherRequest::Nothing:
+        return 0;
+    case LauncherRequest::Help:
+        std::fputs(LauncherUsage().toLocal8Bit().constData(), stdout);
         return 0;
     case LauncherRequest::Embed:
         // Returns only when the viewer could not be started.

@@ -4,19 +4,23 @@
 #include "common/SettingsStore.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
+#include "common/platform/FileLock.h"
 #include "common/platform/SaverRunLock.h"
 #include "common/platform/SaverWindow.h"
-#include "launcher/FileLock.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -40,23 +44,52 @@ SaverRunHooks DefaultRunHooks()
     SaverRunHooks hooks;
     hooks.runAlive = [] { return SaverRunAlive(SettingsFilePath(AppName)); };
     hooks.prepareStart = [] { return PrepareSaverRunStart(SettingsFilePath(AppName)); };
+    hooks.viewerProgram = &ViewerProgram;
     return hooks;
+}
+
+QStringList ViewerFolders()
+{
+    QStringList folders;
+    // The running program's folder from the kernel: this works before any Qt object exists, and
+    // through the link xscreensaver's folder of programs holds.
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length > 0) {
+        const QString program = DecodeName(QByteArray(self, length));
+        folders << program.left(program.lastIndexOf(QLatin1Char('/')));
+    }
+    folders << QStringLiteral(VANTREL_BINDIR);
+    for (const QString &folder : qEnvironmentVariable("PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        folders << folder;
+    }
+    const QString stored = GetSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"));
+    if (!stored.isEmpty()) {
+        folders << stored;
+    }
+    return folders;
+}
+
+QString FirstViewerProgram(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        const QString program = JoinPath(folder, QString::fromLatin1(ViewerProgramName));
+        if (!folder.isEmpty() && IsProgram(program)) {
+            return program;
+        }
+    }
+    return {};
 }
 
 QString ViewerProgram()
 {
-    const QString folder = GetSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"));
-    if (folder.isEmpty()) {
-        return QString();
-    }
-    const QString program = JoinPath(folder, QString::fromLatin1(ViewerProgramName));
-    return IsProgram(program) ? program : QString();
+    return FirstViewerProgram(ViewerFolders());
 }
 
 SaverRunOutcome RunScreenSaver(const SaverRunHooks &hooks)
 {
     // Held until the run shows itself: a second start waits here, then finds it alive.
-    FileLock lock(LauncherLockPath(QStringLiteral("start-lock")));
+    FileLock lock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("start-lock")));
     // Waited for, but not forever: a start that hangs must not keep the screen saver off for good.
     lock.lock(hooks.settleMs + 5000);
 
@@ -69,8 +102,16 @@ SaverRunOutcome RunScreenSaver(const SaverRunHooks &hooks)
     qint64 pid = 0;
     bool started = SaveSetting(AppName, kSaver, kMode, QStringLiteral("On"));
     if (started) {
-        const QString program = ViewerProgram();
-        started = !program.isEmpty() && QProcess::startDetached(program, {}, QFileInfo(program).absolutePath(), &pid);
+        const QString program = hooks.viewerProgram ? hooks.viewerProgram() : ViewerProgram();
+        // The viewer is told that this start is the run asked for, so a run ending elsewhere in
+        // the meantime (which writes "Off") cannot turn it into a normal start.
+        QProcess viewer;
+        viewer.setProgram(program);
+        viewer.setWorkingDirectory(QFileInfo(program).absolutePath());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(SaverWindowVariable), SaverWindowText(SaverWindowTarget{}));
+        viewer.setProcessEnvironment(environment);
+        started = !program.isEmpty() && viewer.startDetached(&pid);
     }
     if (!started) {
         SaveSetting(AppName, kSaver, kMode, QStringLiteral("Off"));
@@ -90,22 +131,36 @@ void EmbedScreenSaver(std::uint32_t window)
 {
     const QString program = ViewerProgram();
     if (program.isEmpty()) {
-        std::fputs("vantrel-viewer-screensaver: run 'Vantrel Viewer' once first, so the screen saver can find it\n",
+        std::fputs("vantrel-viewer-screensaver: cannot find the viewer (vantrel-viewer) beside this program, in "
+                   "its install folder or on the PATH\n",
                    stderr);
         return;
     }
-    if (!PrepareSaverRunStart(SettingsFilePath(AppName))) {
-        std::fputs("vantrel-viewer-screensaver: a screen-saver run is already on screen\n", stderr);
+    const QString file = SettingsFilePath(AppName);
+    const QString key = SaverRunKey(qEnvironmentVariable("DISPLAY"), window);
+    if (!PrepareSaverRunStart(file, key)) {
+        std::fputs("vantrel-viewer-screensaver: a screen-saver run is already drawn there\n", stderr);
         return;
     }
+    const QString before = GetSetting(AppName, kSaver, kMode);
     if (!SaveSetting(AppName, kSaver, kMode, QStringLiteral("On"))) {
         std::fputs("vantrel-viewer-screensaver: cannot write the settings file\n", stderr);
         return;
     }
     ::setenv(SaverWindowVariable, SaverWindowText(SaverWindowTarget{window}).toLatin1().constData(), 1);
-    const QByteArray file = EncodeName(program);
-    char *const argv[] = {const_cast<char *>(file.constData()), nullptr};
-    ::execv(file.constData(), argv);
+    // The run ends with the program that asked for it (xscreensaver, or its settings' preview),
+    // even when that one is killed outright and cannot tell it to stop. Kept across exec.
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) {
+        // It died before the request took hold.
+        return;
+    }
+    const QByteArray native = EncodeName(program);
+    char *const argv[] = {const_cast<char *>(native.constData()), nullptr};
+    ::execv(native.constData(), argv);
     std::perror("vantrel-viewer-screensaver: cannot start the viewer");
-    SaveSetting(AppName, kSaver, kMode, QStringLiteral("Off"));
+    if (before != QLatin1String("On") && !SaverRunAlive(file)) {
+        SaveSetting(AppName, kSaver, kMode, QStringLiteral("Off"));
+    }
 }

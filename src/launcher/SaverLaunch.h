@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,8 @@ struct SaverRunHooks
     // Called before "On" is written: clears what a run that died left behind; false when a run
     // is alive after all.
     std::function<bool()> prepareStart;
+    // The viewer program to start; empty: none to be found.
+    std::function<QString()> viewerProgram;
     // How long a start waits for the run it started to show itself before it lets another start
     // look (milliseconds).
     int settleMs = 10000;
@@ -38,11 +41,18 @@ enum class SaverRunOutcome {
 // CannotStart shows its message through the dialog seam.
 SaverRunOutcome RunScreenSaver(const SaverRunHooks &hooks);
 
-// The viewer program a start would run: "Path" of section "Application" joined with its name.
-// Empty when "Path" is missing or no program is there.
+// Where the viewer is looked for, in this order: beside the launcher itself (the folder of the
+// running program, links resolved), the folder the programs were installed to, each folder of
+// PATH, and last the folder a viewer start stored as "Path" of section "Application".
+[[nodiscard]] QStringList ViewerFolders();
+// The first folder of the list that holds the viewer program; empty when none does.
+[[nodiscard]] QString FirstViewerProgram(const QStringList &folders);
+// The viewer program a start would run (no start of the viewer is needed first).
 [[nodiscard]] QString ViewerProgram();
 
 // xscreensaver's road: marks the run and replaces this process by the viewer drawing into the
-// window (0: the root window), so xscreensaver's signals reach the run itself. Returns only when
-// that failed ("Mode" is "Off" again); the reason has gone to standard error.
+// window (0: the root window), so xscreensaver's signals reach the run itself; the run also ends
+// when the process that started it dies. Each window (or X screen) has a run of its own, so
+// xscreensaver's program on every screen and the one in its settings' preview all run. Returns
+// only when that failed ("Mode" is as before); the reason has gone to standard error.
 void EmbedScreenSaver(std::uint32_t window);

@@ -14,13 +14,30 @@ frmSSPreview::frmSSPreview(QWidget *parent)
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
     setAutoFillBackground(true);
-    imgPreview->setPixmap(QPixmap(QStringLiteral(":/bitmaps/preview.png")));
-    imgPreview->resize(150, 100);
-    resize(150, 100);
+    m_picture = QPixmap(QStringLiteral(":/bitmaps/preview.png"));
+    imgPreview->setPixmap(m_picture);
+    imgPreview->resize(m_picture.size());
+    resize(m_picture.size());
+}
+
+QRect frmSSPreview::pictureRect() const
+{
+    return imgPreview->geometry();
 }
 
 void frmSSPreview::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    imgPreview->move((width() - imgPreview->width()) / 2, (height() - imgPreview->height()) / 2);
+    // The picture fills the preview window whatever its size, in its own proportions, on black.
+    const QSize fitted = m_picture.size().scaled(size(), Qt::KeepAspectRatio);
+    if (fitted.isEmpty()) {
+        return;
+    }
+    if (fitted != imgPreview->size()) {
+        imgPreview->setPixmap(fitted == m_picture.size()
+                                  ? m_picture
+                                  : m_picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        imgPreview->resize(fitted);
+    }
+    imgPreview->move((width() - fitted.width()) / 2, (height() - fitted.height()) / 2);
 }

@@ -11,6 +11,8 @@ enum class SaverInstallResult {
     XScreenSaverMissing, // xscreensaver is not installed
     Unreadable,          // the preferences file exists but cannot be read (or is not a file)
     Unwritable,          // writing the new file failed; the old one is untouched
+    HardLinked,          // the file has other names (hard links) a new file would part from: untouched
+    Unparsable,          // xscreensaver would not find our choice in the edited file: untouched
 };
 
 // Writes the preferences file at prefsPath with our entry, "mode: one" and "selected:" (whole or
@@ -24,6 +26,24 @@ enum class SaverInstallResult {
 
 // ~/.xscreensaver.
 [[nodiscard]] QString XScreenSaverPrefsPath();
+
+// Which screen saver runs on this desktop now, as far as the program can tell.
+enum class RunningSaver {
+    XScreenSaver, // xscreensaver answers
+    Other,        // xscreensaver does not answer: the desktop's own, or none
+};
+// xscreensaver answers "xscreensaver-command -version" when it runs for this display.
+[[nodiscard]] RunningSaver DetectRunningSaver();
+
+// What Set as Screen Saver tells the user: the confirmation only when the file was written and
+// xscreensaver runs to read it.
+struct SaverInstallReport
+{
+    QString text;
+    int style = 0; // the message box's icon (vbInformation, vbExclamation, vbCritical)
+};
+[[nodiscard]] SaverInstallReport DescribeSaverInstall(SaverInstallResult result, RunningSaver running,
+                                                      const QString &prefsPath, const QString &desktop);
 
 // The settings dialog's Set as Screen Saver: installs and tells the user what happened.
 void SetAsScreenSaver();

@@ -338,3 +338,57 @@ XScreenSaverPrefsEdit RegisterSaverInPrefs(const QByteArray &existing, bool exis
     edit.text = JoinLines(lines);
     return edit;
 }
+
+XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text)
+{
+    XScreenSaverChoice choice;
+    QByteArray programs;
+    bool havePrograms = false;
+    const QList<Line> lines = SplitLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray logical = lines.at(i).body;
+        // Joined before anything else is looked at, comments included.
+        while (logical.endsWith('\\') && !lines.at(i).end.isEmpty() && i + 1 < lines.size()) {
+            logical.chop(1);
+            logical += lines.at(++i).body;
+        }
+        const QByteArray head = TrimLeft(logical);
+        if (head.isEmpty() || head.startsWith('#') || head.startsWith('!') || head.startsWith(';')) {
+            continue;
+        }
+        const qsizetype colon = head.indexOf(':');
+        if (colon < 0) {
+            continue;
+        }
+        const QByteArray key = TrimRight(head.left(colon));
+        const QByteArray value = TrimRight(TrimLeft(head.mid(colon + 1)));
+        if (key == "mode") {
+            choice.mode = value;
+        } else if (key == "selected") {
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            choice.selected = ok ? n : -1;
+        } else if (key == "programs") {
+            programs = value;
+            havePrograms = true;
+        }
+    }
+    // A carriage return inside the list (a file with CRLF line ends) breaks its lines where
+    // xscreensaver's reader does not join them, and what it makes of the rest is not ours to guess.
+    choice.garbled = programs.contains('\r');
+    if (havePrograms && !choice.garbled) {
+        for (const Entry &e : Entries(programs)) {
+            choice.commands << e.command;
+            choice.disabled << e.disabled;
+        }
+    }
+    return choice;
+}
+
+bool PrefsRunOurLauncher(const QByteArray &text)
+{
+    const XScreenSaverChoice choice = ReadXScreenSaverPrefs(text);
+    return !choice.garbled && choice.mode == "one" && choice.selected >= 0 &&
+           choice.selected < choice.commands.size() && !choice.disabled.at(choice.selected) &&
+           ProgramOf(choice.commands.at(choice.selected)) == QByteArray(LauncherProgramName);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // Making our launcher xscreensaver's one screen saver by editing its preferences file
@@ -29,3 +30,20 @@ struct XScreenSaverPrefsEdit
 // holds just these three settings.
 [[nodiscard]] XScreenSaverPrefsEdit RegisterSaverInPrefs(const QByteArray &existing, bool exists,
                                                          const QByteArray &command);
+
+// What xscreensaver itself reads from such a file, as its own reader does: a line ending in a
+// backslash goes on in the next line (also a comment's, which then swallows it; a line ending in
+// backslash and carriage return does not go on), comments start with "#", "!" or ";", a line
+// without a colon is skipped, and the last of a key wins.
+struct XScreenSaverChoice
+{
+    QByteArray mode;
+    int selected = -1;
+    QList<QByteArray> commands; // the "programs:" entries, as xscreensaver numbers them
+    QList<bool> disabled;
+    bool garbled = false; // the list holds carriage returns: nobody can tell what xscreensaver runs
+};
+[[nodiscard]] XScreenSaverChoice ReadXScreenSaverPrefs(const QByteArray &text);
+
+// True when xscreensaver, reading the file, runs our launcher as its one screen saver.
+[[nodiscard]] bool PrefsRunOurLauncher(const QByteArray &text);

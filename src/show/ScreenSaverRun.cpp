@@ -4,10 +4,12 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
+#include "common/platform/ForeignWindow.h"
 #include "common/platform/SaverPassword.h"
 #include "common/platform/SaverWindow.h"
 #include "common/platform/ScreenSaver.h"
 #include "common/platform/TermSignals.h"
+#include "controls/PasswordDialogs.h"
 #include "panel/frmSide.h"
 
 #include <QApplication>
@@ -17,12 +19,16 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <csignal>
+
 namespace {
 
 // Milliseconds between two steps of the logo, and between two tries to take the keyboard and
 // pointer while another program holds them.
 constexpr int kLogoTick = 40;
 constexpr int kGrabRetry = 100;
+// Milliseconds between two looks whether a password run's window is still on screen and on top.
+constexpr int kGuardMs = 200;
 
 } // namespace
 
@@ -39,14 +45,23 @@ ScreenSaverRun::ScreenSaverRun()
     connect(&tmrDefaultScreenSaver, &QTimer::timeout, this, &ScreenSaverRun::tmrDefaultScreenSaver_Timer);
     m_grabRetry.setInterval(kGrabRetry);
     connect(&m_grabRetry, &QTimer::timeout, this, &ScreenSaverRun::tryGrab);
+    m_guard.setInterval(kGuardMs);
+    connect(&m_guard, &QTimer::timeout, this, &ScreenSaverRun::guard);
 }
 
 ScreenSaverRun::~ScreenSaverRun() = default;
 
+bool ScreenSaverRun::askedByLauncher()
+{
+    return SaverWindowOfThisRun().has_value();
+}
+
 SaverStart ScreenSaverRun::begin()
 {
     const QString file = SettingsFilePath(AppName);
-    const SaverStart start = ClassifySaverStart(file);
+    const std::optional<SaverWindowTarget> target = SaverWindowOfThisRun();
+    const QString key = SaverRunKey(qEnvironmentVariable("DISPLAY"), target ? target->window : 0);
+    const SaverStart start = ClassifySaverStart(file, key, target.has_value());
     if (start == SaverStart::StaleMark) {
         PrepareSaverRunStart(file);
         return start;
@@ -57,17 +72,46 @@ SaverStart ScreenSaverRun::begin()
     m_endRequested = false;
     m_ending = false;
     m_shown = false;
+    // xscreensaver reads its programs' messages through a pipe and may be gone before the run's
+    // end is written: a message then must not kill the run half-way through its end.
+    std::signal(SIGPIPE, SIG_IGN);
     // The handlers come first: a stop that arrives once the lock is held must find them.
     m_signals = std::make_unique<TermSignals>();
     connect(m_signals.get(), &TermSignals::terminationRequested, this, &ScreenSaverRun::onTermination);
     m_signals->install();
-    m_lock = std::make_unique<SaverRunLock>(file);
+    m_lock = std::make_unique<SaverRunLock>(file, key);
     if (!m_lock->acquire()) {
         m_lock.reset();
         m_signals.reset();
         return SaverStart::AlreadyRunning;
     }
+    if (target && target->window != 0) {
+        // The run lives as long as the window it is drawn into: a host that is killed takes its
+        // run along, and the place is free for the next one.
+        m_host = std::make_unique<ForeignWindowWatch>(target->window);
+        connect(m_host.get(), &ForeignWindowWatch::gone, this, [this] { onTermination(); });
+    }
     return SaverStart::Run;
+}
+
+void ScreenSaverRun::prepareWindow(QWidget &viewer)
+{
+    if (EmbedInSaverWindow(viewer)) {
+        return;
+    }
+    if (wantsGrab()) {
+        // No frame to click, nothing the window manager could minimise, move or close, and no
+        // window of its stacked over the run.
+        MakeUnmanaged(viewer);
+    }
+}
+
+bool ScreenSaverRun::wantsGrab() const
+{
+    // Inside xscreensaver's window, xscreensaver covers every screen, holds the input and locks.
+    // Only an X server grabs; the headless platforms of tests and benchmarks cannot.
+    return !InForeignSaverWindow() && StoredSaverPasswordState() != StoredPassword::None &&
+           QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 void ScreenSaverRun::setRandomSource(RandomDraw rnd)
@@ -134,15 +178,22 @@ void ScreenSaverRun::resumeLogo()
     }
 }
 
-void ScreenSaverRun::protect(QWidget *viewer)
+void ScreenSaverRun::watchScreen(QScreen *screen)
 {
-    m_viewer = viewer;
-    // Inside xscreensaver's window, xscreensaver covers every screen, holds the input and locks.
-    const bool foreign = InForeignSaverWindow();
+    connect(screen, &QScreen::geometryChanged, this, &ScreenSaverRun::coverScreens, Qt::UniqueConnection);
+}
+
+void ScreenSaverRun::coverScreens()
+{
+    m_covers.clear();
+    if (!m_shown || InForeignSaverWindow()) {
+        return;
+    }
     // A second monitor left showing the desktop would defeat the screen saver: black it out.
     const QScreen *primary = QGuiApplication::primaryScreen();
     for (QScreen *screen : QGuiApplication::screens()) {
-        if (foreign || screen == primary) {
+        watchScreen(screen);
+        if (screen == primary) {
             continue;
         }
         auto cover = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint |
@@ -157,46 +208,57 @@ void ScreenSaverRun::protect(QWidget *viewer)
         cover->show();
         m_covers.push_back(std::move(cover));
     }
+}
+
+void ScreenSaverRun::protect(QWidget *viewer)
+{
+    m_viewer = viewer;
     m_shown = true;
+    // Monitors plugged in, taken away or set to another size during the run are covered as they
+    // are now.
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &ScreenSaverRun::coverScreens, Qt::UniqueConnection);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &ScreenSaverRun::coverScreens, Qt::UniqueConnection);
+    coverScreens();
     if (m_endRequested) {
         QTimer::singleShot(0, this, &ScreenSaverRun::endRun);
     }
-    // Only an X server grabs; the headless platforms of tests and benchmarks cannot.
-    m_wantGrab = !foreign && StoredSaverPasswordState() != StoredPassword::None &&
-                 QGuiApplication::platformName() == QLatin1String("xcb");
+    m_wantGrab = wantsGrab();
+    if (m_wantGrab) {
+        m_guard.start();
+    }
     restoreInput();
 }
 
 void ScreenSaverRun::tryGrab()
 {
-    if (!m_wantGrab || m_viewer.isNull() || m_asking) {
+    if (!m_wantGrab || m_viewer.isNull()) {
         m_grabRetry.stop();
         return;
     }
-    QWindow *window = m_viewer->windowHandle();
-    if (window == nullptr || !m_viewer->isVisible()) {
-        return;
-    }
-    const bool keyboard = window->setKeyboardGrabEnabled(true);
-    const bool mouse = window->setMouseGrabEnabled(true);
-    m_grabbed = keyboard && mouse;
+    m_grabbed = GrabInput(*m_viewer);
     if (m_grabbed) {
         m_grabRetry.stop();
-    } else {
-        // Another program holds the keyboard or pointer (an open menu): try again shortly.
-        window->setKeyboardGrabEnabled(false);
-        window->setMouseGrabEnabled(false);
     }
+    // Otherwise another program holds the keyboard or pointer (an open menu): tried again shortly.
 }
 
-void ScreenSaverRun::releaseInput()
+void ScreenSaverRun::guard()
 {
-    m_grabRetry.stop();
-    if (!m_viewer.isNull() && m_viewer->windowHandle() != nullptr && m_grabbed) {
-        m_viewer->windowHandle()->setKeyboardGrabEnabled(false);
-        m_viewer->windowHandle()->setMouseGrabEnabled(false);
+    if (!m_wantGrab || m_viewer.isNull()) {
+        m_guard.stop();
+        return;
     }
-    m_grabbed = false;
+    // Another program may unmap the run's window, minimise it or map a window over it; the X
+    // server drops the grabs of a window that leaves the screen.
+    if (KeepOnTop(*m_viewer)) {
+        m_grabbed = false;
+    }
+    for (const std::unique_ptr<QWidget> &cover : m_covers) {
+        KeepOnTop(*cover);
+    }
+    if (!m_grabbed) {
+        restoreInput();
+    }
 }
 
 void ScreenSaverRun::restoreInput()
@@ -205,7 +267,7 @@ void ScreenSaverRun::restoreInput()
         return;
     }
     tryGrab();
-    if (!m_grabbed) {
+    if (!m_grabbed && !m_grabRetry.isActive()) {
         m_grabRetry.start();
     }
 }
@@ -219,7 +281,8 @@ void ScreenSaverRun::onTermination()
         return;
     }
     if (m_asking) {
-        // The password dialog closes first; EndScreenSaver ends the run when it returns.
+        // The password box closes first; EndScreenSaver ends the run when it returns.
+        CancelPasswordCheck();
         if (QWidget *modal = QApplication::activeModalWidget()) {
             modal->close();
         }
@@ -234,9 +297,18 @@ void ScreenSaverRun::endRun()
         return;
     }
     m_ending = true;
-    SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
     const std::int32_t saverWasActive = State().SaverWasActive;
+    // Stop signals keep coming here until the end is written: xscreensaver's SIGTERM is often
+    // followed by another as its process goes (the run ends with its parent), which would
+    // otherwise kill the run between letting go of its place and writing "Off".
+    const std::unique_ptr<TermSignals> stillCaught = std::move(m_signals);
+    // The keyboard and the pointer go before anything is written: a write may wait on the disk or
+    // on a lock, and the display must never stay held meanwhile.
     finish();
+    // Another run (xscreensaver's program on another screen) keeps the mark on.
+    if (!SaverRunAlive(SettingsFilePath(AppName))) {
+        SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
+    }
     if (Forms::IsLoaded(Forms::Form::Side)) {
         State().ButtonRightClick = false;
         Forms::frmSide().cmdQuit_Click();
@@ -250,13 +322,19 @@ void ScreenSaverRun::endRun()
 void ScreenSaverRun::finish()
 {
     tmrDefaultScreenSaver.stop();
-    releaseInput();
+    m_guard.stop();
+    m_grabRetry.stop();
+    if (m_grabbed) {
+        ReleaseInput();
+    }
+    m_grabbed = false;
     m_wantGrab = false;
     m_covers.clear();
     if (!m_logo.isNull()) {
         m_logo->hide();
     }
     m_signals.reset();
+    m_host.reset();
     if (m_lock) {
         m_lock->release();
         m_lock.reset();

@@ -11,12 +11,17 @@
 #include <memory>
 #include <vector>
 
+class ForeignWindowWatch;
+class QScreen;
 class QWidget;
 class TermSignals;
 
 // What a screen-saver run holds besides the viewer's own display: the lock that marks the run as
-// alive, the stop signals, the drifting logo and its timer, the black covers over the other
-// screens, and the keyboard and pointer grab while a password is set. One per program.
+// alive, the stop signals, the watch on the window it is drawn into, the drifting logo and its
+// timer, the black covers over the other screens (following screens that come, go or change
+// size), and, while a password is set, the keyboard and the pointer, held from the show's first
+// moment until the right password is given, with the run's window kept on screen and on top. One
+// per program.
 class ScreenSaverRun : public QObject
 {
     Q_OBJECT
@@ -24,9 +29,15 @@ public:
     [[nodiscard]] static ScreenSaverRun &instance();
     ~ScreenSaverRun() override;
 
-    // For a start that read "Mode" = "On": a run (the lock is now held and SIGTERM, SIGINT and
-    // SIGHUP end the run cleanly), a stale mark of a dead run (cleared), or another live run.
+    // For a start that read "Mode" = "On", or that the launcher named a place for: a run (the lock
+    // is now held, and SIGTERM, SIGINT, SIGHUP and the end of a window it is drawn into end the run
+    // cleanly), a stale mark of a dead run (cleared), or another live run at this place.
     SaverStart begin();
+    // Whether this start is a run the launcher asked for (it named the place in the environment).
+    [[nodiscard]] static bool askedByLauncher();
+    // The viewer before it is first shown: drawn into the foreign window it was given, or, with a
+    // password set, made a window the window manager leaves alone.
+    void prepareWindow(QWidget &viewer);
     [[nodiscard]] bool active() const { return m_lock != nullptr && m_lock->held(); }
 
     // The logo on the viewer: placed at random, moving from the next tick on.
@@ -42,8 +53,8 @@ public:
     // Covers the other screens and, while a password is set, takes the keyboard and pointer so
     // that no other window receives input.
     void protect(QWidget *viewer);
-    // Lets go of the grab while the password is asked, and takes it again after a refusal.
-    void releaseInput();
+    // Takes the keyboard and the pointer again where they were lost (kept while the password is
+    // asked: the password box lives inside the run's window).
     void restoreInput();
     [[nodiscard]] bool inputGrabbed() const { return m_grabbed; }
 
@@ -51,8 +62,9 @@ public:
     void setAsking(bool asking) { m_asking = asking; }
     [[nodiscard]] bool endRequested() const { return m_endRequested; }
 
-    // The run's clean end: "Mode" = "Off", the program shut down, the desktop's screen saver let
-    // go. Called when the password was accepted and on a stop signal.
+    // The run's clean end: the keyboard and the pointer let go first, then "Mode" = "Off" (unless
+    // another run lives), the program shut down, the desktop's screen saver let go. Called when
+    // the password was accepted, on a stop signal and when the window it is drawn into goes.
     void endRun();
     // Lets go of everything the run holds (the program is ending by whatever road).
     void finish();
@@ -63,15 +75,21 @@ private:
     ScreenSaverRun();
     void onTermination();
     void tryGrab();
+    void guard();
+    void coverScreens();
+    void watchScreen(QScreen *screen);
+    [[nodiscard]] bool wantsGrab() const;
     [[nodiscard]] float draw();
 
     std::unique_ptr<SaverRunLock> m_lock;
     std::unique_ptr<TermSignals> m_signals;
+    std::unique_ptr<ForeignWindowWatch> m_host;
     QPointer<QWidget> m_viewer;
     QPointer<QLabel> m_logo;
     std::vector<std::unique_ptr<QWidget>> m_covers;
     RandomDraw m_rnd;
     QTimer m_grabRetry;
+    QTimer m_guard;
     bool m_wantGrab = false;
     bool m_grabbed = false;
     bool m_asking = false;

@@ -605,7 +605,7 @@ void frmPictureViewer::EndScreenSaver()
     }
     SetDefaultMouseCursor();
     ShowMouseCursor(true);
-    run.releaseInput();
+    // The keyboard and the pointer stay held: the password box is inside this window.
     m_askingPassword = true;
     run.setAsking(true);
     s.PasswordResult = static_cast<std::int16_t>(VerifyScreenSavePwd(this));

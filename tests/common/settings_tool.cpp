@@ -1,8 +1,10 @@
 // A second process on the same store: "set SECTION KEY VALUE", "get SECTION KEY", or
 // "hold-saver-run" (holds the screen-saver run's lock, says "held" and waits to be killed).
 // "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each);
-// "fill-batches SECTION PREFIX COUNT" (the same keys, saved five at a time).
+// "fill-batches SECTION PREFIX COUNT" (the same keys, saved five at a time);
+// "set-password PASSWORD" (the screen-saver password, hashed as the launcher stores it).
 #include "common/SettingsStore.h"
+#include "common/platform/SaverPassword.h"
 #include "common/platform/SaverRunLock.h"
 
 #include <unistd.h>
@@ -39,6 +41,9 @@ int main(int argc, char **argv)
             }
         }
         return 0;
+    }
+    if (args.size() == 3 && args.at(1) == QLatin1String("set-password")) {
+        return SetSaverPassword(args.at(2).toUtf8()) ? 0 : 1;
     }
     if (args.size() == 4 && args.at(1) == QLatin1String("get")) {
         QTextStream(stdout) << GetSetting(AppName, args.at(2), args.at(3));

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <memory>
 #include <sys/stat.h>
 
 class tst_SaverPassword : public QObject
@@ -263,6 +264,44 @@ private slots:
         QCOMPARE(ClassifySaverStart(file), SaverStart::StaleMark);
         QVERIFY(PrepareSaverRunStart(file));
         QCOMPARE(QuerySaverRun(file), SaverRunState::NoRun);
+    }
+
+    void runsOfDifferentPlacesLiveSideBySide()
+    {
+        const QString file = m_env->settingsFile();
+        // ":1" is screen 0 of display 1; xscreensaver's program on each screen and the one in its
+        // settings' preview are three places.
+        QCOMPARE(SaverRunKey(QStringLiteral(":1"), 0), SaverRunKey(QStringLiteral(":1.0"), 0));
+        QVERIFY(SaverRunKey(QStringLiteral(":1.0"), 0) != SaverRunKey(QStringLiteral(":1.1"), 0));
+        const QString screen0 = SaverRunKey(QStringLiteral(":1.0"), 0x400001);
+        const QString screen1 = SaverRunKey(QStringLiteral(":1.1"), 0x400002);
+        const QString preview = SaverRunKey(QStringLiteral(":1.0"), 0x2a00007);
+        QVERIFY(screen0 != preview);
+        auto first = std::make_unique<SaverRunLock>(file, screen0);
+        SaverRunLock second(file, screen1);
+        SaverRunLock third(file, preview);
+        QVERIFY(first->acquire());
+        QVERIFY(second.acquire());
+        QVERIFY(third.acquire());
+        // One run per place.
+        SaverRunLock again(file, screen1);
+        QVERIFY(!again.acquire());
+        QCOMPARE(ClassifySaverStart(file, screen1, true), SaverStart::AlreadyRunning);
+        QCOMPARE(ClassifySaverStart(file, SaverRunKey(QStringLiteral(":1.2"), 9), true), SaverStart::Run);
+        // "/S" and a start without a place see a run on screen.
+        QVERIFY(!PrepareSaverRunStart(file));
+        QCOMPARE(ClassifySaverStart(file), SaverStart::AlreadyRunning);
+        // The first dies: its place is free again for the launcher, the others live on.
+        first.reset();
+        QCOMPARE(QuerySaverRun(file, screen0), SaverRunState::DeadRun);
+        QCOMPARE(QuerySaverRun(file), SaverRunState::Alive);
+        QVERIFY(PrepareSaverRunStart(file, screen0));
+        QCOMPARE(QuerySaverRun(file, screen0), SaverRunState::NoRun);
+        second.release();
+        third.release();
+        QCOMPARE(QuerySaverRun(file), SaverRunState::NoRun);
+        // The markers live in the user's private folder, which nobody else can enter.
+        QVERIFY(SaverRunLock::runsFolder(file).startsWith(m_env->dir()));
     }
 
     void runLockAcrossProcesses()

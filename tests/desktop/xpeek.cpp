@@ -2,6 +2,8 @@
 // converter for each question:
 //   xpeek pixel X Y          prints the colour at X,Y as #RRGGBB
 //   xpeek share X Y W H      prints the share (0 to 1) of the rectangle's pixels with red above 40%
+//   xpeek held               prints "keyboard" and "pointer" for each that another program holds
+//                            (tried by grabbing it, and let go at once)
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -74,6 +76,31 @@ int main(int argc, char **argv)
         std::printf("%.4f\n", static_cast<double>(red) / p.count);
         return 0;
     }
-    std::fprintf(stderr, "usage: xpeek pixel X Y | xpeek share X Y W H\n");
+    if (argc == 2 && std::strcmp(argv[1], "held") == 0) {
+        xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c) != 0) {
+            return 1;
+        }
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        std::unique_ptr<xcb_grab_keyboard_reply_t, decltype(&std::free)> keyboard(
+            xcb_grab_keyboard_reply(
+                c, xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr),
+            &std::free);
+        std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> pointer(
+            xcb_grab_pointer_reply(c,
+                                   xcb_grab_pointer(c, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                                    XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_CURRENT_TIME),
+                                   nullptr),
+            &std::free);
+        const bool keyboardHeld = !keyboard || keyboard->status != XCB_GRAB_STATUS_SUCCESS;
+        const bool pointerHeld = !pointer || pointer->status != XCB_GRAB_STATUS_SUCCESS;
+        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+        xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+        xcb_disconnect(c);
+        std::printf("%s%s%s\n", keyboardHeld ? "keyboard" : "", keyboardHeld && pointerHeld ? " " : "",
+                    pointerHeld ? "pointer" : "");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: xpeek pixel X Y | xpeek share X Y W H | xpeek held\n");
     return 2;
 }

@@ -1,9 +1,9 @@
 #include "Isolation.h"
 #include "ScriptedDialogs.h"
 #include "common/SettingsStore.h"
+#include "common/platform/FileLock.h"
 #include "common/platform/SaverRunLock.h"
 #include "common/platform/SaverWindow.h"
-#include "launcher/FileLock.h"
 #include "launcher/LauncherCommand.h"
 #include "launcher/SaverLaunch.h"
 #include "launcher/frmSSSettings.h"
@@ -37,12 +37,21 @@ QString MakeFakeViewer(const QString &folder, int holdSeconds = 0)
     const QString program = folder + QStringLiteral("/vantrel-viewer");
     QByteArray script = QByteArrayLiteral("#!/bin/sh\necho started >> \"$(dirname \"$0\")/starts.log\"\n");
     if (holdSeconds > 0) {
-        script += "exec flock -x '" + QFile::encodeName(SaverRunLock::markerPath(SettingsFilePath(AppName))) +
+        script += "mkdir -p '" + QFile::encodeName(SaverRunLock::runsFolder(SettingsFilePath(AppName))) +
+                  "'\nexec flock -x '" + QFile::encodeName(SaverRunLock::markerPath(SettingsFilePath(AppName))) +
                   "' sleep " + QByteArray::number(holdSeconds) + "\n";
     }
     WriteAll(program, script);
     QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
     return program;
+}
+
+// Hooks that start the stand-in viewer of a folder, as the launcher would find it there.
+SaverRunHooks HooksFor(const QString &folder)
+{
+    SaverRunHooks hooks = DefaultRunHooks();
+    hooks.viewerProgram = [folder] { return FirstViewerProgram({folder}); };
+    return hooks;
 }
 
 int StartCount(const QString &folder)
@@ -79,12 +88,15 @@ private slots:
     void prefsEditShapes_data();
     void prefsEditShapes();
     void installWritesOnlyWhenItCan();
+    void prefsReadAsXScreenSaverDoes_data();
+    void prefsReadAsXScreenSaverDoes();
     void dialogLoadsEmptyStore();
     void dialogLoadsStaleFolder();
     void dialogRightClickThenOk();
     void dialogRefusesInterval_data();
     void dialogRefusesInterval();
     void runWithoutPath();
+    void viewerFoundWithoutAStart();
     void runWithLiveAndStaleMark();
     void twoRunsAtOnce();
     void launcherSwitches();
@@ -126,6 +138,14 @@ void tst_launcher::commandLine_data()
     row("/p alone", {"/p"}, R::Nothing);
     row("/p 0", {"/p", "0"}, R::Nothing);
     row("/p too big", {"/p", "4294967296"}, R::Nothing);
+    row("/p hex, as xwininfo prints it", {"/p", "0x1a00003"}, R::Preview, 0x1a00003);
+    row("/P hex, capitals", {"/P", "0X1A00003"}, R::Preview, 0x1a00003);
+    row("/p hex without digits", {"/p", "0x"}, R::Nothing);
+    row("/p hex too big", {"/p", "0x100000000"}, R::Nothing);
+    row("/a hex", {"/a", "0x20"}, R::Password, 0x20);
+    row("--help", {"--help"}, R::Help);
+    row("-h", {"-h"}, R::Help);
+    row("/S --help", {"/S", "--help"}, R::Help);
     row("/a 99", {"/a", "99"}, R::Password, 99);
     row("/A99", {"/A99"}, R::Password, 99);
     row("/A no digits", {"/A"}, R::Password, 0);
@@ -262,6 +282,44 @@ void tst_launcher::prefsEditShapes()
         RegisterSaverInPrefs(prefs, true, SaverCommand(QStringLiteral("/x/vantrel-viewer-screensaver")));
     QCOMPARE(edit.selected, selected);
     QCOMPARE(edit.text, expected);
+}
+
+void tst_launcher::prefsReadAsXScreenSaverDoes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("programs");
+    QTest::newRow("plain") << QByteArray("mode:\tone\nselected:\t1\nprograms:\ta\\n\\\n\tb --root\\n\n")
+                           << QByteArray("one") << 1 << 2;
+    QTest::newRow("the last one wins") << QByteArray("mode: random\nmode:\tone\n") << QByteArray("one") << -1 << 0;
+    QTest::newRow("comments of three kinds")
+        << QByteArray("# mode: one\n! mode: one\n; mode: one\nmode: off\n") << QByteArray("off") << -1 << 0;
+    QTest::newRow("a comment swallows the next line")
+        << QByteArray("# note \\\nmode: one\n") << QByteArray() << -1 << 0;
+    QTest::newRow("CRLF: no continuation")
+        << QByteArray("mode: one\r\nprograms:\t\\\r\n\ta\\n\r\n") << QByteArray("one") << -1 << 1;
+    QTest::newRow("a line without colon is skipped") << QByteArray("mode one\nselected: 3\n") << QByteArray() << 3 << 0;
+}
+
+void tst_launcher::prefsReadAsXScreenSaverDoes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, mode);
+    QFETCH(int, selected);
+    QFETCH(int, programs);
+    const XScreenSaverChoice choice = ReadXScreenSaverPrefs(text);
+    QCOMPARE(choice.mode, mode);
+    QCOMPARE(choice.selected, selected);
+    QCOMPARE(choice.commands.size(), programs);
+
+    // Every edit the launcher makes of the usual shapes is read back as choosing it.
+    const XScreenSaverPrefsEdit edit =
+        RegisterSaverInPrefs(kPrefs, true, SaverCommand(QStringLiteral("/usr/bin/vantrel-viewer-screensaver")));
+    QVERIFY(PrefsRunOurLauncher(edit.text));
+    QVERIFY(!PrefsRunOurLauncher(kPrefs));
+    // A list with carriage returns inside: nobody can tell what xscreensaver makes of it.
+    QVERIFY(ReadXScreenSaverPrefs("programs:\ta\r\\n\\\nb\\n\n").garbled);
 }
 
 void tst_launcher::installWritesOnlyWhenItCan()
@@ -423,7 +481,8 @@ void tst_launcher::runWithoutPath()
 {
     QFile::remove(m_env.settingsFile());
     ScriptedDialogs dialogs;
-    SaverRunHooks hooks = DefaultRunHooks();
+    // Nowhere to be found.
+    SaverRunHooks hooks = HooksFor(m_env.path(QStringLiteral("nothing")));
     QCOMPARE(RunScreenSaver(hooks), SaverRunOutcome::CannotStart);
     QCOMPARE(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode")), QStringLiteral("Off"));
     QCOMPARE(dialogs.asked.size(), 1);
@@ -439,6 +498,56 @@ void tst_launcher::runWithoutPath()
     QCOMPARE(dialogs.asked.size(), 2);
 }
 
+void tst_launcher::viewerFoundWithoutAStart()
+{
+    QFile::remove(m_env.settingsFile());
+    // A fresh install: no viewer ever ran, the launcher still finds the viewer beside itself.
+    const QStringList folders = ViewerFolders();
+    QVERIFY(folders.size() >= 2);
+    QCOMPARE(folders.at(0), QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
+    QCOMPARE(folders.at(1), QStringLiteral(VANTREL_TEST_BINDIR));
+    QVERIFY(!folders.contains(m_env.path(QStringLiteral("stored"))));
+
+    // The order: the first folder that holds a viewer wins; the stored "Path" comes last.
+    const QString a = m_env.path(QStringLiteral("a"));
+    const QString b = m_env.path(QStringLiteral("b"));
+    QDir().mkpath(a);
+    MakeFakeViewer(b);
+    QCOMPARE(FirstViewerProgram({a, b}), b + QStringLiteral("/vantrel-viewer"));
+    MakeFakeViewer(a);
+    QCOMPARE(FirstViewerProgram({a, b}), a + QStringLiteral("/vantrel-viewer"));
+    // A folder named "vantrel-viewer", or a file that cannot run, is no viewer.
+    const QString c = m_env.path(QStringLiteral("c"));
+    QDir().mkpath(c + QStringLiteral("/vantrel-viewer"));
+    QDir().mkpath(m_env.path(QStringLiteral("d")));
+    WriteAll(m_env.path(QStringLiteral("d/vantrel-viewer")), "not a program");
+    QCOMPARE(FirstViewerProgram({c, m_env.path(QStringLiteral("d")), b}), b + QStringLiteral("/vantrel-viewer"));
+    SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), m_env.path(QStringLiteral("stored")));
+    QCOMPARE(ViewerFolders().last(), m_env.path(QStringLiteral("stored")));
+
+    // The real launcher, copied beside a stand-in viewer with no "Path" stored: /S starts it.
+    QFile::remove(m_env.settingsFile());
+    const QString beside = m_env.path(QStringLiteral("beside"));
+    MakeFakeViewer(beside);
+    QVERIFY(QFile::copy(m_launcher, beside + QStringLiteral("/vantrel-viewer-screensaver")));
+    QProcess launcher;
+    launcher.start(beside + QStringLiteral("/vantrel-viewer-screensaver"), {QStringLiteral("/S")});
+    QVERIFY(launcher.waitForFinished(30000));
+    QCOMPARE(launcher.exitCode(), 0);
+    QTRY_COMPARE(StartCount(beside), 1);
+
+    // --help and -h print the switches and end well.
+    for (const QString &help : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        QProcess p;
+        p.start(m_launcher, {help});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray out = p.readAllStandardOutput();
+        QVERIFY2(out.contains("/S") && out.contains("/P ID") && out.contains("--window-id") && out.contains("0x"),
+                 out.constData());
+    }
+}
+
 void tst_launcher::runWithLiveAndStaleMark()
 {
     QFile::remove(m_env.settingsFile());
@@ -448,7 +557,7 @@ void tst_launcher::runWithLiveAndStaleMark()
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), folder);
 
     bool alive = true;
-    SaverRunHooks hooks;
+    SaverRunHooks hooks = HooksFor(folder);
     hooks.runAlive = [&alive] { return alive; };
     hooks.prepareStart = [] { return true; };
     hooks.settleMs = 0;
@@ -473,7 +582,7 @@ void tst_launcher::runWithLiveAndStaleMark()
     const QString held = m_env.path(QStringLiteral("held"));
     MakeFakeViewer(held, 3);
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), held);
-    const SaverRunHooks real = DefaultRunHooks();
+    const SaverRunHooks real = HooksFor(held);
     QCOMPARE(RunScreenSaver(real), SaverRunOutcome::Started);
     QCOMPARE(StartCount(held), 1);
     QVERIFY(SaverRunAlive(SettingsFilePath(AppName)));
@@ -491,14 +600,16 @@ void tst_launcher::twoRunsAtOnce()
     QFile::remove(m_env.settingsFile());
     const QString folder = m_env.path(QStringLiteral("two"));
     MakeFakeViewer(folder, 3);
-    SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), folder);
+    // The launcher finds the viewer beside itself first.
+    const QString launcher = folder + QStringLiteral("/vantrel-viewer-screensaver");
+    QVERIFY(QFile::copy(m_launcher, launcher));
     SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
 
     // Several launchers at the same moment: one run between them.
     std::vector<std::unique_ptr<QProcess>> launchers;
     for (int i = 0; i < 4; ++i) {
         launchers.push_back(std::make_unique<QProcess>());
-        launchers.back()->start(m_launcher, {QStringLiteral("/S")});
+        launchers.back()->start(launcher, {QStringLiteral("/S")});
     }
     for (auto &p : launchers) {
         QVERIFY(p->waitForFinished(30000));
@@ -529,7 +640,8 @@ void tst_launcher::secondConfigurationDoesNothing()
     first.start(m_launcher, {QStringLiteral("/c:123")});
     QVERIFY(first.waitForStarted());
     // The first dialog is open once it holds its lock.
-    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(LauncherLockPath(QStringLiteral("config-lock"))).lock(0), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0),
+                             20000);
     QProcess second;
     second.start(m_launcher, {QStringLiteral("/C")});
     QVERIFY(second.waitForFinished(20000));
@@ -540,7 +652,8 @@ void tst_launcher::secondConfigurationDoesNothing()
     // With the first gone, a new request opens the dialog again.
     QProcess third;
     third.start(m_launcher, {});
-    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(LauncherLockPath(QStringLiteral("config-lock"))).lock(0), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FileLock(StoreLockPath(SettingsFilePath(AppName), QStringLiteral("config-lock"))).lock(0),
+                             20000);
     QCOMPARE(third.state(), QProcess::Running);
     third.kill();
     QVERIFY(third.waitForFinished(20000));

@@ -14,6 +14,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Forms::Form;
 
@@ -50,19 +52,38 @@ private:
         QVERIFY(button() != nullptr);
     }
 
-    // A PATH that has (or has not) an xscreensaver on it, and nothing else of ours.
-    void xscreensaverOnPath(bool present)
+    static void fakeProgram(const QString &path, const QByteArray &script)
     {
-        const QString bin = program->env.path(present ? QStringLiteral("with") : QStringLiteral("without"));
+        QFile fake(path);
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write(script);
+        fake.close();
+        fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner);
+    }
+
+    // A PATH that has (or has not) an xscreensaver on it, running (its command answers) or not,
+    // and nothing else of ours.
+    void xscreensaverOnPath(bool present, bool running = true)
+    {
+        const QString bin = program->env.path(present ? (running ? QStringLiteral("with") : QStringLiteral("idle"))
+                                                      : QStringLiteral("without"));
         QDir().mkpath(bin);
         if (present) {
-            QFile fake(bin + QStringLiteral("/xscreensaver"));
-            QVERIFY(fake.open(QIODevice::WriteOnly));
-            fake.write("#!/bin/sh\n");
-            fake.close();
-            fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner);
+            fakeProgram(bin + QStringLiteral("/xscreensaver"), "#!/bin/sh\n");
+            fakeProgram(bin + QStringLiteral("/xscreensaver-command"),
+                        running ? "#!/bin/sh\necho 'XScreenSaver 6.06'\n"
+                                : "#!/bin/sh\necho 'no screensaver is running on display :0' >&2\nexit 1\n");
         }
         qputenv("PATH", bin.toLocal8Bit());
+    }
+
+    QString writePrefs(const QByteArray &text)
+    {
+        const QString prefs = home + QStringLiteral("/.xscreensaver");
+        QFile file(prefs);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return prefs;
     }
 
 private slots:
@@ -107,6 +128,64 @@ private slots:
         QCOMPARE(ReadAll(prefs), text);
         QCOMPARE(program->dialogs.asked.size(), 2);
         QVERIFY(Forms::frmSettings().isVisible());
+    }
+
+    void saysWhenXScreenSaverDoesNotRun()
+    {
+        openSettings();
+        xscreensaverOnPath(true, false);
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        const QString prefs = writePrefs("timeout:\t0:05:00\n");
+        QTest::mouseClick(button(), Qt::LeftButton);
+        qunsetenv("XDG_CURRENT_DESKTOP");
+        // Written, and said so, with where, and that it will not take effect here.
+        QVERIFY(PrefsRunOurLauncher(ReadAll(prefs)));
+        QCOMPARE(program->dialogs.asked.size(), 1);
+        const QString said = program->dialogs.asked.at(0).prompt;
+        QVERIFY2(said.contains(QStringLiteral("not running")) && said.contains(prefs) && said.contains("GNOME"),
+                 qPrintable(said));
+        QVERIFY(said != kConfirmation);
+        QCOMPARE(program->dialogs.asked.at(0).style, int(vbExclamation));
+    }
+
+    void refusesWhatXScreenSaverCouldNotRead_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("CRLF line ends") << QByteArray("timeout:\t0:05:00\r\nprograms:\t\\\r\n\t\tmaze --root\t\\n\r\n");
+        QTest::newRow("a comment that runs on") << QByteArray("# keep this \\\nmode:\t\trandom\ntimeout:\t0:05:00\n");
+    }
+
+    void refusesWhatXScreenSaverCouldNotRead()
+    {
+        QFETCH(QByteArray, text);
+        openSettings();
+        xscreensaverOnPath(true);
+        const QString prefs = writePrefs(text);
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(ReadAll(prefs), text);
+        QCOMPARE(program->dialogs.asked.size(), 1);
+        QVERIFY(program->dialogs.asked.at(0).prompt.contains(QStringLiteral("would not read")));
+        QVERIFY(program->dialogs.asked.at(0).prompt != kConfirmation);
+    }
+
+    void hardLinkedFileIsLeftWhole()
+    {
+        openSettings();
+        xscreensaverOnPath(true);
+        const QByteArray text("timeout:\t0:05:00\n");
+        const QString prefs = writePrefs(text);
+        const QString other = program->env.path(QStringLiteral("dotfiles-xscreensaver"));
+        QCOMPARE(::link(QFile::encodeName(prefs).constData(), QFile::encodeName(other).constData()), 0);
+        QTest::mouseClick(button(), Qt::LeftButton);
+        // Both names still one file with the old text, and the user told so.
+        QCOMPARE(ReadAll(prefs), text);
+        QCOMPARE(ReadAll(other), text);
+        struct stat info
+        {};
+        QCOMPARE(::stat(QFile::encodeName(prefs).constData(), &info), 0);
+        QCOMPARE(info.st_nlink, nlink_t(2));
+        QCOMPARE(program->dialogs.asked.size(), 1);
+        QVERIFY(program->dialogs.asked.at(0).prompt.contains(QStringLiteral("hard links")));
     }
 
     void refusesWithoutXScreenSaver()

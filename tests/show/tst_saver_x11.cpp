@@ -1,20 +1,31 @@
 // A screen-saver run on a real X server (run under xvfb-run): with a password set the run holds
 // the keyboard and the pointer so no other program's window receives input, draws its logo on
-// black, and on SIGTERM lets everything go and marks the run over.
+// black, and on SIGTERM lets everything go and marks the run over, also while another local user
+// holds a lock on the settings folder (which others can often open).
 #include "Isolation.h"
 
 #include "common/SettingsStore.h"
 #include "common/platform/SaverPassword.h"
 #include "common/platform/SaverRunLock.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
+
+#include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 class SaverX11Test : public QObject
 {
@@ -57,14 +68,56 @@ private slots:
     void logoRun_data()
     {
         QTest::addColumn<bool>("password");
-        QTest::newRow("with a password: grabbed") << true;
-        QTest::newRow("without: nothing held") << false;
+        QTest::addColumn<bool>("otherUserLocks");
+        QTest::newRow("with a password: grabbed") << true << false;
+        QTest::newRow("without: nothing held") << false << false;
+        QTest::newRow("another user holds the settings folder") << true << true;
     }
 
     void logoRun()
     {
         QFETCH(bool, password);
+        QFETCH(bool, otherUserLocks);
+        if (otherUserLocks && ::geteuid() != 0) {
+            QSKIP("acting as a second user needs root");
+        }
         IsolatedEnvironment env(QByteArrayLiteral("640x480@15"));
+        pid_t other = -1;
+        if (otherUserLocks) {
+            // The settings in a folder others may enter, as in many homes; the other user locks
+            // the folder for good, which used to hold every write (and the run's end) for ever.
+            const QByteArray folder = QFile::encodeName(env.path(QStringLiteral("open")));
+            QVERIFY(::mkdir(folder.constData(), 0755) == 0 && ::chmod(folder.constData(), 0755) == 0);
+            QCOMPARE(::chmod(QFile::encodeName(env.dir()).constData(), 0711), 0);
+            qputenv("VANTREL_SETTINGS", folder + "/Vantrel Viewer.ini");
+            // The user's private folder stays closed to others.
+            const QByteArray runtime = QFile::encodeName(env.path(QStringLiteral("run")));
+            QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
+            qputenv("XDG_RUNTIME_DIR", runtime);
+            int ready[2];
+            QCOMPARE(::pipe(ready), 0);
+            other = ::fork();
+            if (other == 0) {
+                const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+                const bool held = ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+                                  ::setresuid(65534, 65534, 65534) == 0 && dir >= 0 && ::flock(dir, LOCK_EX) == 0;
+                [[maybe_unused]] const ssize_t w = ::write(ready[1], held ? "H" : "E", 1);
+                for (;;) {
+                    ::pause();
+                }
+            }
+            char state = 0;
+            QCOMPARE(::read(ready[0], &state, 1), ssize_t(1));
+            ::close(ready[0]);
+            ::close(ready[1]);
+            QCOMPARE(state, 'H');
+        }
+        auto endOther = qScopeGuard([other] {
+            if (other > 0) {
+                ::kill(other, SIGKILL);
+                ::waitpid(other, nullptr, 0);
+            }
+        });
         if (password) {
             QVERIFY(SetSaverPassword("x11 secret"));
         }

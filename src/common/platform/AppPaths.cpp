@@ -30,12 +30,3 @@ QString ShippedFile(const QString &name)
     }
     return {};
 }
-
-QString RuntimeFolder()
-{
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty() || !QFileInfo(folder).isDir() || !QFileInfo(folder).isWritable()) {
-        folder = QDir::tempPath();
-    }
-    return folder;
-}

@@ -11,6 +11,3 @@
 
 // A path in a folder: the folder, "/" unless it already ends with one, then the name.
 [[nodiscard]] QString JoinPath(const QString &folder, const QString &name);
-
-// A private per-user folder for sockets and locks ($XDG_RUNTIME_DIR, or the temporary folder).
-[[nodiscard]] QString RuntimeFolder();

@@ -1,13 +1,13 @@
 #include "common/platform/InstanceGuard.h"
 
-#include "common/platform/AppPaths.h"
+#include "common/platform/PrivateFolder.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QVariant>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -16,22 +16,44 @@ const QByteArray kActivate = QByteArrayLiteral("activate\n");
 const QByteArray kOpen = QByteArrayLiteral("open ");
 const QByteArray kDone = QByteArrayLiteral("ok\n");
 constexpr int kAnswerMs = 800;
+
+// The user id of the process at the other end of a local socket; -1 when it cannot be told.
+long long PeerUid(qintptr descriptor)
+{
+    struct ucred credentials
+    {};
+    socklen_t size = sizeof(credentials);
+    if (descriptor < 0 ||
+        ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
+        return -1;
+    }
+    return credentials.uid;
+}
+
+bool SameUser(qintptr descriptor)
+{
+    return PeerUid(descriptor) == static_cast<long long>(::geteuid());
+}
 } // namespace
 
 InstanceGuard::InstanceGuard(const QString &key, QObject *parent)
     : QObject(parent)
 {
-    const QByteArray id = QCryptographicHash::hash(QDir::cleanPath(key).toUtf8(), QCryptographicHash::Sha256).toHex();
-    const QString base = JoinPath(
-        RuntimeFolder(), QStringLiteral("vantrel-viewer-%1-%2").arg(::getuid()).arg(QString::fromLatin1(id.left(16))));
-    m_socketPath = base + QLatin1String(".sock");
-    m_lockPath = base + QLatin1String(".lock");
+    // Only in the user's private folder: a socket anyone could make in its place would hear every
+    // path this user opens and could keep every start from showing a window.
+    m_socketPath = PrivateFileFor(key, QStringLiteral(".sock"));
+    m_lockPath = PrivateFileFor(key, QStringLiteral(".lock"));
 }
 
 InstanceGuard::~InstanceGuard() = default;
 
 InstanceGuard::Role InstanceGuard::start(const QByteArray &path)
 {
+    if (m_socketPath.isEmpty()) {
+        // No private folder: this start runs on its own rather than through a place others reach.
+        qWarning("Vantrel Viewer: no private runtime folder; starts are not handed to a running viewer");
+        return Role::First;
+    }
     // The lock only spans the decision, so two simultaneous starts cannot both become first.
     // QLockFile takes over a lock whose owner process is gone.
     QLockFile lock(m_lockPath);
@@ -53,6 +75,11 @@ bool InstanceGuard::askFirstInstance(const QByteArray &path)
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(kAnswerMs)) {
         // Refused or missing: nobody runs (a crash may have left the socket file behind).
+        return false;
+    }
+    if (!SameUser(socket.socketDescriptor())) {
+        // Not ours, whatever put it there: told nothing, and this start runs on its own.
+        socket.abort();
         return false;
     }
     if (!path.isEmpty()) {
@@ -79,6 +106,12 @@ void InstanceGuard::listen()
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *client = m_server->nextPendingConnection()) {
+            // Only this user's own starts may steer the viewer.
+            if (!SameUser(client->socketDescriptor())) {
+                client->abort();
+                client->deleteLater();
+                continue;
+            }
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 // Whole lines only: a request may arrive in pieces.

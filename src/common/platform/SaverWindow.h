@@ -38,3 +38,21 @@ struct SaverWindowTarget
 // covering it. False when this run has no such window or it is gone; the widget is then left as
 // it was.
 bool EmbedInSaverWindow(QWidget &widget);
+
+// ---- A full-screen run with a password: nothing behind it may take input ----------------------
+
+// Makes a top-level window not yet shown one the window manager leaves alone (override-redirect):
+// no frame, and nothing to minimise, move, close or stack under another window. Nothing happens
+// where the program does not run on X11.
+void MakeUnmanaged(QWidget &window);
+
+// Takes the keyboard and the pointer for the window (both or neither) and gives it the keyboard
+// focus. False when another program holds either, or the window is not on screen.
+bool GrabInput(QWidget &window);
+// Lets go of both at once; the X server hears of it before this returns.
+void ReleaseInput();
+
+// Puts a run's window back where it belongs: mapped again when something unmapped it, and raised
+// when another window (one not of this program) lies over it. True when it had to act (the X
+// server drops a grab whose window was unmapped, so the caller grabs again).
+bool KeepOnTop(QWidget &window);

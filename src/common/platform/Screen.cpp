@@ -1,5 +1,8 @@
 #include "common/platform/Screen.h"
 
+#include "common/platform/ForeignWindow.h"
+#include "common/platform/SaverWindow.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -12,6 +15,19 @@ ScreenSpec MeasureScreen()
     }
     ScreenSpec spec;
     const QScreen *screen = QGuiApplication::primaryScreen();
+    // A run drawn into another program's window (a screen saver's preview, say) lays itself out
+    // for that window: its inside is the screen of the run.
+    const std::optional<SaverWindowTarget> target = SaverWindowOfThisRun();
+    const std::optional<QSize> inside =
+        target && target->window != 0 ? ForeignWindowSize(target->window) : std::nullopt;
+    if (inside && !inside->isEmpty()) {
+        spec.widthPx = inside->width();
+        spec.heightPx = inside->height();
+        if (screen != nullptr && screen->logicalDotsPerInchY() >= 48 && screen->logicalDotsPerInchY() <= 480) {
+            spec.twipsPerPixel = static_cast<float>(std::round(1440.0 / screen->logicalDotsPerInchY()));
+        }
+        return spec;
+    }
     if (screen == nullptr) {
         spec.widthPx = 1024;
         spec.heightPx = 768;

@@ -3,5 +3,6 @@
 #include "common/ScreenMetrics.h"
 
 // The primary screen as the program sees it: VANTREL_SCREEN when it holds a valid "WxH[@T]",
-// else the primary QScreen (twips per pixel from its logical resolution).
+// else the primary QScreen (twips per pixel from its logical resolution). A screen-saver run drawn
+// into another program's window measures that window instead.
 [[nodiscard]] ScreenSpec MeasureScreen();
