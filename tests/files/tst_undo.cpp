@@ -111,6 +111,26 @@ private:
     }
     [[nodiscard]] QString trashFiles() const { return env->path(QStringLiteral("data/Trash/files")); }
 
+    // The program on "pics" (its folder) of `count` pictures, with folder button 1 on "Holiday"
+    // (the folder "filed").
+    static void startFiling(ProgramUnderTest &program, int count)
+    {
+        const QString pics = program.env.path("pics");
+        const QString filed = program.env.path("filed");
+        QDir().mkpath(pics);
+        QDir().mkpath(filed);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i), 40, 30));
+        }
+        SaveSetting(AppName, "Directories", "pics", pics);
+        SaveSetting(AppName, "Directories", "Holiday", filed);
+        SaveSetting(AppName, "Settings", "Basename", "pics");
+        SaveSetting(AppName, "Settings", "Caption1", "Holiday");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        QTRY_COMPARE(Control<FileListBox>(Forms::frmSide(), "File1")->ListCount(), count);
+    }
+
 private slots:
     void eachKindGoesBack()
     {
@@ -261,19 +281,8 @@ private slots:
         ProgramUnderTest program;
         const QString pics = program.env.path("pics");
         const QString filed = program.env.path("filed");
-        QDir().mkpath(pics);
-        QDir().mkpath(filed);
-        for (int i = 0; i < 3; ++i) {
-            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i), 40, 30));
-        }
-        SaveSetting(AppName, "Directories", "pics", pics);
-        SaveSetting(AppName, "Directories", "Holiday", filed);
-        SaveSetting(AppName, "Settings", "Basename", "pics");
-        SaveSetting(AppName, "Settings", "Caption1", "Holiday");
-        QCOMPARE(EntryProcedure(), Road::Normal);
-        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        startFiling(program, 3);
         auto *list = Control<FileListBox>(Forms::frmSide(), "File1");
-        QTRY_COMPARE(list->ListCount(), 3);
         list->setListIndex(0);
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier); // 0.jpg to Holiday
         list->setListIndex(0);
@@ -383,20 +392,9 @@ private slots:
         ProgramUnderTest program;
         const QString pics = program.env.path("pics");
         const QString filed = program.env.path("filed");
-        QDir().mkpath(pics);
-        QDir().mkpath(filed);
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i), 40, 30));
-        }
-        SaveSetting(AppName, "Directories", "pics", pics);
-        SaveSetting(AppName, "Directories", "Holiday", filed);
-        SaveSetting(AppName, "Settings", "Basename", "pics");
-        SaveSetting(AppName, "Settings", "Caption1", "Holiday");
-        QCOMPARE(EntryProcedure(), Road::Normal);
-        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        startFiling(program, 4);
         frmSide &side = Forms::frmSide();
         auto *list = Control<FileListBox>(side, "File1");
-        QTRY_COMPARE(list->ListCount(), 4);
         list->setListIndex(1);
 
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier);
