@@ -359,7 +359,9 @@ printf '[Desktop Entry]\nType=Application\nName=Vantrel Viewer\nExec=%s %%f\nMim
     >"$apps/vantrel-viewer.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Picture Editor\nExec=%s %%f\nMimeType=image/bmp;\n' \
     "$work/editor.sh" >"$apps/vv-editor.desktop"
-printf '[Default Applications]\nimage/bmp=vantrel-viewer.desktop\n' >"$apps/mimeapps.list"
+# The editor is the user's own association, so the system's picture programs (feh, say) come after.
+printf '[Default Applications]\nimage/bmp=vantrel-viewer.desktop\n[Added Associations]\nimage/bmp=vv-editor.desktop;\n' \
+    >"$apps/mimeapps.list"
 xdotool mousemove 60 "$(row_y 0)" click 1
 sleep 0.3
 xdotool mousemove 60 "$(row_y 0)" click 3

@@ -10,8 +10,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <QMap>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -195,31 +195,38 @@ QStringList AddedAssociations(const QString &type)
 QList<DesktopProgram> OtherAssociatedPrograms(const QString &path, const QString &ownEntry)
 {
     const QString type = QMimeDatabase().mimeTypeForFile(FileNameOf(path), QMimeDatabase::MatchExtension).name();
-    // Every installed entry, the first folder's winning (the user's own over the system's).
-    QMap<QString, DesktopProgram> installed;
+    // Every installed entry, in the order of their folders (the user's own first), each name once:
+    // the first folder's entry wins.
+    QList<DesktopProgram> installed;
+    QStringList seen;
     for (const QString &folder : ApplicationFolders()) {
         const QDir dir(folder);
         for (const QString &file : dir.entryList({QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable)) {
-            if (installed.contains(file)) {
+            if (seen.contains(file)) {
                 continue;
             }
+            seen << file;
             if (auto program = ReadEntry(dir.filePath(file), file)) {
-                installed.insert(file, *program);
+                installed << *program;
             }
         }
     }
+    const auto find = [&](const QString &entry) {
+        return std::find_if(installed.cbegin(), installed.cend(),
+                            [&](const DesktopProgram &p) { return p.entry == entry; });
+    };
     QList<DesktopProgram> programs;
     QStringList taken{ownEntry};
     for (const QString &entry : AddedAssociations(type)) {
-        if (!taken.contains(entry) && installed.contains(entry)) {
-            programs << installed.value(entry);
+        if (const auto it = find(entry); !taken.contains(entry) && it != installed.cend()) {
+            programs << *it;
             taken << entry;
         }
     }
-    for (auto it = installed.cbegin(); it != installed.cend(); ++it) {
-        if (!taken.contains(it.key()) && it->types.contains(type)) {
-            programs << *it;
-            taken << it.key();
+    for (const DesktopProgram &program : std::as_const(installed)) {
+        if (!taken.contains(program.entry) && program.types.contains(type)) {
+            programs << program;
+            taken << program.entry;
         }
     }
     return programs;

@@ -29,8 +29,8 @@ struct DesktopProgram
 };
 
 // The programs other than this one (`ownEntry`) that the desktop associates with the file's type:
-// the user's added associations first, then every installed entry that names the type. Empty
-// when there is none.
+// the user's added associations first, then every installed entry that names the type, the
+// user's own entries before the system's. Empty when there is none.
 [[nodiscard]] QList<DesktopProgram> OtherAssociatedPrograms(const QString &path, const QString &ownEntry);
 // The command of a desktop entry's Exec line for one file, its field codes replaced; empty when it
 // names no program.
