@@ -133,12 +133,14 @@ CommandLineRequest ParseCommandLine(const QList<QByteArray> &arguments, const QB
                 name.truncate(equals);
             }
             if (OneOf(kToolkitWithValue, name)) {
-                if (!inlineValue) {
-                    ++i; // its value, whatever it looks like
+                request.toolkitArguments.append(arg);
+                if (!inlineValue && i + 1 < arguments.size()) {
+                    request.toolkitArguments.append(arguments.at(++i)); // its value, whatever it looks like
                 }
                 continue;
             }
             if (!inlineValue && OneOf(kToolkitSwitches, name)) {
+                request.toolkitArguments.append(arg);
                 continue;
             }
             request.kind = CommandLineRequest::Kind::Error;

@@ -12,6 +12,9 @@ struct CommandLineRequest
     Kind kind = Kind::Open;
     // Absolute paths, in the order given (only the first is shown).
     QList<QByteArray> paths;
+    // The toolkit's own options given before "--" (with their values), as given: the only
+    // arguments the toolkit is shown, so that nothing after "--" and no path is read as one.
+    QList<QByteArray> toolkitArguments;
     // Arguments that were left out (a URI of another computer or scheme), one line each, for
     // standard error; or, for Error, the one line that explains the refusal.
     QStringList messages;

@@ -8,6 +8,7 @@
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
+#include "common/platform/Dialogs.h"
 #include "common/platform/InstanceGuard.h"
 #include "common/platform/SaverWindow.h"
 #include "common/platform/Screen.h"
@@ -28,6 +29,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace {
 QPointer<InstanceGuard> g_guard;
@@ -41,6 +43,7 @@ bool IsScreenSaverMode(const QString &mode)
 Road EntryProcedure(const QByteArray &path)
 {
     SharedState &s = State();
+    SaySettingsSaveFailures();
     ApplyScreenMetrics(s, MeasureScreen());
     s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
 
@@ -138,6 +141,7 @@ void ResetProcessState()
     ResetMouseCursor();
     SetProgramMouseIcon(QString());
     ForgetSettingsFileState();
+    SetSaveFailureHandler(nullptr);
     ReleaseSparePicture();
     HelpWindow::closeInstance();
     SetFileDragHandler(nullptr);
@@ -187,7 +191,17 @@ int RunViewer(int argc, char **argv)
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
-    QApplication app(argc, argv);
+    // The toolkit reads options out of whatever it is given, "--" and paths included: it is given
+    // only the program's name and the options meant for it.
+    QList<QByteArray> toolkit{QByteArray(argv[0])};
+    toolkit.append(request.toolkitArguments);
+    std::vector<char *> toolkitArgv;
+    for (QByteArray &argument : toolkit) {
+        toolkitArgv.push_back(argument.data());
+    }
+    toolkitArgv.push_back(nullptr);
+    int toolkitArgc = static_cast<int>(toolkit.size());
+    QApplication app(toolkitArgc, toolkitArgv.data());
     QApplication::setApplicationName(AppName);
     // No display name: Qt would append it to every window's caption. The desktop entry names the
     // program to the desktop instead.

@@ -11,9 +11,7 @@ SettingReader StoreReader()
 void ReadStoredSettings(SharedState &state, const SettingReader &read)
 {
     const QString settings = QStringLiteral("Settings");
-    if (const auto v = ToUnsigned8(read(settings, QStringLiteral("SlideTime")))) {
-        state.SlideTime = *v;
-    }
+    state.SlideTime = SlideTimeFromStored(read(settings, QStringLiteral("SlideTime")));
     if (const auto v = ToInt16(read(QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow")))) {
         state.LogoShow = *v;
     }

@@ -15,11 +15,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -29,7 +33,18 @@ QString valueText(const QVariant &value)
     if (value.metaType().id() == QMetaType::QStringList) {
         return value.toStringList().join(QLatin1String(", "));
     }
+    if (value.metaType().id() == QMetaType::QByteArray) {
+        return DecodeName(value.toByteArray());
+    }
     return value.toString();
+}
+
+// The INI writer stores text as UTF-8, so the bytes of a folder name that is not UTF-8 would come
+// back as U+FFFD and name another folder. Such a value is stored as its bytes ("@ByteArray(...)",
+// each byte escaped), byte-exactly as its key is; every other value stays plain text.
+QVariant storedValue(const QString &text)
+{
+    return HasRawBytes(text) ? QVariant(EncodeName(text)) : QVariant(text);
 }
 
 bool createPrivateFile(const QString &path)
@@ -231,7 +246,75 @@ bool readable(const QString &path)
     return !LstatPath(path) || IsRegularFile(path);
 }
 
+struct SaveFailures
+{
+    SaveFailureHandler handler;
+    QString last;
+};
+
+SaveFailures &saveFailures()
+{
+    static SaveFailures failures;
+    return failures;
+}
+
+// Why the file (or its folder) could not be written, in the words the user is told.
+QString WriteFailureReason(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray nativeFolder = EncodeName(folder);
+    const QString file = DisplayName(path);
+    struct statvfs disk
+    {};
+    if (!IsFolder(folder)) {
+        return QStringLiteral("the folder %1 cannot be made").arg(DisplayName(folder));
+    }
+    if (LstatPath(path) && !IsRegularFile(path)) {
+        return QStringLiteral("%1 is not a regular file").arg(file);
+    }
+    if (::statvfs(nativeFolder.constData(), &disk) == 0) {
+        if ((disk.f_flag & ST_RDONLY) != 0) {
+            return QStringLiteral("the disk that holds %1 is read-only").arg(file);
+        }
+        // Room for the rewritten file beside the old one, and a little more.
+        const qint64 needed = std::max<qint64>(FileSizeOf(path), 0) + 64 * 1024;
+        if (static_cast<qint64>(disk.f_bavail) * static_cast<qint64>(disk.f_frsize) < needed) {
+            return QStringLiteral("the disk that holds %1 is full").arg(file);
+        }
+    }
+    if (::access(nativeFolder.constData(), W_OK) != 0) {
+        return QStringLiteral("you may not write in the folder %1").arg(DisplayName(folder));
+    }
+    return QStringLiteral("%1 could not be written").arg(file);
+}
+
+bool saved(bool ok, const QString &path)
+{
+    SaveFailures &failures = saveFailures();
+    if (ok) {
+        failures.last.clear();
+        return true;
+    }
+    failures.last = WriteFailureReason(path);
+    if (failures.handler) {
+        failures.handler(failures.last);
+    } else {
+        std::fprintf(stderr, "Vantrel Viewer: the settings could not be saved: %s\n", qPrintable(failures.last));
+    }
+    return false;
+}
+
 } // namespace
+
+void SetSaveFailureHandler(SaveFailureHandler handler)
+{
+    saveFailures().handler = std::move(handler);
+}
+
+QString LastSaveFailure()
+{
+    return saveFailures().last;
+}
 
 QString SettingsFilePath(const QString &application)
 {
@@ -292,19 +375,10 @@ QString GetSetting(const QString &application, const QString &section, const QSt
     return valueText(settings.value(section + QLatin1Char('/') + EncodeSettingKey(key)));
 }
 
-bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value)
-{
-    return SaveSettings(application, {SettingChange{section, key, value}});
-}
+namespace {
 
-bool SaveSettings(const QString &application, const QList<SettingChange> &changes)
+bool WriteChanges(const QString &path, const QList<SettingChange> &changes)
 {
-    if (changes.isEmpty()) {
-        return true;
-    }
-    const QString path = SettingsFilePath(application);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    WriteLock lock(path);
     const auto fullKey = [](const SettingChange &change) {
         return change.section + QLatin1Char('/') + EncodeSettingKey(change.key);
     };
@@ -328,10 +402,71 @@ bool SaveSettings(const QString &application, const QList<SettingChange> &change
     const qint64 before = ModifiedMs(path);
     QSettings &settings = Store(path);
     settings.sync(); // reads the file afresh if anyone changed it
+    std::vector<std::optional<QVariant>> was;
+    was.reserve(static_cast<std::size_t>(changes.size()));
     for (const SettingChange &change : changes) {
-        settings.setValue(fullKey(change), change.value);
+        const QString full = fullKey(change);
+        was.push_back(settings.contains(full) ? std::optional<QVariant>(settings.value(full)) : std::nullopt);
+        settings.setValue(full, storedValue(change.value));
     }
-    return finishWrite(settings, before);
+    if (finishWrite(settings, before)) {
+        return true;
+    }
+    // Values that could not be written must not be read back as if stored: the INI parser keeps
+    // them waiting in its cache of the file, for every later reader in this process.
+    for (std::size_t i = 0; i < was.size(); ++i) {
+        const QString full = fullKey(changes.at(static_cast<qsizetype>(i)));
+        if (was[i]) {
+            settings.setValue(full, *was[i]);
+        } else {
+            settings.remove(full);
+        }
+    }
+    return false;
+}
+
+bool DeleteKey(const QString &path, const QString &section, const QString &key)
+{
+    WriteLock lock(path);
+    if (!prepareFileForWriting(path)) {
+        return false;
+    }
+    const qint64 before = ModifiedMs(path);
+    QSettings &settings = Store(path);
+    settings.sync();
+    const QString full = section + QLatin1Char('/') + EncodeSettingKey(key);
+    if (!settings.contains(full)) {
+        return true;
+    }
+    const QVariant was = settings.value(full);
+    settings.remove(full);
+    if (finishWrite(settings, before)) {
+        return true;
+    }
+    settings.setValue(full, was); // still stored, so still read (see WriteChanges)
+    return false;
+}
+
+} // namespace
+
+bool SaveSetting(const QString &application, const QString &section, const QString &key, const QString &value)
+{
+    return SaveSettings(application, {SettingChange{section, key, value}});
+}
+
+bool SaveSettings(const QString &application, const QList<SettingChange> &changes)
+{
+    if (changes.isEmpty()) {
+        return true;
+    }
+    const QString path = SettingsFilePath(application);
+    bool ok = false;
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteLock lock(path);
+        ok = WriteChanges(path, changes);
+    }
+    return saved(ok, path);
 }
 
 SettingRows GetAllSettings(const QString &application, const QString &section)
@@ -358,22 +493,10 @@ SettingRows GetAllSettings(const QString &application, const QString &section)
 bool DeleteSetting(const QString &application, const QString &section, const QString &key)
 {
     const QString path = SettingsFilePath(application);
-    if (!QFileInfo::exists(path)) {
+    if (!LstatPath(path)) {
         return true;
     }
-    WriteLock lock(path);
-    if (!prepareFileForWriting(path)) {
-        return false;
-    }
-    const qint64 before = ModifiedMs(path);
-    QSettings &settings = Store(path);
-    settings.sync();
-    const QString full = section + QLatin1Char('/') + EncodeSettingKey(key);
-    if (!settings.contains(full)) {
-        return true;
-    }
-    settings.remove(full);
-    return finishWrite(settings, before);
+    return saved(DeleteKey(path, section, key), path);
 }
 
 void ForgetSettingsFileState()

@@ -4,6 +4,8 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
+
 // The per-user store that both programs share. Everything is text: numbers as plain decimal,
 // truth values as "True"/"False", colours as the decimal text of 0x00BBGGRR.
 //
@@ -53,3 +55,12 @@ bool DeleteSetting(const QString &application, const QString &section, const QSt
 
 // Forgets what the store learnt about the settings file (tests that switch files).
 void ForgetSettingsFileState();
+
+// A save that fails is never silent: every failed SaveSetting, SaveSettings or DeleteSetting calls
+// the handler with the reason in plain words ("the disk that holds ... is full"). The programs
+// install one that tells the user; without one the reason goes to the standard error. A value
+// that could not be saved is not kept by the store either: the next read gives what the file holds.
+using SaveFailureHandler = std::function<void(const QString &reason)>;
+void SetSaveFailureHandler(SaveFailureHandler handler);
+// Why the last save failed; empty when it succeeded.
+[[nodiscard]] QString LastSaveFailure();

@@ -77,6 +77,12 @@ std::optional<std::int32_t> ToInt32(const QString &text)
     return toIntegral<std::int32_t>(text);
 }
 
+std::uint8_t SlideTimeFromStored(const QString &text)
+{
+    const auto seconds = ToUnsigned8(text);
+    return seconds && *seconds != 0 ? *seconds : DefaultSlideTime;
+}
+
 std::optional<bool> ToTruth(const QString &text)
 {
     if (text == QLatin1String("True")) {

@@ -18,6 +18,12 @@
 [[nodiscard]] std::optional<std::int16_t> ToInt16(const QString &text);
 [[nodiscard]] std::optional<std::int32_t> ToInt32(const QString &text);
 
+// Seconds between slides as the settings dialogs show them: a stored 1 to 255 as it is; anything
+// else (absent, 0, not a number, too large) is the 4 both dialogs would show and store, so a show
+// on a fresh profile advances on its own.
+inline constexpr std::uint8_t DefaultSlideTime = 4;
+[[nodiscard]] std::uint8_t SlideTimeFromStored(const QString &text);
+
 // "True" or "False", exactly; nothing else is a truth value.
 [[nodiscard]] std::optional<bool> ToTruth(const QString &text);
 [[nodiscard]] QString TruthText(bool value);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTextBrowser>
@@ -11,8 +12,33 @@
 #include <QVBoxLayout>
 
 namespace {
+
 QPointer<HelpWindow> g_window;
-}
+
+// Escape closes it, as it closes every other window of the program.
+class EscapeCloses : public QObject
+{
+public:
+    explicit EscapeCloses(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            m_window->close();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+} // namespace
 
 HelpWindow::HelpWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -46,6 +72,11 @@ HelpWindow::HelpWindow(QWidget *parent)
     connect(m_contents, &QToolButton::clicked, m_browser, &QTextBrowser::home);
     connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QToolButton::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QToolButton::setEnabled);
+    // Wherever the keyboard is in it.
+    auto *escape = new EscapeCloses(this);
+    for (QWidget *w : std::initializer_list<QWidget *>{this, m_browser, m_back, m_forward, m_contents}) {
+        w->installEventFilter(escape);
+    }
 }
 
 void HelpWindow::open(const QString &helpFile)

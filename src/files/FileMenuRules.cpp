@@ -13,7 +13,7 @@ bool MenuKeepsLastState(const FileListMenuContext &context)
 FileMenuState MenuForFileList(const FileListMenuContext &context)
 {
     const bool several = !context.listEmpty && context.selectedCount > 1;
-    const bool onFile = !context.listEmpty && context.pointerOnFocused;
+    const bool onFile = !context.listEmpty && (context.pointerOnFocused || context.pointerOnSelected);
     FileMenuState s;
     s.editEnabled = onFile;
     s.renameVisible = !several;

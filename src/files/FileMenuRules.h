@@ -24,6 +24,7 @@ struct FileListMenuContext
     bool listEmpty = false;
     bool pointerOnFocused = false;
     int selectedCount = 0;
+    bool pointerOnSelected = false; // on a selected entry, focused or not: the commands are for the selection
 };
 [[nodiscard]] bool MenuKeepsLastState(const FileListMenuContext &context);
 [[nodiscard]] FileMenuState MenuForFileList(const FileListMenuContext &context);

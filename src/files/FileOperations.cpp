@@ -12,7 +12,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QMutex>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QThread>
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -100,18 +103,50 @@ private:
 // While files move, the windows keep painting and their timers keep running, but no mouse or key
 // input reaches them: a second command must not start in the middle of this one. The progress
 // window and the questions are modal windows of their own and get their input as usual.
+//
+// Quitting is the exception: a window closed (Alt+F4, the window manager, the session) or a press
+// of the button that ends the program cancels the transfer at its next safe point (every file
+// whole on one side or the other), and once it has stopped the close or the press is made again,
+// so the program ends by its usual road.
 class HoldInput : public QObject
 {
 public:
-    HoldInput() { QCoreApplication::instance()->installEventFilter(this); }
+    explicit HoldInput(std::function<void()> stop)
+        : m_stop(std::move(stop))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     ~HoldInput() override { QCoreApplication::instance()->removeEventFilter(this); }
     HoldInput(const HoldInput &) = delete;
     HoldInput &operator=(const HoldInput &) = delete;
+
+    // After the transfer: what was asked for meanwhile, asked again.
+    void replayQuit()
+    {
+        for (const QPointer<QWidget> &window : std::as_const(m_closed)) {
+            if (window) {
+                QTimer::singleShot(0, window, [window] { window->close(); });
+            }
+        }
+        if (m_quitButton) {
+            const QPointer<QWidget> button = m_quitButton;
+            QTimer::singleShot(0, button, [button] {
+                const QPointF at = QRectF(button->rect()).center();
+                QMouseEvent press(QEvent::MouseButtonPress, at, button->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                                  Qt::NoModifier);
+                QCoreApplication::sendEvent(button, &press);
+                QMouseEvent release(QEvent::MouseButtonRelease, at, button->mapToGlobal(at), Qt::LeftButton,
+                                    Qt::NoButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(button, &release);
+            });
+        }
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         switch (event->type()) {
+        case QEvent::Close:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
@@ -126,8 +161,34 @@ protected:
         }
         QWidget *modal = QApplication::activeModalWidget();
         auto *widget = qobject_cast<QWidget *>(watched);
+        const bool insideModal =
+            modal != nullptr && widget != nullptr && (widget == modal || modal->isAncestorOf(widget));
+        if (event->type() == QEvent::Close && widget != nullptr && widget->isWindow() && !insideModal &&
+            widget->isVisible()) {
+            m_closed << widget;
+            m_stop();
+            event->ignore();
+            return true;
+        }
+        if (widget != nullptr && !insideModal && widget->property(kEndsProgram).toBool() &&
+            (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease) &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            if (event->type() == QEvent::MouseButtonRelease) {
+                m_quitButton = widget;
+                m_stop();
+            }
+            return true;
+        }
+        if (event->type() == QEvent::Close) {
+            return false;
+        }
         return modal == nullptr || widget == nullptr || (widget->window() != modal && !modal->isAncestorOf(widget));
     }
+
+private:
+    std::function<void()> m_stop;
+    QList<QPointer<QWidget>> m_closed;
+    QPointer<QWidget> m_quitButton;
 };
 
 int Transfer(TransferKind kind, const QString &sources, const QString &destination)
@@ -137,11 +198,12 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
     QObject receiver; // lives on the interface thread: the worker's questions are asked here
     WorkerObserver observer(shared, &receiver);
     std::atomic<int> result{TransferResult::Failed};
+    QList<NotFiled> notFiled; // written by the worker, read once it has finished
     std::unique_ptr<QThread> worker(
-        QThread::create([&] { result = TransferFiles(kind, list, destination, observer); }));
+        QThread::create([&] { result = TransferFiles(kind, list, destination, observer, &notFiled); }));
     worker->setObjectName(QStringLiteral("file transfer"));
 
-    const HoldInput hold;
+    HoldInput hold([&shared] { shared.cancel = true; });
     QEventLoop waiting;
     QObject::connect(worker.get(), &QThread::finished, &waiting, &QEventLoop::quit);
 
@@ -186,16 +248,14 @@ int Transfer(TransferKind kind, const QString &sources, const QString &destinati
     worker->wait();
     ticker.stop();
     dialog.reset();
+    hold.replayQuit();
 
-    QString message;
-    if (result == TransferResult::DestinationMissing) {
-        message = kind == TransferKind::Move ? QStringLiteral("The destination folder cannot be found.")
-                                             : QStringLiteral("The destination folder is currently inaccessible.");
-    } else if (result == TransferResult::AccessDenied && kind == TransferKind::Move) {
-        message = QStringLiteral("The destination folder is currently inaccessible.");
+    // Every failure is said, naming the files that were not filed and why (again at a second try).
+    const TransferMessage report = TransferReport(kind, result, notFiled, static_cast<int>(list.size()), destination);
+    if (!report.text.isEmpty()) {
+        MsgBox(report.text, report.partial ? vbExclamation : vbCritical);
     }
-    if (!message.isEmpty()) {
-        MsgBox(message, vbCritical);
+    if (result == TransferResult::DestinationMissing || result == TransferResult::AccessDenied) {
         State().FileOperationFailed = true;
     }
     return result;

@@ -14,7 +14,11 @@
 bool SendToRecycleBin(const QString &path, QList<QPair<QString, QString>> *trashed = nullptr);
 
 // Into a folder, with a progress window for long lists and a question before a file of the same
-// name is replaced. Returns 0 on success; 117 (destination folder missing) and 5 (access denied)
-// on a move, and 117 on a copy, are reported to the user and set FileOperationFailed.
+// name is replaced. Returns 0 on success, else the first failure's result; every failure but a
+// cancel is reported to the user, naming the files not filed and why. 117 (destination folder
+// missing) and 5 (access denied) set FileOperationFailed.
+// While files move, a window closed or a press of a button whose property "endsProgram" is true
+// cancels the transfer (every file whole on one side or the other) and is then made again.
+inline constexpr char kEndsProgram[] = "endsProgram";
 int MoveFiles(const QString &sources, const QString &destination);
 int CopyFiles(const QString &sources, const QString &destination);

@@ -3,9 +3,11 @@
 #include "common/FileNames.h"
 #include "common/platform/Trash.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -20,11 +22,6 @@ constexpr size_t kChunk = 4 << 20;
 int Errno()
 {
     return -errno;
-}
-
-int Retry(int result)
-{
-    return result < 0 ? Errno() : result;
 }
 
 bool IsFolder(const QByteArray &path)
@@ -61,44 +58,110 @@ public:
         , m_calls(calls)
     {}
 
-    int run(const QStringList sources) // a copy: the caller's list may change while files move
+    int run(const QStringList sources, QList<NotFiled> *notFiled) // a copy: the caller's list may change
     {
+        const auto leaveFrom = [&](qsizetype first, int result, const QString &reason) {
+            for (qsizetype i = first; notFiled != nullptr && i < sources.size(); ++i) {
+                notFiled->append({sources.at(i), result, reason});
+            }
+        };
         if (!IsFolder(m_destination)) {
+            leaveFrom(0, TransferResult::DestinationMissing, QStringLiteral("the destination folder cannot be found"));
             return TransferResult::DestinationMissing;
         }
         char *real = ::realpath(m_destination.constData(), nullptr);
         m_realDestination = real != nullptr ? QByteArray(real) : m_destination;
         std::free(real);
+        int first = TransferResult::Ok;
         for (int i = 0; i < sources.size(); ++i) {
+            m_reason.clear();
+            m_thisFileOnly = false;
+            m_atDestination = false;
             const int result = one(i, static_cast<int>(sources.size()), sources.at(i));
-            if (result != TransferResult::Ok) {
-                return result;
+            if (result == TransferResult::Ok) {
+                continue;
+            }
+            if (first == TransferResult::Ok) {
+                first = result;
+            }
+            if (notFiled != nullptr) {
+                notFiled->append({sources.at(i), result, m_reason, m_atDestination});
+            }
+            // A file that does not fit, has gone or is no file at all says nothing of the next
+            // one: a smaller picture may still fit. Anything else stops here.
+            if (!m_thisFileOnly) {
+                leaveFrom(i + 1, result,
+                          result == TransferResult::Cancelled ? QStringLiteral("cancelled")
+                                                              : QStringLiteral("not tried after that"));
+                break;
             }
         }
-        return TransferResult::Ok;
+        return first;
     }
 
 private:
-    // An errno turned into a result; a missing file is the destination's fault when the
-    // destination folder has gone.
-    [[nodiscard]] int resultOf(int error) const
+    enum class Side { Source, Destination, Either };
+
+    // An errno turned into a result and the reason the user is told; a missing file is the
+    // destination's fault when the destination folder has gone.
+    [[nodiscard]] int resultOf(int error, Side side)
     {
-        switch (-error) {
+        const int e = -error;
+        switch (e) {
         case EACCES:
         case EPERM:
         case EROFS:
         case ETXTBSY:
+            if (side == Side::Either) {
+                side = ::access(m_destination.constData(), W_OK) == 0 ? Side::Source : Side::Destination;
+            }
+            if (side == Side::Destination) {
+                m_atDestination = true;
+                m_reason = e == EROFS ? QStringLiteral("the destination folder is read-only")
+                                      : QStringLiteral("the destination folder cannot be written to");
+            } else {
+                m_reason = m_removing ? QStringLiteral("its folder does not let it be removed, so it stays there")
+                                      : QStringLiteral("it cannot be read");
+            }
             return TransferResult::AccessDenied;
         case ENOSPC:
-        case EDQUOT:
         case EFBIG:
+            m_thisFileOnly = true;
+            m_reason = e == EFBIG ? QStringLiteral("it is too large for the destination disk")
+                                  : QStringLiteral("the destination disk is full");
+            return TransferResult::DiskFull;
+        case EDQUOT:
+            m_thisFileOnly = true;
+            m_reason = QStringLiteral("your disk quota is used up");
             return TransferResult::DiskFull;
         case ENOENT:
         case ENOTDIR:
-            return IsFolder(m_destination) ? TransferResult::SourceMissing : TransferResult::DestinationMissing;
+            if (IsFolder(m_destination)) {
+                m_thisFileOnly = true;
+                m_reason = QStringLiteral("it no longer exists");
+                return TransferResult::SourceMissing;
+            }
+            m_reason = QStringLiteral("the destination folder cannot be found");
+            return TransferResult::DestinationMissing;
+        case EINVAL:
+            if (side == Side::Source) {
+                m_thisFileOnly = true;
+                m_reason = QStringLiteral("it is not a regular file");
+                return TransferResult::Failed;
+            }
+            break;
         default:
-            return TransferResult::Failed;
+            break;
         }
+        m_reason = QStringLiteral("the system reported: %1").arg(QString::fromLocal8Bit(std::strerror(e)));
+        return TransferResult::Failed;
+    }
+
+    int refuse(int result, const QString &reason, bool thisFileOnly = false)
+    {
+        m_reason = reason;
+        m_thisFileOnly = thisFileOnly;
+        return result;
     }
 
     // Asks whether the file holding the target's name may be replaced: nothing when it may,
@@ -119,6 +182,7 @@ private:
         case ReplaceAnswer::Cancel:
             break;
         }
+        m_reason = QStringLiteral("cancelled");
         return TransferResult::Cancelled;
     }
 
@@ -128,10 +192,10 @@ private:
         struct stat src
         {};
         if (::lstat(source.constData(), &src) != 0) {
-            return resultOf(Errno());
+            return resultOf(Errno(), Side::Source);
         }
         if (!m_observer.progress(index, count, sourceText, 0, src.st_size)) {
-            return TransferResult::Cancelled;
+            return refuse(TransferResult::Cancelled, QStringLiteral("cancelled"));
         }
         if (S_ISDIR(src.st_mode)) {
             // Folders are not filed: only pictures are. A folder into itself is named as such.
@@ -139,12 +203,12 @@ private:
             const QByteArray realSource = real != nullptr ? QByteArray(real) : source;
             std::free(real);
             if (m_realDestination == realSource || m_realDestination.startsWith(realSource + '/')) {
-                return TransferResult::IntoItself;
+                return refuse(TransferResult::IntoItself, QStringLiteral("a folder cannot go into itself"));
             }
-            return TransferResult::Failed;
+            return refuse(TransferResult::Failed, QStringLiteral("it is a folder"), true);
         }
         if (!S_ISREG(src.st_mode) && !S_ISLNK(src.st_mode)) {
-            return TransferResult::Failed;
+            return refuse(TransferResult::Failed, QStringLiteral("it is not a regular file"), true);
         }
         const QByteArray target = m_destination + '/' + Native(FileNameOf(sourceText));
         bool replace = false;
@@ -155,10 +219,11 @@ private:
             {};
             if (::stat(target.constData(), &followed) == 0 && followed.st_dev == src.st_dev &&
                 followed.st_ino == src.st_ino) {
-                return TransferResult::SameFile;
+                return refuse(TransferResult::SameFile, QStringLiteral("it is that folder's file already"));
             }
             if (S_ISDIR(dst.st_mode)) {
-                return TransferResult::Failed; // a folder is never replaced by a file
+                // A folder is never replaced by a file.
+                return refuse(TransferResult::Failed, QStringLiteral("a folder of that name is there"), true);
             }
             if (const auto stop = mayReplace(sourceText, target)) {
                 return *stop;
@@ -180,7 +245,10 @@ private:
                     continue;
                 }
                 if (r != -EXDEV) {
-                    return resultOf(r);
+                    m_removing = true; // refused by the source's folder, if not by the destination
+                    const int result = resultOf(r, Side::Either);
+                    m_removing = false;
+                    return result;
                 }
                 break; // another file system: copy, then remove the source
             }
@@ -192,24 +260,27 @@ private:
              bool replace, mode_t mode)
     {
         if (S_ISLNK(mode) && m_kind == TransferKind::Move) {
-            return TransferResult::Failed; // a link moves by rename only; a copy copies the picture
+            // A link moves by rename only; a copy copies the picture.
+            return refuse(TransferResult::Failed, QStringLiteral("a link cannot be moved to another disk"), true);
         }
+        // Only a regular file is read: a FIFO or device put in the picture's place (or behind a
+        // link to it) since the list was read would block the copy or feed it endlessly.
         const int in = m_calls.openRead(source);
         if (in < 0) {
-            return resultOf(in);
+            return resultOf(in, Side::Source);
         }
         struct stat src
         {};
         if (::fstat(in, &src) != 0) {
             const int e = Errno();
             m_calls.closeFile(in);
-            return resultOf(e);
+            return resultOf(e, Side::Source);
         }
         QByteArray temporary;
         const int out = m_calls.openNew(m_destination, &temporary);
         if (out < 0) {
             m_calls.closeFile(in);
-            return resultOf(out);
+            return resultOf(out, Side::Destination);
         }
         auto fail = [&](int result) {
             m_calls.discard(out, temporary);
@@ -220,24 +291,28 @@ private:
         for (;;) {
             const ssize_t n = m_calls.copyChunk(in, out, kChunk);
             if (n < 0) {
-                return fail(resultOf(static_cast<int>(n)));
+                return fail(resultOf(static_cast<int>(n), Side::Destination));
             }
             if (n == 0) {
                 break;
             }
             done += n;
             if (!m_observer.progress(index, count, sourceText, done, src.st_size)) {
-                return fail(TransferResult::Cancelled);
+                return fail(refuse(TransferResult::Cancelled, QStringLiteral("cancelled")));
             }
         }
         struct stat now
         {};
         if (::fstat(in, &now) != 0 || done != now.st_size || done != src.st_size) {
             // The source changed or shrank while it was read: this copy is not the file.
-            return fail(TransferResult::Failed);
+            return fail(refuse(TransferResult::Failed, QStringLiteral("it changed while it was copied"), true));
         }
         if (const int r = m_calls.finish(in, out); r != 0) {
-            return fail(resultOf(r));
+            return fail(resultOf(r, Side::Destination));
+        }
+        // The flush may have taken long: a cancel asked meanwhile is honoured before the copy is named.
+        if (!m_observer.progress(index, count, sourceText, done, src.st_size)) {
+            return fail(refuse(TransferResult::Cancelled, QStringLiteral("cancelled")));
         }
         for (;;) {
             const int r = m_calls.publish(out, temporary, target, replace);
@@ -251,7 +326,7 @@ private:
                 replace = true;
                 continue;
             }
-            return fail(resultOf(r));
+            return fail(resultOf(r, Side::Destination));
         }
         // A failed close or folder flush may mean the copy or its name never reached the disk: the
         // source is then kept, and a copy that replaced nothing is taken back.
@@ -262,17 +337,20 @@ private:
             if (!replace) {
                 (void)m_calls.removeFile(target);
             }
-            return resultOf(synced);
+            return resultOf(synced, Side::Destination);
         }
         if (m_kind == TransferKind::Copy) {
-            return synced == 0 ? TransferResult::Ok : resultOf(synced);
+            return synced == 0 ? TransferResult::Ok : resultOf(synced, Side::Destination);
         }
         if (const int r = m_calls.removeFile(source); r != 0 && r != -ENOENT) {
             // The source stays; a copy that replaced nothing is taken back so nothing is doubled.
             if (!replace) {
                 (void)m_calls.removeFile(target);
             }
-            return resultOf(r);
+            m_removing = true;
+            const int result = resultOf(r, Side::Source);
+            m_removing = false;
+            return result;
         }
         return TransferResult::Ok;
     }
@@ -283,13 +361,17 @@ private:
     TransferObserver &m_observer;
     FileSystemCalls &m_calls;
     bool m_replaceAll = false;
+    QString m_reason;             // why the file at hand was not filed
+    bool m_thisFileOnly = false;  // its failure says nothing of the next file
+    bool m_removing = false;      // the failure is the source's removal after its copy
+    bool m_atDestination = false; // the destination folder refused it
 };
 
 } // namespace
 
 int FileSystemCalls::openRead(const QByteArray &path)
 {
-    const int fd = Retry(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    const int fd = OpenRegularFile(path);
     if (fd >= 0) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
@@ -448,15 +530,56 @@ int FileSystemCalls::syncFolder(const QByteArray &folder)
 }
 
 int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination, TransferObserver &observer,
-                  FileSystemCalls &calls)
+                  FileSystemCalls &calls, QList<NotFiled> *notFiled)
 {
-    return Transfer(kind, destination, observer, calls).run(sources);
+    return Transfer(kind, destination, observer, calls).run(sources, notFiled);
 }
 
-int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination, TransferObserver &observer)
+int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination, TransferObserver &observer,
+                  QList<NotFiled> *notFiled)
 {
     FileSystemCalls calls;
-    return TransferFiles(kind, sources, destination, observer, calls);
+    return TransferFiles(kind, sources, destination, observer, calls, notFiled);
+}
+
+TransferMessage TransferReport(TransferKind kind, int result, const QList<NotFiled> &notFiled, int sourceCount,
+                               const QString &destination)
+{
+    // The user who cancelled knows; a file kept because the user said No is no failure.
+    if (result == TransferResult::Ok || result == TransferResult::Cancelled || notFiled.isEmpty()) {
+        return {};
+    }
+    const bool move = kind == TransferKind::Move;
+    QString headline;
+    if (result == TransferResult::DestinationMissing) {
+        headline = move ? QStringLiteral("The destination folder cannot be found.")
+                        : QStringLiteral("The destination folder is currently inaccessible.");
+    } else if (result == TransferResult::AccessDenied &&
+               std::any_of(notFiled.begin(), notFiled.end(), [](const NotFiled &f) { return f.destinationRefused; })) {
+        headline = QStringLiteral("The destination folder is currently inaccessible.");
+    } else {
+        headline = QStringLiteral("Not every file could be %1 to %2.")
+                       .arg(move ? QStringLiteral("moved") : QStringLiteral("copied"), DisplayName(destination));
+    }
+    const auto count = notFiled.size();
+    QString text = headline + QStringLiteral("\n\n");
+    if (move) {
+        text += count == 1
+                    ? QStringLiteral("This file was not moved; it is still where it was:")
+                    : QStringLiteral("These %1 files were not moved; they are still where they were:").arg(count);
+    } else {
+        text += count == 1 ? QStringLiteral("This file was not copied:")
+                           : QStringLiteral("These %1 files were not copied:").arg(count);
+    }
+    // A long list would make a box taller than the screen: the first names, and how many more.
+    constexpr qsizetype kShown = 12;
+    for (qsizetype i = 0; i < std::min(count, kShown); ++i) {
+        text += QStringLiteral("\n%1: %2").arg(DisplayName(FileNameOf(notFiled.at(i).source)), notFiled.at(i).reason);
+    }
+    if (count > kShown) {
+        text += QStringLiteral("\n... and %1 more.").arg(count - kShown);
+    }
+    return {text, count < sourceCount};
 }
 
 QStringList SplitSourceList(const QString &sources)

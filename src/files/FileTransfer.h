@@ -66,13 +66,38 @@ public:
 
 enum class TransferKind { Move, Copy };
 
+// A source that a transfer left where it was (a copy: did not copy), with its result and the
+// reason as the user is told it.
+struct NotFiled
+{
+    QString source;
+    int result = TransferResult::Failed;
+    QString reason;
+    bool destinationRefused = false; // the destination folder could not be written
+};
+
 // Moves or copies each source (a file path) into `destination`, asking before a file of the
-// same name is replaced. Stops at the first failure and returns its result; files skipped with
-// "No" are no failure.
+// same name is replaced, and returns the first failure's result (0 when none). A file that does
+// not fit, has vanished or is no regular file is passed over and the next one tried (a smaller
+// one may still fit); any other failure stops the transfer. Every source not filed, the ones
+// never tried included, goes into `notFiled` with its reason; files skipped with "No" are no
+// failure.
 [[nodiscard]] int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination,
-                                TransferObserver &observer, FileSystemCalls &calls);
+                                TransferObserver &observer, FileSystemCalls &calls,
+                                QList<NotFiled> *notFiled = nullptr);
 [[nodiscard]] int TransferFiles(TransferKind kind, const QStringList &sources, const QString &destination,
-                                TransferObserver &observer);
+                                TransferObserver &observer, QList<NotFiled> *notFiled = nullptr);
+
+// What the user is told after a transfer: empty when every file was filed, or when the user
+// cancelled it. Names the files not filed and why; a refused or missing destination keeps its own
+// first line.
+struct TransferMessage
+{
+    QString text;
+    bool partial = false; // some files were filed: a partial result, not a failure
+};
+[[nodiscard]] TransferMessage TransferReport(TransferKind kind, int result, const QList<NotFiled> &notFiled,
+                                             int sourceCount, const QString &destination);
 
 // Moves a file to the freedesktop.org trash, from which file managers restore it, and gives the
 // path it has there. False when it could not go (the file stays where it was).

@@ -1,5 +1,6 @@
 #include "files/PrintJob.h"
 
+#include "common/FileNames.h"
 #include "common/picture/Picture.h"
 #include "files/PrintRules.h"
 
@@ -55,4 +56,13 @@ PrintResult PrintPictureFile(const QString &path, QPrinter &printer, float twips
         painter.drawImage(target, raster->image);
     }
     return painter.end() ? PrintResult::Printed : PrintResult::PrinterFailed;
+}
+
+void PreparePrinter(QPrinter &printer, const QString &path, float twipsPerPixelX, float twipsPerPixelY)
+{
+    printer.setDocName(DisplayName(FileNameOf(path)));
+    if (const auto info = ReadPictureInfo(path, twipsPerPixelX, twipsPerPixelY)) {
+        printer.setPageOrientation(PrintsLandscape(info->himetricWidth, info->himetricHeight) ? QPageLayout::Landscape
+                                                                                              : QPageLayout::Portrait);
+    }
 }

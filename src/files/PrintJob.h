@@ -12,3 +12,8 @@ enum class PrintResult { Printed, CannotRead, PrinterFailed };
 // its pixels at `twipsPerPixel` (the screen's), as the viewer measures it. Runs on any thread.
 [[nodiscard]] PrintResult PrintPictureFile(const QString &path, QPrinter &printer, float twipsPerPixelX,
                                            float twipsPerPixelY);
+
+// Readies the printer for the picture file before the user sees the printer chooser: the job is
+// named after the file (print queues and PDFs show it), and a picture wider than tall gets a
+// landscape page, which the user may still change there.
+void PreparePrinter(QPrinter &printer, const QString &path, float twipsPerPixelX, float twipsPerPixelY);

@@ -88,3 +88,8 @@ PictureChoice ChooseWallpaperPicture(const PictureSourceSnapshot &s)
     }
     return s.ImageVisible ? PictureChoice{Kind::Image, -1} : PictureChoice{};
 }
+
+bool PrintsLandscape(std::int32_t himetricWidth, std::int32_t himetricHeight)
+{
+    return himetricWidth > himetricHeight;
+}

@@ -25,6 +25,9 @@ struct PrintPlacement
 // fit with its proportions kept when it is larger, never enlarged.
 [[nodiscard]] PrintPlacement PrintGeometry(double PW, double PH, double SW, double SH);
 
+// A picture wider than tall goes on a landscape page (unless the user chooses otherwise).
+[[nodiscard]] bool PrintsLandscape(std::int32_t himetricWidth, std::int32_t himetricHeight);
+
 // What the views showed when the command ran.
 struct PictureSourceSnapshot
 {

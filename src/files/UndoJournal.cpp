@@ -94,13 +94,13 @@ UndoResult TakeBack(const UndoStep &step)
     UndoResult result;
     std::vector<UndoFile> checked;
     for (const UndoFile &f : step.files) {
-        QString why = stillTheSame(f);
-        if (why.isEmpty() && step.kind != UndoStep::Kind::Copy && step.kind != UndoStep::Kind::Rename &&
-            step.kind != UndoStep::Kind::BatchRename && FileExistsExact(f.before)) {
-            why = QStringLiteral("another file now has its old name");
+        if (const QString why = stillTheSame(f); !why.isEmpty()) {
+            result.refused << UndoRefusal{f.after, why, true};
+            continue;
         }
-        if (!why.isEmpty()) {
-            result.refused << UndoRefusal{f.after, why};
+        if (step.kind != UndoStep::Kind::Copy && step.kind != UndoStep::Kind::Rename &&
+            step.kind != UndoStep::Kind::BatchRename && FileExistsExact(f.before)) {
+            result.refused << UndoRefusal{f.after, QStringLiteral("another file now has its old name")};
             continue;
         }
         checked.push_back(f);
@@ -208,7 +208,7 @@ UndoResult UndoJournal::undo()
         rest.kind = step.kind;
         for (const UndoFile &f : step.files) {
             for (const UndoRefusal &r : std::as_const(result.refused)) {
-                if (r.path == f.after || r.path == f.before) {
+                if (!r.final && (r.path == f.after || r.path == f.before)) {
                     rest.files.push_back(f);
                     break;
                 }

@@ -48,6 +48,7 @@ struct UndoRefusal
 {
     QString path;
     QString reason;
+    bool final = false; // gone or changed since: no later try can take it back
 };
 
 struct UndoResult
@@ -64,7 +65,8 @@ struct UndoResult
 [[nodiscard]] UndoResult TakeBack(const UndoStep &step);
 
 // The session's file commands, newest last, for Ctrl+Z. A step partly taken back keeps the files
-// that could not be, so a later try can still take them back.
+// that a later try may still take back (an old name taken meanwhile, say); a file that is gone or
+// changed leaves the step, so it never stands in front of the older steps.
 class UndoJournal
 {
 public:
@@ -74,7 +76,8 @@ public:
     [[nodiscard]] bool isEmpty() const { return m_steps.empty(); }
     [[nodiscard]] std::size_t size() const { return m_steps.size(); }
     [[nodiscard]] const UndoStep &newest() const { return m_steps.back(); }
-    // Takes back the newest step; what could not be taken back stays in the journal as that step.
+    // Takes back the newest step; what could not be taken back, but may be later, stays in the
+    // journal as that step.
     UndoResult undo();
     void clear() { m_steps.clear(); }
 

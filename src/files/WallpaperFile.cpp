@@ -1,5 +1,6 @@
 #include "files/WallpaperFile.h"
 
+#include "common/FileNames.h"
 #include "common/picture/Picture.h"
 #include "common/platform/AppPaths.h"
 #include "files/WallpaperRules.h"
@@ -10,7 +11,10 @@
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,9 +84,40 @@ bool WriteBitmap24(const QImage &image, const QString &path)
     return file.commit();
 }
 
+bool IsUsersOwnFolder(const QString &folder)
+{
+    if (folder.isEmpty()) {
+        return false;
+    }
+    char *resolved = ::realpath(EncodeName(folder).constData(), nullptr);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const QString real = DecodeName(QByteArray(resolved));
+    std::free(resolved);
+    for (const char *system : {"/usr", "/opt", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/etc", "/var",
+                               "/snap", "/nix", "/gnu", "/app", "/boot", "/srv"}) {
+        const QString prefix = QString::fromLatin1(system);
+        if (real == prefix || real.startsWith(prefix + QLatin1Char('/'))) {
+            return false;
+        }
+    }
+    const auto st = StatPath(real);
+    return st && S_ISDIR(st->st_mode) && st->st_uid == ::getuid();
+}
+
+QStringList WallpaperFolders(const QString &programFolder)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (IsUsersOwnFolder(programFolder)) {
+        return {programFolder, data};
+    }
+    return {data};
+}
+
 QStringList WallpaperFolders()
 {
-    return {AppPath(), QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)};
+    return WallpaperFolders(AppPath());
 }
 
 std::optional<WallpaperBitmap> MakeWallpaperBitmap(const QString &picturePath, QSize screen, const QStringList &folders,

@@ -10,9 +10,16 @@
 // Writes `image` as a 24-bit Windows bitmap, whole or not at all. False when it cannot.
 [[nodiscard]] bool WriteBitmap24(const QImage &image, const QString &path);
 
-// The folders the wallpaper bitmap may go to, in order: the program's own, then the user's data
-// folder for it.
+// The folders the wallpaper bitmap may go to, in order: the program's own when it is the user's
+// (a copy unpacked in the home folder, a build), then the user's data folder for it. A folder of
+// the system or of a package (/usr/bin, /opt/...) or of another user is never written, even by
+// root: a package manager would leave the bitmap behind.
+[[nodiscard]] QStringList WallpaperFolders(const QString &programFolder);
 [[nodiscard]] QStringList WallpaperFolders();
+
+// True when the folder belongs to the user running the program and lies outside the system's
+// and the package managers' folders.
+[[nodiscard]] bool IsUsersOwnFolder(const QString &folder);
 
 struct WallpaperBitmap
 {

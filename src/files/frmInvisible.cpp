@@ -45,9 +45,6 @@ frmInvisible::frmInvisible(QWidget *parent)
         QStringLiteral("This is an invisible form which contains menus for use as pop-ups in other forms."));
     Label1->setWordWrap(true);
 
-    // Shown first, and only when there is something to take back.
-    mnuUndo = mnuFile->addAction(QStringLiteral("Undo"));
-    mnuUndo->setVisible(false);
     mnuEdit = mnuFile->addAction(QStringLiteral("Edit..."));
     mnuRename = mnuFile->addAction(QStringLiteral("Rename..."));
     mnuBulkRename = mnuFile->addAction(QStringLiteral("Multiple File Rename..."));
@@ -57,6 +54,12 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuPrint = mnuFile->addAction(QStringLiteral("&Print..."));
     separator2 = mnuFile->addSeparator();
     mnuDelete = mnuFile->addAction(QStringLiteral("Delete"));
+    // Last, below a line of its own, and only when there is something to take back: the items
+    // above keep their places (a keyboard user's Down, Down, Return opens what it always did).
+    separatorUndo = mnuFile->addSeparator();
+    mnuUndo = mnuFile->addAction(QStringLiteral("Undo"));
+    mnuUndo->setVisible(false);
+    separatorUndo->setVisible(false);
     // Shown only: the views handle the Delete key themselves.
     mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
@@ -108,11 +111,22 @@ void frmInvisible::applyMenuState(const FileMenuState &state)
 void frmInvisible::popupMenu(const QPoint &globalPos)
 {
     mnuUndo->setVisible(!m_journal.isEmpty());
+    separatorUndo->setVisible(!m_journal.isEmpty());
     if (!m_journal.isEmpty()) {
         mnuUndo->setText(QStringLiteral("Undo ") + m_journal.newest().label());
     }
     mnuFile->popup(globalPos);
 }
+
+namespace {
+
+// The desktop entry this program is installed under, as the desktop names it.
+QString OwnDesktopEntry()
+{
+    return QStringLiteral("vantrel-viewer.desktop");
+}
+
+} // namespace
 
 void frmInvisible::mnuEdit_Click()
 {
@@ -129,7 +143,26 @@ void frmInvisible::mnuEdit_Click()
             MsgBox(QStringLiteral("You do not have a program associated with this file."), vbCritical);
             return;
         }
-        OpenWithAssociatedProgram(path);
+        if (program != OwnDesktopEntry()) {
+            OpenWithAssociatedProgram(path);
+            return;
+        }
+        // This program is the desktop's choice for pictures: opening the file "with it" would
+        // only show it again. The next program associated with the file's type is offered.
+        const QList<DesktopProgram> others = OtherAssociatedPrograms(path, program);
+        if (others.isEmpty()) {
+            MsgBox(QStringLiteral("Vantrel Viewer is the only program associated with this file, so there is no "
+                                  "other program to edit it with."),
+                   vbExclamation);
+            return;
+        }
+        const DesktopProgram &next = others.first();
+        if (MsgBox(QStringLiteral("Vantrel Viewer is the program associated with this file.\n\nEdit it with %1?")
+                       .arg(next.name),
+                   vbYesNo | vbQuestion, QStringLiteral("Edit")) == vbYes &&
+            !OpenWithProgram(next, path)) {
+            MsgBox(QStringLiteral("%1 could not be started.").arg(next.name), vbCritical);
+        }
     });
 }
 
@@ -298,7 +331,10 @@ void frmInvisible::mnuPrint_Click()
         return;
     }
 
+    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
+    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    PreparePrinter(*printer, file, tppX, tppY);
     CommonDialogPrint.CancelError = true;
     // Selection disabled; printing to a file stays offered, since without a printer a PDF is the
     // only page there is.
@@ -310,8 +346,6 @@ void frmInvisible::mnuPrint_Click()
     // A full-resolution picture takes a moment to decode and send; the interface stays live.
     m_busy = true;
     SetMouseCursor(QStringLiteral("WAIT"));
-    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
-    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
     auto *watcher = new QFutureWatcher<PrintResult>(this);
     connect(watcher, &QFutureWatcher<PrintResult>::finished, this, [this, watcher] {
         const PrintResult result = watcher->result();

@@ -64,6 +64,7 @@ private:
     QAction *separator1;
     QAction *mnuPrint;
     QAction *separator2;
+    QAction *separatorUndo;
     QAction *mnuDelete;
     QLabel *Label1;
     CommonDialog CommonDialogPrint;

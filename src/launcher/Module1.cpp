@@ -4,6 +4,7 @@
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "common/platform/Dialogs.h"
 #include "common/platform/FileLock.h"
 #include "common/platform/ForeignWindow.h"
 #include "common/platform/Screen.h"
@@ -108,6 +109,7 @@ int LauncherMain(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppName);
+    SaySettingsSaveFailures();
     ApplyScreenMetrics(State(), MeasureScreen());
 
     switch (command.request) {

@@ -96,18 +96,15 @@ frmSSSettings::frmSSSettings(QWidget *parent)
 
 void frmSSSettings::Form_Load()
 {
-    // A missing or unconvertible value leaves zero, false or empty.
+    // A missing or unconvertible value reads as what the dialog shows for it: 4 seconds, Normal,
+    // no folder, no logo.
     const QString settings = QStringLiteral("Settings");
-    SlideTime = ToUnsigned8(GetSetting(AppName, settings, QStringLiteral("SlideTime"))).value_or(0);
+    SlideTime = SlideTimeFromStored(GetSetting(AppName, settings, QStringLiteral("SlideTime")));
     RandomShow = ToTruth(GetSetting(AppName, settings, QStringLiteral("RandomShow"))).value_or(false);
     BaseName = GetSetting(AppName, settings, QStringLiteral("Basename"));
     LogoShow = ToInt16(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"))).value_or(0);
 
-    if (SlideTime != 0) {
-        txtInterval->setText(QString::number(SlideTime));
-    } else {
-        SlideTime = static_cast<std::uint8_t>(ParseSlideInterval(txtInterval->text()).value_or(4));
-    }
+    txtInterval->setText(QString::number(SlideTime));
     // The two options are a group: false chooses Normal.
     (RandomShow ? optRandom : optNormal)->setChecked(true);
 

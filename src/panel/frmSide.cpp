@@ -101,6 +101,7 @@ frmSide::frmSide(QWidget *parent)
     , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
     , m_notice(new QLabel(this))
     , m_noticeTimer(new QTimer(this))
+    , m_firstStartHint(new QLabel(this))
 {
     setObjectName(QStringLiteral("frmSide"));
     setWindowTitle(AppName);
@@ -140,6 +141,13 @@ frmSide::frmSide(QWidget *parent)
         cmdFolder.at(i)->setObjectName(QStringLiteral("cmdFolder_%1").arg(i));
     }
     m_tip->setObjectName(QStringLiteral("TitleTip"));
+    m_firstStartHint->setObjectName(QStringLiteral("FirstStartHint"));
+    m_firstStartHint->setText(QStringLiteral("No picture folder yet.\n\nPress Settings, find a folder of pictures "
+                                             "in the folder browser and press the green plus."));
+    m_firstStartHint->setWordWrap(true);
+    m_firstStartHint->setAlignment(Qt::AlignCenter);
+    m_firstStartHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_firstStartHint->hide();
     m_notice->setObjectName(QStringLiteral("FilingNotice"));
     m_notice->setAutoFillBackground(true);
     m_notice->hide();
@@ -149,6 +157,7 @@ frmSide::frmSide(QWidget *parent)
 
     cmdQuit->setCaption(QStringLiteral("Quit"));
     cmdQuit->setToolTip(QStringLiteral("Quit"));
+    cmdQuit->setProperty(kEndsProgram, true); // honoured even in the middle of a move or copy
     styleButton(cmdQuit, kGrey, kRed, kBlack, kWhite, kWhite);
     cmdSettings->setCaption(QStringLiteral("Settings"));
     styleButton(cmdSettings, kGrey, kGrey, kBlack, kRed, kBlack);
@@ -277,6 +286,7 @@ void frmSide::applyLayout()
     cmdMinimize->setGeometry(l.cmdMinimize);
     cmbFolders->setGeometry(l.cmbFolders);
     File1->setGeometry(l.File1);
+    m_firstStartHint->setGeometry(l.File1.adjusted(6, 0, -6, 0));
     txtUnavailable->setGeometry(l.txtUnavailable);
     imgLogo->setGeometry(l.imgLogo);
     imgFileCounter->setGeometry(l.imgFileCounter);
@@ -351,6 +361,7 @@ void frmSide::insertFolderName(int index, const QString &name)
         cmbFolders->setCurrentIndex(current < 0 ? -1 : (current >= index ? current + 1 : current));
     }
     lstFolders->insertItem(index + 1, name); // after "(blank button)"
+    updateFirstStartHint();
 }
 
 void frmSide::removeFolderName(int index)
@@ -360,6 +371,7 @@ void frmSide::removeFolderName(int index)
         cmbFolders->removeItem(index);
     }
     delete lstFolders->takeItem(index + 1);
+    updateFirstStartHint();
 }
 
 void frmSide::selectFolder(int index)
@@ -388,6 +400,7 @@ void frmSide::showNoFolder()
         Forms::frmPictureViewer().hidePicture();
         Forms::frmPictureViewer().hideError();
     }
+    updateFirstStartHint();
 }
 
 void frmSide::cmdSettings_Click()
@@ -401,9 +414,7 @@ void frmSide::cmdSettings_Click()
     s.SlideColor = ColourText(ValueFromColour(list.color(QPalette::Base)));
     s.FontColor = ColourText(ValueFromColour(list.color(QPalette::Text)));
     // The launcher's dialog may have changed these three meanwhile.
-    if (const auto v = ToUnsigned8(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("SlideTime")))) {
-        s.SlideTime = *v;
-    }
+    s.SlideTime = SlideTimeFromStored(GetSetting(AppName, QStringLiteral("Settings"), QStringLiteral("SlideTime")));
     if (const auto v = ToInt16(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow")))) {
         s.LogoShow = *v;
     }
@@ -510,6 +521,7 @@ void frmSide::applyStoredSettings()
         File1->setPath(AppPath());
         cmbFolders->setCurrentIndex(-1);
     }
+    updateFirstStartHint();
     imgHand->setPicture(LoadResPicture(s.ManualShow ? QStringLiteral("HANDDOWN") : QStringLiteral("HANDUP")).toImage());
     for (int i = 0; i < 6; ++i) {
         cmdFolder.at(static_cast<std::size_t>(i))->setCaption(s.Caption(i));
@@ -603,6 +615,11 @@ void frmSide::setSizeLabel(const QString &text)
 
 bool frmSide::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        lstFolders->isVisible()) {
+        lstFolders->hide(); // Escape closes the folder-button list, and does nothing else
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && Forms::IsLoaded(Forms::Form::PictureViewer)) {
         const auto *key = static_cast<QKeyEvent *>(event);
         Forms::frmPictureViewer().Form_KeyDown(
@@ -833,6 +850,20 @@ void frmSide::showFolderUnavailable()
 void frmSide::cmbFolders_Click()
 {
     openChosenFolder(QString());
+    updateFirstStartHint();
+}
+
+void frmSide::updateFirstStartHint()
+{
+    // "(blank button)" is the assignment list's only entry while no folder is registered.
+    const bool none = lstFolders->count() <= 1 && cmbFolders->currentIndex() < 0;
+    if (none) {
+        QPalette pal = m_firstStartHint->palette();
+        pal.setColor(QPalette::WindowText, File1->palette().color(QPalette::Text));
+        m_firstStartHint->setPalette(pal);
+        m_firstStartHint->raise();
+    }
+    m_firstStartHint->setVisible(none);
 }
 
 void frmSide::openChosenFolder(const QString &selectName)
@@ -1004,6 +1035,7 @@ void frmSide::File1_MouseDown(int Button, int, float, float Y)
     if (!context.listEmpty) {
         const int row = RowUnderPointer(File1->TopIndex(), Y, File1->height(), File1->rowHeight(), s.TwipsPerPixelY);
         context.pointerOnFocused = row == File1->ListIndex();
+        context.pointerOnSelected = row >= 0 && row < File1->ListCount() && File1->Selected(row);
     }
     if (!MenuKeepsLastState(context)) {
         menu.applyMenuState(MenuForFileList(context));

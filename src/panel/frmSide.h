@@ -194,6 +194,9 @@ private:
     bool m_showWithOwner = false;
     QLabel *m_notice;
     QTimer *m_noticeTimer;
+    // Over the empty file list while no folder is registered: how to register one.
+    QLabel *m_firstStartHint;
+    void updateFirstStartHint();
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.
     int m_nextRandom = 0;

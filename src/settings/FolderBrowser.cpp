@@ -178,7 +178,7 @@ public:
         const Entry &e = m_entries[static_cast<std::size_t>(index.row())];
         switch (role) {
         case Qt::DisplayRole:
-            return e.text;
+            return DisplayName(e.text); // bytes that are not UTF-8 as "\xE9", as the file list shows them
         case Qt::DecorationRole:
             return e.open ? m_open : m_closed;
         case kPathRole:
@@ -222,6 +222,15 @@ QString DirListBox::entryPath(int row) const
 {
     const auto &entries = m_entries->entries();
     return row >= 0 && row < count() ? entries[static_cast<std::size_t>(row)].path : QString();
+}
+
+QString DirListBox::highlightedPath() const
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isSelected(current)) {
+        return entryPath(current.row());
+    }
+    return m_path;
 }
 
 int DirListBox::rowOf(const QString &path) const

@@ -61,6 +61,8 @@ public:
     // Asks for a folder; when it cannot be read, `fallback` (if given) is tried, and when neither
     // can, the tree stays as it was and PathFailed follows.
     void setPath(const QString &path, const QString &fallback = QString());
+    // The folder highlighted in the list (a single click is enough), else the folder shown.
+    [[nodiscard]] QString highlightedPath() const;
     // Reads the current folder again (a folder was created in it).
     void Refresh();
     // The root the chain starts from (the drive's mount point).

@@ -126,6 +126,33 @@ QString FolderDisplayName(const QString &path, const QStringList &mountPoints)
     return base.isEmpty() ? LastPart(p) : base;
 }
 
+QString DistinctFolderName(const QString &path, const QStringList &mountPoints, const QStringList &taken)
+{
+    const QString name = FolderDisplayName(path, mountPoints);
+    if (!taken.contains(name)) {
+        return name;
+    }
+    const QString p = WithoutTrailingSlash(path);
+    const QString last = p == QLatin1String("/") ? name : LastPart(p);
+    if (!taken.contains(last)) {
+        return last;
+    }
+    const QString parentPath = p.left(p.lastIndexOf(QLatin1Char('/')));
+    const QString parent = parentPath.isEmpty() ? QString() : LastPart(parentPath);
+    if (!parent.isEmpty()) {
+        const QString withParent = QStringLiteral("%1 (%2)").arg(name, parent);
+        if (!taken.contains(withParent)) {
+            return withParent;
+        }
+    }
+    for (int n = 2;; ++n) {
+        const QString numbered = QStringLiteral("%1 (%2)").arg(name).arg(n);
+        if (!taken.contains(numbered)) {
+            return numbered;
+        }
+    }
+}
+
 int SortedInsertPlace(const QStringList &names, const QString &name)
 {
     return static_cast<int>(std::upper_bound(names.begin(), names.end(), name, NaturalLess) - names.begin());

@@ -38,6 +38,12 @@
 // name before the dot is empty (".photos") is kept whole, since a name must not be empty.
 [[nodiscard]] QString FolderDisplayName(const QString &path, const QStringList &mountPoints);
 
+// The name a new folder is registered under, given the names taken already: its display name when
+// that is free; else its whole last part ("Trip.2024" beside "Trip" of Trip.2023); else the name
+// with its parent folder's ("Summer (2024)" beside "Summer" of 2023/Summer); else numbered
+// ("Summer (2)"). Two folders never share one name, and no folder is refused for its name.
+[[nodiscard]] QString DistinctFolderName(const QString &path, const QStringList &mountPoints, const QStringList &taken);
+
 // The last part of a path without its extension, as the file-system object gives it.
 [[nodiscard]] QString GetBaseName(const QString &path);
 

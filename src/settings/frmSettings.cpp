@@ -20,6 +20,7 @@
 #include "show/Grad.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -260,8 +261,11 @@ frmSettings::frmSettings(QWidget *parent)
     QFont small(QStringLiteral("Liberation Sans"));
     small.setPointSizeF(8.25);
     setFont(small);
+    m_presets = new QButtonGroup(this);
+    m_presets->setExclusive(true);
     for (int i = 0; i < 8; ++i) {
         Option1.at(static_cast<std::size_t>(i)) = new QRadioButton(this);
+        m_presets->addButton(Option1.at(static_cast<std::size_t>(i)), i);
     }
     optNormal->setChecked(true);
     // Each control answers to its own name (tests, accessibility).
@@ -467,15 +471,21 @@ void frmSettings::Form_Activate()
         s.Basename = Forms::frmSide().currentFolderName();
     }
     s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
-    // A folder that cannot be read puts the browser on the program's own folder.
-    Dir1->setPath(s.BasePath, AppPath());
+    // The browser starts where the panel is (a folder opened from outside too); without one, or
+    // when it cannot be read, at the home folder.
+    QString start = s.BasePath;
+    if (start.isEmpty() && Forms::IsLoaded(Forms::Form::Side) && !Forms::frmSide().currentFolderName().isEmpty()) {
+        start = Forms::frmSide().listSnapshot().folder; // a folder shown from outside
+    }
+    Dir1->setPath(start, QDir::homePath());
     txtInterval->setText(QString::number(s.SlideTime));
     lblAngle->setText(AngleCaption(s.GradientAngle));
+    markPreset(s.GradientAngle);
     picAngle->paintPreview(StoredColour(s.SlideColor, DefaultSlideColor),
                            StoredColour(s.SlideColor2, DefaultSlideColor2), s.GradientAngle);
     optRandom->setChecked(s.RandomShow);
     optNormal->setChecked(!s.RandomShow);
-    chkLogoShow->setChecked(s.LogoShow != 0);
+    chkLogoShow->setChecked(s.LogoShow == 1); // what a screen-saver run draws the logo for
     txtInterval->selectAll();
     CommonDialog1.Color = StoredColour(s.SlideColor, DefaultSlideColor);
     setSample(shpColor1, CommonDialog1.Color);
@@ -503,13 +513,30 @@ void frmSettings::cmdAddFolder_Click()
     if (TakeButtonRightClick()) {
         return;
     }
-    // The panel's current folder stays what it is: the new folder only joins the lists.
-    const QString path = Dir1->Path();
+    // The panel's current folder stays what it is: the new folder only joins the lists. The folder
+    // added is the one highlighted, a single click being enough.
+    const QString path = Dir1->highlightedPath();
     if (path.isEmpty()) {
         return;
     }
-    const QString name = FolderDisplayName(path, Drive1->mountPoints());
-    if (FolderNames().contains(name)) {
+    // A folder registered already is shown where it is listed, not registered twice.
+    for (const auto &[registered, registeredPath] : GetAllSettings(AppName, QStringLiteral("Directories"))) {
+        if (QDir::cleanPath(registeredPath) == QDir::cleanPath(path)) {
+            const QList<QListWidgetItem *> found = List1->findItems(registered, Qt::MatchExactly);
+            if (!found.isEmpty()) {
+                List1->clearSelection();
+                List1->setCurrentItem(found.first());
+                found.first()->setSelected(true);
+            }
+            return;
+        }
+    }
+    // A name taken by another folder (Trip.2023 and Trip.2024, 2023/Summer and 2024/Summer) gives
+    // a name of its own, shown selected in the list.
+    const QString name = DistinctFolderName(path, Drive1->mountPoints(), FolderNames());
+    // Stored first: a folder the store could not keep (the user has been told why) is not shown
+    // as registered, only to be gone at the next start.
+    if (!SaveSetting(AppName, QStringLiteral("Directories"), name, path)) {
         return;
     }
     const int at = SortedInsertPlace(folderNames(), name);
@@ -519,7 +546,6 @@ void frmSettings::cmdAddFolder_Click()
     List1->item(at)->setSelected(true);
     frmSide &side = Forms::frmSide();
     side.insertFolderName(at, name);
-    SaveSetting(AppName, QStringLiteral("Directories"), name, path);
     if (List1->count() == 1) {
         side.selectFolder(0); // the first folder ever opens in the panel
     }
@@ -542,12 +568,16 @@ void frmSettings::cmdRemoveFolder_Click()
             continue;
         }
         const QString name = List1->item(i)->text();
+        // A folder the store still holds (the user has been told why) stays listed.
+        if (!DeleteSetting(AppName, QStringLiteral("Directories"), name)) {
+            ++i;
+            continue;
+        }
         if (List1->count() > 1 && name == side.currentFolderName()) {
             side.selectFolder(RemoveNeighbour(i, List1->count()));
         }
         delete List1->takeItem(i);
         side.removeFolderName(i);
-        DeleteSetting(AppName, QStringLiteral("Directories"), name);
     }
     if (List1->count() > 0) {
         s.Basename = side.currentFolderName();
@@ -620,6 +650,17 @@ void frmSettings::cmdFontColor_Click()
     setSample(shpColorFont, CommonDialog2.Color);
 }
 
+void frmSettings::markPreset(int angle)
+{
+    const int degrees = ((angle % 360) + 360) % 360;
+    // An exclusive group cannot be emptied otherwise.
+    m_presets->setExclusive(false);
+    for (std::size_t i = 0; i < Option1.size(); ++i) {
+        Option1.at(i)->setChecked(degrees == static_cast<int>(i) * 45);
+    }
+    m_presets->setExclusive(true);
+}
+
 void frmSettings::Option1_Click(int Index)
 {
     lblAngle->setText(AngleCaption(Index * 45));
@@ -656,12 +697,7 @@ void frmSettings::picAngle_MouseMove(int Button, float X, float Y)
 
 void frmSettings::picAngle_MouseUp(int, float, float)
 {
-    for (QRadioButton *preset : Option1) {
-        // Exclusive buttons cannot all be off otherwise.
-        preset->setAutoExclusive(false);
-        preset->setChecked(false);
-        preset->setAutoExclusive(true);
-    }
+    markPreset(AngleFromCaption(lblAngle->text()));
     picAngle->setNeedleVisible(false);
     UpdateAnglePreview();
 }
@@ -721,7 +757,7 @@ void frmSettings::reject()
     CommonDialog2.Color = StoredColour(s.FontColor, DefaultFontColor);
     optRandom->setChecked(s.RandomShow);
     optNormal->setChecked(!s.RandomShow);
-    chkLogoShow->setChecked(s.LogoShow != 0);
+    chkLogoShow->setChecked(s.LogoShow == 1); // what a screen-saver run draws the logo for
     hide();
     s.SettingsChanged = false;
     emit Closed();

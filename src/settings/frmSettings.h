@@ -2,6 +2,7 @@
 
 #include "controls/CommonDialog.h"
 
+#include <QButtonGroup>
 #include <QDialog>
 #include <QImage>
 
@@ -95,6 +96,8 @@ public:
     void cmdBackColor2_Click();
     void cmdFontColor_Click();
     void Option1_Click(int Index);
+    // Marks the preset of that angle, or none when it is not one of the eight.
+    void markPreset(int angle);
     void picAngle_MouseDown(int Button, float X, float Y);
     void picAngle_MouseMove(int Button, float X, float Y);
     void picAngle_MouseUp(int Button, float X, float Y);
@@ -144,6 +147,8 @@ private:
     QLabel *Label1;
     AnglePicture *picAngle;
     std::array<QRadioButton *, 8> Option1{};
+    // The presets are one choice of their own, apart from the show-order buttons.
+    QButtonGroup *m_presets = nullptr;
     QPushButton *cmdBackColor1;
     QFrame *shpColor1;
     QPushButton *cmdBackColor2;

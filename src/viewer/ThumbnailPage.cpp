@@ -52,6 +52,8 @@ PictureImage *ThumbnailPage::loadThumb(int index)
     connect(thumb, &PictureImage::MouseMove, this, [this, index](int Button, int Shift, float X, float Y) {
         emit thumbMouseMove(index, Button, Shift, X, Y);
     });
+    connect(thumb, &PictureImage::MouseUp, this,
+            [this, index](int Button, int Shift, float X, float Y) { emit thumbMouseUp(index, Button, Shift, X, Y); });
     // Queued: a double-click leaves the page, which releases the thumbnail that sent it.
     connect(
         thumb, &PictureImage::DblClick, this, [this, index] { emit thumbDblClick(index); }, Qt::QueuedConnection);

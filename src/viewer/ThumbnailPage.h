@@ -67,6 +67,7 @@ public:
 signals:
     void thumbMouseDown(int index, int Button, int Shift, float X, float Y);
     void thumbMouseMove(int index, int Button, int Shift, float X, float Y);
+    void thumbMouseUp(int index, int Button, int Shift, float X, float Y);
     void thumbDblClick(int index);
 
 private:

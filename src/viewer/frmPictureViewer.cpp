@@ -107,6 +107,7 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     m_page->loadBorderSet(0);
     connect(m_page, &ThumbnailPage::thumbMouseDown, this, &frmPictureViewer::Thumb1_MouseDown);
     connect(m_page, &ThumbnailPage::thumbMouseMove, this, &frmPictureViewer::Thumb1_MouseMove);
+    connect(m_page, &ThumbnailPage::thumbMouseUp, this, &frmPictureViewer::Thumb1_MouseUp);
     connect(m_page, &ThumbnailPage::thumbDblClick, this, &frmPictureViewer::Thumb1_DblClick);
 
     m_prefetchFallback = new QTimer(this);
@@ -868,6 +869,18 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
     if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
         return;
     }
+    m_pressedSelected = -1;
+    if (Button == 1 && Shift != 2 && IsSelectedTag(thumb->Tag) && s.LastBorderSet > 0) {
+        m_pressedSelected = Index;
+        return;
+    }
+    selectThumb(Index, Button, Shift);
+}
+
+void frmPictureViewer::selectThumb(int Index, int Button, int Shift)
+{
+    SharedState &s = State();
+    PictureImage *thumb = m_page->thumb(Index);
     frmSide &side = Forms::frmSide();
     if (Shift == 2) {
         // Ctrl adds a border set and keeps the earlier selections.
@@ -903,7 +916,20 @@ void frmPictureViewer::Thumb1_MouseMove(int Index, int Button, int Shift, float,
     if (Button != 1 || thumb == nullptr) {
         return;
     }
+    m_pressedSelected = -1; // the drag takes the whole selection
     StartFileDrag(thumb, Shift);
+}
+
+void frmPictureViewer::Thumb1_MouseUp(int Index, int Button, int, float, float)
+{
+    if (Index != m_pressedSelected) {
+        return;
+    }
+    m_pressedSelected = -1;
+    // No drag came of the press: it selects that thumbnail alone, as a press on any other does.
+    if (m_page->thumb(Index) != nullptr && Forms::IsLoaded(Forms::Form::Side)) {
+        selectThumb(Index, Button, 0);
+    }
 }
 
 void frmPictureViewer::Thumb1_DblClick(int Index)

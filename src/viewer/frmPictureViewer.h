@@ -94,6 +94,7 @@ public:
     // The thumbnail page. Element 0 always exists; a page loads the others.
     void Thumb1_MouseDown(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_MouseMove(int Index, int Button, int Shift, float X, float Y);
+    void Thumb1_MouseUp(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_DblClick(int Index);
     void ThumbBordersClose();
     // Replaces whatever is shown by a page of thumbnails of `plan`, placed as they are decoded;
@@ -156,6 +157,10 @@ private:
     QTimer *m_prefetchFallback; // a window that is not painted (covered, minimised) still prefetches
     ThumbnailSource m_thumbnails;
     ThumbnailPage *m_page;
+    // A plain press on a thumbnail already selected among several: the selection stays for a drag
+    // of them all, and becomes that one thumbnail only if the button comes up without a drag.
+    int m_pressedSelected = -1;
+    void selectThumb(int Index, int Button, int Shift);
     std::unique_ptr<AnimationPlayer> m_animation;
     QSize m_natural;
     QString m_pictureFile;

@@ -273,6 +273,24 @@ private slots:
         QCOMPARE(State().CurrentFile, other + QStringLiteral("/z.jpg"));
     }
 
+    // "--" ends the options: what follows is a path, even one that reads like the toolkit's option,
+    // and the toolkit never reads it (it would look for a platform of that name and abort).
+    void nothingAfterTheDashesIsTheToolkits()
+    {
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        second.setWorkingDirectory(pictures);
+        second.start(QStringLiteral(VV_VIEWER_EXE), {QStringLiteral("--"), QStringLiteral("b.jpg"),
+                                                     QStringLiteral("-platform"), QStringLiteral("no-such-platform")});
+        QVERIFY(second.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(State().CurrentFile, pictures + QStringLiteral("/b.jpg"));
+    }
+
     void printsAndRefusesWithoutAWindow_data()
     {
         QTest::addColumn<QString>("option");

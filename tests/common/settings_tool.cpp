@@ -3,10 +3,13 @@
 // "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each);
 // "fill-batches SECTION PREFIX COUNT" (the same keys, saved five at a time);
 // "set-password PASSWORD" (the screen-saver password, hashed as the launcher stores it).
+// "get-bytes SECTION KEY" (the key given and the value printed as bytes, for names that are not UTF-8).
+#include "common/FileNames.h"
 #include "common/SettingsStore.h"
 #include "common/platform/SaverPassword.h"
 #include "common/platform/SaverRunLock.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -47,6 +50,11 @@ int main(int argc, char **argv)
     }
     if (args.size() == 4 && args.at(1) == QLatin1String("get")) {
         QTextStream(stdout) << GetSetting(AppName, args.at(2), args.at(3));
+        return 0;
+    }
+    if (args.size() == 4 && args.at(1) == QLatin1String("get-bytes")) {
+        const QByteArray value = EncodeName(GetSetting(AppName, args.at(2), DecodeName(QByteArray(argv[3]))));
+        std::fwrite(value.constData(), 1, static_cast<size_t>(value.size()), stdout);
         return 0;
     }
     if (args.size() == 2 && args.at(1) == QLatin1String("hold-saver-run")) {

@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(s.BasePath, env->dir());
         QCOMPARE(s.SlideColor, QStringLiteral("16744448"));
         QCOMPARE(s.GradientAngle, std::int16_t(270));
-        QCOMPARE(s.SlideTime, std::uint8_t(0));
+        QCOMPARE(s.SlideTime, std::uint8_t(4)); // not a number: what the settings dialog shows for it
         frmSide &side = Forms::frmSide();
         QCOMPARE(Control<QListWidget>(side, "lstFolders")->count(), 3);
         QCOMPARE(Control<QListWidget>(side, "lstFolders")->item(0)->text(), QStringLiteral("(blank button)"));
@@ -149,6 +149,7 @@ private slots:
     void unusableSettingsFileStillGivesAWorkingProgram()
     {
         QFETCH(QByteArray, content);
+        ScriptedDialogs dialogs;
         if (content.isEmpty()) {
             QVERIFY(QDir().mkpath(env->settingsFile()));
         } else {
@@ -164,6 +165,11 @@ private slots:
         quitRun();
         if (content.isEmpty()) {
             QVERIFY(QFileInfo(env->settingsFile()).isDir());
+            // Nothing could be saved, and the user was told so, with the reason.
+            QVERIFY(!dialogs.asked.isEmpty());
+            QCOMPARE(
+                dialogs.asked.first().prompt,
+                QStringLiteral("The settings could not be saved: %1 is not a regular file.").arg(env->settingsFile()));
         } else {
             QFile kept(env->settingsFile() + QStringLiteral(".damaged"));
             QVERIFY(kept.open(QIODevice::ReadOnly));

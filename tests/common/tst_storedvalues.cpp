@@ -116,8 +116,9 @@ private slots:
         QCOMPARE(s.SlideColor2, QStringLiteral("16777215"));
         QCOMPARE(s.FontColor, QStringLiteral("65535"));
         QCOMPARE(s.GradientAngle, std::int16_t(270));
-        QCOMPARE(s.SlideTime, std::uint8_t(0));
-        QCOMPARE(SlideIntervalMs(s.SlideTime), 0); // a stopped timer: the show advances by hand
+        // What both settings dialogs show for a missing interval, so a first show advances by itself.
+        QCOMPARE(s.SlideTime, std::uint8_t(4));
+        QCOMPARE(SlideIntervalMs(s.SlideTime), 4000);
         QCOMPARE(s.RandomShow, false);
         QCOMPARE(s.ManualShow, false);
         QCOMPARE(s.LogoShow, std::int16_t(0));
@@ -166,11 +167,20 @@ private slots:
                                         {"Settings/RandomShow", "yes"},
                                         {"Settings/ManualShow", ""},
                                         {"Settings/SlideColor", "12"}}));
-        QCOMPARE(s.SlideTime, std::uint8_t(7));
+        QCOMPARE(s.SlideTime, std::uint8_t(4)); // the dialogs' 4, like a missing value
         QCOMPARE(s.LogoShow, std::int16_t(1));
         QCOMPARE(s.GradientAngle, std::int16_t(90));
         QCOMPARE(s.RandomShow, true);
         QCOMPARE(s.ManualShow, true);
+    }
+
+    void anIntervalTheDialogsWouldNotStoreReadsAsTheirFour()
+    {
+        for (const char *text : {"", "0", "-3", "256", "four", "0.4"}) {
+            QCOMPARE(SlideTimeFromStored(QString::fromLatin1(text)), std::uint8_t(4));
+        }
+        QCOMPARE(SlideTimeFromStored(QStringLiteral("1")), std::uint8_t(1));
+        QCOMPARE(SlideTimeFromStored(QStringLiteral("255")), std::uint8_t(255));
     }
 
     void secondColourAloneDefaultsWithoutTouchingTheAngle()

@@ -332,13 +332,14 @@ if dialog_opens "Rename File" "rename box"; then
         fail "Down after the rename box" "shows $got, focus $(focused), panel $P, viewer $V"
 fi
 
-# The multiple rename dialog, asked for with three files selected, centred on the screen. With
-# several files selected Edit is disabled and the first item the keys reach is Multiple File Rename.
+# The multiple rename dialog, asked for with three files selected, centred on the screen. The
+# right-click is on a selected entry that is not the focused one: the menu is the selection's, Edit
+# first, then Multiple File Rename (Rename is hidden).
 xdotool keydown shift mousemove 60 "$(row_y 4)" click 1 keyup shift
 sleep 0.3
 xdotool mousemove 60 "$(row_y 3)" click 3
 sleep 0.5
-xdotool key Down Return
+xdotool key Down Down Return
 if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"; then
     bx=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
     bw=$(xwininfo -id "$dialog" | sed -n 's/^ *Width: *//p')
@@ -348,9 +349,42 @@ if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"
     dialog_cancelled "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"
 fi
 
-# The help window opens above the viewer with its own caption, and takes the keyboard.
+# Edit, once this program is the desktop's choice for these pictures: a box offers the next
+# program associated with them, Return answers Yes, and that program gets the file.
+apps="$XDG_DATA_HOME/applications"
+mkdir -p "$apps"
+printf '#!/bin/sh\necho "$1" > "%s/edited"\n' "$work" >"$work/editor.sh"
+chmod +x "$work/editor.sh"
+printf '[Desktop Entry]\nType=Application\nName=Vantrel Viewer\nExec=%s %%f\nMimeType=image/bmp;\n' "$exe" \
+    >"$apps/vantrel-viewer.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Picture Editor\nExec=%s %%f\nMimeType=image/bmp;\n' \
+    "$work/editor.sh" >"$apps/vv-editor.desktop"
+# The editor is the user's own association, so the system's picture programs (feh, say) come after.
+printf '[Default Applications]\nimage/bmp=vantrel-viewer.desktop\n[Added Associations]\nimage/bmp=vv-editor.desktop;\n' \
+    >"$apps/mimeapps.list"
+xdotool mousemove 60 "$(row_y 0)" click 1
+sleep 0.3
+xdotool mousemove 60 "$(row_y 0)" click 3
+sleep 0.5
+xdotool key Down Return
+if dialog_opens "Edit" "edit offer box"; then
+    xdotool key Return
+    if until_true 100 test -s "$work/edited"; then
+        grep -q 'a1\.bmp$' "$work/edited" && pass "Yes in the edit offer box opens the next program" ||
+            fail "Yes in the edit offer box opens the next program" "it got $(cat "$work/edited")"
+    else
+        fail "Yes in the edit offer box opens the next program" "nothing was opened"
+    fi
+fi
+
+# The help window opens above the viewer with its own caption, and takes the keyboard; Escape
+# closes it.
 xdotool key F1
-dialog_opens "Vantrel Viewer Help" "help window"
+if dialog_opens "Vantrel Viewer Help" "help window"; then
+    xdotool key Escape
+    until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Help\$'" &&
+        pass "Escape closes the help window" || fail "Escape closes the help window"
+fi
 
 # Quit at the panel's corner ends the program.
 xdotool mousemove 8 8 click 1

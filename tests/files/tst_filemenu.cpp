@@ -17,6 +17,7 @@
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <cerrno>
 #include <memory>
@@ -121,11 +126,11 @@ private slots:
         frmInvisible &m = menu();
         QStringList captions;
         for (QAction *a : Control<QMenu>(m, "mnuFile")->actions()) {
-            if (a->isVisible() || a != Control<QAction>(m, "mnuUndo")) {
+            if (a != Control<QAction>(m, "mnuUndo") && (a->isVisible() || !a->isSeparator())) {
                 captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
             }
         }
-        // Nothing to take back yet: the undo item stays hidden and the nine items keep their order.
+        // Nothing to take back yet: the undo item and its line stay hidden; the nine items keep their order.
         QCOMPARE(captions, (QStringList{"Edit...", "Rename...", "Multiple File Rename...", "Set as Wallpaper",
                                         "&Refresh Folder", "-", "&Print...", "-", "Delete"}));
         QCOMPARE(Control<QAction>(m, "mnuDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
@@ -200,6 +205,30 @@ private slots:
         QCOMPARE(dialogs().asked.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 15000);
         QTRY_COMPARE(Read(marker).trimmed(), QFile::encodeName(pics + "/01.jpg"));
+
+        // This program the desktop's choice for pictures (as the README suggests): Edit offers the
+        // next associated program instead of opening the viewer itself, and Yes opens it.
+        QVERIFY(QFile::remove(marker));
+        QVERIFY(WriteText(xdg.filePath("data/applications/vantrel-viewer.desktop"),
+                          "[Desktop Entry]\nType=Application\nName=Vantrel Viewer\nExec=/bin/false %f\n"
+                          "MimeType=image/jpeg;\n"));
+        QVERIFY(WriteText(xdg.filePath("data/applications/mimeapps.list"),
+                          "[Default Applications]\nimage/jpeg=vantrel-viewer.desktop\n"));
+        dialogs().msgAnswers = {vbYes};
+        menu().mnuEdit_Click();
+        QTRY_COMPARE(dialogs().asked.size(), 2);
+        QCOMPARE(dialogs().asked.last().prompt,
+                 QStringLiteral("Vantrel Viewer is the program associated with this file.\n\nEdit it with Test?"));
+        QCOMPARE(dialogs().asked.last().style, int(vbYesNo | vbQuestion));
+        QCOMPARE(dialogs().asked.last().title, QStringLiteral("Edit"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 15000);
+        QTRY_COMPARE(Read(marker).trimmed(), QFile::encodeName(pics + "/01.jpg"));
+        // No other program for the type: said so.
+        QVERIFY(QFile::remove(xdg.filePath("data/applications/vv-test.desktop")));
+        menu().mnuEdit_Click();
+        QTRY_COMPARE(dialogs().asked.size(), 3);
+        QVERIFY2(dialogs().asked.last().prompt.contains("no other program"), qPrintable(dialogs().asked.last().prompt));
+        QCOMPARE(dialogs().asked.last().style, int(vbExclamation));
     }
 
     void renameLoopsAndRefusals()
@@ -325,6 +354,60 @@ private slots:
         QVERIFY(gio.waitForFinished(20000));
         QCOMPARE(gio.exitCode(), 0);
         QVERIFY(QFileInfo::exists(pics + "/03.jpg"));
+    }
+
+    // Names of 250 bytes, whose trash records would have 260: the Delete key sends them to the
+    // trash under shortened names, each its own, with the whole original path in the record, and
+    // Ctrl+Z brings them back under their own names.
+    void longNamesGoToTheTrash()
+    {
+        const QString stem(242, QLatin1Char('a'));
+        const QStringList names{stem + "-one.jpg", stem + "-two.jpg"}; // alike in their first 245 bytes
+        QCOMPARE(names.first().toUtf8().size(), 250);
+        startOn(names);
+        const QString trash = program->env.path("data/Trash");
+        for (int i = 0; i < 2; ++i) {
+            list()->setListIndex(0);
+            QTest::keyClick(list(), Qt::Key_Delete);
+            QVERIFY2(program->dialogs.asked.isEmpty(), qPrintable(program->dialogs.asked.value(0).prompt));
+        }
+        QVERIFY(Names(pics).isEmpty());
+        const QStringList inTrash = Names(trash + "/files");
+        QCOMPARE(inTrash.size(), 2);
+        QByteArray records;
+        for (const QString &name : inTrash) {
+            QVERIFY(name.toUtf8().size() + 10 <= 255);
+            QVERIFY(name.endsWith(".jpg"));
+            records += Read(trash + "/info/" + name + ".trashinfo");
+        }
+        for (const QString &name : names) {
+            QVERIFY(records.contains("Path=" + QUrl::toPercentEncoding(pics + '/' + name, "/")));
+        }
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Names(pics), names);
+        QVERIFY(Names(trash + "/files").isEmpty());
+        QVERIFY(Names(trash + "/info").isEmpty());
+    }
+
+    // A box that names such a file breaks the name rather than growing wider than the screen.
+    void aBoxWithALongNameFitsTheScreen()
+    {
+        SetDialogProvider(nullptr); // the real box
+        const QString name = QString(250, QLatin1Char('b')) + QStringLiteral(".jpg");
+        int width = -1;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            width = box->frameGeometry().width();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(MsgBox(QStringLiteral("'%1' could not be moved to the trash, so it was not deleted.").arg(name),
+                        vbCritical),
+                 int(vbOK));
+        QVERIFY(width > 0);
+        QVERIFY2(width <= QGuiApplication::primaryScreen()->availableGeometry().width(),
+                 qPrintable(QString::number(width)));
     }
 
     void deleteOnTheThumbnailPage()

@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -380,6 +382,38 @@ private slots:
         }
     }
 
+    // Quit pressed in the middle of a long move: the move stops with every file whole on one side
+    // or the other, and then the program ends by its usual road.
+    void quitInTheMiddleOfAMoveStopsItAndEnds()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        startOn(1);
+        const int size = 1536 * 1024 + 5;
+        makeSources(60, size);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        bool pressed = false;
+        QTimer watch;
+        watch.setInterval(10);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!pressed && !Names(dst).isEmpty()) {
+                pressed = true;
+                QTest::mouseClick(Control<ARButton>(Forms::frmSide(), "cmdQuit"), Qt::LeftButton);
+            }
+        });
+        watch.start();
+        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        watch.stop();
+        QVERIFY(pressed);
+        const auto moved = Names(dst).size();
+        QVERIFY2(moved >= 1 && moved < 60, qPrintable(QString::number(moved)));
+        verifyNoLoss(size);
+        QVERIFY(Forms::IsLoaded(Forms::Form::Side));      // the command ends first...
+        QTRY_VERIFY(!Forms::IsLoaded(Forms::Form::Side)); // ...then the program, as Quit ends it
+    }
+
     void faults_data()
     {
         QTest::addColumn<QString>("fault");
@@ -454,22 +488,115 @@ private slots:
         }
     }
 
-    // A real small file system that runs full, where this machine lets a test mount one.
-    void realFullDisk()
+    // A real small file system, mounted on `folder` (as root), for the disk-full and read-only cases.
+    bool mountSmallDisk(const QString &folder, const char *options = "size=1m")
     {
         if (::geteuid() != 0) {
-            QSKIP("mounting needs root");
+            return false;
         }
+        return ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options) == 0;
+    }
+
+    // A real disk that runs full: what fits is moved (a small file after the one that did not fit,
+    // too), the rest stays, and the user is told which files were not moved and why, again at a
+    // second try.
+    void aFullDiskMovesWhatFitsAndSaysWhatDidNot()
+    {
+        ScriptedDialogs dialogs;
         makeSources(3, 400 * 1024);
-        if (::mount("tmpfs", QFile::encodeName(dst).constData(), "tmpfs", 0, "size=1m") != 0) {
-            QSKIP("this machine does not allow mounting");
+        const QString small = src + QStringLiteral("/small.jpg");
+        QVERIFY(Write(small, Content(9, 8 * 1024)));
+        if (!mountSmallDisk(dst)) {
+            QSKIP("this machine does not let a test mount a disk");
         }
-        ScriptedObserver o;
-        const int result = TransferFiles(TransferKind::Move, sources, dst, o);
-        QCOMPARE(result, TransferResult::DiskFull);
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dst).constData(), MNT_DETACH); });
+        QCOMPARE(MoveFiles(JoinSourceList(sources + QStringList{small}), dst), TransferResult::DiskFull);
         verifyNoLoss(400 * 1024);
-        QCOMPARE(Names(src).size(), 1);
-        ::umount(QFile::encodeName(dst).constData());
+        QCOMPARE(Names(src), QStringList{"p2.jpg"});
+        QCOMPARE(Read(dst + "/small.jpg"), Content(9, 8 * 1024));
+        QCOMPARE(dialogs.asked.size(), 1);
+        QString told = dialogs.asked.last().prompt;
+        QVERIFY2(told.contains("p2.jpg: the destination disk is full"), qPrintable(told));
+        QVERIFY2(told.contains("This file was not moved; it is still where it was"), qPrintable(told));
+        QVERIFY(!told.contains("p0.jpg") && !told.contains("small.jpg"));
+        QCOMPARE(dialogs.asked.last().style, int(vbExclamation)); // a partial result
+        // The same file once more: said again, as a failure of the whole command this time.
+        QCOMPARE(MoveFiles(sources[2], dst), TransferResult::DiskFull);
+        QCOMPARE(dialogs.asked.size(), 2);
+        told = dialogs.asked.last().prompt;
+        QVERIFY2(told.contains("p2.jpg: the destination disk is full"), qPrintable(told));
+        QCOMPARE(dialogs.asked.last().style, int(vbCritical));
+        QCOMPARE(Read(sources[2]), Content(2, 400 * 1024));
+        // A copy says it the same way.
+        QCOMPARE(CopyFiles(sources[2], dst), TransferResult::DiskFull);
+        QVERIFY(dialogs.asked.last().prompt.contains("p2.jpg: the destination disk is full"));
+        QVERIFY(dialogs.asked.last().prompt.contains("This file was not copied"));
+        verifyNoLoss(400 * 1024);
+    }
+
+    // A folder on a disk mounted read-only: a copy says so, as a move does, naming the files.
+    void aReadOnlyDestinationIsSaidForACopyAsForAMove()
+    {
+        ScriptedDialogs dialogs;
+        makeSources(2);
+        if (!mountSmallDisk(dst)) {
+            QSKIP("this machine does not let a test mount a disk");
+        }
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dst).constData(), MNT_DETACH); });
+        QVERIFY(::mount(nullptr, QFile::encodeName(dst).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        for (const bool copy : {true, false}) {
+            dialogs.asked.clear();
+            State().FileOperationFailed = false;
+            const QString list = JoinSourceList(sources);
+            QCOMPARE(copy ? CopyFiles(list, dst) : MoveFiles(list, dst), TransferResult::AccessDenied);
+            QCOMPARE(dialogs.asked.size(), 1);
+            const QString told = dialogs.asked.last().prompt;
+            QVERIFY2(told.startsWith("The destination folder is currently inaccessible."), qPrintable(told));
+            QVERIFY2(told.contains("p0.jpg: the destination folder is read-only"), qPrintable(told));
+            QVERIFY2(told.contains("p1.jpg: not tried after that"), qPrintable(told));
+            QCOMPARE(dialogs.asked.last().style, int(vbCritical));
+            QVERIFY(State().FileOperationFailed);
+            verifyNoLoss();
+            QCOMPARE(Names(src).size(), 2);
+        }
+    }
+
+    // A picture swapped for a link to a FIFO after the list was read: the copy refuses it at once
+    // (no writer ever comes), says why, and carries on with the next picture.
+    void aFifoInAPicturesPlaceIsRefusedAtOnce()
+    {
+        ScriptedDialogs dialogs;
+        makeSources(3);
+        const QString fifo = tmp.filePath(QStringLiteral("fifo%1").arg(round));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QVERIFY(QFile::remove(sources[1]));
+        QVERIFY(QFile::link(fifo, sources[1]));
+        for (const bool copy : {true, false}) {
+            dialogs.asked.clear();
+            // A copy reads the file; a move across disks would, but moves a link by rename only.
+            FaultyCalls calls;
+            calls.forceCrossDevice = !copy;
+            ScriptedObserver o;
+            QList<NotFiled> notFiled;
+            const QList<QString> list{sources[1], sources[2]};
+            QCOMPARE(TransferFiles(copy ? TransferKind::Copy : TransferKind::Move, list, dst, o, calls, &notFiled),
+                     TransferResult::Failed);
+            QCOMPARE(notFiled.size(), 1);
+            QCOMPARE(notFiled.first().source, sources[1]);
+            QVERIFY2(notFiled.first().reason.contains("not a regular file") ||
+                         notFiled.first().reason.contains("link cannot be moved"),
+                     qPrintable(notFiled.first().reason));
+            QVERIFY(!QFileInfo::exists(dst + "/p1.jpg"));
+            QCOMPARE(Read(dst + "/p2.jpg"), Content(2));
+            QVERIFY(QFileInfo(sources[1]).isSymLink());
+            QVERIFY(QFile::remove(dst + "/p2.jpg"));
+            QVERIFY(Write(sources[2], Content(2))); // back where it was, after the move
+        }
+        // Through the program's own road, where the user is told.
+        QCOMPARE(CopyFiles(sources[1], dst), TransferResult::Failed);
+        QVERIFY2(dialogs.asked.last().prompt.contains("p1.jpg: it is not a regular file"),
+                 qPrintable(dialogs.asked.last().prompt));
+        QVERIFY(Names(dst).isEmpty());
     }
 
     void destinationMessages()
@@ -478,12 +605,15 @@ private slots:
         makeSources(1);
         State().FileOperationFailed = false;
         QCOMPARE(MoveFiles(sources[0], tmp.filePath("gone")), 117);
-        QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder cannot be found."));
+        QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder cannot be found.\n\n"
+                                                             "This file was not moved; it is still where it was:\n"
+                                                             "p0.jpg: the destination folder cannot be found"));
         QCOMPARE(dialogs.asked.last().style, int(vbCritical));
         QVERIFY(State().FileOperationFailed);
         State().FileOperationFailed = false;
         QCOMPARE(CopyFiles(sources[0], tmp.filePath("gone")), 117);
-        QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder is currently inaccessible."));
+        QVERIFY(dialogs.asked.last().prompt.startsWith(
+            QStringLiteral("The destination folder is currently inaccessible.")));
         QVERIFY(State().FileOperationFailed);
         // The replace question goes through the dialogs: No keeps the file.
         QVERIFY(Write(dst + "/p0.jpg", "old"));
@@ -629,6 +759,35 @@ private slots:
         drop(1, "COPY");
         QCOMPARE(Names(filed).size(), 4);
         QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 0)->Tag, QStringLiteral("selected00"));
+    }
+
+    // Two thumbnails Ctrl-selected, then one of them pressed without Ctrl and dragged: both are
+    // filed. Pressed and let go without a drag, it is selected alone.
+    void draggingOneOfSeveralSelectedThumbnailsFilesThemAll()
+    {
+        startOn(5);
+        QVERIFY(ClickThumbnails());
+        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        PictureImage *one = Element<PictureImage>(viewer, "Thumb1", 1);
+        PictureImage *three = Element<PictureImage>(viewer, "Thumb1", 3);
+        QTest::mouseClick(one, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
+        QTest::mouseClick(three, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
+        QStringList drags;
+        SetFileDragHandler([&](QWidget *, const QString &icon) { drags << icon; });
+        QTest::mousePress(three, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(three, QPoint(25, 20));
+        QTest::mouseRelease(three, Qt::LeftButton, {}, QPoint(25, 20));
+        QVERIFY(!drags.isEmpty());
+        drop(1, "MOVE");
+        QCOMPARE(Names(filed), (QStringList{name(1), name(3)}));
+        // A press and release without a drag on one of several selected: that one alone.
+        QTest::mouseClick(Element<PictureImage>(viewer, "Thumb1", 0), Qt::LeftButton, Qt::ControlModifier,
+                          QPoint(5, 5));
+        QTest::mouseClick(Element<PictureImage>(viewer, "Thumb1", 2), Qt::LeftButton, Qt::ControlModifier,
+                          QPoint(5, 5));
+        QTest::mouseClick(Element<PictureImage>(viewer, "Thumb1", 2), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(Element<PictureImage>(viewer, "Thumb1", 2)->Tag, QStringLiteral("selected00"));
+        QVERIFY(Element<PictureImage>(viewer, "Thumb1", 0)->Tag.isEmpty());
     }
 
     void dragStartKeepsTheAction()

@@ -9,6 +9,7 @@
 #include "files/PrintJob.h"
 #include "files/PrintRules.h"
 #include "files/frmInvisible.h"
+#include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "viewer/frmPictureViewer.h"
 
@@ -304,6 +305,35 @@ private slots:
         SetUpPdf(printer, pdf);
         QCOMPARE(PrintPictureFile(bad, printer, 15, 15), PrintResult::CannotRead);
         QVERIFY(!QFileInfo::exists(pdf));
+    }
+
+    // The job carries the file's name; a wide picture gets a landscape page, a tall one a
+    // portrait page, when the printer chooser is left as it opens.
+    void theJobIsNamedAndTurnedAsThePicture()
+    {
+        startOn({{"a wide view.jpg", QSize(1600, 900)}, {"b.jpg", QSize(300, 500)}});
+        const auto pageIsWide = [](const QString &pdf) {
+            // "Page size:      842 x 595 pts (A4)"
+            const QList<QByteArray> words = PdfProbe::infoField(pdf, "Page size").split(' ');
+            return words.size() >= 3 && words.at(0).toDouble() > words.at(2).toDouble();
+        };
+        const QString wide = program->env.path("wide.pdf");
+        dialogs().printerOutputFile = wide;
+        dialogs().printerAnswers = {true};
+        menu().mnuPrint_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!menu().busy(), 30000);
+        QCOMPARE(PdfProbe::infoField(wide, "Title"), QByteArray("a wide view.jpg"));
+        QVERIFY2(pageIsWide(wide), PdfProbe::infoField(wide, "Page size").constData());
+
+        Control<FileListBox>(Forms::frmSide(), "File1")->setListIndex(1);
+        QTRY_COMPARE(Forms::frmPictureViewer().pictureFile(), pics + "/b.jpg");
+        const QString tall = program->env.path("tall.pdf");
+        dialogs().printerOutputFile = tall;
+        dialogs().printerAnswers = {true};
+        menu().mnuPrint_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!menu().busy(), 30000);
+        QCOMPARE(PdfProbe::infoField(tall, "Title"), QByteArray("b.jpg"));
+        QVERIFY2(!pageIsWide(tall), PdfProbe::infoField(tall, "Page size").constData());
     }
 
     // The command chooses the picture as the views left it, and prints from its file.

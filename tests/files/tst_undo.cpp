@@ -111,6 +111,26 @@ private:
     }
     [[nodiscard]] QString trashFiles() const { return env->path(QStringLiteral("data/Trash/files")); }
 
+    // The program on "pics" (its folder) of `count` pictures, with folder button 1 on "Holiday"
+    // (the folder "filed").
+    static void startFiling(ProgramUnderTest &program, int count)
+    {
+        const QString pics = program.env.path("pics");
+        const QString filed = program.env.path("filed");
+        QDir().mkpath(pics);
+        QDir().mkpath(filed);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i), 40, 30));
+        }
+        SaveSetting(AppName, "Directories", "pics", pics);
+        SaveSetting(AppName, "Directories", "Holiday", filed);
+        SaveSetting(AppName, "Settings", "Basename", "pics");
+        SaveSetting(AppName, "Settings", "Caption1", "Holiday");
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        QTRY_COMPARE(Control<FileListBox>(Forms::frmSide(), "File1")->ListCount(), count);
+    }
+
 private slots:
     void eachKindGoesBack()
     {
@@ -254,6 +274,33 @@ private slots:
         QCOMPARE(Read(a + "/f2.jpg"), QByteArray("content 2"));
     }
 
+    // Through the program: the newest step's file was deleted by hand meanwhile. Ctrl+Z says so,
+    // and the next Ctrl+Z reaches the step before it instead of saying it again.
+    void aVanishedFileDoesNotHoldUpTheOlderSteps()
+    {
+        ProgramUnderTest program;
+        const QString pics = program.env.path("pics");
+        const QString filed = program.env.path("filed");
+        startFiling(program, 3);
+        auto *list = Control<FileListBox>(Forms::frmSide(), "File1");
+        list->setListIndex(0);
+        QTest::keyClick(list, Qt::Key_1, Qt::AltModifier); // 0.jpg to Holiday
+        list->setListIndex(0);
+        QTest::keyClick(list, Qt::Key_1, Qt::AltModifier); // 1.jpg to Holiday
+        QCOMPARE(QDir(filed).entryList(QDir::Files), (QStringList{"0.jpg", "1.jpg"}));
+        QVERIFY(QFile::remove(filed + "/1.jpg"));
+        const auto asked = program.dialogs.asked.size();
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(program.dialogs.asked.size(), asked + 1);
+        QVERIFY2(program.dialogs.asked.last().prompt.contains("no longer there"),
+                 qPrintable(program.dialogs.asked.last().prompt));
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier); // the step before
+        QCOMPARE(program.dialogs.asked.size(), asked + 1);
+        QVERIFY(QFileInfo::exists(pics + "/0.jpg"));
+        QVERIFY(QDir(filed).entryList(QDir::Files).isEmpty());
+        QVERIFY(Forms::frmInvisible().undoJournal().isEmpty());
+    }
+
     // Random moves, copies, renames, deletes and undos on a folder of 20 files: after every step
     // the folders hold what the model says, no content ever changes, and each undo brings back
     // exactly the state before its step.
@@ -339,26 +386,15 @@ private slots:
     }
 
     // Through the program: Alt+1 files the focused picture into folder button 1, the panel says
-    // so, Ctrl+Z takes it back; Alt+Ctrl+2 copies; the file menu offers the undo first.
+    // so, Ctrl+Z takes it back; Alt+Ctrl+2 copies; the file menu offers the undo last.
     void keysFileAndTakeBack()
     {
         ProgramUnderTest program;
         const QString pics = program.env.path("pics");
         const QString filed = program.env.path("filed");
-        QDir().mkpath(pics);
-        QDir().mkpath(filed);
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(WriteJpeg(pics + QStringLiteral("/%1.jpg").arg(i), 40, 30));
-        }
-        SaveSetting(AppName, "Directories", "pics", pics);
-        SaveSetting(AppName, "Directories", "Holiday", filed);
-        SaveSetting(AppName, "Settings", "Basename", "pics");
-        SaveSetting(AppName, "Settings", "Caption1", "Holiday");
-        QCOMPARE(EntryProcedure(), Road::Normal);
-        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::Side) && Forms::frmPictureViewer().isVisible());
+        startFiling(program, 4);
         frmSide &side = Forms::frmSide();
         auto *list = Control<FileListBox>(side, "File1");
-        QTRY_COMPARE(list->ListCount(), 4);
         list->setListIndex(1);
 
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier);
@@ -378,8 +414,22 @@ private slots:
         menu.popupMenu(QPoint(0, 0));
         QVERIFY(Control<QAction>(menu, "mnuUndo")->isVisible());
         QCOMPARE(Control<QAction>(menu, "mnuUndo")->text(), QStringLiteral("Undo Copy"));
-        QCOMPARE(Control<QMenu>(menu, "mnuFile")->actions().first(), Control<QAction>(menu, "mnuUndo"));
-        Control<QMenu>(menu, "mnuFile")->hide();
+        // Last, below a line: the file menu's own items keep their places, so Down, Down, Return
+        // is Rename as always.
+        const QList<QAction *> items = Control<QMenu>(menu, "mnuFile")->actions();
+        QCOMPARE(items.last(), Control<QAction>(menu, "mnuUndo"));
+        QVERIFY(items.at(items.size() - 2)->isSeparator() && items.at(items.size() - 2)->isVisible());
+        QCOMPARE(items.first(), Control<QAction>(menu, "mnuEdit"));
+        auto *popup = Control<QMenu>(menu, "mnuFile");
+        QTRY_VERIFY(popup->isVisible());
+        program.dialogs.inputAnswers = {std::nullopt};
+        const auto asked = program.dialogs.asked.size();
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        QTRY_COMPARE(program.dialogs.asked.size(), asked + 1);
+        QCOMPARE(program.dialogs.asked.last().kind, QStringLiteral("input")); // the rename's box
+        QVERIFY(!popup->isVisible());
 
         QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier); // the copy goes to the trash
         QCOMPARE(QDir(filed).entryList(QDir::Files), QStringList{"1.jpg"});

@@ -24,6 +24,7 @@
 #include <QtEndian>
 
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -210,6 +211,30 @@ private slots:
         QCOMPARE(error, WallpaperError::CannotRead);
         // The bitmap that was there stays whole.
         QCOMPARE(ReadBitmapHeader(data + "/Wallpaper.bmp").size, QSize(50, 40));
+    }
+
+    // An installed program's folder (/usr/bin, even for root) or another user's is never where
+    // the bitmap goes: only a folder of the user's own, outside the system's, and then the data folder.
+    void theProgramsFolderOnlyWhenItIsTheUsersOwn()
+    {
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        const QString own = dir.filePath("unpacked/bin");
+        QVERIFY(QDir().mkpath(own));
+        QCOMPARE(WallpaperFolders(own), (QStringList{own, data}));
+        for (const QString &installed : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"),
+                                         QStringLiteral("/opt"), QStringLiteral("/bin")}) {
+            QCOMPARE(WallpaperFolders(installed), QStringList{data});
+        }
+        // A link in the user's folder to a system folder is that system folder.
+        QVERIFY(QFile::link(QStringLiteral("/usr/bin"), dir.filePath("usr-bin-link")));
+        QCOMPARE(WallpaperFolders(dir.filePath("usr-bin-link")), QStringList{data});
+        QCOMPARE(WallpaperFolders(dir.filePath("missing")), QStringList{data});
+        if (::geteuid() == 0) {
+            const QString others = dir.filePath("someone else's");
+            QVERIFY(QDir().mkpath(others));
+            QVERIFY(::chown(QFile::encodeName(others).constData(), 65534, 65534) == 0);
+            QCOMPARE(WallpaperFolders(others), QStringList{data});
+        }
     }
 
     void detection_data()
@@ -445,9 +470,9 @@ private slots:
         QTRY_VERIFY(!Forms::frmPictureViewer().pictureFile().isEmpty());
         frmInvisible &menu = Forms::frmInvisible();
 
-        // Beside the program when its folder takes it, else in the user's data folder.
+        // Beside the program when its folder is the user's own (a build is), else in the user's data folder.
         const QString written =
-            QFileInfo(AppPath()).isWritable()
+            IsUsersOwnFolder(AppPath()) && QFileInfo(AppPath()).isWritable()
                 ? JoinPath(AppPath(), "Wallpaper.bmp")
                 : JoinPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), "Wallpaper.bmp");
         const auto cleanUp = qScopeGuard([&] { QFile::remove(written); });

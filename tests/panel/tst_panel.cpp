@@ -652,6 +652,29 @@ private slots:
         QCOMPARE(Control<QAction>(menu, "mnuRefresh")->text(), QStringLiteral("&Refresh Folder"));
     }
 
+    // A right-click on a selected entry that is not the focused one offers the commands for the
+    // selection, as on the focused one.
+    void rightClickOnASelectedEntryOffersItsCommands()
+    {
+        const QString dir = folder("s");
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) {
+            picture(dir + "/" + name);
+        }
+        registerFolder("s", dir);
+        SaveSetting(AppName, "Settings", "Basename", "s");
+        start();
+        frmInvisible &menu = Forms::frmInvisible();
+        auto *list = Control<FileListBox>(side(), "File1");
+        list->setListIndex(0);
+        list->setSelected(2, true);
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->visualRect(list->model()->index(2, 0)).center());
+        QVERIFY(list->Selected(0) && list->Selected(2));
+        for (const char *item : {"mnuEdit", "mnuWallpaper", "mnuPrint", "mnuDelete", "mnuBulkRename"}) {
+            QVERIFY2(Control<QAction>(menu, item)->isEnabled(), item);
+        }
+        Control<QMenu>(menu, "mnuFile")->hide();
+    }
+
     void titleTipShowsOverTheRowWhoseNameDoesNotFit()
     {
         const QString dir = folder("t");
@@ -724,6 +747,43 @@ private slots:
         QTRY_VERIFY(HelpWindow::instance() == nullptr);
         QTest::keyClick(Control<FileListBox>(side(), "File1"), Qt::Key_F1);
         QVERIFY(HelpWindow::instance() != nullptr);
+        // Escape closes it.
+        QTest::keyClick(HelpWindow::instance()->browser(), Qt::Key_Escape);
+        QTRY_VERIFY(HelpWindow::instance() == nullptr);
+    }
+
+    // Escape closes a folder button's list, and does nothing else.
+    void escapeClosesTheFolderButtonsList()
+    {
+        registerFolder("Other", folder("other"));
+        start();
+        auto *list = Control<QListWidget>(side(), "lstFolders");
+        QTest::mouseClick(Element<ARButton>(side(), "cmdFolder", 1), Qt::RightButton);
+        QVERIFY(list->isVisible());
+        QTest::keyClick(Control<FileListBox>(side(), "File1"), Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+        QTest::mouseClick(Element<ARButton>(side(), "cmdFolder", 1), Qt::RightButton);
+        QVERIFY(list->isVisible());
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+        QVERIFY(HelpWindow::instance() == nullptr);
+    }
+
+    // A first start with no folder: the empty list says how to register one; once one is
+    // registered, it says nothing more.
+    void aFirstStartSaysHowToRegisterAFolder()
+    {
+        start();
+        auto *hint = Control<QLabel>(side(), "FirstStartHint");
+        QVERIFY(hint->isVisible());
+        QVERIFY2(hint->text().contains("Settings") && hint->text().contains("green plus"), qPrintable(hint->text()));
+        QVERIFY(Control<FileListBox>(side(), "File1")->geometry().contains(hint->geometry().center()));
+        const QString pics = folder("pics");
+        picture(pics + "/a.jpg");
+        SaveSetting(AppName, "Directories", "pics", pics);
+        side().insertFolderName(0, "pics");
+        QVERIFY(!hint->isVisible());
     }
 
     void movingOverThePanelHidesTheAssignmentList()

@@ -2,6 +2,7 @@
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
@@ -27,14 +28,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using Forms::Form;
 
@@ -136,6 +142,17 @@ private:
         const auto *pic = dialog().anglePicture();
         const QSize inner = pic->innerSize();
         return {AnglePicture::kBorder + inner.width() / 2, AnglePicture::kBorder + inner.height() / 2};
+    }
+
+    QList<int> presetsMarked()
+    {
+        QList<int> marked;
+        for (int i = 0; i < 8; ++i) {
+            if (control<QRadioButton>(qPrintable(QStringLiteral("Option1_%1").arg(i)))->isChecked()) {
+                marked << i;
+            }
+        }
+        return marked;
     }
 
 private slots:
@@ -365,7 +382,7 @@ private slots:
         QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 0);
         openSettings();
         QCOMPARE(dialog().windowTitle(), QStringLiteral("Vantrel Viewer Settings"));
-        QCOMPARE(dialog().browserPath(), QDir::cleanPath(AppPath())); // no current folder yet
+        QCOMPARE(dialog().browserPath(), QDir::homePath()); // no current folder yet
         QCOMPARE(control<QLineEdit>("txtInterval")->text(), QStringLiteral("4"));
         QVERIFY(control<QLineEdit>("txtInterval")->hasFocus());
         browseByClicks(pics);
@@ -450,9 +467,8 @@ private slots:
         PaintGradient(expected, DefaultSlideColor, DefaultSlideColor2, angle);
         QCOMPARE(pic->preview(), expected);
         QVERIFY(angle == 270 || pic->preview() != before); // the stored angle of a first run is 270
-        for (QRadioButton *preset : dialog().findChildren<QRadioButton *>(QRegularExpression("^Option1_"))) {
-            QVERIFY(!preset->isChecked());
-        }
+        // The dial stopped on a preset's angle: that preset is marked, and no other.
+        QCOMPARE(presetsMarked(), QList<int>{angle / 45});
         // A right button turns nothing.
         QTest::mousePress(pic, Qt::RightButton, {}, dialCentre() + QPoint(0, 30));
         QCOMPARE(dialog().angleCaption(), AngleCaption(angle));
@@ -472,6 +488,83 @@ private slots:
         QCOMPARE(GetSetting(AppName, "Settings", "GradientAngle"), QStringLiteral("315"));
         QCOMPARE(State().GradientAngle, 315);
         QVERIFY(State().GradientChanged);
+    }
+
+    // The eight presets are one choice, apart from the show order, and the one of the stored
+    // angle is marked when the dialog opens; an angle between presets marks none.
+    void presetsAreOneChoiceAndTheCurrentOneIsMarked()
+    {
+        SaveSetting(AppName, "Settings", "SlideColor", "255");
+        SaveSetting(AppName, "Settings", "GradientAngle", "135");
+        start();
+        openSettings();
+        QCOMPARE(presetsMarked(), QList<int>{3});
+        QVERIFY(control<QRadioButton>("optNormal")->isChecked());
+        QTest::mouseClick(control<QRadioButton>("Option1_5"), Qt::LeftButton, {}, QPoint(5, 8));
+        QCOMPARE(presetsMarked(), QList<int>{5});
+        QVERIFY(control<QRadioButton>("optNormal")->isChecked());
+        QTest::mouseClick(control<QRadioButton>("optRandom"), Qt::LeftButton, {}, QPoint(5, 8));
+        QCOMPARE(presetsMarked(), QList<int>{5});
+        QVERIFY(control<QRadioButton>("optRandom")->isChecked());
+        QTest::mouseClick(control<QRadioButton>("Option1_0"), Qt::LeftButton, {}, QPoint(5, 8));
+        QCOMPARE(presetsMarked(), QList<int>{0});
+        QVERIFY(control<QRadioButton>("optRandom")->isChecked());
+        click("cmdCancel");
+        SaveSetting(AppName, "Settings", "GradientAngle", "100");
+        State().GradientAngle = 100;
+        openSettings();
+        QVERIFY(presetsMarked().isEmpty());
+        click("cmdCancel");
+    }
+
+    // The browser opens where the panel is, and a folder highlighted by one click is the folder
+    // the green plus registers.
+    void theBrowserStartsAtThePanelsFolderAndAddsTheHighlightedOne()
+    {
+        const QString trip = folder("Trip", 1);
+        const QString day = folder("Trip/Day 1", 1);
+        SaveSetting(AppName, "Directories", "Trip", trip);
+        SaveSetting(AppName, "Settings", "Basename", "Trip");
+        start();
+        openSettings();
+        QCOMPARE(dialog().browserPath(), trip);
+        auto *dir = control<DirListBox>("Dir1");
+        QTRY_VERIFY(dir->rowOf(day) >= 0);
+        const QModelIndex entry = dir->model()->index(dir->rowOf(day), 0);
+        QTest::mouseClick(dir->viewport(), Qt::LeftButton, {}, dir->visualRect(entry).center());
+        QCOMPARE(dialog().browserPath(), trip); // highlighted, not opened
+        click("cmdAddFolder");
+        QCOMPARE(GetSetting(AppName, "Directories", "Day 1"), day);
+        QCOMPARE(dialog().folderNames(), (QStringList{"Day 1", "Trip"}));
+        // The same folder once more: shown where it is listed, not registered again.
+        click("cmdAddFolder");
+        QCOMPARE(dialog().folderNames(), (QStringList{"Day 1", "Trip"}));
+        QCOMPARE(control<QListWidget>("List1")->currentItem()->text(), QStringLiteral("Day 1"));
+        QVERIFY(dialogs->asked.isEmpty());
+    }
+
+    // Folders whose display names are alike get names of their own, shown in the list.
+    void foldersOfTheSameNameAreRegisteredUnderDistinctNames()
+    {
+        const QString trip23 = folder("Trip.2023");
+        const QString trip24 = folder("Trip.2024");
+        const QString summer23 = folder("2023/Summer");
+        const QString summer24 = folder("2024/Summer");
+        start();
+        openSettings();
+        for (const QString &path : {trip23, trip24, summer23, summer24}) {
+            browse(path);
+            click("cmdAddFolder");
+        }
+        QCOMPARE(GetSetting(AppName, "Directories", "Trip"), trip23);
+        QCOMPARE(GetSetting(AppName, "Directories", "Trip.2024"), trip24);
+        QCOMPARE(GetSetting(AppName, "Directories", "Summer"), summer23);
+        QCOMPARE(GetSetting(AppName, "Directories", "Summer (2024)"), summer24);
+        QCOMPARE(control<QListWidget>("List1")->currentItem()->text(), QStringLiteral("Summer (2024)"));
+        QCOMPARE(dialog().folderNames().size(), 4);
+        checkListsInStep();
+        QCOMPARE(DistinctFolderName("/x/2024/Summer", {"/"}, {"Summer", "Summer (2024)"}),
+                 QStringLiteral("Summer (2)"));
     }
 
     void addingFolders()
@@ -501,15 +594,116 @@ private slots:
         // The panel keeps showing the folder it showed.
         QCOMPARE(side().currentFolderName(), QStringLiteral("apples"));
         QCOMPARE(State().Basename, QStringLiteral("apples"));
-        // A second Holiday from elsewhere is refused without a word; the first keeps its path.
+        // A second Holiday from elsewhere gets a name of its own; the first keeps its name and path.
         browse(other);
         click("cmdAddFolder");
-        QCOMPARE(dialog().folderNames().count("Holiday"), 1);
         QCOMPARE(GetSetting(AppName, "Directories", "Holiday"), holiday);
+        QCOMPARE(GetSetting(AppName, "Directories", "Holiday (two)"), other);
         QVERIFY(dialogs->asked.isEmpty());
         // Folder changes stand even when the dialog is cancelled.
         click("cmdCancel");
-        QCOMPARE(FolderNames(), (QStringList{".photos", "apples", "Holiday", "Root"}));
+        QCOMPARE(FolderNames(), (QStringList{".photos", "apples", "Holiday", "Holiday (two)", "Root"}));
+    }
+
+    // The settings file on a real small disk that runs full or is made read-only under the
+    // running program: registering a folder says why it could not be kept, once, and the folder is
+    // not shown as registered; removing two folders is one command, said once; OK says it again.
+    void aSettingsSaveThatFailsIsSaidOnceWithTheReason_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("full disk") << false;
+        QTest::newRow("read-only disk") << true;
+    }
+    void aSettingsSaveThatFailsIsSaidOnceWithTheReason()
+    {
+        QFETCH(bool, readOnly);
+        const QString disk = folder("disk");
+        if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0) {
+            QSKIP("this machine does not let a test mount a disk");
+        }
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+        const QString file = disk + QStringLiteral("/Vantrel Viewer.ini");
+        qputenv("VANTREL_SETTINGS", QFile::encodeName(file));
+        ForgetSettingsFileState();
+        QVERIFY(SaveSetting(AppName, "Directories", "A", folder("A", 1)));
+        QVERIFY(SaveSetting(AppName, "Directories", "B", folder("B", 1)));
+        QVERIFY(SaveSetting(AppName, "Settings", "Basename", "A"));
+        const QString c = folder("C", 1);
+        start();
+        openSettings();
+        if (readOnly) {
+            QVERIFY(::mount(nullptr, QFile::encodeName(disk).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) ==
+                    0);
+        } else {
+            QFile filler(disk + QStringLiteral("/filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+        const QString reason = QStringLiteral("The settings could not be saved: the disk that holds %1 is %2.")
+                                   .arg(file, readOnly ? QStringLiteral("read-only") : QStringLiteral("full"));
+        dialogs->asked.clear();
+        browse(c);
+        click("cmdAddFolder");
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->asked.last().prompt, reason);
+        QCOMPARE(dialogs->asked.last().style, int(vbCritical));
+        QCOMPARE(dialog().folderNames(), (QStringList{"A", "B"}));
+        QVERIFY(!comboNames().contains("C"));
+        QVERIFY(GetSetting(AppName, "Directories", "C").isEmpty());
+        QCoreApplication::processEvents(); // the user's next command comes after the event loop ran
+        auto *list = control<QListWidget>("List1");
+        list->item(0)->setSelected(true);
+        list->item(1)->setSelected(true);
+        click("cmdRemoveFolder");
+        QCOMPARE(dialogs->asked.size(), 2);
+        QCOMPARE(dialogs->asked.last().prompt, reason);
+        QCOMPARE(dialog().folderNames(), (QStringList{"A", "B"})); // still in the store, so still listed
+        checkListsInStep();
+        QCoreApplication::processEvents();
+        control<QLineEdit>("txtInterval")->setText(QStringLiteral("9"));
+        click("cmdOK");
+        QCOMPARE(dialogs->asked.size(), 3);
+        QCOMPARE(dialogs->asked.last().prompt, reason);
+        QCOMPARE(FolderNames(), (QStringList{"A", "B"}));
+        QVERIFY(GetSetting(AppName, "Settings", "SlideTime").isEmpty());
+    }
+
+    // A folder whose name is Latin-1, not UTF-8: the browser shows it as the file list does, and
+    // the folder registered is that folder, for the next start (another process) too.
+    void aFolderWhoseNameIsNotUtf8IsRegisteredByItsBytes()
+    {
+        const QByteArray bytes = QFile::encodeName(env->dir()) + "/caf\xe9";
+        QVERIFY(::mkdir(bytes.constData(), 0700) == 0);
+        const QString path = DecodeName(bytes);
+        // A near twin whose name is the text U+FFFD would take its place if the bytes were lost.
+        QVERIFY(QDir().mkpath(env->path(QStringLiteral("caf\uFFFD"))));
+        start();
+        openSettings();
+        browse(env->dir());
+        auto *dir = control<DirListBox>("Dir1");
+        QTRY_VERIFY(dir->rowOf(path) >= 0);
+        const QModelIndex entry = dir->model()->index(dir->rowOf(path), 0);
+        QCOMPARE(entry.data().toString().trimmed(), QStringLiteral("caf\\xE9"));
+        const QPoint at = dir->visualRect(entry).center();
+        QTest::mouseClick(dir->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(dir->viewport(), Qt::LeftButton, {}, at);
+        QTRY_COMPARE(dialog().browserPath(), path);
+        click("cmdAddFolder");
+        const QString name = DecodeName(QByteArray("caf\xe9"));
+        QVERIFY(dialog().folderNames().contains(name));
+        QCOMPARE(GetSetting(AppName, "Directories", name), path);
+        // What the next start reads, asked of another process; the key goes as bytes, through a
+        // shell (the arguments of QProcess go out through the locale's encoding).
+        QProcess tool;
+        tool.setProgram(QStringLiteral("/bin/sh"));
+        tool.setArguments({QStringLiteral("-c"),
+                           QStringLiteral("exec \"$0\" get-bytes Directories \"$(printf 'caf\\351')\""),
+                           QStringLiteral(VV_SETTINGS_TOOL)});
+        tool.start();
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.readAllStandardOutput(), bytes);
     }
 
     void removingFolders()
@@ -698,12 +892,12 @@ private slots:
         SaveSetting(AppName, "Settings", "Basename", "gone");
         start();
         openSettings();
-        QCOMPARE(dialog().browserPath(), QDir::cleanPath(AppPath()));
+        QCOMPARE(dialog().browserPath(), QDir::homePath());
         auto *dir = control<DirListBox>("Dir1");
         QSignalSpy failed(dir, &DirListBox::PathFailed);
         dir->setPath(env->path("missing"));
         QTRY_COMPARE(failed.size(), 1);
-        QCOMPARE(dialog().browserPath(), QDir::cleanPath(AppPath()));
+        QCOMPARE(dialog().browserPath(), QDir::homePath()); // stays where it was
         click("cmdCancel");
     }
 

@@ -91,8 +91,10 @@ private:
         }
         SaveSetting(AppName, "Directories", "show", dir);
         SaveSetting(AppName, "Settings", "Basename", "show");
-        SaveSetting(AppName, "Settings", "SlideTime", slideTime);
-        SaveSetting(AppName, "Settings", "ManualShow", manual ? "True" : "False");
+        if (!slideTime.isEmpty()) { // no interval: a fresh profile, which has none
+            SaveSetting(AppName, "Settings", "SlideTime", slideTime);
+            SaveSetting(AppName, "Settings", "ManualShow", manual ? "True" : "False");
+        }
         if (EntryProcedure() != Road::Normal) {
             return {};
         }
@@ -527,13 +529,26 @@ private slots:
         QVERIFY(State().SlideShowOn);
     }
 
-    void zeroSecondsMeansByHandOnly()
+    void aFreshProfilesShowAdvancesByItself_data()
     {
-        QVERIFY(!startWith(2, QStringLiteral("0")).isEmpty());
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("no interval stored") << QString();
+        QTest::newRow("0, which no dialog stores") << QStringLiteral("0");
+    }
+
+    void aFreshProfilesShowAdvancesByItself()
+    {
+        QFETCH(QString, stored);
+        const QString dir = startWith(2, stored);
+        QVERIFY(!dir.isEmpty());
         QTRY_VERIFY(viewer().isVisible());
-        side().cmdSlide_Click();
+        QCOMPARE(State().CurrentFile, dir + "/0.jpg");
+        QTest::mouseClick(Control<ARButton>(side(), "cmdSlide"), Qt::LeftButton);
         QVERIFY(State().SlideShowOn);
-        QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
+        // The 4 seconds the settings dialog would show, and the show moves on without a key.
+        QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(State().CurrentFile, dir + "/1.jpg", 20000);
+        QVERIFY(State().SlideShowOn);
     }
 
     void keysOutsideAShow()

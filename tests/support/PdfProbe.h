@@ -47,6 +47,17 @@ inline QList<QSize> imageSizes(const QString &pdf)
     return sizes;
 }
 
+// A field of pdfinfo's report ("Title", "Page size"), trimmed; empty when there is none.
+inline QByteArray infoField(const QString &pdf, const QByteArray &field)
+{
+    for (const QByteArray &line : output(QStringLiteral("pdfinfo"), {pdf}).split('\n')) {
+        if (line.startsWith(field + ':')) {
+            return line.mid(field.size() + 1).trimmed();
+        }
+    }
+    return {};
+}
+
 inline int pageCount(const QString &pdf)
 {
     for (const QByteArray &line : output(QStringLiteral("pdfinfo"), {pdf}).split('\n')) {

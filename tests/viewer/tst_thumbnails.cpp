@@ -74,7 +74,13 @@ private:
     {
         return viewer().findChildren<QWidget *>(QRegularExpression(QStringLiteral("^linTop_\\d+$")));
     }
-    static void click(int i, int shift = 0, int button = 1) { viewer().Thumb1_MouseDown(i, button, shift, 0, 0); }
+    // A press and its release (a press on one of several selected thumbnails selects it alone
+    // only when the button comes up without a drag).
+    static void click(int i, int shift = 0, int button = 1)
+    {
+        viewer().Thumb1_MouseDown(i, button, shift, 0, 0);
+        viewer().Thumb1_MouseUp(i, button, shift, 0, 0);
+    }
 
 private slots:
     void cleanup()

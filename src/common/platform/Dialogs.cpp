@@ -91,7 +91,7 @@ public:
         const FocusReturn asker;
         QMessageBox box(asker.window());
         box.setWindowTitle(title);
-        box.setText(prompt);
+        box.setText(BreakableText(prompt));
         switch (style & vbIconMask) {
         case vbCritical:
             box.setIcon(QMessageBox::Critical);
@@ -207,6 +207,26 @@ QString titleOrDefault(const QString &title)
 
 } // namespace
 
+QString BreakableText(const QString &text)
+{
+    // A box is as wide as its longest unbroken word: a 250-byte file name would make it wider
+    // than the screen. Long runs get a zero-width space, where a line may break, every 40 characters.
+    constexpr int kRun = 40;
+    QString out;
+    out.reserve(text.size() + text.size() / kRun);
+    int run = 0;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            run = 0;
+        } else if (++run > kRun && !(c.isLowSurrogate() && !out.isEmpty() && out.back().isHighSurrogate())) {
+            out += QChar(0x200B);
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
 int MsgBox(const QString &prompt, int style, const QString &title)
 {
     return provider().messageBox(prompt, style, titleOrDefault(title));
@@ -252,4 +272,19 @@ void ReturnFocusWhenHidden(QWidget &dialog)
 void SetDialogProvider(DialogProvider *newProvider)
 {
     g_provider = newProvider;
+}
+
+void SaySettingsSaveFailures()
+{
+    SetSaveFailureHandler([](const QString &reason) {
+        // One command may save several values in a row (removing three folders, say): it is told
+        // once, and the next command that fails is told again.
+        static bool told = false;
+        if (told) {
+            return;
+        }
+        told = true;
+        MsgBox(QStringLiteral("The settings could not be saved: %1.").arg(reason), vbCritical);
+        QTimer::singleShot(0, [] { told = false; });
+    });
 }

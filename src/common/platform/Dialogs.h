@@ -59,10 +59,18 @@ std::optional<QString> InputBox(const QString &prompt, const QString &title, con
 std::optional<QColor> ChooseColour(const QColor &initial);
 bool ChoosePrinter(QPrinter &printer);
 
+// The text with a place to break every long run without spaces (a long file name, a path), so a
+// box that shows it is never wider than the screen. Only for showing.
+[[nodiscard]] QString BreakableText(const QString &text);
+
 // For the program's own modal windows: centred on the screen like every box, and once hidden the
 // keyboard goes back to the window that was active when it opened.
 void CentreOnScreen(QWidget &dialog);
 void ReturnFocusWhenHidden(QWidget &dialog);
+
+// From now on a settings save that fails is told in a message box, with the reason: once for
+// whatever one command saved.
+void SaySettingsSaveFailures();
 
 // Installs another provider (tests); nullptr brings back the real dialogs. Not owned.
 void SetDialogProvider(DialogProvider *provider);

@@ -29,15 +29,30 @@ bool WriteAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// "name.N.ext" for the N-th name tried in the trash.
+// The longest name a file in the trash may have: its record is that name and ".trashinfo", and a
+// name holds at most 255 bytes.
+constexpr qsizetype kLongestTrashName = 255 - 10;
+
+// "name.N.ext" for the N-th name tried in the trash. A name too long for its record is shortened
+// (the extension kept, no character cut in two); the record keeps the whole original path, and
+// the N that follows makes it unique.
 QByteArray TrashName(const QByteArray &name, int attempt)
 {
-    if (attempt == 0) {
-        return name;
-    }
     const qsizetype dot = name.lastIndexOf('.');
-    const QByteArray number = '.' + QByteArray::number(attempt);
-    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
+    const bool hasExtension = dot > 0 && name.size() - dot <= 16;
+    QByteArray stem = hasExtension ? name.left(dot) : name;
+    const QByteArray extension = hasExtension ? name.mid(dot) : QByteArray();
+    const QByteArray number = attempt == 0 ? QByteArray() : '.' + QByteArray::number(attempt);
+    const qsizetype room = kLongestTrashName - number.size() - extension.size();
+    if (stem.size() > room) {
+        qsizetype cut = room;
+        // Back to the start of a UTF-8 character: continuation bytes are 10xxxxxx.
+        while (cut > 0 && (static_cast<unsigned char>(stem.at(cut)) & 0xC0) == 0x80) {
+            --cut;
+        }
+        stem.truncate(cut);
+    }
+    return stem + number + extension;
 }
 
 // The trash for a file on device `device`: the user's own when it is on the same file system,
