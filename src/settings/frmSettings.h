@@ -10,6 +10,7 @@
 class DirListBox;
 class DriveListBox;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -121,6 +122,8 @@ protected:
 
 private:
     void placeControls();
+    // The list order as stored, in its two controls.
+    void showStoredSortOrder();
     void setSample(QFrame *sample, std::int32_t colour);
     void turnDial(int Button, float X, float Y);
     void close(bool accepted);
@@ -139,6 +142,10 @@ private:
     QLineEdit *txtInterval;
     QPushButton *cmdScreenSaver;
     QCheckBox *chkLogoShow;
+    // The order of the file list.
+    QLabel *lblSort;
+    QComboBox *cmbSort;
+    QCheckBox *chkDescending;
     QPushButton *cmdFontColor;
     QFrame *shpColorFont;
     QLabel *Label1;

@@ -1,5 +1,6 @@
 #include "Isolation.h"
 #include "common/FileNames.h"
+#include "panel/FileListRules.h"
 #include "panel/FolderWatch.h"
 
 #include <QDir>
@@ -61,6 +62,48 @@ private slots:
         QCOMPARE(taken.names.size(), changesAt.size());
         QVERIFY(batch.isEmpty());
         QVERIFY(!batch.dueAtMs());
+    }
+
+    // The list read again: what stays selected and which entry is focused.
+    void selectionAfterChange_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QList<int>>("stillSelected");
+        const QStringList abcd{"a", "b", "c", "d"};
+        QTest::addRow("a file added in front") << abcd << QStringList{"b", "c"} << "c"
+                                               << QStringList{"0", "a", "b", "c", "d"} << 3 << true << QList<int>{2, 3};
+        QTest::addRow("the focused file went: the next")
+            << abcd << QStringList{"b"} << "b" << QStringList{"a", "c", "d"} << 1 << false << QList<int>{};
+        QTest::addRow("the next went too")
+            << abcd << QStringList{"b"} << "b" << QStringList{"a", "d"} << 1 << false << QList<int>{};
+        QTest::addRow("the last went: the one before")
+            << abcd << QStringList{"d"} << "d" << QStringList{"a", "b"} << 1 << false << QList<int>{};
+        QTest::addRow("everything went") << abcd << QStringList{"a"} << "a" << QStringList{} << -1 << false
+                                         << QList<int>{};
+        QTest::addRow("an empty list fills")
+            << QStringList{} << QStringList{} << "" << QStringList{"x", "y"} << 0 << false << QList<int>{};
+        QTest::addRow("nothing focused stays so") << abcd << QStringList{} << "" << abcd << -1 << false << QList<int>{};
+        QTest::addRow("renamed away: the next")
+            << abcd << QStringList{"a", "c"} << "c" << QStringList{"a", "b", "d", "z"} << 2 << false << QList<int>{0};
+    }
+    void selectionAfterChange()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, selected);
+        QFETCH(QString, focused);
+        QFETCH(QStringList, after);
+        QFETCH(int, focus);
+        QFETCH(bool, kept);
+        QFETCH(QList<int>, stillSelected);
+        const SelectionAfterChange s = SelectionAfterFolderChange(before, selected, focused, after);
+        QCOMPARE(s.focused, focus);
+        QCOMPARE(s.focusKept, kept);
+        QCOMPARE(s.selected, stillSelected);
     }
 
     // A burst larger than a list can be patched by name is one "read it all again".
