@@ -382,6 +382,7 @@ FileTransformResult TransformJpegFile(const QString &path, Transform asked, Part
         f.after = target;
         f.identity = *after;
         f.kept = kept;
+        f.keptIdentity = *before;
         result.step.files.push_back(f);
     }
     return result;

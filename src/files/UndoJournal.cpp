@@ -314,6 +314,23 @@ UndoResult UndoJournal::undo()
     UndoStep step = std::move(m_steps.back());
     m_steps.pop_back();
     UndoResult result = TakeBack(step);
+    if (step.kind == UndoStep::Kind::Transform) {
+        // The old bytes are back under a new identity: a step before that left the file as those
+        // bytes knows it by the identity it had, and takes it as its own again.
+        for (const UndoFile &f : step.files) {
+            const auto now = IdentityOf(f.after);
+            if (!now || !result.restored.contains(f.before)) {
+                continue;
+            }
+            for (UndoStep &older : m_steps) {
+                for (UndoFile &o : older.files) {
+                    if (o.after == f.after && o.identity == f.keptIdentity) {
+                        o.identity = *now;
+                    }
+                }
+            }
+        }
+    }
     if (!result.refused.isEmpty()) {
         // What stayed is still the step's to take back, as it stands.
         UndoStep rest;
@@ -360,7 +377,7 @@ UndoStep AfterTransfer(UndoStep::Kind kind, const TransferSnapshot &before)
         if (kind == UndoStep::Kind::Move && FileExistsExact(source)) {
             continue;
         }
-        step.files.push_back(UndoFile{source, target, *now, {}});
+        step.files.push_back(UndoFile{source, target, *now, {}, {}});
     }
     return step;
 }
@@ -372,7 +389,7 @@ UndoStep RenameStep(UndoStep::Kind kind, const QString &folder, const QList<QPai
     for (const auto &[oldName, newName] : renamed) {
         const QString after = JoinPath(folder, newName);
         if (const auto id = IdentityOf(after)) {
-            step.files.push_back(UndoFile{JoinPath(folder, oldName), after, *id, {}});
+            step.files.push_back(UndoFile{JoinPath(folder, oldName), after, *id, {}, {}});
         }
     }
     return step;

@@ -30,7 +30,8 @@ struct UndoFile
     QString before; // path before the step
     QString after;  // path after it (for a delete: the file inside the trash)
     FileIdentity identity;
-    QString kept; // a transform: the file's old bytes, kept in the session's undo folder
+    QString kept;              // a transform: the file's old bytes, kept in the session's undo folder
+    FileIdentity keptIdentity; // and what the file was when they were read
 };
 
 struct UndoStep

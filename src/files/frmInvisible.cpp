@@ -238,7 +238,7 @@ void frmInvisible::mnuDelete_Click()
         step.kind = UndoStep::Kind::Delete;
         for (const auto &[original, inTrash] : std::as_const(trashed)) {
             if (const auto id = IdentityOf(inTrash)) {
-                step.files.push_back(UndoFile{original, inTrash, *id, {}});
+                step.files.push_back(UndoFile{original, inTrash, *id, {}, {}});
             }
         }
         recordUndo(std::move(step));

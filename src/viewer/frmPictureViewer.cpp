@@ -62,8 +62,8 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     , VScroll1(new QScrollBar(Qt::Vertical, this))
     , cmdScrollButt(new ARButton(this))
     , lblError(new QLabel(this))
-    , m_info(new QLabel(this, Qt::ToolTip))
     , m_page(new ThumbnailPage(this))
+    , m_info(new QLabel(this, Qt::ToolTip))
 {
     setObjectName(QStringLiteral("frmPictureViewer"));
     setWindowTitle(AppName);
@@ -422,7 +422,6 @@ void frmPictureViewer::Image1_Click()
     const QPointF click(s.PictureClickX / screen.twipsPerPixelX, s.PictureClickY / screen.twipsPerPixelY);
     m_magnified = MagnifyPicture(m_natural, m_fitted, click, s.ScreenWidthPx, s.ScreenHeightPx, VScroll1->width(),
                                  HScroll1->height());
-    const MagnifiedPicture &m = m_magnified;
     Image1->hide();
     m_fullPicture = std::move(*full);
     if (m_animation) {
@@ -503,6 +502,10 @@ void frmPictureViewer::zoomBy(int direction, std::optional<QPointF> anchor)
             return; // gone or changed: the view stays as it is
         }
         m_fullPicture = std::move(*picture);
+        if (scale < 1 && m_fullPicture.image.size() != scaled) {
+            // The decoder stops at the nearest eighth above: the rest is averaged, not sampled.
+            m_fullPicture.image = m_fullPicture.image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
         if (m_animation == nullptr) {
             Picture1->setPicture(m_fullPicture.image);
         }

@@ -385,6 +385,30 @@ private slots:
         QVERIFY(journal.isEmpty());
     }
 
+    // Turns one after another go back one by one: each undo leaves the file as the step before
+    // it left it, which that step then takes back in turn.
+    void severalTurnsGoBackInOrder()
+    {
+        IsolatedEnvironment env;
+        const QString path = env.path("a.jpg");
+        const QByteArray original = MakeJpeg(64, 48, TJSAMP_420);
+        QVERIFY(Write(path, original));
+        UndoJournal journal;
+        QList<QByteArray> states{original};
+        for (Transform t : {Transform::Rotate90, Transform::FlipVertical, Transform::Rotate90}) {
+            const FileTransformResult r = TransformJpegFile(path, t, PartialBlocks::Refuse, UndoKeepFolder());
+            QCOMPARE(int(r.outcome), int(TransformOutcome::Done));
+            journal.record(r.step);
+            states << Read(path);
+        }
+        for (qsizetype k = states.size() - 2; k >= 0; --k) {
+            const UndoResult back = journal.undo();
+            QVERIFY2(back.refused.isEmpty(), qPrintable(back.refused.value(0).reason));
+            QCOMPARE(Read(path), states.at(k));
+        }
+        QVERIFY(journal.isEmpty());
+    }
+
     // A file changed after the turn is not overwritten by an undo, and the step stays.
     void undoLeavesAChangedFile()
     {

@@ -25,6 +25,18 @@ QByteArray Read(const QString &path)
     return ReadWholeFile(path).value_or(QByteArray("<unreadable>"));
 }
 
+// A JPEG whose pixels all differ from their mirror images, so every turn changes its bytes.
+bool WriteShadedJpeg(const QString &path, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x * y) % 256));
+        }
+    }
+    return image.save(path, "JPEG", 90);
+}
+
 QSize SizeOf(const QString &path)
 {
     const auto info = ReadPictureInfo(path, 15, 15);
@@ -49,7 +61,7 @@ private:
         pics = program->env.path("pics");
         QDir().mkpath(pics);
         for (const auto &[name, w, h] : files) {
-            QVERIFY(WriteJpeg(pics + '/' + name, w, h));
+            QVERIFY(WriteShadedJpeg(pics + '/' + name, w, h));
         }
         SaveSetting(AppName, "Directories", "pics", pics);
         SaveSetting(AppName, "Settings", "Basename", "pics");
@@ -76,11 +88,17 @@ private slots:
         menu.popupMenu(QPoint(0, 0));
         QCOMPARE(Control<QAction>(menu, "mnuUndo")->text(), QStringLiteral("Undo Rotate Right"));
         Control<QMenu>(menu, "mnuFile")->hide();
+        QCOMPARE(menu.undoJournal().size(), std::size_t(1));
         QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(menu.undoJournal().size(), std::size_t(2));
         QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(menu.undoJournal().size(), std::size_t(3));
         QCOMPARE(SizeOf(pics + "/a.jpg"), QSize(48, 64)); // right, then left twice: a quarter left
         QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(menu.undoJournal().size(), std::size_t(2));
         QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(menu.undoJournal().size(), std::size_t(1));
+        QVERIFY(Read(pics + "/a.jpg") != original);
         QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Read(pics + "/a.jpg"), original);
         QVERIFY(menu.undoJournal().isEmpty());
@@ -100,6 +118,8 @@ private slots:
         QTest::keyClick(list, Qt::Key_End, Qt::ShiftModifier);
         frmInvisible &menu = Forms::frmInvisible();
         menu.popupMenu(QPoint(0, 0));
+        QCOMPARE(list->ListCount(), 3);
+        QVERIFY(list->Selected(0) && list->Selected(2));
         Control<QAction>(menu, "mnuFlipHorizontal")->trigger();
         Control<QMenu>(menu, "mnuFile")->hide();
         QVERIFY(Read(pics + "/a.jpg") != a);
