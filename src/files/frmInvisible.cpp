@@ -54,16 +54,17 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuBulkRename = mnuFile->addAction(QStringLiteral("Multiple File Rename..."));
     mnuWallpaper = mnuFile->addAction(QStringLiteral("Set as Wallpaper"));
     mnuRefresh = mnuFile->addAction(QStringLiteral("&Refresh Folder"));
+    separator1 = mnuFile->addSeparator();
+    mnuPrint = mnuFile->addAction(QStringLiteral("&Print..."));
+    separator2 = mnuFile->addSeparator();
+    mnuDelete = mnuFile->addAction(QStringLiteral("Delete"));
+    // Beyond the design's items, after a separator of their own.
     separatorTurn = mnuFile->addSeparator();
     mnuRotateRight = mnuFile->addAction(QStringLiteral("Rotate Right\tCtrl+R"));
     mnuRotateLeft = mnuFile->addAction(QStringLiteral("Rotate Left\tCtrl+L"));
     mnuFlipHorizontal = mnuFile->addAction(QStringLiteral("Flip Horizontally"));
     mnuFlipVertical = mnuFile->addAction(QStringLiteral("Flip Vertically"));
     mnuInfo = mnuFile->addAction(QStringLiteral("Picture &Information\tCtrl+I"));
-    separator1 = mnuFile->addSeparator();
-    mnuPrint = mnuFile->addAction(QStringLiteral("&Print..."));
-    separator2 = mnuFile->addSeparator();
-    mnuDelete = mnuFile->addAction(QStringLiteral("Delete"));
     // Shown only: the views handle the Delete key themselves.
     mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuDelete->setShortcutContext(Qt::WidgetShortcut);
