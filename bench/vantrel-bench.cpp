@@ -39,6 +39,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
@@ -456,6 +457,99 @@ int thumbPageProbe(const QString &folder, const QString &cacheHome)
     return complete ? 0 : 1;
 }
 
+// Keys pressed every 20 ms in the file list while `burst` runs (a process that fills the folder the
+// list shows); each key's latency is the time from the moment it was due to the end of its
+// handling. Prints the 95th percentile of the keys while the burst lasts and then a second for
+// its last batches, and the count of keys measured.
+std::pair<double, int> keyLatencyDuring(FileListBox *list, const std::function<void()> &startBurst,
+                                        const std::function<bool()> &burstDone)
+{
+    std::vector<double> latencies;
+    QElapsedTimer clock;
+    clock.start();
+    double due = 0;
+    double doneAt = -1;
+    bool down = true;
+    QTimer keys;
+    keys.setTimerType(Qt::PreciseTimer);
+    keys.setInterval(20);
+    QEventLoop loop;
+    QObject::connect(&keys, &QTimer::timeout, &loop, [&] {
+        QKeyEvent press(QEvent::KeyPress, down ? Qt::Key_Down : Qt::Key_Up, Qt::NoModifier);
+        QCoreApplication::sendEvent(list, &press);
+        down = !down;
+        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        latencies.push_back(now - due);
+        due += 20;
+        // A timer that fell behind is due again from now: a late key counts once, not again for
+        // every tick it held up.
+        due = std::max(due, now);
+        if (doneAt < 0 && burstDone()) {
+            doneAt = now;
+        }
+        if (doneAt >= 0 && now - doneAt > 1000) {
+            loop.quit();
+        }
+    });
+    startBurst();
+    due = static_cast<double>(clock.nsecsElapsed()) / 1e6 + 20;
+    keys.start();
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::sort(latencies.begin(), latencies.end());
+    const double p95 = latencies.empty() ? 1e9 : latencies[latencies.size() * 95 / 100];
+    return {p95, static_cast<int>(latencies.size())};
+}
+
+// The list of a watched folder while another process copies 10,000 files into it, against the
+// same keys with no burst. Prints "p95 reference_p95 count".
+int watchBurstProbe()
+{
+    QTemporaryDir home;
+    qputenv("VANTREL_SETTINGS", home.filePath(QStringLiteral("bench.ini")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toLocal8Bit());
+    const QString watched = home.filePath(QStringLiteral("watched"));
+    const QString source = home.filePath(QStringLiteral("source"));
+    QDir().mkpath(watched);
+    QDir().mkpath(source);
+    const QImage small = photo(64, 48, 5);
+    for (int i = 0; i < 40; ++i) {
+        writeJpeg(small, watched + QStringLiteral("/shown%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    for (int i = 0; i < 10000; ++i) {
+        QFile f(source + QStringLiteral("/burst%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(2000, 'x')) != 2000) {
+            return 1;
+        }
+    }
+    SaveSetting(AppName, QStringLiteral("Directories"), QStringLiteral("watched"), watched);
+    SaveSetting(AppName, QStringLiteral("Settings"), QStringLiteral("Basename"), QStringLiteral("watched"));
+    ApplyScreenMetrics(State(), ScreenSpec{1920, 1080, 15});
+    frmPictureViewer &window = Forms::frmPictureViewer();
+    window.show();
+    frmSide &side = Forms::frmSide();
+    auto *list = Control<FileListBox>(side, "File1");
+    list->setListIndex(0);
+    QCoreApplication::processEvents();
+
+    const auto [quiet, quietKeys] = keyLatencyDuring(
+        list, [] {}, [] { return true; });
+    QProcess copy;
+    const auto [burst, burstKeys] = keyLatencyDuring(
+        list,
+        [&] {
+            copy.start(QStringLiteral("sh"),
+                       {QStringLiteral("-c"), QStringLiteral("cp -r \"$0\"/. \"$1\""), source, watched});
+        },
+        [&] { return copy.state() == QProcess::NotRunning && side.listCount() == 10040; });
+    const bool complete = side.listCount() == 10040;
+    out << QString::number(burst, 'f', 2) << ' ' << QString::number(quiet, 'f', 2) << ' ' << burstKeys << Qt::endl;
+    (void)quietKeys;
+    side.cmdQuit_Click();
+    Forms::FlushUnloaded();
+    return complete ? 0 : 1;
+}
+
 // Pictures for the on-screen latency probe (bench/latency.sh): photographs with a block of one
 // colour over their middle 40 %, where the probe looks. The block's colour tells the pictures of
 // a folder apart, so each step of the file list shows a change.
@@ -637,6 +731,8 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("start-only"),
                       QStringLiteral("Measure only the start with a 10 MB settings store (of the corpus).")});
     parser.addOption({QStringLiteral("no-targets"), QStringLiteral("Report figures without judging them.")});
+    parser.addOption({QStringLiteral("watch-burst-probe"),
+                      QStringLiteral("(internal) Keys in a watched folder while 10,000 files arrive.")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("N"),
                       QStringLiteral("15")});
     parser.addOption({QStringLiteral("gradient-only"), QStringLiteral("Measure only the gradient figures.")});
@@ -663,6 +759,9 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(QStringLiteral("start-probe"))) {
         return startProbe();
+    }
+    if (parser.isSet(QStringLiteral("watch-burst-probe"))) {
+        return watchBurstProbe();
     }
     if (parser.isSet(QStringLiteral("thumb-page"))) {
         return thumbPageProbe(parser.value(QStringLiteral("thumb-page")), parser.value(QStringLiteral("thumb-cache")));
@@ -1190,6 +1289,26 @@ int main(int argc, char **argv)
     report(QStringLiteral("ref_readdir_filter_20k"), refReaddir, QStringLiteral("ms"));
     report(QStringLiteral("ref_cp_rm_200_cross_fs"), refCpRm, QStringLiteral("ms"));
 
+    // A watched folder that another process fills with 10,000 files while keys are pressed, in a
+    // process of its own (a list of 10,000 more files would weigh on the figures after it).
+    double burstP95 = 1e9;
+    {
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--watch-burst-probe")});
+        probe.waitForFinished(300000);
+        const QStringList figures = QString::fromLatin1(probe.readAllStandardOutput()).simplified().split(' ');
+        if (probe.exitCode() == 0 && figures.size() == 3) {
+            burstP95 = figures[0].toDouble();
+            report(QStringLiteral("watch_burst_10k_key_p95"), burstP95, QStringLiteral("ms"));
+            report(QStringLiteral("ref_quiet_key_p95"), figures[1].toDouble(), QStringLiteral("ms"));
+            out << "# keys measured during the burst: " << figures[2] << Qt::endl;
+        } else {
+            out << "BENCH watch_burst_10k_key_p95 missing (the probe failed)" << Qt::endl;
+            ++missingFigures;
+        }
+    }
+
     if (missingFigures > 0) {
         out << "bench: " << missingFigures << " figure(s) missing" << Qt::endl;
     }
@@ -1238,6 +1357,7 @@ int main(int argc, char **argv)
         {QStringLiteral("start_settings_10mb"), startLargeStore, kStartLargeStoreMs, QStringLiteral("1 s")},
         {QStringLiteral("saver_logo_cpu"), saverCpu, 3, QStringLiteral("3 % of one core")},
         {QStringLiteral("saver_logo_memory"), saverRss, 60, QStringLiteral("60 MB")},
+        {QStringLiteral("watch_burst_10k_key_p95"), burstP95, 100, QStringLiteral("100 ms")},
     };
     int missed = 0;
     for (const Target &t : targets) {

@@ -7,6 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev libvulkan-dev
     libemf2svg-dev libcrypt-dev
+    libturbojpeg0-dev # turning and mirroring JPEGs without loss (libjpeg-turbo-progs' jpegtran checks it)
+    libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
     libxcb1-dev # the launcher's preview follows its foreign parent window
     xscreensaver # the end-to-end check of the screen-saver launcher
     fonts-liberation

@@ -135,6 +135,18 @@ void ActivateViewer()
     Forms::frmPictureViewer().showActivated();
 }
 
+// The files a drag carries out to other programs: those a drop on a folder button would file.
+static QStringList DraggedPaths()
+{
+    if (!Forms::IsLoaded(Forms::Form::Side)) {
+        return {};
+    }
+    const bool onPage = State().ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer);
+    return TargetsOf(Forms::frmSide().listSnapshot(),
+                     onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot())
+        .paths;
+}
+
 void ResetProcessState()
 {
     ResetState();
@@ -145,6 +157,7 @@ void ResetProcessState()
     ReleaseSparePicture();
     HelpWindow::closeInstance();
     SetFileDragHandler(nullptr);
+    SetDragPathsProvider(DraggedPaths);
     SetScreenSaverControl(nullptr);
     ScreenSaverRun::instance().finish();
     ScreenSaverRun::instance().setRandomSource({});

@@ -34,6 +34,13 @@ void ReadStoredSettings(SharedState &state, const SettingReader &read)
     state.BasePath = state.Basename.isEmpty() ? QString() : read(QStringLiteral("Directories"), state.Basename);
 }
 
+SortOrder StoredSortOrder(const SettingReader &read)
+{
+    const QString settings = QStringLiteral("Settings");
+    return SortOrderFromStore(read(settings, QStringLiteral("SortOrder")),
+                              read(settings, QStringLiteral("SortDescending")));
+}
+
 void ApplyColourDefaults(SharedState &state)
 {
     if (state.SlideColor.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/SharedState.h"
+#include "panel/SortOrder.h"
 
 #include <functional>
 
@@ -13,6 +14,11 @@ using SettingReader = std::function<QString(const QString &section, const QStrin
 // does not convert leaves its variable as it was; colours stay text. BasePath is looked up afresh
 // from "Directories" by the name in "Basename".
 void ReadStoredSettings(SharedState &state, const SettingReader &read);
+
+// The order of the file list as stored ([Settings] "SortOrder" and "SortDescending"); a fresh
+// profile gives names in natural order, ascending. Read when the panel loads and after the
+// settings dialog, which writes it.
+[[nodiscard]] SortOrder StoredSortOrder(const SettingReader &read);
 
 // Defaults after the read: a missing first colour also turns the gradient to 270 degrees; the
 // other two colours default on their own.

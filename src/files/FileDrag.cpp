@@ -2,6 +2,7 @@
 
 #include "common/SharedState.h"
 #include "common/Utilities.h"
+#include "files/DragPayload.h"
 
 #include <QDrag>
 #include <QHash>
@@ -24,21 +25,44 @@ QHash<const QWidget *, QString> &DragIcons()
     return icons;
 }
 
+DragPathsProvider &PathsProvider()
+{
+    static DragPathsProvider provider;
+    return provider;
+}
+
 void PlatformDrag(QWidget *source, const QString &dragIcon)
 {
     auto *drag = new QDrag(source);
-    auto *data = new QMimeData;
-    data->setData(QString::fromLatin1(FileDragMimeType), QByteArray());
-    drag->setMimeData(data);
+    drag->setMimeData(FileDragMimeData(PathsProvider() ? PathsProvider()() : QStringList()));
+    // The pointer says what the window under it will do: the folder buttons take the action
+    // proposed, another program may choose the other one.
+    drag->setDragCursor(LoadResCursor(QStringLiteral("MOVE")).pixmap(), Qt::MoveAction);
+    drag->setDragCursor(LoadResCursor(QStringLiteral("COPY")).pixmap(), Qt::CopyAction);
     if (!dragIcon.isEmpty()) {
-        const QPixmap pointer = LoadResCursor(dragIcon).pixmap();
-        drag->setDragCursor(pointer, Qt::MoveAction);
-        drag->setDragCursor(pointer, Qt::IgnoreAction);
+        drag->setDragCursor(LoadResCursor(dragIcon).pixmap(), Qt::IgnoreAction);
     }
-    drag->exec(Qt::MoveAction);
+    const Qt::DropAction proposed = State().DropAction == QLatin1String("COPY") ? Qt::CopyAction : Qt::MoveAction;
+    drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, proposed);
 }
 
 } // namespace
+
+void SetDragPathsProvider(DragPathsProvider provider)
+{
+    PathsProvider() = std::move(provider);
+}
+
+QMimeData *FileDragMimeData(const QStringList &paths)
+{
+    auto *data = new QMimeData;
+    data->setData(QString::fromLatin1(FileDragMimeType), QByteArray());
+    if (!paths.isEmpty()) {
+        // Set as bytes: Qt's own URL list would turn a name that is not UTF-8 into another name.
+        data->setData(QStringLiteral("text/uri-list"), UriList(paths));
+    }
+    return data;
+}
 
 void SetFileDragHandler(FileDragHandler handler)
 {

@@ -4,11 +4,16 @@
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "files/FileTransfer.h"
+#include "files/JpegTransform.h"
 #include "files/Renaming.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <fcntl.h>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -85,6 +90,8 @@ QString UndoStep::label() const
         return QStringLiteral("Multiple File Rename");
     case Kind::Delete:
         return QStringLiteral("Delete");
+    case Kind::Transform:
+        return name.isEmpty() ? QStringLiteral("Rotate") : name;
     }
     return {};
 }
@@ -99,7 +106,8 @@ UndoResult TakeBack(const UndoStep &step)
             continue;
         }
         if (step.kind != UndoStep::Kind::Copy && step.kind != UndoStep::Kind::Rename &&
-            step.kind != UndoStep::Kind::BatchRename && FileExistsExact(f.before)) {
+            step.kind != UndoStep::Kind::BatchRename && step.kind != UndoStep::Kind::Transform &&
+            FileExistsExact(f.before)) {
             result.refused << UndoRefusal{f.after, QStringLiteral("another file now has its old name")};
             continue;
         }
@@ -155,6 +163,17 @@ UndoResult TakeBack(const UndoStep &step)
         }
         break;
     }
+    case UndoStep::Kind::Transform:
+        for (const UndoFile &f : checked) {
+            const auto old = ReadWholeFile(f.kept);
+            if (old && ReplaceFileAtomically(f.after, *old) == 0) {
+                ::unlink(EncodeName(f.kept).constData());
+                result.restored << f.before;
+            } else {
+                result.refused << UndoRefusal{f.after, QStringLiteral("its old contents could not be written back")};
+            }
+        }
+        break;
     case UndoStep::Kind::Delete:
         for (const UndoFile &f : checked) {
             // Out of the trash as file managers restore: the file back under its old name, the
@@ -183,6 +202,19 @@ UndoResult TakeBack(const UndoStep &step)
     return result;
 }
 
+UndoJournal::~UndoJournal()
+{
+    clear();
+}
+
+void UndoJournal::clear()
+{
+    for (const UndoStep &step : m_steps) {
+        DropKept(step);
+    }
+    m_steps.clear();
+}
+
 void UndoJournal::record(UndoStep step)
 {
     if (step.files.empty()) {
@@ -190,7 +222,87 @@ void UndoJournal::record(UndoStep step)
     }
     m_steps.push_back(std::move(step));
     while (m_steps.size() > kKept) {
+        DropKept(m_steps.front());
         m_steps.pop_front();
+    }
+}
+
+QString UndoKeepFolder()
+{
+    static QString folder;
+    if (!folder.isEmpty() && IsFolder(folder)) {
+        return folder;
+    }
+    const QString base = JoinPath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+                                  QStringLiteral("Vantrel Viewer/undo"));
+    if (!QDir().mkpath(base)) {
+        return {};
+    }
+    ::chmod(EncodeName(base).constData(), 0700);
+    // A session that ended without cleaning up (killed, crashed) left its folder: its steps
+    // went with it, so its copies are of no use any more.
+    const QStringList sessions = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : sessions) {
+        bool number = false;
+        const qint64 pid = name.toLongLong(&number);
+        if (number && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            QDir(JoinPath(base, name)).removeRecursively();
+        }
+    }
+    const QString mine = JoinPath(base, QString::number(::getpid()));
+    if (!QDir().mkpath(mine)) {
+        return {};
+    }
+    ::chmod(EncodeName(mine).constData(), 0700);
+    folder = mine;
+    return folder;
+}
+
+QString KeepOriginal(const QString &folder, const QByteArray &bytes)
+{
+    if (folder.isEmpty()) {
+        return {};
+    }
+    static std::uint64_t counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = JoinPath(folder, QStringLiteral("%1-%2.kept").arg(++counter).arg(::random() % 100000));
+        const QByteArray native = EncodeName(path);
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return {};
+        }
+        qsizetype written = 0;
+        while (written < bytes.size()) {
+            const ssize_t w =
+                ::write(fd, bytes.constData() + written, static_cast<std::size_t>(bytes.size() - written));
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w <= 0) {
+                break;
+            }
+            written += w;
+        }
+        const bool whole = written == bytes.size() && ::fsync(fd) == 0;
+        ::close(fd);
+        if (!whole) {
+            ::unlink(native.constData());
+            return {};
+        }
+        return path;
+    }
+    return {};
+}
+
+void DropKept(const UndoStep &step)
+{
+    for (const UndoFile &f : step.files) {
+        if (!f.kept.isEmpty()) {
+            ::unlink(EncodeName(f.kept).constData());
+        }
     }
 }
 
@@ -202,10 +314,28 @@ UndoResult UndoJournal::undo()
     UndoStep step = std::move(m_steps.back());
     m_steps.pop_back();
     UndoResult result = TakeBack(step);
+    if (step.kind == UndoStep::Kind::Transform) {
+        // The old bytes are back under a new identity: a step before that left the file as those
+        // bytes knows it by the identity it had, and takes it as its own again.
+        for (const UndoFile &f : step.files) {
+            const auto now = IdentityOf(f.after);
+            if (!now || !result.restored.contains(f.before)) {
+                continue;
+            }
+            for (UndoStep &older : m_steps) {
+                for (UndoFile &o : older.files) {
+                    if (o.after == f.after && o.identity == f.keptIdentity) {
+                        o.identity = *now;
+                    }
+                }
+            }
+        }
+    }
     if (!result.refused.isEmpty()) {
         // What stayed is still the step's to take back, as it stands.
         UndoStep rest;
         rest.kind = step.kind;
+        rest.name = step.name;
         for (const UndoFile &f : step.files) {
             for (const UndoRefusal &r : std::as_const(result.refused)) {
                 if (!r.final && (r.path == f.after || r.path == f.before)) {
@@ -247,7 +377,7 @@ UndoStep AfterTransfer(UndoStep::Kind kind, const TransferSnapshot &before)
         if (kind == UndoStep::Kind::Move && FileExistsExact(source)) {
             continue;
         }
-        step.files.push_back(UndoFile{source, target, *now});
+        step.files.push_back(UndoFile{source, target, *now, {}, {}});
     }
     return step;
 }
@@ -259,7 +389,7 @@ UndoStep RenameStep(UndoStep::Kind kind, const QString &folder, const QList<QPai
     for (const auto &[oldName, newName] : renamed) {
         const QString after = JoinPath(folder, newName);
         if (const auto id = IdentityOf(after)) {
-            step.files.push_back(UndoFile{JoinPath(folder, oldName), after, *id});
+            step.files.push_back(UndoFile{JoinPath(folder, oldName), after, *id, {}, {}});
         }
     }
     return step;

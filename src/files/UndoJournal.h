@@ -30,16 +30,20 @@ struct UndoFile
     QString before; // path before the step
     QString after;  // path after it (for a delete: the file inside the trash)
     FileIdentity identity;
+    QString kept;              // a transform: the file's old bytes, kept in the session's undo folder
+    FileIdentity keptIdentity; // and what the file was when they were read
 };
 
 struct UndoStep
 {
-    enum class Kind { Move, Copy, Rename, BatchRename, Delete };
+    enum class Kind { Move, Copy, Rename, BatchRename, Delete, Transform };
     Kind kind = Kind::Move;
     std::vector<UndoFile> files;
+    // A transform's own word ("Rotate Right", ...).
+    QString name;
 
-    // "Move", "Copy", "Rename", "Multiple File Rename", "Delete": the file menu offers "Undo "
-    // followed by it.
+    // "Move", "Copy", "Rename", "Multiple File Rename", "Delete", or a transform's name: the file
+    // menu offers "Undo " followed by it.
     [[nodiscard]] QString label() const;
 };
 
@@ -61,8 +65,17 @@ struct UndoResult
 // what the step made: a file that changed or went is left alone, and so is one whose old name
 // another file took since. A move goes back as a move (with the same guarantees), a copy goes to
 // the trash, a rename is renamed back (chains and swaps too), a deleted file comes back from the
-// trash with its record there removed.
+// trash with its record there removed; a transformed file gets its old bytes back (written whole,
+// in one step) and its kept copy goes.
 [[nodiscard]] UndoResult TakeBack(const UndoStep &step);
+
+// The session's folder for the old bytes of transformed files: private to the user, made on
+// first use; folders that dead sessions left behind are removed then.
+[[nodiscard]] QString UndoKeepFolder();
+// Writes `bytes` to a new file in `folder`: its path, or empty when it could not be written whole.
+[[nodiscard]] QString KeepOriginal(const QString &folder, const QByteArray &bytes);
+// Removes the kept copies a step holds (when it leaves the journal unused).
+void DropKept(const UndoStep &step);
 
 // The session's file commands, newest last, for Ctrl+Z. A step partly taken back keeps the files
 // that a later try may still take back (an old name taken meanwhile, say); a file that is gone or
@@ -72,6 +85,11 @@ class UndoJournal
 public:
     static constexpr std::size_t kKept = 100;
 
+    UndoJournal() = default;
+    ~UndoJournal();
+    UndoJournal(const UndoJournal &) = delete;
+    UndoJournal &operator=(const UndoJournal &) = delete;
+
     void record(UndoStep step);
     [[nodiscard]] bool isEmpty() const { return m_steps.empty(); }
     [[nodiscard]] std::size_t size() const { return m_steps.size(); }
@@ -79,7 +97,7 @@ public:
     // Takes back the newest step; what could not be taken back, but may be later, stays in the
     // journal as that step.
     UndoResult undo();
-    void clear() { m_steps.clear(); }
+    void clear();
 
 private:
     std::deque<UndoStep> m_steps;

@@ -11,6 +11,7 @@
 #include "files/CommandTargets.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
+#include "files/JpegTransform.h"
 #include "files/PrintJob.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
@@ -54,6 +55,13 @@ frmInvisible::frmInvisible(QWidget *parent)
     mnuPrint = mnuFile->addAction(QStringLiteral("&Print..."));
     separator2 = mnuFile->addSeparator();
     mnuDelete = mnuFile->addAction(QStringLiteral("Delete"));
+    // Beyond the design's items, after a separator of their own.
+    separatorTurn = mnuFile->addSeparator();
+    mnuRotateRight = mnuFile->addAction(QStringLiteral("Rotate Right\tCtrl+R"));
+    mnuRotateLeft = mnuFile->addAction(QStringLiteral("Rotate Left\tCtrl+L"));
+    mnuFlipHorizontal = mnuFile->addAction(QStringLiteral("Flip Horizontally"));
+    mnuFlipVertical = mnuFile->addAction(QStringLiteral("Flip Vertically"));
+    mnuInfo = mnuFile->addAction(QStringLiteral("Picture &Information\tCtrl+I"));
     // Last, below a line of its own, and only when there is something to take back: the items
     // above keep their places (a keyboard user's Down, Down, Return opens what it always did).
     separatorUndo = mnuFile->addSeparator();
@@ -72,6 +80,11 @@ frmInvisible::frmInvisible(QWidget *parent)
                                                         {mnuBulkRename, "mnuBulkRename"},
                                                         {mnuWallpaper, "mnuWallpaper"},
                                                         {mnuRefresh, "mnuRefresh"},
+                                                        {mnuRotateRight, "mnuRotateRight"},
+                                                        {mnuRotateLeft, "mnuRotateLeft"},
+                                                        {mnuFlipHorizontal, "mnuFlipHorizontal"},
+                                                        {mnuFlipVertical, "mnuFlipVertical"},
+                                                        {mnuInfo, "mnuInfo"},
                                                         {mnuPrint, "mnuPrint"},
                                                         {mnuDelete, "mnuDelete"}};
     for (const auto &[item, name] : names) {
@@ -84,6 +97,11 @@ frmInvisible::frmInvisible(QWidget *parent)
     connect(mnuBulkRename, &QAction::triggered, this, &frmInvisible::mnuBulkRename_Click);
     connect(mnuWallpaper, &QAction::triggered, this, &frmInvisible::mnuWallpaper_Click);
     connect(mnuRefresh, &QAction::triggered, this, &frmInvisible::mnuRefresh_Click);
+    connect(mnuRotateRight, &QAction::triggered, this, [this] { mnuTransform_Click(Transform::Rotate90); });
+    connect(mnuRotateLeft, &QAction::triggered, this, [this] { mnuTransform_Click(Transform::Rotate270); });
+    connect(mnuFlipHorizontal, &QAction::triggered, this, [this] { mnuTransform_Click(Transform::FlipHorizontal); });
+    connect(mnuFlipVertical, &QAction::triggered, this, [this] { mnuTransform_Click(Transform::FlipVertical); });
+    connect(mnuInfo, &QAction::triggered, this, &frmInvisible::mnuInfo_Click);
     connect(mnuPrint, &QAction::triggered, this, &frmInvisible::mnuPrint_Click);
     connect(mnuDelete, &QAction::triggered, this, &frmInvisible::mnuDelete_Click);
 }
@@ -106,6 +124,11 @@ void frmInvisible::applyMenuState(const FileMenuState &state)
     mnuRefresh->setEnabled(state.refreshEnabled);
     mnuPrint->setEnabled(state.printEnabled);
     mnuDelete->setEnabled(state.deleteEnabled);
+    // Turning changes the files a delete would take; the information is the printed picture's.
+    for (QAction *turn : {mnuRotateRight, mnuRotateLeft, mnuFlipHorizontal, mnuFlipVertical}) {
+        turn->setEnabled(state.deleteEnabled);
+    }
+    mnuInfo->setEnabled(state.printEnabled);
 }
 
 void frmInvisible::popupMenu(const QPoint &globalPos)
@@ -249,7 +272,7 @@ void frmInvisible::mnuDelete_Click()
         step.kind = UndoStep::Kind::Delete;
         for (const auto &[original, inTrash] : std::as_const(trashed)) {
             if (const auto id = IdentityOf(inTrash)) {
-                step.files.push_back(UndoFile{original, inTrash, *id});
+                step.files.push_back(UndoFile{original, inTrash, *id, {}, {}});
             }
         }
         recordUndo(std::move(step));
@@ -301,6 +324,78 @@ QString frmInvisible::pictureFileOf(const PictureChoice &choice, const PageSnaps
 static PageSnapshot CurrentPage()
 {
     return Forms::IsLoaded(Forms::Form::PictureViewer) ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot();
+}
+
+void frmInvisible::mnuTransform_Click(Transform asked)
+{
+    emit commandRequested(QStringLiteral("Transform"));
+    SharedState &s = State();
+    if (m_busy || !Forms::IsLoaded(Forms::Form::Side)) {
+        return;
+    }
+    frmSide &side = Forms::frmSide();
+    side.CountSelected();
+    const PageSnapshot page = CurrentPage();
+    const CommandTargets targets = TargetsOf(side.listSnapshot(), s.ThumbsLoaded ? page : PageSnapshot());
+    if (targets.isEmpty()) {
+        return;
+    }
+    const QString keep = UndoKeepFolder();
+    UndoStep step;
+    step.kind = UndoStep::Kind::Transform;
+    step.name = TransformLabel(asked);
+    QStringList problems;
+    QStringList turned;
+    SetMouseCursor(QStringLiteral("WAIT"));
+    for (const QString &path : targets.paths) {
+        FileTransformResult r = TransformJpegFile(path, asked, PartialBlocks::Refuse, keep);
+        if (r.outcome == TransformOutcome::PartialBlocks) {
+            // Cutting pixels off is the user's choice, file by file.
+            SetDefaultMouseCursor();
+            const int answer = MsgBox(
+                QStringLiteral("The right or bottom edge of \"%1\" is not a whole block of the JPEG, so it cannot be "
+                               "turned there without loss.\n\nCut off those few pixels and turn the rest without "
+                               "loss?")
+                    .arg(DisplayName(FileNameOf(path))),
+                vbYesNo | vbQuestion);
+            SetMouseCursor(QStringLiteral("WAIT"));
+            if (answer != vbYes) {
+                continue;
+            }
+            r = TransformJpegFile(path, asked, PartialBlocks::Trim, keep);
+        }
+        if (r.outcome != TransformOutcome::Done) {
+            problems << TransformFailureText(r.outcome, FileNameOf(path));
+            continue;
+        }
+        for (UndoFile &f : r.step.files) {
+            step.files.push_back(std::move(f));
+        }
+        turned << path;
+    }
+    SetDefaultMouseCursor();
+    recordUndo(std::move(step));
+    if (!turned.isEmpty()) {
+        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Forms::frmPictureViewer().leaveThumbnailPage();
+        }
+        side.showRestored(turned);
+    }
+    if (!problems.isEmpty()) {
+        MsgBox(problems.join(QLatin1Char('\n')), vbExclamation);
+    }
+}
+
+void frmInvisible::mnuInfo_Click()
+{
+    emit commandRequested(QStringLiteral("Info"));
+    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return;
+    }
+    const PageSnapshot page = CurrentPage();
+    const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
+    const QString file = choice.kind == PictureChoice::Kind::NothingToDo ? QString() : pictureFileOf(choice, page);
+    Forms::frmPictureViewer().toggleInformation(file);
 }
 
 void frmInvisible::endBackgroundCommand()

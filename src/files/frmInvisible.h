@@ -4,6 +4,7 @@
 #include "files/CommandTargets.h"
 #include "files/FileMenuRules.h"
 #include "files/PrintRules.h"
+#include "files/TransformRules.h"
 #include "files/UndoJournal.h"
 
 #include <QWidget>
@@ -32,6 +33,11 @@ public:
     void mnuPrint_Click();
     void mnuRefresh_Click();
     void mnuWallpaper_Click();
+    // Turns or mirrors the JPEGs the command acts on without loss (Ctrl+R right, Ctrl+L left),
+    // as one step of the undo journal; other formats are refused with a message.
+    void mnuTransform_Click(Transform asked);
+    // The information window of the picture shown (Ctrl+I), or of the chosen thumbnail.
+    void mnuInfo_Click();
 
     // True while a page is being printed or a wallpaper made; the command's end follows.
     [[nodiscard]] bool busy() const { return m_busy; }
@@ -61,6 +67,12 @@ private:
     QAction *mnuBulkRename;
     QAction *mnuWallpaper;
     QAction *mnuRefresh;
+    QAction *separatorTurn;
+    QAction *mnuRotateRight;
+    QAction *mnuRotateLeft;
+    QAction *mnuFlipHorizontal;
+    QAction *mnuFlipVertical;
+    QAction *mnuInfo;
     QAction *separator1;
     QAction *mnuPrint;
     QAction *separator2;

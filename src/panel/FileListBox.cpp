@@ -50,8 +50,24 @@ bool FileListBox::load(const QString &folder)
     if (!names) {
         return false;
     }
-    m_model->setStringList(*names);
+    m_model->setStringList(m_order == SortOrder{} ? *names : SortedNames(folder, *names, m_order));
     return true;
+}
+
+void FileListBox::setSortOrder(SortOrder order)
+{
+    if (order == m_order) {
+        return;
+    }
+    m_order = order;
+    if (!m_path.isEmpty()) {
+        Refresh();
+    }
+}
+
+QStringList FileListBox::names() const
+{
+    return m_model->stringList();
 }
 
 bool FileListBox::setPath(const QString &folder)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/FileListRules.h"
+#include "panel/SortOrder.h"
 
 #include <QListView>
 
@@ -22,6 +23,11 @@ public:
     // Pattern such as "*.bmp;*.jpg"; "*.zzz" lists nothing. Re-reads the folder.
     void setPattern(const QString &pattern);
     [[nodiscard]] QString Pattern() const { return m_pattern.text(); }
+    // The order of the entries; the folder is read again in it.
+    void setSortOrder(SortOrder order);
+    [[nodiscard]] SortOrder sortOrder() const { return m_order; }
+    // Every name the list holds, in its order.
+    [[nodiscard]] QStringList names() const;
 
     // Reads the folder again; false when it can no longer be read (the list is then empty).
     bool Refresh();
@@ -63,6 +69,7 @@ private:
     QStringListModel *m_model;
     QString m_path;
     FilePattern m_pattern;
+    SortOrder m_order;
     float m_twipsX = 0;
     float m_twipsY = 0;
 };

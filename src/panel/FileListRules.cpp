@@ -5,6 +5,7 @@
 #include "common/Rounding.h"
 
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -108,6 +109,53 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
     ::closedir(dir);
     std::sort(names.begin(), names.end(), NaturalLess);
     return names;
+}
+
+SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const QStringList &selected,
+                                                const QString &focused, const QStringList &after)
+{
+    QHash<QString, int> where;
+    where.reserve(after.size());
+    for (int k = 0; k < after.size(); ++k) {
+        where.insert(after.at(k), k);
+    }
+    SelectionAfterChange result;
+    for (const QString &name : selected) {
+        if (const auto it = where.constFind(name); it != where.cend()) {
+            result.selected << it.value();
+        }
+    }
+    std::sort(result.selected.begin(), result.selected.end());
+    if (after.isEmpty()) {
+        return result;
+    }
+    if (focused.isEmpty()) {
+        // A list that was empty shows its first picture, as a folder opened does.
+        result.focused = before.isEmpty() ? 0 : -1;
+        return result;
+    }
+    if (const auto it = where.constFind(focused); it != where.cend()) {
+        result.focused = it.value();
+        result.focusKept = true;
+        return result;
+    }
+    const auto at = before.indexOf(focused);
+    if (at >= 0) {
+        for (auto k = at + 1; k < before.size(); ++k) {
+            if (const auto it = where.constFind(before.at(k)); it != where.cend()) {
+                result.focused = it.value();
+                return result;
+            }
+        }
+        for (auto k = at - 1; k >= 0; --k) {
+            if (const auto it = where.constFind(before.at(k)); it != where.cend()) {
+                result.focused = it.value();
+                return result;
+            }
+        }
+    }
+    result.focused = 0;
+    return result;
 }
 
 QString SizeLabel(QSize pixels, qint64 bytes)

@@ -33,6 +33,19 @@ private:
 // folder cannot be read (missing, not a folder, no permission, empty path).
 [[nodiscard]] std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern);
 
+// The list read again after another program changed the folder: the entries to select again
+// (those of the selection still there) and the one to focus (the focused one if it is still
+// there, else the next one of the old order that is, else the one before it; the first one when
+// the list was empty; -1 for none).
+struct SelectionAfterChange
+{
+    int focused = -1;
+    bool focusKept = false;
+    QList<int> selected;
+};
+[[nodiscard]] SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const QStringList &selected,
+                                                              const QString &focused, const QStringList &after);
+
 // "640 x 480", a line break, and whole kilobytes of 1000 bytes ("57 Kb").
 [[nodiscard]] QString SizeLabel(QSize pixels, qint64 bytes);
 

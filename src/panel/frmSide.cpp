@@ -44,6 +44,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <utility>
 
 namespace {
 
@@ -102,6 +103,8 @@ frmSide::frmSide(QWidget *parent)
     , m_notice(new QLabel(this))
     , m_noticeTimer(new QTimer(this))
     , m_firstStartHint(new QLabel(this))
+    , m_watcher(new FolderWatcher(this))
+    , m_watchRetry(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmSide"));
     setWindowTitle(AppName);
@@ -154,6 +157,8 @@ frmSide::frmSide(QWidget *parent)
     m_noticeTimer->setSingleShot(true);
     m_noticeTimer->setInterval(2000);
     connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
+    m_watchRetry->setSingleShot(true);
+    m_watchRetry->setInterval(250);
 
     cmdQuit->setCaption(QStringLiteral("Quit"));
     cmdQuit->setToolTip(QStringLiteral("Quit"));
@@ -256,6 +261,8 @@ frmSide::frmSide(QWidget *parent)
     connect(File1, &FileListBox::PathChange, this, &frmSide::File1_PathChange);
     connect(File1, &FileListBox::MouseDown, this, &frmSide::File1_MouseDown);
     connect(File1, &FileListBox::MouseMove, this, &frmSide::File1_MouseMove);
+    connect(m_watcher, &FolderWatcher::changed, this, &frmSide::folderChanged);
+    connect(m_watchRetry, &QTimer::timeout, this, [this] { folderChanged(FolderChanges()); });
 }
 
 void frmSide::Form_Load()
@@ -432,6 +439,7 @@ void frmSide::settingsClosed()
 {
     SharedState &s = State();
     if (s.SettingsChanged) {
+        applySortOrder();
         setSlideInterval(SlideIntervalMs(s.SlideTime));
         applyListColours();
         if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
@@ -502,6 +510,8 @@ void frmSide::hidePopups()
 void frmSide::applyStoredSettings()
 {
     const SharedState &s = State();
+    // Before a folder opens, so it is read once, in its order.
+    File1->setSortOrder(StoredSortOrder(StoreReader()));
     lstFolders->addItem(QStringLiteral("(blank button)"));
     LoadFolderNames(*lstFolders);
     LoadFolderNames(*cmbFolders);
@@ -946,6 +956,90 @@ void frmSide::updateFileCounter()
 void frmSide::File1_PathChange()
 {
     updateFileCounter();
+    // A folder that cannot be watched is read again only when asked (Alt+R), as before.
+    m_pendingChanges = FolderChanges();
+    (void)m_watcher->watch(File1->Path());
+}
+
+void frmSide::folderChanged(const FolderChanges &changes)
+{
+    SharedState &s = State();
+    m_pendingChanges.names.unite(changes.names);
+    m_pendingChanges.everything |= changes.everything;
+    m_pendingChanges.folderGone |= changes.folderGone;
+    if (m_pendingChanges.isEmpty() || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        return;
+    }
+    // Not in the middle of a command, a page being made or a show: the list they work on stays.
+    if (!isEnabled() || s.SlideShowOn || s.ScreenSaverMode == QLatin1String("On") || Forms::frmInvisible().busy() ||
+        QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+        m_watchRetry->start();
+        return;
+    }
+    const FolderChanges pending = std::exchange(m_pendingChanges, FolderChanges());
+    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    const QStringList before = File1->names();
+    QStringList selected;
+    for (int i = 0; i < File1->ListCount(); ++i) {
+        if (File1->Selected(i)) {
+            selected << File1->List(i);
+        }
+    }
+    const QString focused = File1->FileName();
+    const QString shown = FileNameOf(viewer.pictureFile());
+    if (!File1->Refresh()) {
+        // The folder itself went.
+        viewer.hidePicture();
+        lblKB->clear();
+        File1->hide();
+        showFolderUnavailable();
+        s.FolderUnavailable = true;
+        m_watcher->stop();
+        return;
+    }
+    updateFileCounter();
+    const QStringList after = File1->names();
+    const SelectionAfterChange keep = SelectionAfterFolderChange(before, selected, focused, after);
+    const bool shownChanged = !shown.isEmpty() && (pending.everything || pending.names.contains(shown));
+    const bool onPage = s.ThumbsLoaded && viewer.thumbnailPageShown();
+    // The picture follows the list: a file that went gives way to the next, a file rewritten is
+    // shown as it is now; otherwise the picture stays as it is.
+    const bool showAgain = !onPage && (!keep.focusKept || shownChanged || focused != shown);
+    if (keep.focused >= 0) {
+        s.SelectionFromCode = !showAgain;
+        File1->setListIndex(keep.focused);
+        s.SelectionFromCode = false;
+    } else if (!onPage) {
+        viewer.hidePicture();
+        lblKB->clear();
+    }
+    s.SelectionFromCode = true;
+    for (int index : keep.selected) {
+        if (index != keep.focused) {
+            File1->setSelected(index, true);
+        }
+    }
+    if (keep.focused >= 0) {
+        File1->setSelected(keep.focused, true);
+    }
+    s.SelectionFromCode = false;
+    CountSelected();
+    if (s.ThumbsLoaded && viewer.thumbnailPageShown()) {
+        cmdThumb_click();
+    }
+}
+
+void frmSide::applySortOrder()
+{
+    SharedState &s = State();
+    const QString focused = File1->FileName();
+    File1->setSortOrder(StoredSortOrder(StoreReader()));
+    if (!focused.isEmpty()) {
+        // The same picture stays selected, at its place in the new order.
+        s.SelectionFromCode = true;
+        File1->setListIndex(File1->IndexOf(focused));
+        s.SelectionFromCode = false;
+    }
 }
 
 void frmSide::CountSelected()

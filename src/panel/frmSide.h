@@ -3,6 +3,7 @@
 #include "controls/CommonDialog.h"
 #include "files/CommandTargets.h"
 #include "panel/FlatComboBox.h"
+#include "panel/FolderWatch.h"
 #include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 
@@ -99,6 +100,12 @@ public:
     [[nodiscard]] int listCount() const;
     // Reads the folder again and shows the new count.
     void refreshList();
+    // The list in the stored sort order (read again when it changed).
+    void applySortOrder();
+    // Another program changed the folder: the list read again with the selection and the picture
+    // kept where their files still exist, the picture shown again when its file was rewritten,
+    // and a thumbnail page made again.
+    void folderChanged(const FolderChanges &changes);
     // Makes `index` the focused and only selected entry, which shows its picture.
     void selectEntry(int index);
     // Reads the folder again and opens the entry of this name (leaving a thumbnail page).
@@ -197,6 +204,10 @@ private:
     // Over the empty file list while no folder is registered: how to register one.
     QLabel *m_firstStartHint;
     void updateFirstStartHint();
+    // Watches the folder shown; changes that come while a command or a show runs wait for it.
+    FolderWatcher *m_watcher;
+    QTimer *m_watchRetry;
+    FolderChanges m_pendingChanges;
     int m_slideInterval = 0;
     // In random order the next picture is drawn one step early, so it can be decoded ahead.
     int m_nextRandom = 0;

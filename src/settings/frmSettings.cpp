@@ -20,6 +20,7 @@
 #include "show/Grad.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -241,6 +242,9 @@ frmSettings::frmSettings(QWidget *parent)
     , txtInterval(new QLineEdit(this))
     , cmdScreenSaver(new QPushButton(QStringLiteral("Set as Screen Saver"), this))
     , chkLogoShow(new QCheckBox(QStringLiteral("Drifting Logo"), this))
+    , lblSort(new QLabel(QStringLiteral("Sort &by"), this))
+    , cmbSort(new QComboBox(this))
+    , chkDescending(new QCheckBox(QStringLiteral("&Descending"), this))
     , cmdFontColor(new QPushButton(QStringLiteral("Font Colour"), this))
     , shpColorFont(ColourSample(this))
     , Label1(new QLabel(QStringLiteral("Background Gradient"), this))
@@ -284,6 +288,8 @@ frmSettings::frmSettings(QWidget *parent)
         {txtInterval, "txtInterval"},
         {cmdScreenSaver, "cmdScreenSaver"},
         {chkLogoShow, "chkLogoShow"},
+        {cmbSort, "cmbSort"},
+        {chkDescending, "chkDescending"},
         {cmdFontColor, "cmdFontColor"},
         {shpColorFont, "shpColorFont"},
         {Label1, "Label1"},
@@ -320,13 +326,15 @@ frmSettings::frmSettings(QWidget *parent)
     cmdOK->setDefault(true);
 
     // The interval box first, then OK, Cancel, Help and the colour buttons, then the rest.
-    const std::vector<QWidget *> order = {txtInterval,    cmdOK,           cmdCancel, cmdHelp,   cmdBackColor1,
-                                          cmdBackColor2,  cmdFontColor,    Drive1,    Dir1,      cmdCreate,
-                                          cmdAddFolder,   cmdRemoveFolder, List1,     optNormal, optRandom,
-                                          cmdScreenSaver, chkLogoShow};
+    const std::vector<QWidget *> order = {txtInterval,    cmdOK,           cmdCancel, cmdHelp,      cmdBackColor1,
+                                          cmdBackColor2,  cmdFontColor,    Drive1,    Dir1,         cmdCreate,
+                                          cmdAddFolder,   cmdRemoveFolder, List1,     optNormal,    optRandom,
+                                          cmdScreenSaver, chkLogoShow,     cmbSort,   chkDescending};
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
+    cmbSort->addItems(SortKeyCaptions());
+    lblSort->setBuddy(cmbSort);
     setTabOrder(chkLogoShow, Option1[0]);
     for (std::size_t i = 1; i < Option1.size(); ++i) {
         setTabOrder(Option1.at(i - 1), Option1.at(i));
@@ -402,6 +410,9 @@ void frmSettings::placeControls()
     place(shpColor2, 6600, 3120, 495, 375);
     place(Label2, 5760, 3720, 735, 255);
     place(lblAngle, 6600, 3720, 495, 255);
+    place(lblSort, 120, 4485, 735, 255);
+    place(cmbSort, 855, 4440, 1545, 330);
+    place(chkDescending, 2520, 4485, 1440, 255);
     place(cmdOK, 4080, 4440, 975, 330);
     place(cmdCancel, 5160, 4440, 975, 330);
     place(cmdHelp, 6240, 4440, 975, 330);
@@ -486,6 +497,7 @@ void frmSettings::Form_Activate()
     optRandom->setChecked(s.RandomShow);
     optNormal->setChecked(!s.RandomShow);
     chkLogoShow->setChecked(s.LogoShow == 1); // what a screen-saver run draws the logo for
+    showStoredSortOrder();
     txtInterval->selectAll();
     CommonDialog1.Color = StoredColour(s.SlideColor, DefaultSlideColor);
     setSample(shpColor1, CommonDialog1.Color);
@@ -702,6 +714,13 @@ void frmSettings::picAngle_MouseUp(int, float, float)
     UpdateAnglePreview();
 }
 
+void frmSettings::showStoredSortOrder()
+{
+    const SortOrder sort = StoredSortOrder(StoreReader());
+    cmbSort->setCurrentIndex(static_cast<int>(sort.key));
+    chkDescending->setChecked(sort.descending);
+}
+
 void frmSettings::cmdOK_Click()
 {
     if (TakeButtonRightClick()) {
@@ -727,6 +746,7 @@ void frmSettings::cmdOK_Click()
     s.RandomShow = optRandom->isChecked();
     s.LogoShow = chkLogoShow->isChecked() ? 1 : 0;
     s.GradientAngle = static_cast<std::int16_t>(angle);
+    const SortOrder sort{static_cast<SortKey>(std::max(0, cmbSort->currentIndex())), chkDescending->isChecked()};
     hide();
     const QString settings = QStringLiteral("Settings");
     SaveSettings(AppName, {{settings, QStringLiteral("SlideTime"), QString::number(s.SlideTime)},
@@ -735,7 +755,9 @@ void frmSettings::cmdOK_Click()
                            {settings, QStringLiteral("FontColor"), s.FontColor},
                            {settings, QStringLiteral("RandomShow"), TruthText(s.RandomShow)},
                            {QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(s.LogoShow)},
-                           {settings, QStringLiteral("GradientAngle"), QString::number(s.GradientAngle)}});
+                           {settings, QStringLiteral("GradientAngle"), QString::number(s.GradientAngle)},
+                           {settings, QStringLiteral("SortOrder"), SortKeyText(sort.key)},
+                           {settings, QStringLiteral("SortDescending"), TruthText(sort.descending)}});
     s.SettingsChanged = true;
     emit Closed();
 }
@@ -758,6 +780,7 @@ void frmSettings::reject()
     optRandom->setChecked(s.RandomShow);
     optNormal->setChecked(!s.RandomShow);
     chkLogoShow->setChecked(s.LogoShow == 1); // what a screen-saver run draws the logo for
+    showStoredSortOrder();
     hide();
     s.SettingsChanged = false;
     emit Closed();

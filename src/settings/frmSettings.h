@@ -11,6 +11,7 @@
 class DirListBox;
 class DriveListBox;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -124,6 +125,8 @@ protected:
 
 private:
     void placeControls();
+    // The list order as stored, in its two controls.
+    void showStoredSortOrder();
     void setSample(QFrame *sample, std::int32_t colour);
     void turnDial(int Button, float X, float Y);
     void close(bool accepted);
@@ -142,6 +145,10 @@ private:
     QLineEdit *txtInterval;
     QPushButton *cmdScreenSaver;
     QCheckBox *chkLogoShow;
+    // The order of the file list.
+    QLabel *lblSort;
+    QComboBox *cmbSort;
+    QCheckBox *chkDescending;
     QPushButton *cmdFontColor;
     QFrame *shpColorFont;
     QLabel *Label1;

@@ -11,6 +11,7 @@
 #include "common/StoredValues.h"
 #include "common/Utilities.h"
 #include "common/picture/Picture.h"
+#include "common/picture/PictureDetails.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/SaverWindow.h"
 #include "common/platform/WindowStacking.h"
@@ -26,6 +27,7 @@
 #include "viewer/AnimationPlayer.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
+#include "viewer/ZoomRules.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -61,6 +63,7 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     , cmdScrollButt(new ARButton(this))
     , lblError(new QLabel(this))
     , m_page(new ThumbnailPage(this))
+    , m_info(new QLabel(this, Qt::ToolTip))
 {
     setObjectName(QStringLiteral("frmPictureViewer"));
     setWindowTitle(AppName);
@@ -72,6 +75,11 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     resize(800, 600);
     Image1->hide();
     Picture1->hide();
+    m_info->setObjectName(QStringLiteral("lblInformation"));
+    m_info->setContentsMargins(8, 6, 8, 6);
+    m_info->setTextFormat(Qt::PlainText);
+    m_info->hide();
+    m_info->installEventFilter(this);
     for (QScrollBar *bar : {HScroll1, VScroll1}) {
         bar->hide();
         bar->setSingleStep(2);
@@ -256,6 +264,9 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     // Painted and sent to the screen now, ahead of the panel's own repaint (its list has just
     // moved): the picture is what the key asked for.
     Image1->repaint();
+    if (m_info->isVisible()) {
+        showInformation(m_pictureFile);
+    }
     if (naturalSize != nullptr) {
         *naturalSize = load->info->pixelSize;
     }
@@ -412,7 +423,6 @@ void frmPictureViewer::Image1_Click()
     const QPointF click(s.PictureClickX / screen.twipsPerPixelX, s.PictureClickY / screen.twipsPerPixelY);
     m_magnified = MagnifyPicture(m_natural, m_fitted, click, s.ScreenWidthPx, s.ScreenHeightPx, VScroll1->width(),
                                  HScroll1->height());
-    const MagnifiedPicture &m = m_magnified;
     Image1->hide();
     m_fullPicture = std::move(*full);
     if (m_animation) {
@@ -422,6 +432,16 @@ void frmPictureViewer::Image1_Click()
                 [this](const QImage &frame) { Picture1->setPicture(frame); });
     }
     Picture1->setPicture(m_fullPicture.image);
+    m_zoom = 1;
+    applyMagnified();
+    // The arrow keys keep moving through the file list.
+    side.focusList();
+    s.ShownFullSize = true;
+}
+
+void frmPictureViewer::applyMagnified()
+{
+    const MagnifiedPicture &m = m_magnified;
     Picture1->setGeometry(m.picture);
     for (QScrollBar *bar : {VScroll1, HScroll1}) {
         bar->hide();
@@ -453,9 +473,96 @@ void frmPictureViewer::Image1_Click()
     Picture1->show();
     VScroll1->raise();
     HScroll1->raise();
-    // The arrow keys keep moving through the file list.
-    side.focusList();
-    s.ShownFullSize = true;
+}
+
+void frmPictureViewer::zoomBy(int direction, std::optional<QPointF> anchor)
+{
+    SharedState &s = State();
+    if (!s.ShownFullSize || !Picture1->isVisible() || m_natural.isEmpty() || s.SlideShowOn) {
+        return;
+    }
+    const QRectF area(170, 0, s.ScreenWidthPx - 170, s.ScreenHeightPx);
+    const double scale = NextZoomStep(m_zoom, direction, FittedScale(QSizeF(m_natural), area.size()));
+    if (scale == m_zoom) {
+        return;
+    }
+    const QSize scaled = (QSizeF(m_natural) * scale).toSize().expandedTo(QSize(1, 1));
+    if (static_cast<qint64>(scaled.width()) * scaled.height() > PictureLimits::maxPixels * 4 && scale > m_zoom) {
+        return; // the widget would be larger than anything it could lay out
+    }
+    // Below the natural size the picture is decoded at the size drawn, so it stays sharp (a JPEG
+    // is decoded scaled by its decoder); above it, the natural pixels are drawn enlarged.
+    if (scale < 1 || m_fullPicture.image.size() != m_natural) {
+        PictureRequest request;
+        request.drawSize = scale < 1 ? scaled : QSize();
+        const ScreenForFit screen = screenForFit();
+        request.twipsPerPixelX = screen.twipsPerPixelX;
+        request.twipsPerPixelY = screen.twipsPerPixelY;
+        auto picture = LoadPicture(State().CurrentFile, request);
+        if (!picture) {
+            return; // gone or changed: the view stays as it is
+        }
+        m_fullPicture = std::move(*picture);
+        if (scale < 1 && m_fullPicture.image.size() != scaled) {
+            // The decoder stops at the nearest eighth above: the rest is averaged, not sampled.
+            m_fullPicture.image = m_fullPicture.image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        if (m_animation == nullptr) {
+            Picture1->setPicture(m_fullPicture.image);
+        }
+    }
+    const QPointF at = anchor.value_or(area.center());
+    const QPointF topLeft = ZoomedTopLeft(QPointF(Picture1->pos()), m_zoom, scale, at);
+    m_zoom = scale;
+    // The scroll bars of a picture of the new size; the point under the anchor stays put.
+    m_magnified = MagnifyPicture(scaled, m_fitted, QPointF(), s.ScreenWidthPx, s.ScreenHeightPx, VScroll1->width(),
+                                 HScroll1->height());
+    MagnifiedPicture &m = m_magnified;
+    if (m.horizontal) {
+        m.hValue = std::clamp(static_cast<int>(std::lround(170 - topLeft.x())), 0, m.hMax);
+        m.picture.moveLeft(170 - m.hValue);
+    }
+    if (m.vertical) {
+        m.vValue = std::clamp(static_cast<int>(std::lround(-topLeft.y())), 0, m.vMax);
+        m.picture.moveTop(-m.vValue);
+    }
+    applyMagnified();
+    if (m_animation) {
+        m_animation->setShownSize(scaled);
+    }
+}
+
+bool frmPictureViewer::informationShown() const
+{
+    return m_info->isVisible();
+}
+
+void frmPictureViewer::toggleInformation(const QString &file)
+{
+    if (m_info->isVisible() || file.isEmpty()) {
+        m_info->hide();
+        return;
+    }
+    showInformation(file);
+}
+
+void frmPictureViewer::showInformation(const QString &file)
+{
+    PictureDetails details = ReadExifDetails(file);
+    // A raster picture's pixels, upright; a metafile has no pixels of its own.
+    const ScreenForFit screen = screenForFit();
+    if (const auto info = ReadPictureInfo(file, screen.twipsPerPixelX, screen.twipsPerPixelY)) {
+        details.dimensions = info->isMetafile() ? QSize() : info->pixelSize;
+    }
+    m_info->setText(DetailLines(FileNameOf(file), details).join(QLatin1Char('\n')));
+    m_info->adjustSize();
+    // Bottom-right, 10 pixels in from the corner: the panel keeps the top-left.
+    const SharedState &s = State();
+    const QPoint corner = mapToGlobal(QPoint(static_cast<int>(s.ScreenWidthPx) - m_info->width() - 10,
+                                             static_cast<int>(s.ScreenHeightPx) - m_info->height() - 10));
+    m_info->move(std::max(corner.x(), mapToGlobal(QPoint(180, 0)).x()), corner.y());
+    m_info->show();
+    m_info->raise();
 }
 
 void frmPictureViewer::Picture1_Click()
@@ -482,6 +589,15 @@ void frmPictureViewer::wheelEvent(QWheelEvent *event)
         return;
     }
     const int notches = event->angleDelta().y() != 0 ? event->angleDelta().y() / 120 : event->angleDelta().x() / 120;
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Ctrl+wheel zooms around the point under the pointer.
+        if (notches != 0) {
+            const QPointF at = mapFromGlobal(event->globalPosition());
+            zoomBy(notches > 0 ? 1 : -1, at);
+        }
+        event->accept();
+        return;
+    }
     const bool sideways = event->modifiers() & Qt::ShiftModifier || event->angleDelta().y() == 0;
     QScrollBar *bar = sideways ? HScroll1 : VScroll1;
     if (bar->isVisible()) {
@@ -492,6 +608,10 @@ void frmPictureViewer::wheelEvent(QWheelEvent *event)
 
 bool frmPictureViewer::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_info && event->type() == QEvent::MouseButtonPress) {
+        m_info->hide();
+        return true;
+    }
     if (watched == Picture1 && event->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent *>(event));
         return true;
@@ -522,6 +642,16 @@ void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
             Forms::frmInvisible().mnuRefresh_Click();
         } else if (KeyCode == 90 && Shift == 2) {
             Forms::frmInvisible().mnuUndo_Click();
+        } else if (KeyCode == 82 && Shift == 2) {
+            Forms::frmInvisible().mnuTransform_Click(Transform::Rotate90);
+        } else if (KeyCode == 76 && Shift == 2) {
+            Forms::frmInvisible().mnuTransform_Click(Transform::Rotate270);
+        } else if (KeyCode == 73 && Shift == 2) {
+            Forms::frmInvisible().mnuInfo_Click();
+        } else if ((KeyCode == 107 || KeyCode == 187) && (Shift & ~1) == 0) {
+            zoomBy(1); // + on the keypad or the main keys (with or without Shift)
+        } else if ((KeyCode == 109 || KeyCode == 189) && Shift == 0) {
+            zoomBy(-1);
         } else if (KeyCode >= 49 && KeyCode <= 54 && (Shift == 4 || Shift == 6)) {
             // Alt+1 to Alt+6 file the selection into folder button 1 to 6; with Ctrl too, a copy.
             side.fileToFolder(KeyCode - 49, Shift == 6);

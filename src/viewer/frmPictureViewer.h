@@ -7,6 +7,7 @@
 #include "viewer/ViewerRules.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QSize>
 
 #include <QWidget>
@@ -91,6 +92,17 @@ public:
 
     [[nodiscard]] const MagnifiedPicture &magnified() const { return m_magnified; }
 
+    // One zoom step in (direction > 0) or out of the full-size view, keeping the picture point
+    // under `anchor` (viewer pixels) where it is, or the middle of the free area.
+    void zoomBy(int direction, std::optional<QPointF> anchor = std::nullopt);
+    // The full-size view's scale: 1 is the natural size.
+    [[nodiscard]] double zoom() const { return m_zoom; }
+    // The picture information of `file` in a small window at the bottom-right corner of the
+    // screen, clear of the panel; hidden again when it shows already or there is no file. It
+    // follows the picture shown until it is closed (Ctrl+I again, or a click on it).
+    void toggleInformation(const QString &file);
+    [[nodiscard]] bool informationShown() const;
+
     // The thumbnail page. Element 0 always exists; a page loads the others.
     void Thumb1_MouseDown(int Index, int Button, int Shift, float X, float Y);
     void Thumb1_MouseMove(int Index, int Button, int Shift, float X, float Y);
@@ -140,6 +152,9 @@ private:
     void stopAnimation();
     void startAnimation(QSize shownSize);
     void openFileMenuForPicture();
+    // The full-size picture, its scroll bars and their corner as m_magnified says.
+    void applyMagnified();
+    void showInformation(const QString &file);
 
     void startPendingPrefetch();
 
@@ -166,6 +181,8 @@ private:
     QString m_pictureFile;
     QSize m_fitted;
     MagnifiedPicture m_magnified;
+    double m_zoom = 1;
+    QLabel *m_info;
     Picture m_fullPicture;
     QImage m_background;
     struct GradientSpec

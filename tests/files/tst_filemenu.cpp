@@ -130,9 +130,12 @@ private slots:
                 captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
             }
         }
-        // Nothing to take back yet: the undo item and its line stay hidden; the nine items keep their order.
-        QCOMPARE(captions, (QStringList{"Edit...", "Rename...", "Multiple File Rename...", "Set as Wallpaper",
-                                        "&Refresh Folder", "-", "&Print...", "-", "Delete"}));
+        // Nothing to take back yet: the undo item and its line stay hidden and the nine items keep their order;
+        // turning and the information come after them.
+        QCOMPARE(captions,
+                 (QStringList{"Edit...", "Rename...", "Multiple File Rename...", "Set as Wallpaper", "&Refresh Folder",
+                              "-", "&Print...", "-", "Delete", "-", "Rotate Right\tCtrl+R", "Rotate Left\tCtrl+L",
+                              "Flip Horizontally", "Flip Vertically", "Picture &Information\tCtrl+I"}));
         QCOMPARE(Control<QAction>(m, "mnuDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(!m.isVisible());
 

@@ -76,7 +76,7 @@ UndoStep Trash(const QStringList &paths)
     for (const QString &path : paths) {
         QString inTrash;
         if (MoveToTrash(path, &inTrash)) {
-            step.files.push_back(UndoFile{path, inTrash, *IdentityOf(inTrash)});
+            step.files.push_back(UndoFile{path, inTrash, *IdentityOf(inTrash), {}, {}});
         }
     }
     return step;

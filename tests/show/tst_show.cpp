@@ -558,7 +558,7 @@ private slots:
         viewer().Form_KeyDown(112, 2); // F1 with any modifier
         QVERIFY(HelpWindow::instance() != nullptr);
         HelpWindow::closeInstance();
-        // Delete with any modifier; P and R with Alt alone (the mask is compared whole).
+        // Delete with any modifier; P and R with Alt alone (the mask is compared whole); Ctrl+R turns.
         QStringList asked;
         connect(&Forms::frmInvisible(), &frmInvisible::commandRequested, this,
                 [&asked](const QString &name) { asked << name; });
@@ -567,8 +567,9 @@ private slots:
             int key;
             int shift;
             const char *command;
-        } cases[] = {{46, 0, "Delete"},  {46, 2, "Delete"}, {80, 4, "Print"}, {80, 6, nullptr}, {80, 0, nullptr},
-                     {82, 4, "Refresh"}, {82, 5, nullptr},  {82, 2, nullptr}, {39, 0, nullptr}, {65, 4, nullptr}};
+        } cases[] = {{46, 0, "Delete"},  {46, 2, "Delete"}, {80, 4, "Print"},     {80, 6, nullptr}, {80, 0, nullptr},
+                     {82, 4, "Refresh"}, {82, 5, nullptr},  {82, 2, "Transform"}, // Ctrl+R turns the picture right
+                     {39, 0, nullptr},   {65, 4, nullptr}};
         for (const auto &c : cases) {
             asked.clear();
             viewer().Form_KeyDown(c.key, c.shift);
