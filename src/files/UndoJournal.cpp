@@ -338,10 +338,18 @@ UndoResult UndoJournal::undo()
         rest.name = step.name;
         for (const UndoFile &f : step.files) {
             for (const UndoRefusal &r : std::as_const(result.refused)) {
-                if (!r.final && (r.path == f.after || r.path == f.before)) {
-                    rest.files.push_back(f);
-                    break;
+                if (r.path != f.after && r.path != f.before) {
+                    continue;
                 }
+                if (r.final) {
+                    // Gone from the journal for good: its kept bytes would only fill the cache.
+                    if (!f.kept.isEmpty()) {
+                        ::unlink(EncodeName(f.kept).constData());
+                    }
+                } else {
+                    rest.files.push_back(f);
+                }
+                break;
             }
         }
         if (!rest.files.empty()) {
