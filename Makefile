@@ -1,4 +1,5 @@
-# The two commands in the README do everything on a fresh Debian 12 machine.
+# The two commands in the README do everything on a fresh Debian 12 machine; each target installs
+# only the Debian packages it needs.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 DEB_BUILD  ?= build-deb
@@ -15,24 +16,40 @@ WERROR     ?= OFF
 
 all: build
 
+# Each target installs its own needs only; the lists are in scripts/install-deps.sh.
+DEPS := ./scripts/install-deps.sh
+
+# CMake regenerates its build files itself when a CMakeLists.txt changes, so configuring runs only
+# for a new build folder or when the options differ from the last ones (kept in .vv-options).
+#   $(call configure,FOLDER,OPTIONS)
+define configure
+	@opts='$(CMAKE_GEN) $(2)'; \
+	 if [ ! -f $(1)/build.ninja ] || [ "$$(cat $(1)/.vv-options 2>/dev/null)" != "$$opts" ]; then \
+	     cmake -S . -B $(1) $$opts >/dev/null && echo "$$opts" > $(1)/.vv-options; \
+	 fi
+endef
+
 deps:
-	@./scripts/install-deps.sh
+	@$(DEPS) build
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=$(WERROR) >/dev/null
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=$(WERROR))
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Without a display the demo runs on a screen of its own and saves a screenshot.
 demo: build
+	@$(DEPS) run $(if $(DISPLAY)$(WAYLAND_DISPLAY),,headless)
 	@./scripts/demo.sh $(BUILD)
 
 test: build
+	@$(DEPS) test
 	@cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON \
-	       -DVANTREL_WERROR=$(WERROR) >/dev/null
+asan:
+	@$(DEPS) build test
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WERROR=$(WERROR))
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
@@ -43,35 +60,41 @@ check: test asan
 # Then the on-screen latency of a start and of the next picture, on a screen of its own.
 CORPUS ?= $(BUILD)/bench-corpus
 bench: build
+	@$(DEPS) bench
+	@cmake --build $(BUILD) -j $(JOBS) --target bench-programs
 	@[ -f $(CORPUS)/list20k/file19999.doc ] && [ -f $(CORPUS)/office.emf ] && [ -f $(CORPUS)/start/2.jpg ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
 	@status=0; $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) || status=1; \
 	 ./bench/latency.sh $(BUILD)/bin $(BUILD)/latency-corpus || status=1; exit $$status
 
 # Each fuzzer runs FUZZ_SECONDS (default 600); findings land in build-fuzz/findings/.
-fuzz: deps
+fuzz:
+	@$(DEPS) build fuzz
 	@./tests/fuzz/run-fuzzers.sh $(CURDIR)/build-fuzz
 
 # The Debian package, built for /usr in a folder of its own, then unpacked and checked (layout,
 # desktop entry, metainfo, lintian).
-deb: deps
-	@cmake -S . -B $(DEB_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	    -DVANTREL_TESTS=OFF -DVANTREL_WERROR=$(WERROR) >/dev/null
+deb:
+	@$(DEPS) build deb
+	$(call configure,$(DEB_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DVANTREL_TESTS=OFF -DVANTREL_WERROR=$(WERROR))
 	@cmake --build $(DEB_BUILD) -j $(JOBS)
 	@rm -rf $(DEB_BUILD)/package && cd $(DEB_BUILD) && cpack -G DEB >/dev/null
 	@./packaging/check-deb.sh $(DEB_BUILD)/package/*.deb
 
+# Stripped, as a package installs them; the debugging build stays in $(BUILD).
 install: build
-	@cmake --install $(BUILD)
+	@cmake --install $(BUILD) --strip
 
 uninstall:
 	@if [ -f $(BUILD)/install_manifest.txt ]; then xargs -r rm -fv < $(BUILD)/install_manifest.txt; \
 	 else echo "Nothing recorded: run 'make install' first."; fi
 
 format:
+	@$(DEPS) format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 # Fails when a source file is not as .clang-format lays it out (CI runs it).
-format-check: deps
+format-check:
+	@$(DEPS) format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:

@@ -2,7 +2,7 @@
 # The black-box latency figures of make bench: from the command to a picture on screen, and from
 # the Down key to the next picture, read from the X server by a probe pixel (never from the
 # program), with feh's start times from the same run for reference. Runs on its own Xvfb screen
-# of 1024 x 768 (through xvfb-run), with no window manager.
+# of 1024 x 768 (tests/support/on-xvfb.sh), with no window manager.
 #
 #   bench/latency.sh BINDIR CORPUS [RUNS]
 # BINDIR holds vantrel-viewer, vantrel-latency-probe and vantrel-bench; CORPUS is made once.
@@ -14,7 +14,7 @@ probe="$bin/vantrel-latency-probe"
 
 if [ -z "${LATENCY_ON_XVFB:-}" ]; then
     # Its own screen, so nothing else on the desktop covers the probe pixel.
-    exec env LATENCY_ON_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+    exec env LATENCY_ON_XVFB=1 "$(dirname "$0")/../tests/support/on-xvfb.sh" "-screen 0 1024x768x24" "$0" "$@"
 fi
 [ -x "$probe" ] || { echo "latency: $probe was not built (libx11-dev, libxtst-dev)" >&2; exit 2; }
 [ -f "$corpus/steps/11.jpg" ] || "$bin/vantrel-bench" --make-latency-corpus "$corpus" >/dev/null

@@ -27,7 +27,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 else
     shot="$root/$build/demo.png"
     echo "No display: running under Xvfb for a few seconds; screenshot in $shot"
-    xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
+    "$root/tests/support/on-xvfb.sh" "-screen 0 1024x768x24" bash -c "
         \"$exe\" & pid=\$!
         sleep 4
         import -window root \"$shot\" || true

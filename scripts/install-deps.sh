@@ -1,37 +1,73 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
-# Idempotent and quiet: when everything is present it prints nothing and touches nothing.
+# Installs the Debian 12 packages that one kind of work needs, and nothing more:
+#
+#   scripts/install-deps.sh SET...      (SET: build run headless test deb bench fuzz format)
+#
+# Every list lives here and nowhere else (the README's "Developing" section says which make
+# target asks for which). Idempotent and quiet: when everything is present it prints nothing and
+# touches nothing.
 set -euo pipefail
 
-packages=(
+# Compiling and linking the programs and the tests (make, make build).
+build=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev libvulkan-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev
     libemf2svg-dev libcrypt-dev
-    libturbojpeg0-dev # turning and mirroring JPEGs without loss (libjpeg-turbo-progs' jpegtran checks it)
+    libturbojpeg0-dev # turning and mirroring JPEGs without loss
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
-    libxcb1-dev # the launcher's preview follows its foreign parent window
-    xscreensaver # the end-to-end check of the screen-saver launcher
-    fonts-liberation
-    xvfb xauth x11-utils imagemagick libjpeg-turbo-progs libvips-tools
-    clang libclang-rt-14-dev clang-format
-    dbus
-    openbox xfwm4 metacity xdotool # the desktop checks run under real window managers
-    xdg-utils # the program a file opens with
-    gvfs # the trash as file managers list it (tests)
-    desktop-file-utils appstream # checking the desktop entry and the metainfo
-    dpkg-dev fakeroot lintian file # make deb: dependencies, the package, its checks
-    libx11-dev libxtst-dev # the start-up latency probe of make bench (feh, below, is its reference)
-    libcups2 cups-client # printing to the system's printers
-    poppler-utils # reading printed PDFs back (tests)
-    cups printer-driver-cups-pdf # a real print queue that writes PDFs (tests)
-    feh libglib2.0-bin gsettings-desktop-schemas # setting the wallpaper; tests read it back
+    libxcb1-dev # the launcher's preview follows its foreign parent window; stacking states
 )
+# Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.
+run=(
+    qt6-qpa-plugins # the X11 platform plugin
+    fonts-liberation
+    xdg-utils # the program a file opens with
+)
+# make demo without a display: a screen of its own and a screenshot of it.
+headless=(xvfb xauth imagemagick)
+# The tests (make test, make check, make asan; the sanitizer runtime comes with g++).
+test=(
+    xvfb xauth x11-utils xdotool dbus
+    openbox xfwm4 metacity # the desktop checks run under real window managers
+    xscreensaver # the end-to-end check of the screen-saver launcher
+    imagemagick libvips-tools # pictures made and read back
+    libjpeg62-turbo-dev libjpeg-turbo-progs # lossless turns checked block for block against jpegtran
+    gvfs # the trash as file managers list it
+    desktop-file-utils # the desktop's view of an installed viewer (xdg-mime)
+    cups cups-client printer-driver-cups-pdf poppler-utils # a real print queue that writes PDFs, read back
+    feh libglib2.0-bin gsettings-desktop-schemas # setting the wallpaper, read back
+)
+# The Debian package and its checks (make deb).
+deb=(dpkg-dev fakeroot file lintian desktop-file-utils appstream)
+# The start-up latency probe of make bench (feh is its reference).
+bench=(libx11-dev libxtst-dev feh xvfb xauth)
+# The libFuzzer targets (make fuzz).
+fuzz=(clang libclang-rt-14-dev)
+# make format, make format-check.
+format=(clang-format)
 
+[ $# -gt 0 ] || { echo "usage: install-deps.sh SET... (build run headless test deb bench fuzz format)" >&2; exit 2; }
+packages=()
+for set in "$@"; do
+    case "$set" in
+    build | run | headless | test | deb | bench | fuzz | format) ;;
+    *) echo "install-deps: no set '$set'" >&2; exit 2 ;;
+    esac
+    declare -n list=$set
+    packages+=("${list[@]}")
+    unset -n list
+done
+
+# One query for all: a package that is not installed prints no "installed" line.
+mapfile -t present < <(dpkg-query -W -f='${Status} ${Package}\n' "${packages[@]}" 2>/dev/null |
+    sed -n 's/^install ok installed //p')
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-        missing+=("$p")
-    fi
+    found=0
+    for q in "${present[@]}"; do
+        [ "$p" = "$q" ] && { found=1; break; }
+    done
+    [ $found -eq 1 ] || [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

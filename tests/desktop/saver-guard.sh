@@ -19,7 +19,7 @@ managers=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ -z "${VV_GUARD_INNER:-}" ]; then
-    for t in xvfb-run xdotool xev xwininfo convert; do
+    for t in Xvfb xauth xdotool xev xwininfo convert; do
         command -v "$t" >/dev/null || {
             echo "missing $t: run scripts/install-deps.sh" >&2
             exit 1
@@ -30,7 +30,7 @@ if [ -z "${VV_GUARD_INNER:-}" ]; then
     status=0
     for wm in "${managers[@]}"; do
         for attempt in 1 2 3; do
-            VV_GUARD_INNER=$wm xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" \
+            VV_GUARD_INNER=$wm "$here/../support/on-xvfb.sh" "-screen 0 800x600x24" \
                 "$0" "$bin" "$xpeek" "$tool" "$out/$wm" >"$out/$wm.txt" 2>&1
             code=$?
             grep -q "^\[$wm\]" "$out/$wm.txt" && break

@@ -14,7 +14,7 @@ managers=("$@")
 [ ${#managers[@]} -eq 0 ] && managers=(none openbox xfwm4 metacity)
 here=$(cd "$(dirname "$0")" && pwd)
 
-for tool in xvfb-run xprop xwininfo xdotool import convert; do
+for tool in Xvfb xauth xprop xwininfo xdotool import convert; do
     if ! command -v "$tool" >/dev/null; then
         echo "missing $tool: run scripts/install-deps.sh" >&2
         exit 1
@@ -42,12 +42,12 @@ for wm in "${managers[@]}"; do
     done
 done
 
-# xvfb-run -a can lose the race for a display number to another server starting at the same
-# moment (another session, another test); a session that never began is started again.
+# Each session's server picks its display itself (on-xvfb.sh); a session that never began (a
+# server that could not start on a loaded machine) is started again.
 run_session() {
     local wm=$1 size=$2 attempt status
     for attempt in 1 2 3; do
-        xvfb-run -a -s "-screen 0 ${size}x24 -nolisten tcp" \
+        "$here/../support/on-xvfb.sh" "-screen 0 ${size}x24" \
             "$here/wm-session.sh" "$wm" "$size" "$exe" "$out/pictures" "$out/$wm-$size" "$xpeek" \
             >"$out/$wm-$size.txt" 2>&1
         status=$?

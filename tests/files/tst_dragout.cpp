@@ -87,7 +87,7 @@ private slots:
         QFETCH(int, shift);
         QFETCH(int, action);
         if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-            QSKIP("needs an X server (the test runs under xvfb-run)");
+            QSKIP("needs an X server (the test runs under on-xvfb.sh)");
         }
         QTemporaryDir dir;
         const QStringList paths{dir.filePath("a b.jpg"), dir.filePath(DecodeName(QByteArray("caf\xe9.jpg"))),

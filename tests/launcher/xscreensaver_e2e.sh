@@ -10,7 +10,7 @@
 set -u
 BIN=$(realpath "$1")
 SAMPLES=$(realpath "$2")
-command -v xscreensaver >/dev/null && command -v xvfb-run >/dev/null && command -v xwininfo >/dev/null || exit 77
+command -v xscreensaver >/dev/null && command -v Xvfb >/dev/null && command -v xauth >/dev/null && command -v xwininfo >/dev/null || exit 77
 
 if [ "${VV_E2E_INNER:-}" != 1 ]; then
     OUT=$(mktemp -d)
@@ -28,7 +28,7 @@ if [ "${VV_E2E_INNER:-}" != 1 ]; then
         fi
     fi
     "${run[@]}" env -u XDG_RUNTIME_DIR -u DBUS_SESSION_BUS_ADDRESS TMPDIR="$OUT" VV_E2E_INNER=1 VV_OUT="$OUT" \
-        QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x600x24 -screen 1 640x480x24" "$0" "$BIN" "$SAMPLES"
+        QT_QPA_PLATFORM=xcb "$(dirname "$0")/../support/on-xvfb.sh" "-screen 0 800x600x24 -screen 1 640x480x24" "$0" "$BIN" "$SAMPLES"
     exit $?
 fi
 

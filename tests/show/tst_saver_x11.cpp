@@ -1,4 +1,4 @@
-// A screen-saver run on a real X server (run under xvfb-run): with a password set the run holds
+// A screen-saver run on a real X server (run under on-xvfb.sh): with a password set the run holds
 // the keyboard and the pointer so no other program's window receives input, draws its logo on
 // black, and on SIGTERM lets everything go and marks the run over, also while another local user
 // holds a lock on the settings folder (which others can often open).
@@ -61,7 +61,7 @@ private slots:
     void initTestCase()
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-            QSKIP("needs an X server (run under xvfb-run)");
+            QSKIP("needs an X server (run under on-xvfb.sh)");
         }
     }
 
