@@ -1,5 +1,6 @@
 #include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "Transfers.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "common/SettingsStore.h"
@@ -224,6 +225,7 @@ private:
     {
         State().DropAction = action;
         Forms::frmSide().cmdFolder_DragDrop(button);
+        QVERIFY(CommandsEnded());
     }
     static QString name(int i) { return QStringLiteral("%1.jpg").arg(i, 2, 10, QLatin1Char('0')); }
 
@@ -367,7 +369,7 @@ private slots:
             }
         });
         watch.start();
-        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources), dst), TransferResult::Cancelled);
         const qint64 moving = clock.elapsed();
         pulse.stop();
         watch.stop();
@@ -404,7 +406,7 @@ private slots:
             }
         });
         watch.start();
-        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources), dst), TransferResult::Cancelled);
         watch.stop();
         QVERIFY(pressed);
         const auto moved = Names(dst).size();
@@ -510,7 +512,7 @@ private slots:
             QSKIP("this machine does not let a test mount a disk");
         }
         const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dst).constData(), MNT_DETACH); });
-        QCOMPARE(MoveFiles(JoinSourceList(sources + QStringList{small}), dst), TransferResult::DiskFull);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources + QStringList{small}), dst), TransferResult::DiskFull);
         verifyNoLoss(400 * 1024);
         QCOMPARE(Names(src), QStringList{"p2.jpg"});
         QCOMPARE(Read(dst + "/small.jpg"), Content(9, 8 * 1024));
@@ -521,14 +523,14 @@ private slots:
         QVERIFY(!told.contains("p0.jpg") && !told.contains("small.jpg"));
         QCOMPARE(dialogs.asked.last().style, int(vbExclamation)); // a partial result
         // The same file once more: said again, as a failure of the whole command this time.
-        QCOMPARE(MoveFiles(sources[2], dst), TransferResult::DiskFull);
+        QCOMPARE(MoveToEnd(sources[2], dst), TransferResult::DiskFull);
         QCOMPARE(dialogs.asked.size(), 2);
         told = dialogs.asked.last().prompt;
         QVERIFY2(told.contains("p2.jpg: the destination disk is full"), qPrintable(told));
         QCOMPARE(dialogs.asked.last().style, int(vbCritical));
         QCOMPARE(Read(sources[2]), Content(2, 400 * 1024));
         // A copy says it the same way.
-        QCOMPARE(CopyFiles(sources[2], dst), TransferResult::DiskFull);
+        QCOMPARE(CopyToEnd(sources[2], dst), TransferResult::DiskFull);
         QVERIFY(dialogs.asked.last().prompt.contains("p2.jpg: the destination disk is full"));
         QVERIFY(dialogs.asked.last().prompt.contains("This file was not copied"));
         verifyNoLoss(400 * 1024);
@@ -548,7 +550,7 @@ private slots:
             dialogs.asked.clear();
             State().FileOperationFailed = false;
             const QString list = JoinSourceList(sources);
-            QCOMPARE(copy ? CopyFiles(list, dst) : MoveFiles(list, dst), TransferResult::AccessDenied);
+            QCOMPARE(copy ? CopyToEnd(list, dst) : MoveToEnd(list, dst), TransferResult::AccessDenied);
             QCOMPARE(dialogs.asked.size(), 1);
             const QString told = dialogs.asked.last().prompt;
             QVERIFY2(told.startsWith("The destination folder is currently inaccessible."), qPrintable(told));
@@ -593,7 +595,7 @@ private slots:
             QVERIFY(Write(sources[2], Content(2))); // back where it was, after the move
         }
         // Through the program's own road, where the user is told.
-        QCOMPARE(CopyFiles(sources[1], dst), TransferResult::Failed);
+        QCOMPARE(CopyToEnd(sources[1], dst), TransferResult::Failed);
         QVERIFY2(dialogs.asked.last().prompt.contains("p1.jpg: it is not a regular file"),
                  qPrintable(dialogs.asked.last().prompt));
         QVERIFY(Names(dst).isEmpty());
@@ -604,14 +606,14 @@ private slots:
         ScriptedDialogs dialogs;
         makeSources(1);
         State().FileOperationFailed = false;
-        QCOMPARE(MoveFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(MoveToEnd(sources[0], tmp.filePath("gone")), 117);
         QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder cannot be found.\n\n"
                                                              "This file was not moved; it is still where it was:\n"
                                                              "p0.jpg: the destination folder cannot be found"));
         QCOMPARE(dialogs.asked.last().style, int(vbCritical));
         QVERIFY(State().FileOperationFailed);
         State().FileOperationFailed = false;
-        QCOMPARE(CopyFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(CopyToEnd(sources[0], tmp.filePath("gone")), 117);
         QVERIFY(dialogs.asked.last().prompt.startsWith(
             QStringLiteral("The destination folder is currently inaccessible.")));
         QVERIFY(State().FileOperationFailed);
@@ -619,7 +621,7 @@ private slots:
         QVERIFY(Write(dst + "/p0.jpg", "old"));
         dialogs.msgAnswers = {vbNo};
         State().FileOperationFailed = false;
-        QCOMPARE(MoveFiles(sources[0], dst), 0);
+        QCOMPARE(MoveToEnd(sources[0], dst), 0);
         QCOMPARE(dialogs.asked.last().style, int(vbYesYesToAllNoCancel | vbQuestion));
         QVERIFY(dialogs.asked.last().prompt.contains("'p0.jpg'"));
         QVERIFY(!State().FileOperationFailed);
@@ -668,6 +670,7 @@ private slots:
         const int asked = static_cast<int>(d.asked.size());
         State().DropAction.clear(); // a first drag begun with Shift
         Forms::frmSide().cmdFolder_DragDrop(1);
+        QVERIFY(CommandsEnded());
         QCOMPARE(d.asked.size(), asked);
         QCOMPARE(Names(pics).size(), 3);
     }
