@@ -7,6 +7,7 @@
 #include "files/FileTransfer.h"
 #include "files/TransferFlow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
@@ -264,6 +265,7 @@ public:
     void start()
     {
         Commands().begin();
+        m_asker = QApplication::activeWindow();
         const std::shared_ptr<TransferChannel> channel = m_channel;
         m_hold = std::make_unique<HoldInput>([channel] { channel->cancel = true; });
         m_clock.start();
@@ -407,6 +409,10 @@ private:
             State().FileOperationFailed = true;
         }
         m_flow.reported();
+        // The questions and the report may have left the keyboard with another window (a window
+        // manager gives it to the owner of the window a box belonged to): back to the one that
+        // asked for the command.
+        GiveKeyboardBack(m_asker.data());
         if (m_done && (!m_hadContext || m_context)) {
             m_done(result);
         }
@@ -420,6 +426,7 @@ private:
     QString m_destination;
     QPointer<QObject> m_context;
     bool m_hadContext;
+    QPointer<QWidget> m_asker;
     std::function<void(int)> m_done;
     QTimer *m_ticker;
     TransferFlow m_flow;

@@ -18,28 +18,6 @@
 
 namespace {
 
-// Some window managers give the keyboard to the main window when a box closes, not to the tool
-// window (the panel) that asked, and may do so after the request below: for a second, the owner
-// taking the keyboard is overruled.
-void GiveKeyboardBack(QWidget *asker)
-{
-    if (asker == nullptr || !asker->isVisible()) {
-        return;
-    }
-    asker->activateWindow();
-    const QPointer<QWidget> owner = asker->parentWidget() != nullptr ? asker->parentWidget()->window() : nullptr;
-    if (owner.isNull()) {
-        return;
-    }
-    auto *watch = new QObject(asker);
-    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch, [asker, owner](QWindow *focus) {
-        if (focus != nullptr && !owner.isNull() && focus == owner->windowHandle() && asker->isVisible()) {
-            asker->activateWindow();
-        }
-    });
-    QTimer::singleShot(1000, watch, &QObject::deleteLater);
-}
-
 // Gives the keyboard back once the dialog it watches is hidden.
 class FocusOnHide : public QObject
 {
@@ -206,6 +184,28 @@ QString titleOrDefault(const QString &title)
 }
 
 } // namespace
+
+// Some window managers give the keyboard to the main window when a box closes, not to the tool
+// window (the panel) that asked, and may do so after the request below: for a second, the owner
+// taking the keyboard is overruled.
+void GiveKeyboardBack(QWidget *asker)
+{
+    if (asker == nullptr || !asker->isVisible()) {
+        return;
+    }
+    asker->activateWindow();
+    const QPointer<QWidget> owner = asker->parentWidget() != nullptr ? asker->parentWidget()->window() : nullptr;
+    if (owner.isNull()) {
+        return;
+    }
+    auto *watch = new QObject(asker);
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch, [asker, owner](QWindow *focus) {
+        if (focus != nullptr && !owner.isNull() && focus == owner->windowHandle() && asker->isVisible()) {
+            asker->activateWindow();
+        }
+    });
+    QTimer::singleShot(1000, watch, &QObject::deleteLater);
+}
 
 QString BreakableText(const QString &text)
 {
