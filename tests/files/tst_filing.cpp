@@ -1,5 +1,6 @@
 #include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "ScriptedDialogs.h"
 #include "Transfers.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
@@ -30,10 +31,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +162,7 @@ private:
     QString dst;
     QStringList sources;
     QString vanished; // removed by the test itself
+    bool outsideRan = false;
 
     void makeSources(int count, int size = 64 * 1024)
     {
@@ -384,6 +388,65 @@ private slots:
         }
     }
 
+    // A question in the middle of a long move: the progress window steps aside while it is up, and
+    // what arrives from outside meanwhile (a second start, say) waits for the end of the command.
+    void aQuestionIsNeverUnderTheProgressWindow()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        const int size = 1536 * 1024 + 5;
+        makeSources(100, size);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        const auto progressUp = [] {
+            const QList<QWidget *> windows = QApplication::topLevelWidgets();
+            return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+                return w->objectName() == QLatin1String("TransferProgress") && w->isVisible();
+            });
+        };
+        struct Watching : ScriptedDialogs
+        {
+            std::function<bool()> progressUp;
+            int askedWithProgressUp = 0;
+            int messageBox(const QString &prompt, int style, const QString &title) override
+            {
+                askedWithProgressUp += progressUp() ? 1 : 0;
+                return ScriptedDialogs::messageBox(prompt, style, title);
+            }
+        } dialogs;
+        dialogs.progressUp = progressUp;
+        dialogs.msgAnswers = {vbYes};
+        // The last file's name is taken in the destination once the progress window shows.
+        bool taken = false;
+        QTimer watch;
+        watch.setInterval(10);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!taken && progressUp()) {
+                taken = true;
+                QVERIFY(Write(dst + "/p99.jpg", "old"));
+                Commands().whenIdle(nullptr, [&] { outsideRan = true; });
+            }
+        });
+        outsideRan = false;
+        watch.start();
+        std::optional<int> result;
+        MoveFiles(JoinSourceList(sources), dst, nullptr, [&](int r) {
+            result = r;
+            QVERIFY(!outsideRan);
+        });
+        QVERIFY(Commands().busy());
+        QVERIFY(QTest::qWaitFor([&] { return result.has_value(); }, 300000));
+        watch.stop();
+        QVERIFY(taken);
+        QCOMPARE(*result, 0);
+        QVERIFY(outsideRan);
+        QCOMPARE(dialogs.asked.size(), 1);
+        QCOMPARE(dialogs.asked.first().title, QStringLiteral("Confirm File Replace"));
+        QCOMPARE(dialogs.askedWithProgressUp, 0);
+        QVERIFY(Names(src).isEmpty());
+        verifyNoLoss(size);
+    }
     // Quit pressed in the middle of a long move: the move stops with every file whole on one side
     // or the other, and then the program ends by its usual road.
     void quitInTheMiddleOfAMoveStopsItAndEnds()
