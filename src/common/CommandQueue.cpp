@@ -1,5 +1,8 @@
 #include "common/CommandQueue.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <utility>
 
 void CommandQueue::end()
@@ -7,6 +10,18 @@ void CommandQueue::end()
     if (m_depth > 0) {
         --m_depth;
     }
+    if (m_depth > 0 || m_waiting.isEmpty()) {
+        return;
+    }
+    if (m_later) {
+        m_later([this] { runWaiting(); });
+        return;
+    }
+    runWaiting();
+}
+
+void CommandQueue::runWaiting()
+{
     while (m_depth == 0 && !m_waiting.isEmpty()) {
         Waiting next = m_waiting.takeFirst();
         if (next.hadContext && next.context.isNull()) {
@@ -41,6 +56,16 @@ void CommandQueue::clear()
 
 CommandQueue &Commands()
 {
-    static CommandQueue queue;
+    static CommandQueue queue = [] {
+        CommandQueue q;
+        q.setRunner([](std::function<void()> run) {
+            if (QCoreApplication *app = QCoreApplication::instance()) {
+                QTimer::singleShot(0, app, std::move(run));
+            } else {
+                run();
+            }
+        });
+        return q;
+    }();
     return queue;
 }

@@ -24,8 +24,14 @@ public:
     void whenIdle(QObject *context, std::function<void()> action, const void *key = nullptr);
     [[nodiscard]] int waiting() const { return static_cast<int>(m_waiting.size()); }
     void clear();
+    // How what waited is run once the last command ends: at once (the default), or handed to
+    // `later` (the program's event loop), so that it never runs inside the code that ended the
+    // command.
+    void setRunner(std::function<void(std::function<void()>)> later) { m_later = std::move(later); }
 
 private:
+    void runWaiting();
+
     struct Waiting
     {
         QPointer<QObject> context;
@@ -35,7 +41,19 @@ private:
     };
     int m_depth = 0;
     QList<Waiting> m_waiting;
+    std::function<void(std::function<void()>)> m_later;
 };
 
-// The program's queue of commands.
+// The program's queue of commands; what waited runs from the event loop.
 CommandQueue &Commands();
+
+// For the length of a modal box: a command of its own, so that nothing from outside runs inside
+// the box's event loop.
+class CommandScope
+{
+public:
+    CommandScope() { Commands().begin(); }
+    ~CommandScope() { Commands().end(); }
+    CommandScope(const CommandScope &) = delete;
+    CommandScope &operator=(const CommandScope &) = delete;
+};

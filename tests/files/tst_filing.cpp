@@ -440,7 +440,7 @@ private slots:
         watch.stop();
         QVERIFY(taken);
         QCOMPARE(*result, 0);
-        QVERIFY(outsideRan);
+        QTRY_VERIFY(outsideRan);
         QCOMPARE(dialogs.asked.size(), 1);
         QCOMPARE(dialogs.asked.first().title, QStringLiteral("Confirm File Replace"));
         QCOMPARE(dialogs.askedWithProgressUp, 0);

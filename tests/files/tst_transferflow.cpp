@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 // The course of a move or copy, and the queue that keeps what arrives from outside for its end.
@@ -147,6 +148,29 @@ private slots:
         window.reset();
         queue.end();
         QCOMPARE(ran, 0);
+        QCOMPARE(queue.waiting(), 0);
+    }
+
+    // In the program what waited runs from the event loop, never inside the code that ended the
+    // command; a command begun before then keeps it waiting.
+    void aRunnerTakesWhatWaitedOutOfTheEndingCode()
+    {
+        CommandQueue queue;
+        QList<std::function<void()>> later;
+        queue.setRunner([&](std::function<void()> run) { later << std::move(run); });
+        int ran = 0;
+        queue.begin();
+        queue.whenIdle(nullptr, [&] { ++ran; });
+        queue.end();
+        QCOMPARE(ran, 0);
+        QCOMPARE(later.size(), 1);
+        queue.begin(); // a box opened before the event loop came round
+        later.takeFirst()();
+        QCOMPARE(ran, 0);
+        queue.end();
+        QCOMPARE(later.size(), 1);
+        later.takeFirst()();
+        QCOMPARE(ran, 1);
         QCOMPARE(queue.waiting(), 0);
     }
 

@@ -1,5 +1,6 @@
 #include "common/platform/Dialogs.h"
 
+#include "common/CommandQueue.h"
 #include "common/SettingsStore.h"
 
 #include <QApplication>
@@ -125,6 +126,9 @@ public:
         box.setStandardButtons(buttons);
         box.setDefaultButton(choices.front().button);
         CentreOnScreen(box);
+        // The box's own loop: Qt keeps input from every other window, and whatever arrives from
+        // outside waits in the command queue (MsgBox and the others hold it), so nothing re-enters
+        // the command that asked.
         const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const Choice &c : choices) {
             if (c.button == clicked) {
@@ -144,6 +148,7 @@ public:
         dialog.setInputMode(QInputDialog::TextInput);
         dialog.setTextValue(defaultText);
         CentreOnScreen(dialog);
+        // A modal loop, as the message box's.
         if (dialog.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
@@ -166,6 +171,7 @@ public:
         QPrintDialog dialog(&printer, asker.window());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        // A modal loop, as the message box's.
         return dialog.exec() == QDialog::Accepted;
     }
 };
@@ -229,21 +235,25 @@ QString BreakableText(const QString &text)
 
 int MsgBox(const QString &prompt, int style, const QString &title)
 {
+    const CommandScope box;
     return provider().messageBox(prompt, style, titleOrDefault(title));
 }
 
 std::optional<QString> InputBox(const QString &prompt, const QString &title, const QString &defaultText)
 {
+    const CommandScope box;
     return provider().inputBox(prompt, titleOrDefault(title), defaultText);
 }
 
 std::optional<QColor> ChooseColour(const QColor &initial)
 {
+    const CommandScope box;
     return provider().chooseColour(initial);
 }
 
 bool ChoosePrinter(QPrinter &printer)
 {
+    const CommandScope box;
     return provider().choosePrinter(printer);
 }
 
