@@ -65,6 +65,19 @@ namespace {
 
 QTextStream out(stdout);
 
+// A move runs on while the event loop turns; the bench times it to its end.
+int MoveToEnd(const QString &sources, const QString &destination)
+{
+    int result = -1;
+    QEventLoop loop;
+    MoveFiles(sources, destination, &loop, [&](int r) {
+        result = r;
+        loop.quit();
+    });
+    loop.exec();
+    return result;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -978,7 +991,7 @@ int main(int argc, char **argv)
             const bool forth = i % 2 == 0;
             QElapsedTimer clock;
             clock.start();
-            const int result = MoveFiles(listIn(forth ? a : b, 1000), forth ? b : a);
+            const int result = MoveToEnd(listIn(forth ? a : b, 1000), forth ? b : a);
             same.push_back(result == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : 1e9);
         }
         moveSame = median(same);
@@ -1007,7 +1020,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < crossRuns; ++i) {
             QElapsedTimer clock;
             clock.start();
-            const int result = MoveFiles(listIn(c, 200), sh);
+            const int result = MoveToEnd(listIn(c, 200), sh);
             ours.push_back(result == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : 1e9);
             restore();
             clock.restart();

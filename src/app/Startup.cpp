@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "common/CommandQueue.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
@@ -96,8 +97,12 @@ Road EntryProcedure(const QByteArray &path)
             // Decoded while the rest of the start runs; the viewer's load picks it up.
             LoadAheadOfStart(JoinPath(target.folder, target.name), CurrentScreenForFit());
         }
-        QObject::connect(g_guard.data(), &InstanceGuard::openRequested, g_guard.data(), &OpenFromOutside);
-        QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(), &ActivateViewer);
+        // A second start in the middle of a move or copy is answered once that command has ended.
+        QObject::connect(g_guard.data(), &InstanceGuard::openRequested, g_guard.data(), [](const QByteArray &asked) {
+            Commands().whenIdle(g_guard.data(), [asked] { OpenFromOutside(asked); });
+        });
+        QObject::connect(g_guard.data(), &InstanceGuard::activationRequested, g_guard.data(),
+                         [] { Commands().whenIdle(g_guard.data(), &ActivateViewer); });
     }
 
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), AppPath());

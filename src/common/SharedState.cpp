@@ -1,5 +1,7 @@
 #include "common/SharedState.h"
 
+#include "common/CommandQueue.h"
+
 #include <QtGlobal>
 
 namespace {
@@ -14,6 +16,7 @@ SharedState &State()
 void ResetState()
 {
     g_state = SharedState{};
+    Commands().clear();
 }
 
 QString &SharedState::Caption(int index)

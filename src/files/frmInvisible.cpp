@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <cerrno>
@@ -412,9 +413,22 @@ void frmInvisible::mnuPrint_Click()
     }
     const SharedState &s = State();
     if (s.PopupSource.isEmpty() && !s.ThumbsLoaded) {
-        // A picture on its way to the viewer counts as shown.
-        QCoreApplication::processEvents();
+        // A picture on its way to the viewer counts as shown: the command goes on once what is
+        // already queued (that picture's arrival among it) has run, and then takes the views as
+        // they are. Meanwhile it counts as running, so a second Print waits for it.
+        m_busy = true;
+        QTimer::singleShot(0, this, [this] {
+            m_busy = false;
+            printChosenPicture();
+        });
+        return;
     }
+    printChosenPicture();
+}
+
+void frmInvisible::printChosenPicture()
+{
+    const SharedState &s = State();
     const PageSnapshot page = CurrentPage();
     const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
     if (choice.kind == PictureChoice::Kind::NothingToDo) {

@@ -87,6 +87,7 @@ private:
     [[nodiscard]] QString pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const;
     void endBackgroundCommand();
 
+    void printChosenPicture();
     bool m_busy = false;
     UndoJournal m_journal;
 };

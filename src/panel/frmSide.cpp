@@ -2,6 +2,7 @@
 
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "common/CommandQueue.h"
 #include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/KeyCodes.h"
@@ -252,7 +253,11 @@ frmSide::frmSide(QWidget *parent)
     connect(tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
     // Ticks on time to the millisecond rather than within the coarse timer's 5% slack.
     tmrSlide->setTimerType(Qt::PreciseTimer);
-    connect(tmrSlide, &QTimer::timeout, this, &frmSide::tmrSlide_Timer);
+    // A slide due in the middle of a move or copy comes once the command has ended.
+    connect(tmrSlide, &QTimer::timeout, this, [this] {
+        Commands().whenIdle(
+            this, [this] { tmrSlide_Timer(); }, tmrSlide);
+    });
     connect(imgHand, &PictureImage::MouseDown, this,
             [this](int Button, int, float, float) { imgHand_MouseDown(Button); });
     connect(imgHand, &PictureImage::MouseUp, this, [this](int Button, int, float, float) { imgHand_MouseUp(Button); });
@@ -972,7 +977,8 @@ void frmSide::folderChanged(const FolderChanges &changes)
     }
     // Not in the middle of a command, a page being made or a show: the list they work on stays.
     if (!isEnabled() || s.SlideShowOn || s.ScreenSaverMode == QLatin1String("On") || Forms::frmInvisible().busy() ||
-        QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+        Commands().busy() || QApplication::activeModalWidget() != nullptr ||
+        QApplication::activePopupWidget() != nullptr) {
         m_watchRetry->start();
         return;
     }
@@ -1398,31 +1404,36 @@ void frmSide::cmdFolder_DragDrop(int Index)
     }
     const bool valid = Index >= 0 && Index < 6;
     if (s.DropAction == QLatin1String("MOVE")) {
-        if (valid) {
-            DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("MOVE"));
+        if (!valid) {
+            lblFileCounter->setText(FileCounterLabel(File1->ListCount()));
+            return;
         }
-        lblFileCounter->setText(FileCounterLabel(File1->ListCount()));
+        DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("MOVE"),
+                     [this](int) { lblFileCounter->setText(FileCounterLabel(File1->ListCount())); });
     } else if (s.DropAction == QLatin1String("COPY") && valid) {
-        DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("COPY"));
+        DropOnFolder(FolderNameFromCaption(s.Caption(Index)), QStringLiteral("COPY"), [](int) {});
     }
 }
 
-int frmSide::DropOnFolder(const QString &caption, const QString &action)
+void frmSide::DropOnFolder(const QString &caption, const QString &action, std::function<void(int)> then)
 {
     SharedState &s = State();
     if (caption.isEmpty()) {
         MsgBox(QStringLiteral("A folder has not been specified."), vbCritical);
-        return 0;
+        then(0);
+        return;
     }
     const QString destination = GetSetting(AppName, QStringLiteral("Directories"), caption);
     if (destination == File1->Path()) {
         MsgBox(QStringLiteral("The source and destination folder is the same."), vbCritical);
-        return 0;
+        then(0);
+        return;
     }
     if (destination.isEmpty() || !IsFolder(destination)) {
         MsgBox(QStringLiteral("The destination folder either no longer exists or it is currently inaccessible."),
                vbCritical);
-        return 0;
+        then(0);
+        return;
     }
     CountSelected();
     focusList();
@@ -1431,7 +1442,8 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
     const CommandTargets targets =
         TargetsOf(listSnapshot(), onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot());
     if (targets.isEmpty()) {
-        return 0;
+        then(0);
+        return;
     }
     s.CurrentFile = targets.paths.last();
     if (targets.from == CommandTargets::From::Focused) {
@@ -1441,30 +1453,35 @@ int frmSide::DropOnFolder(const QString &caption, const QString &action)
     // What each target name in the destination is now, so that what the command did can be taken back.
     const TransferSnapshot before = BeforeTransfer(targets.paths, destination);
     if (!move) {
-        (void)CopyFiles(JoinSourceList(targets.paths), destination);
-        UndoStep step = AfterTransfer(UndoStep::Kind::Copy, before);
+        CopyFiles(JoinSourceList(targets.paths), destination, this, [before, then](int) {
+            UndoStep step = AfterTransfer(UndoStep::Kind::Copy, before);
+            const int arrived = static_cast<int>(step.files.size());
+            Forms::frmInvisible().recordUndo(std::move(step));
+            then(arrived);
+        });
+        return;
+    }
+    // The files move on a worker; the rest of the command runs once they have.
+    MoveFiles(JoinSourceList(targets.paths), destination, this, [this, before, targets, then](int) {
+        SharedState &st = State();
+        UndoStep step = AfterTransfer(UndoStep::Kind::Move, before);
         const int arrived = static_cast<int>(step.files.size());
         Forms::frmInvisible().recordUndo(std::move(step));
-        return arrived;
-    }
-    (void)MoveFiles(JoinSourceList(targets.paths), destination);
-    UndoStep step = AfterTransfer(UndoStep::Kind::Move, before);
-    const int arrived = static_cast<int>(step.files.size());
-    Forms::frmInvisible().recordUndo(std::move(step));
-    if (targets.from == CommandTargets::From::Page) {
-        if (s.FileOperationFailed) {
-            return arrived;
+        if (targets.from == CommandTargets::From::Page) {
+            if (!st.FileOperationFailed) {
+                frmPictureViewer &viewer = Forms::frmPictureViewer();
+                viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
+                viewer.ThumbBordersClose();
+                st.LastBorderSet = 0;
+                refreshList();
+            }
+            then(arrived);
+            return;
         }
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
-        viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
-        viewer.ThumbBordersClose();
-        s.LastBorderSet = 0;
-        refreshList();
-        return arrived;
-    }
-    showAfterRemoval(targets, GoneAfterCommand(targets));
-    focusList();
-    return arrived;
+        showAfterRemoval(targets, GoneAfterCommand(targets));
+        focusList();
+        then(arrived);
+    });
 }
 
 void frmSide::showRestored(const QStringList &paths)
@@ -1500,18 +1517,19 @@ void frmSide::fileToFolder(int index, bool copy)
     }
     const QString name = FolderNameFromCaption(s.Caption(index));
     s.DropAction = copy ? QStringLiteral("COPY") : QStringLiteral("MOVE");
-    const int arrived = DropOnFolder(name, s.DropAction);
-    updateFileCounter();
-    if (arrived <= 0) {
-        return;
-    }
-    showNotice(QStringLiteral("%1 %2 %3 to %4")
-                   .arg(arrived)
-                   .arg(arrived == 1 ? QStringLiteral("file") : QStringLiteral("files"),
-                        copy ? QStringLiteral("copied") : QStringLiteral("moved"), name));
-    // The button flashes in the colour it has under a drag.
-    setButtonLook(index, true);
-    QTimer::singleShot(300, this, [this, index] { setButtonLook(index, false); });
+    DropOnFolder(name, s.DropAction, [this, index, copy, name](int arrived) {
+        updateFileCounter();
+        if (arrived <= 0) {
+            return;
+        }
+        showNotice(QStringLiteral("%1 %2 %3 to %4")
+                       .arg(arrived)
+                       .arg(arrived == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+                            copy ? QStringLiteral("copied") : QStringLiteral("moved"), name));
+        // The button flashes in the colour it has under a drag.
+        setButtonLook(index, true);
+        QTimer::singleShot(300, this, [this, index] { setButtonLook(index, false); });
+    });
 }
 
 void frmSide::showNotice(const QString &text)

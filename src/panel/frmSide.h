@@ -179,9 +179,9 @@ private:
     [[nodiscard]] int registeredEntryOf(const QString &folder) const;
     void setButtonLook(int index, bool highlighted);
     void updateFileCounter();
-    // Moves or copies the selection into the folder registered under `caption`.
-    // Returns how many files arrived.
-    int DropOnFolder(const QString &caption, const QString &action);
+    // Moves or copies the selection into the folder registered under `caption`; `then` gets how
+    // many files arrived once the command has ended (the files move while the event loop runs).
+    void DropOnFolder(const QString &caption, const QString &action, std::function<void(int)> then);
     void showNotice(const QString &text);
 
     void selectSlide(int slideIndex);

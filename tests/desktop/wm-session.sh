@@ -14,6 +14,7 @@ exe=$3
 pictures=$4
 out=$5
 xpeek=$6
+here=$(cd "$(dirname "$0")" && pwd)
 W=${size%x*}
 H=${size#*x}
 mkdir -p "$out"
@@ -91,16 +92,22 @@ export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export VANTREL_SETTINGS="$work/settings.ini"
+# A copy of its own: this session moves files out of it.
+cp -r "$pictures" "$work/pictures"
+pictures="$work/pictures"
+mkdir -p "$work/filed"
 export QT_QPA_PLATFORM=xcb
 unset VANTREL_SCREEN
 # A gradient of blue to cyan (no red at all), so any red in the panel's column is the panel.
 cat >"$VANTREL_SETTINGS" <<INI
 [Directories]
 Pictures=$pictures
+Filed=$work/filed
 
 [Settings]
 Basename=Pictures
 Caption1=Pictures
+Caption2=Filed
 SlideColor=16711680
 SlideColor2=16776960
 FontColor=65535
@@ -385,6 +392,10 @@ if dialog_opens "Vantrel Viewer Help" "help window"; then
     until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Help\$'" &&
         pass "Escape closes the help window" || fail "Escape closes the help window"
 fi
+
+# Boxes answered by real input: the replace question, the report of a failed move, the settings
+# dialog and the printer chooser.
+. "$here/wm-boxes.sh"
 
 # Quit at the panel's corner ends the program.
 xdotool mousemove 8 8 click 1

@@ -1,5 +1,7 @@
 #include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "ScriptedDialogs.h"
+#include "Transfers.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "common/SettingsStore.h"
@@ -29,10 +31,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,6 +162,7 @@ private:
     QString dst;
     QStringList sources;
     QString vanished; // removed by the test itself
+    bool outsideRan = false;
 
     void makeSources(int count, int size = 64 * 1024)
     {
@@ -224,6 +229,7 @@ private:
     {
         State().DropAction = action;
         Forms::frmSide().cmdFolder_DragDrop(button);
+        QVERIFY(CommandsEnded());
     }
     static QString name(int i) { return QStringLiteral("%1.jpg").arg(i, 2, 10, QLatin1Char('0')); }
 
@@ -367,7 +373,7 @@ private slots:
             }
         });
         watch.start();
-        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources), dst), TransferResult::Cancelled);
         const qint64 moving = clock.elapsed();
         pulse.stop();
         watch.stop();
@@ -382,6 +388,65 @@ private slots:
         }
     }
 
+    // A question in the middle of a long move: the progress window steps aside while it is up, and
+    // what arrives from outside meanwhile (a second start, say) waits for the end of the command.
+    void aQuestionIsNeverUnderTheProgressWindow()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            QSKIP("no /dev/shm here");
+        }
+        const int size = 1536 * 1024 + 5;
+        makeSources(100, size);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+        dst = shm.path();
+        const auto progressUp = [] {
+            const QList<QWidget *> windows = QApplication::topLevelWidgets();
+            return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+                return w->objectName() == QLatin1String("TransferProgress") && w->isVisible();
+            });
+        };
+        struct Watching : ScriptedDialogs
+        {
+            std::function<bool()> progressUp;
+            int askedWithProgressUp = 0;
+            int messageBox(const QString &prompt, int style, const QString &title) override
+            {
+                askedWithProgressUp += progressUp() ? 1 : 0;
+                return ScriptedDialogs::messageBox(prompt, style, title);
+            }
+        } dialogs;
+        dialogs.progressUp = progressUp;
+        dialogs.msgAnswers = {vbYes};
+        // The last file's name is taken in the destination once the progress window shows.
+        bool taken = false;
+        QTimer watch;
+        watch.setInterval(10);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!taken && progressUp()) {
+                taken = true;
+                QVERIFY(Write(dst + "/p99.jpg", "old"));
+                Commands().whenIdle(nullptr, [&] { outsideRan = true; });
+            }
+        });
+        outsideRan = false;
+        watch.start();
+        std::optional<int> result;
+        MoveFiles(JoinSourceList(sources), dst, nullptr, [&](int r) {
+            result = r;
+            QVERIFY(!outsideRan);
+        });
+        QVERIFY(Commands().busy());
+        QVERIFY(QTest::qWaitFor([&] { return result.has_value(); }, 300000));
+        watch.stop();
+        QVERIFY(taken);
+        QCOMPARE(*result, 0);
+        QTRY_VERIFY(outsideRan);
+        QCOMPARE(dialogs.asked.size(), 1);
+        QCOMPARE(dialogs.asked.first().title, QStringLiteral("Confirm File Replace"));
+        QCOMPARE(dialogs.askedWithProgressUp, 0);
+        QVERIFY(Names(src).isEmpty());
+        verifyNoLoss(size);
+    }
     // Quit pressed in the middle of a long move: the move stops with every file whole on one side
     // or the other, and then the program ends by its usual road.
     void quitInTheMiddleOfAMoveStopsItAndEnds()
@@ -404,7 +469,7 @@ private slots:
             }
         });
         watch.start();
-        QCOMPARE(MoveFiles(JoinSourceList(sources), dst), TransferResult::Cancelled);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources), dst), TransferResult::Cancelled);
         watch.stop();
         QVERIFY(pressed);
         const auto moved = Names(dst).size();
@@ -510,7 +575,7 @@ private slots:
             QSKIP("this machine does not let a test mount a disk");
         }
         const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dst).constData(), MNT_DETACH); });
-        QCOMPARE(MoveFiles(JoinSourceList(sources + QStringList{small}), dst), TransferResult::DiskFull);
+        QCOMPARE(MoveToEnd(JoinSourceList(sources + QStringList{small}), dst), TransferResult::DiskFull);
         verifyNoLoss(400 * 1024);
         QCOMPARE(Names(src), QStringList{"p2.jpg"});
         QCOMPARE(Read(dst + "/small.jpg"), Content(9, 8 * 1024));
@@ -521,14 +586,14 @@ private slots:
         QVERIFY(!told.contains("p0.jpg") && !told.contains("small.jpg"));
         QCOMPARE(dialogs.asked.last().style, int(vbExclamation)); // a partial result
         // The same file once more: said again, as a failure of the whole command this time.
-        QCOMPARE(MoveFiles(sources[2], dst), TransferResult::DiskFull);
+        QCOMPARE(MoveToEnd(sources[2], dst), TransferResult::DiskFull);
         QCOMPARE(dialogs.asked.size(), 2);
         told = dialogs.asked.last().prompt;
         QVERIFY2(told.contains("p2.jpg: the destination disk is full"), qPrintable(told));
         QCOMPARE(dialogs.asked.last().style, int(vbCritical));
         QCOMPARE(Read(sources[2]), Content(2, 400 * 1024));
         // A copy says it the same way.
-        QCOMPARE(CopyFiles(sources[2], dst), TransferResult::DiskFull);
+        QCOMPARE(CopyToEnd(sources[2], dst), TransferResult::DiskFull);
         QVERIFY(dialogs.asked.last().prompt.contains("p2.jpg: the destination disk is full"));
         QVERIFY(dialogs.asked.last().prompt.contains("This file was not copied"));
         verifyNoLoss(400 * 1024);
@@ -548,7 +613,7 @@ private slots:
             dialogs.asked.clear();
             State().FileOperationFailed = false;
             const QString list = JoinSourceList(sources);
-            QCOMPARE(copy ? CopyFiles(list, dst) : MoveFiles(list, dst), TransferResult::AccessDenied);
+            QCOMPARE(copy ? CopyToEnd(list, dst) : MoveToEnd(list, dst), TransferResult::AccessDenied);
             QCOMPARE(dialogs.asked.size(), 1);
             const QString told = dialogs.asked.last().prompt;
             QVERIFY2(told.startsWith("The destination folder is currently inaccessible."), qPrintable(told));
@@ -593,7 +658,7 @@ private slots:
             QVERIFY(Write(sources[2], Content(2))); // back where it was, after the move
         }
         // Through the program's own road, where the user is told.
-        QCOMPARE(CopyFiles(sources[1], dst), TransferResult::Failed);
+        QCOMPARE(CopyToEnd(sources[1], dst), TransferResult::Failed);
         QVERIFY2(dialogs.asked.last().prompt.contains("p1.jpg: it is not a regular file"),
                  qPrintable(dialogs.asked.last().prompt));
         QVERIFY(Names(dst).isEmpty());
@@ -604,14 +669,14 @@ private slots:
         ScriptedDialogs dialogs;
         makeSources(1);
         State().FileOperationFailed = false;
-        QCOMPARE(MoveFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(MoveToEnd(sources[0], tmp.filePath("gone")), 117);
         QCOMPARE(dialogs.asked.last().prompt, QStringLiteral("The destination folder cannot be found.\n\n"
                                                              "This file was not moved; it is still where it was:\n"
                                                              "p0.jpg: the destination folder cannot be found"));
         QCOMPARE(dialogs.asked.last().style, int(vbCritical));
         QVERIFY(State().FileOperationFailed);
         State().FileOperationFailed = false;
-        QCOMPARE(CopyFiles(sources[0], tmp.filePath("gone")), 117);
+        QCOMPARE(CopyToEnd(sources[0], tmp.filePath("gone")), 117);
         QVERIFY(dialogs.asked.last().prompt.startsWith(
             QStringLiteral("The destination folder is currently inaccessible.")));
         QVERIFY(State().FileOperationFailed);
@@ -619,7 +684,7 @@ private slots:
         QVERIFY(Write(dst + "/p0.jpg", "old"));
         dialogs.msgAnswers = {vbNo};
         State().FileOperationFailed = false;
-        QCOMPARE(MoveFiles(sources[0], dst), 0);
+        QCOMPARE(MoveToEnd(sources[0], dst), 0);
         QCOMPARE(dialogs.asked.last().style, int(vbYesYesToAllNoCancel | vbQuestion));
         QVERIFY(dialogs.asked.last().prompt.contains("'p0.jpg'"));
         QVERIFY(!State().FileOperationFailed);
@@ -668,6 +733,7 @@ private slots:
         const int asked = static_cast<int>(d.asked.size());
         State().DropAction.clear(); // a first drag begun with Shift
         Forms::frmSide().cmdFolder_DragDrop(1);
+        QVERIFY(CommandsEnded());
         QCOMPARE(d.asked.size(), asked);
         QCOMPARE(Names(pics).size(), 3);
     }

@@ -350,7 +350,7 @@ private slots:
         const QString cancelled = program->env.path("cancelled.pdf");
         dialogs().printerOutputFile = cancelled;
         menu().mnuPrint_Click();
-        QVERIFY(!menu().busy());
+        QTRY_VERIFY(!menu().busy());
         QVERIFY(!QFileInfo::exists(cancelled));
         QCOMPARE(messages(), 0);
 
@@ -361,7 +361,7 @@ private slots:
         const int choosers = static_cast<int>(dialogs().asked.size());
         dialogs().printerAnswers = {true};
         menu().mnuPrint_Click();
-        QCOMPARE(dialogs().asked.size(), choosers + 1);
+        QTRY_COMPARE(dialogs().asked.size(), choosers + 1);
         QCOMPARE(dialogs().asked.last().prompt, QStringLiteral("You have not selected an image to print."));
         QCOMPARE(dialogs().asked.last().style, int(vbCritical));
 

@@ -1,5 +1,6 @@
 #include "Controls.h"
 #include "ProgramUnderTest.h"
+#include "Transfers.h"
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "common/FileNames.h"
@@ -285,8 +286,10 @@ private slots:
         auto *list = Control<FileListBox>(Forms::frmSide(), "File1");
         list->setListIndex(0);
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier); // 0.jpg to Holiday
+        QVERIFY(CommandsEnded());
         list->setListIndex(0);
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier); // 1.jpg to Holiday
+        QVERIFY(CommandsEnded());
         QCOMPARE(QDir(filed).entryList(QDir::Files), (QStringList{"0.jpg", "1.jpg"}));
         QVERIFY(QFile::remove(filed + "/1.jpg"));
         const auto asked = program.dialogs.asked.size();
@@ -398,6 +401,7 @@ private slots:
         list->setListIndex(1);
 
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier);
+        QVERIFY(CommandsEnded());
         QVERIFY(QFileInfo::exists(filed + "/1.jpg"));
         QVERIFY(!QFileInfo::exists(pics + "/1.jpg"));
         auto *notice = Control<QLabel>(side, "FilingNotice");
@@ -407,6 +411,7 @@ private slots:
         QTRY_VERIFY(!notice->isVisible());
 
         QTest::keyClick(list, Qt::Key_1, Qt::AltModifier | Qt::ControlModifier); // a copy of the one shown
+        QVERIFY(CommandsEnded());
         QCOMPARE(notice->text(), QStringLiteral("1 file copied to Holiday"));
         QCOMPARE(QDir(filed).entryList(QDir::Files).size(), 2);
 
@@ -442,6 +447,7 @@ private slots:
 
         // A button without a folder refuses as a drop does.
         QTest::keyClick(list, Qt::Key_3, Qt::AltModifier);
+        QVERIFY(CommandsEnded());
         QCOMPARE(program.dialogs.asked.last().prompt, QStringLiteral("A folder has not been specified."));
         QCOMPARE(list->ListCount(), 4);
     }

@@ -1,5 +1,6 @@
 #include "common/platform/Dialogs.h"
 
+#include "common/CommandQueue.h"
 #include "common/SettingsStore.h"
 
 #include <QApplication>
@@ -17,28 +18,6 @@
 #include <QWindow>
 
 namespace {
-
-// Some window managers give the keyboard to the main window when a box closes, not to the tool
-// window (the panel) that asked, and may do so after the request below: for a second, the owner
-// taking the keyboard is overruled.
-void GiveKeyboardBack(QWidget *asker)
-{
-    if (asker == nullptr || !asker->isVisible()) {
-        return;
-    }
-    asker->activateWindow();
-    const QPointer<QWidget> owner = asker->parentWidget() != nullptr ? asker->parentWidget()->window() : nullptr;
-    if (owner.isNull()) {
-        return;
-    }
-    auto *watch = new QObject(asker);
-    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch, [asker, owner](QWindow *focus) {
-        if (focus != nullptr && !owner.isNull() && focus == owner->windowHandle() && asker->isVisible()) {
-            asker->activateWindow();
-        }
-    });
-    QTimer::singleShot(1000, watch, &QObject::deleteLater);
-}
 
 // Gives the keyboard back once the dialog it watches is hidden.
 class FocusOnHide : public QObject
@@ -147,6 +126,9 @@ public:
         box.setStandardButtons(buttons);
         box.setDefaultButton(choices.front().button);
         CentreOnScreen(box);
+        // The box's own loop: Qt keeps input from every other window, and whatever arrives from
+        // outside waits in the command queue (MsgBox and the others hold it), so nothing re-enters
+        // the command that asked.
         const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const Choice &c : choices) {
             if (c.button == clicked) {
@@ -166,6 +148,7 @@ public:
         dialog.setInputMode(QInputDialog::TextInput);
         dialog.setTextValue(defaultText);
         CentreOnScreen(dialog);
+        // A modal loop, as the message box's.
         if (dialog.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
@@ -188,6 +171,7 @@ public:
         QPrintDialog dialog(&printer, asker.window());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        // A modal loop, as the message box's.
         return dialog.exec() == QDialog::Accepted;
     }
 };
@@ -206,6 +190,28 @@ QString titleOrDefault(const QString &title)
 }
 
 } // namespace
+
+// Some window managers give the keyboard to the main window when a box closes, not to the tool
+// window (the panel) that asked, and may do so after the request below: for a second, the owner
+// taking the keyboard is overruled.
+void GiveKeyboardBack(QWidget *asker)
+{
+    if (asker == nullptr || !asker->isVisible()) {
+        return;
+    }
+    asker->activateWindow();
+    const QPointer<QWidget> owner = asker->parentWidget() != nullptr ? asker->parentWidget()->window() : nullptr;
+    if (owner.isNull()) {
+        return;
+    }
+    auto *watch = new QObject(asker);
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch, [asker, owner](QWindow *focus) {
+        if (focus != nullptr && !owner.isNull() && focus == owner->windowHandle() && asker->isVisible()) {
+            asker->activateWindow();
+        }
+    });
+    QTimer::singleShot(1000, watch, &QObject::deleteLater);
+}
 
 QString BreakableText(const QString &text)
 {
@@ -229,21 +235,25 @@ QString BreakableText(const QString &text)
 
 int MsgBox(const QString &prompt, int style, const QString &title)
 {
+    const CommandScope box;
     return provider().messageBox(prompt, style, titleOrDefault(title));
 }
 
 std::optional<QString> InputBox(const QString &prompt, const QString &title, const QString &defaultText)
 {
+    const CommandScope box;
     return provider().inputBox(prompt, titleOrDefault(title), defaultText);
 }
 
 std::optional<QColor> ChooseColour(const QColor &initial)
 {
+    const CommandScope box;
     return provider().chooseColour(initial);
 }
 
 bool ChoosePrinter(QPrinter &printer)
 {
+    const CommandScope box;
     return provider().choosePrinter(printer);
 }
 

@@ -67,6 +67,9 @@ bool ChoosePrinter(QPrinter &printer);
 // keyboard goes back to the window that was active when it opened.
 void CentreOnScreen(QWidget &dialog);
 void ReturnFocusWhenHidden(QWidget &dialog);
+// The keyboard to `asker` (a window), for a second against a window manager that hands it to
+// the window that owns it.
+void GiveKeyboardBack(QWidget *asker);
 
 // From now on a settings save that fails is told in a message box, with the reason: once for
 // whatever one command saved.
