@@ -269,6 +269,11 @@ void ReturnFocusWhenHidden(QWidget &dialog)
     }
 }
 
+void GiveKeyboardTo(QWidget *window)
+{
+    GiveKeyboardBack(window);
+}
+
 void SetDialogProvider(DialogProvider *newProvider)
 {
     g_provider = newProvider;

@@ -67,6 +67,9 @@ bool ChoosePrinter(QPrinter &printer);
 // keyboard goes back to the window that was active when it opened.
 void CentreOnScreen(QWidget &dialog);
 void ReturnFocusWhenHidden(QWidget &dialog);
+// Gives the keyboard to `window`, and for a second overrules a window manager that hands it to
+// the window's owner instead (some do so when a box closes).
+void GiveKeyboardTo(QWidget *window);
 
 // From now on a settings save that fails is told in a message box, with the reason: once for
 // whatever one command saved.
