@@ -14,6 +14,7 @@ exe=$3
 pictures=$4
 out=$5
 xpeek=$6
+slow="$(dirname "$pictures")/slow"
 W=${size%x*}
 H=${size#*x}
 mkdir -p "$out"
@@ -175,6 +176,8 @@ row_y() { echo $((39 + 13 * $1 + 6)); }
 focused() { xdotool getwindowfocus 2>/dev/null; }
 
 # ---- the checks -----------------------------------------------------------------------------
+# shellcheck source=wm-closing.sh
+. "$(dirname "$0")/wm-closing.sh"
 start_wm || exit 1
 "$exe" >"$out/viewer.log" 2>&1 &
 viewer_pid=$!
@@ -386,6 +389,8 @@ if dialog_opens "Vantrel Viewer Help" "help window"; then
         pass "Escape closes the help window" || fail "Escape closes the help window"
 fi
 
+closing_checks_while_running
+
 # Quit at the panel's corner ends the program.
 xdotool mousemove 8 8 click 1
 if until_true 100 sh -c "! kill -0 $viewer_pid"; then
@@ -394,6 +399,8 @@ if until_true 100 sh -c "! kill -0 $viewer_pid"; then
 else
     fail "Quit ends the program"
 fi
+
+closing_checks_after_quit
 
 # A Wayland session with no Wayland server behind it: the program runs on X all the same.
 if [ "$wm" = none ] && [ "$W" = 1024 ]; then
