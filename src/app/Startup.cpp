@@ -243,21 +243,21 @@ void ResetProcessState()
     ResetSaverPasswordFailures();
 }
 
-void CloseRequested()
+bool CloseRequested()
 {
     SharedState &s = State();
     if (IsScreenSaverMode(s.ScreenSaverMode)) {
         if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
             Forms::frmPictureViewer().EndScreenSaver();
         }
-        return;
+        return !Forms::IsLoaded(Forms::Form::PictureViewer);
     }
-    if (!Forms::IsLoaded(Forms::Form::Side)) {
-        return;
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        // A right-button release left on a command button would cancel the Quit it stands for.
+        s.ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
     }
-    // A right-button release left on a command button would cancel the Quit it stands for.
-    s.ButtonRightClick = false;
-    Forms::frmSide().cmdQuit_Click();
+    return true;
 }
 
 void EndProgram()

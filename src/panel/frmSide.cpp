@@ -689,10 +689,9 @@ bool frmSide::eventFilter(QObject *watched, QEvent *event)
 
 void frmSide::closeEvent(QCloseEvent *event)
 {
-    // Closed only by its unload: a panel merely hidden would leave a full-screen viewer with no
-    // way out.
-    event->ignore();
-    CloseRequested();
+    // Ends the program as Quit does: a panel merely hidden would leave a full-screen viewer with
+    // no way out. Accepted once the program has ended, so a session logging out is not held up.
+    event->setAccepted(CloseRequested());
 }
 
 void frmSide::mouseMoveEvent(QMouseEvent *event)

@@ -844,10 +844,10 @@ void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 
 void frmPictureViewer::closeEvent(QCloseEvent *event)
 {
-    // Closed only by its unload: a viewer merely hidden would run on with no panel, and every
-    // later start would be handed to it.
-    event->ignore();
-    CloseRequested();
+    // Ends the program as Quit does: a viewer merely hidden would run on with no panel, and every
+    // later start would be handed to it. Accepted once the program has ended, so a session
+    // logging out is not held up.
+    event->setAccepted(CloseRequested());
 }
 
 void frmPictureViewer::showActivated()

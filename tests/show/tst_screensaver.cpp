@@ -452,7 +452,7 @@ private slots:
         QVERIFY(State().SlideShowOn);
         QCOMPARE(mode(), QStringLiteral("On"));
         prompt->answers = {QByteArray("letmein")};
-        window->close();
+        QVERIFY(window->close());
         QCOMPARE(prompt->asked.size(), 2);
         QVERIFY(!Forms::IsLoaded(Form::PictureViewer));
         QVERIFY(!Forms::IsLoaded(Form::Side));
