@@ -17,6 +17,7 @@
 #include "controls/HelpWindow.h"
 #include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
+#include "panel/FileListRules.h"
 #include "panel/OpenTarget.h"
 #include "panel/frmSide.h"
 #include "show/ScreenSaverRun.h"
@@ -27,6 +28,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -34,7 +36,59 @@
 
 namespace {
 QPointer<InstanceGuard> g_guard;
-}
+
+// Whenever a window of the program other than the panel and the viewer goes away (a dialog, a
+// message box, a pop-up menu, the help window, a progress window) and nothing else is left to
+// take the keyboard, it goes back to the file list: the window manager would give it to the
+// viewer, or with no manager to nobody, and the arrow keys would do nothing until a click.
+class KeyboardHome : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Hide || !watched->isWidgetType()) {
+            return false;
+        }
+        const auto *window = static_cast<QWidget *>(watched);
+        const Qt::WindowType type = window->windowType();
+        if (!window->isWindow() || type == Qt::ToolTip || type == Qt::SplashScreen ||
+            window == Forms::Loaded(Forms::Form::Side) || window == Forms::Loaded(Forms::Form::PictureViewer)) {
+            return false;
+        }
+        // Once the hiding is over: a command may open its next box straight away.
+        QTimer::singleShot(0, this, &KeyboardHome::giveBack);
+        return false;
+    }
+
+private:
+    static void giveBack()
+    {
+        QWidget *panel = Forms::Loaded(Forms::Form::Side);
+        if (panel == nullptr) {
+            return;
+        }
+        const SharedState &s = State();
+        const QWidget *active = QApplication::activeWindow();
+        FocusAfterClose now;
+        now.boxStillAsking =
+            QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr;
+        now.otherWindowActive = active != nullptr && active->isVisible() && active != panel &&
+                                active != Forms::Loaded(Forms::Form::PictureViewer);
+        now.panelShown = panel->isVisible();
+        now.panelEnabled = panel->isEnabled();
+        now.showRuns = s.SlideShowOn || IsScreenSaverMode(s.ScreenSaverMode);
+        if (KeyboardBackToList(now)) {
+            Forms::frmSide().focusList();
+            GiveKeyboardBack(panel);
+        }
+    }
+};
+QPointer<KeyboardHome> g_keyboardHome;
+
+} // namespace
 
 bool IsScreenSaverMode(const QString &mode)
 {
@@ -105,6 +159,10 @@ Road EntryProcedure(const QByteArray &path)
                          [] { Commands().whenIdle(g_guard.data(), &ActivateViewer); });
     }
 
+    if (g_keyboardHome.isNull()) {
+        g_keyboardHome = new KeyboardHome(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(g_keyboardHome);
+    }
     SaveSetting(AppName, QStringLiteral("Application"), QStringLiteral("Path"), AppPath());
     SetProgramMouseIcon(QStringLiteral("NORMAL"));
     if (!path.isEmpty()) {
@@ -138,6 +196,27 @@ void ActivateViewer()
         return;
     }
     Forms::frmPictureViewer().showActivated();
+    // Without a window manager nothing keeps the panel and the boxes above the viewer just
+    // raised: they are raised again over it, the box that asks a question last, and the keyboard
+    // goes to that box or to the list.
+    QWidget *viewer = Forms::Loaded(Forms::Form::PictureViewer);
+    QWidget *panel = Forms::Loaded(Forms::Form::Side);
+    if (panel != nullptr && panel->isVisible()) {
+        panel->raise();
+    }
+    QWidget *modal = QApplication::activeModalWidget();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != viewer && window != panel && window != modal && window->isVisible() &&
+            (window->windowType() == Qt::Dialog || window->windowType() == Qt::Window)) {
+            window->raise();
+        }
+    }
+    if (modal != nullptr) {
+        modal->raise();
+        modal->activateWindow();
+    } else if (panel != nullptr && panel->isVisible()) {
+        Forms::frmSide().focusList();
+    }
 }
 
 // The files a drag carries out to other programs: those a drop on a folder button would file.
@@ -167,6 +246,23 @@ void ResetProcessState()
     ScreenSaverRun::instance().finish();
     ScreenSaverRun::instance().setRandomSource({});
     ResetSaverPasswordFailures();
+}
+
+bool CloseRequested()
+{
+    SharedState &s = State();
+    if (IsScreenSaverMode(s.ScreenSaverMode)) {
+        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+            Forms::frmPictureViewer().EndScreenSaver();
+        }
+        return !Forms::IsLoaded(Forms::Form::PictureViewer);
+    }
+    if (Forms::IsLoaded(Forms::Form::Side)) {
+        // A right-button release left on a command button would cancel the Quit it stands for.
+        s.ButtonRightClick = false;
+        Forms::frmSide().cmdQuit_Click();
+    }
+    return true;
 }
 
 void EndProgram()

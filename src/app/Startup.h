@@ -21,6 +21,12 @@ void OpenFromOutside(const QByteArray &path);
 // Shows the viewer maximised and in front (what a second start asks of the first).
 void ActivateViewer();
 
+// A window closed from outside (the window manager's close: Alt+F4, the title bar, a task bar; or
+// the desktop's session ending): the run ends as the Quit button ends it, unloading every window so
+// that what the unload saves is saved. A screen-saver run ends as a run ends, its password first.
+// True when the program ended (a refused password keeps the run going).
+bool CloseRequested();
+
 // Ends the run once every window is unloaded: gives up the single-instance socket and leaves the
 // event loop.
 void EndProgram();

@@ -215,3 +215,8 @@ int SlotUnderPointer(int pressed, double yTwips, int buttonHeightPx, float twips
         pressed + static_cast<int>(std::floor(yTwips / (buttonHeightPx * static_cast<double>(twipsPerPixelY))));
     return std::clamp(slot, 0, 5);
 }
+
+bool KeyboardBackToList(const FocusAfterClose &now)
+{
+    return !now.boxStillAsking && !now.otherWindowActive && now.panelShown && now.panelEnabled && !now.showRuns;
+}

@@ -75,3 +75,17 @@ struct TipInput
 
 // The slot under the pointer: Y is the offset below the pressed button's top, in twips.
 [[nodiscard]] int SlotUnderPointer(int pressed, double yTwips, int buttonHeightPx, float twipsPerPixelY);
+
+// What is on screen just after one of the program's windows other than the panel and the viewer
+// (a dialog, a message box, a pop-up menu, the help window, a progress window) went away.
+struct FocusAfterClose
+{
+    bool boxStillAsking = false;    // a modal window or a pop-up is open (the next box of a command)
+    bool otherWindowActive = false; // another window of the program, not the viewer, has the keyboard
+    bool panelShown = false;
+    bool panelEnabled = false; // false while a thumbnail page is made
+    bool showRuns = false;     // a slide show or a screen-saver run: the keys belong to the viewer
+};
+// Whether the keyboard goes back to the file list, so that the arrow keys move through it again
+// without a click.
+[[nodiscard]] bool KeyboardBackToList(const FocusAfterClose &now);

@@ -34,6 +34,7 @@
 #include "viewer/frmPictureViewer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +45,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
+#include <functional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -77,6 +81,50 @@ QFont panelFont(bool bold = false)
     f.setBold(bold);
     return f;
 }
+
+// Both windows take no command while a page is made, with the busy pointer. The page's end may
+// never come (a second start or the end of the program drops the page), so the windows are given
+// back when the hold goes, however that happens; only the newest hold gives them back, so a page
+// that replaces another keeps them held.
+class WindowsHold
+{
+public:
+    WindowsHold(std::initializer_list<QWidget *> windows, std::function<void()> afterwards)
+        : m_generation(++generation())
+        , m_afterwards(std::move(afterwards))
+    {
+        SetMouseCursor(QStringLiteral("WAIT"));
+        for (QWidget *window : windows) {
+            m_windows.append(window);
+            window->setEnabled(false);
+        }
+    }
+    ~WindowsHold()
+    {
+        if (m_generation != generation()) {
+            return;
+        }
+        SetDefaultMouseCursor();
+        for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
+            if (!window.isNull()) {
+                window->setEnabled(true);
+            }
+        }
+        m_afterwards();
+    }
+    WindowsHold(const WindowsHold &) = delete;
+    WindowsHold &operator=(const WindowsHold &) = delete;
+
+private:
+    static int &generation()
+    {
+        static int newest = 0;
+        return newest;
+    }
+    int m_generation;
+    QList<QPointer<QWidget>> m_windows;
+    std::function<void()> m_afterwards;
+};
 
 } // namespace
 
@@ -642,6 +690,13 @@ bool frmSide::eventFilter(QObject *watched, QEvent *event)
             ARButton::shiftCode(key->modifiers()));
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmSide::closeEvent(QCloseEvent *event)
+{
+    // Ends the program as Quit does: a panel merely hidden would leave a full-screen viewer with
+    // no way out. Accepted once the program has ended, so a session logging out is not held up.
+    event->setAccepted(CloseRequested());
 }
 
 void frmSide::mouseMoveEvent(QMouseEvent *event)
@@ -1368,12 +1423,16 @@ void frmSide::cmdThumb_click()
         plan.paths << JoinPath(File1->Path(), name);
     }
 
-    // Both windows take no command until the page is complete, but keep repainting.
+    // Both windows take no command until the page is complete, but keep repainting; after it,
+    // the keys go on in the list.
     frmPictureViewer &viewer = Forms::frmPictureViewer();
-    SetMouseCursor(QStringLiteral("WAIT"));
-    viewer.setEnabled(false);
-    setEnabled(false);
-    viewer.showThumbnailPage(plan, [this] { thumbnailPageBuilt(); });
+    auto hold = std::make_shared<WindowsHold>(std::initializer_list<QWidget *>{&viewer, this},
+                                              [side = QPointer<frmSide>(this)] {
+                                                  if (!side.isNull()) {
+                                                      side->focusList();
+                                                  }
+                                              });
+    viewer.showThumbnailPage(plan, [this, hold] { thumbnailPageBuilt(); });
 }
 
 void frmSide::thumbnailPageBuilt()

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
 
 ThumbnailPage::ThumbnailPage(QWidget *surface)
     : QObject(surface)
@@ -26,11 +27,13 @@ ThumbnailPage::~ThumbnailPage()
 void ThumbnailPage::abandon()
 {
     m_building = false;
-    m_done = nullptr;
-    m_watcher.disconnect(this);
-    m_watcher.waitForFinished();
-    connect(&m_watcher, &QFutureWatcherBase::resultReadyAt, this, [this](int) { placeReady(); });
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] { placeReady(); });
+    // The decodes not yet started are dropped and those under way end on their own threads into
+    // results nobody reads: nothing here waits for them, so a page left for a picture (a second
+    // start, a click) never holds the windows.
+    m_watcher.cancel();
+    m_watcher.setFuture(QFuture<Thumbnail>());
+    // Let go last, so that whatever it gives back finds the page already gone.
+    const std::function<void()> dropped = std::exchange(m_done, nullptr);
 }
 
 PictureImage *ThumbnailPage::loadThumb(int index)

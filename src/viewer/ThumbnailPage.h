@@ -58,10 +58,11 @@ public:
     [[nodiscard]] QWidget *borderLine(int set, int side) const;
 
     // Builds the page of `plan` from `loads` (results in page order); `done` runs once every
-    // thumbnail is placed. A page under way is abandoned by the next build or by unloadThumbs.
+    // thumbnail is placed. A page under way is abandoned by the next build or by unloadThumbs:
+    // `done` is then dropped without running, so whatever it holds is let go.
     void build(const PagePlan &plan, const QFuture<Thumbnail> &loads, std::function<void()> done);
     [[nodiscard]] bool building() const { return m_building; }
-    // Waits for the decodes of a page under way (the end of the program).
+    // Drops a page under way: its decodes are cancelled (none is waited for) and `done` let go.
     void abandon();
 
 signals:

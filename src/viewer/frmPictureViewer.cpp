@@ -1,6 +1,7 @@
 #include "viewer/frmPictureViewer.h"
 
 #include "app/Forms.h"
+#include "app/Startup.h"
 #include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/KeyCodes.h"
@@ -843,14 +844,10 @@ void frmPictureViewer::keyPressEvent(QKeyEvent *event)
 
 void frmPictureViewer::closeEvent(QCloseEvent *event)
 {
-    // A window manager's close is one more way to try to end a screen-saver run: it asks for the
-    // password like any other.
-    if (State().ScreenSaverMode == QLatin1String("On")) {
-        event->ignore();
-        EndScreenSaver();
-        return;
-    }
-    QWidget::closeEvent(event);
+    // Ends the program as Quit does: a viewer merely hidden would run on with no panel, and every
+    // later start would be handed to it. Accepted once the program has ended, so a session
+    // logging out is not held up.
+    event->setAccepted(CloseRequested());
 }
 
 void frmPictureViewer::showActivated()

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <memory>
@@ -271,6 +272,39 @@ private slots:
         QCOMPARE(folderBox().count(), 2);
         QCOMPARE(folderBox().currentText(), QStringLiteral("[other]"));
         QCOMPARE(State().CurrentFile, other + QStringLiteral("/z.jpg"));
+    }
+
+    // The page is still being made (both windows held) when another start hands over a picture:
+    // the page is dropped, both windows take commands again at once, and the keys move the list.
+    void secondStartDuringAThumbnailPageGivesBothWindowsBack()
+    {
+        const QString many = program->env.path(QStringLiteral("many"));
+        QVERIFY(QDir().mkpath(many));
+        for (int i = 0; i < 24; ++i) {
+            QVERIFY(WriteJpeg(many + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), 1600, 1200));
+        }
+        QCOMPARE(EntryProcedure(bytes(many + QStringLiteral("/p00.jpg"))), Road::Normal);
+        waitForViewer();
+        QTRY_COMPARE(State().CurrentFile, many + QStringLiteral("/p00.jpg"));
+
+        QTest::mouseClick(Control<ARButton>(Forms::frmSide(), "cmdThumb"), Qt::LeftButton);
+        // Nothing has run since the click: the decodes have only begun.
+        QVERIFY(!Forms::frmSide().isEnabled());
+        QVERIFY(!Forms::frmPictureViewer().isEnabled());
+        OpenFromOutside(bytes(pictures + QStringLiteral("/b.jpg")));
+        QVERIFY(Forms::frmSide().isEnabled());
+        QVERIFY(Forms::frmPictureViewer().isEnabled());
+        QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/b.jpg"));
+        QVERIFY(pictureShown());
+        QVERIFY(!State().ThumbsLoaded);
+        QTest::keyClick(&fileList(), Qt::Key_Down);
+        QCOMPARE(State().CurrentFile, pictures + QStringLiteral("/c.jpg"));
+        // The page dropped never comes back over the picture, however long its decodes take.
+        QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() == 0);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!State().ThumbsLoaded);
+        QVERIFY(pictureShown());
+        QVERIFY(Forms::frmSide().isEnabled());
     }
 
     // "--" ends the options: what follows is a path, even one that reads like the toolkit's option,

@@ -30,6 +30,13 @@ convert -size 200x150 'xc:rgb(200,200,0)' "$out/pictures/a2.bmp"
 convert -size 200x150 'xc:rgb(0,200,200)' "$out/pictures/a3.bmp"
 convert -size 200x150 'xc:rgb(200,0,200)' "$out/pictures/a4.bmp"
 convert -size 200x150 'xc:rgb(255,255,255)' "$out/pictures/a5.bmp"
+# A folder of pictures slow to decode (noise does not compress), so a thumbnail page of them takes
+# a while: one file under forty names.
+mkdir -p "$out/slow"
+convert -size 2000x1500 xc: +noise Random -quality 95 "$out/slow/s00.jpg"
+for i in $(seq -w 1 39); do
+    ln "$out/slow/s00.jpg" "$out/slow/s$i.jpg"
+done
 
 sessions=()
 for wm in "${managers[@]}"; do

@@ -15,6 +15,7 @@ pictures=$4
 out=$5
 xpeek=$6
 here=$(cd "$(dirname "$0")" && pwd)
+slow="$(dirname "$pictures")/slow"
 W=${size%x*}
 H=${size#*x}
 mkdir -p "$out"
@@ -182,6 +183,8 @@ row_y() { echo $((39 + 13 * $1 + 6)); }
 focused() { xdotool getwindowfocus 2>/dev/null; }
 
 # ---- the checks -----------------------------------------------------------------------------
+# shellcheck source=wm-closing.sh
+. "$(dirname "$0")/wm-closing.sh"
 start_wm || exit 1
 "$exe" >"$out/viewer.log" 2>&1 &
 viewer_pid=$!
@@ -396,6 +399,7 @@ fi
 # Boxes answered by real input: the replace question, the report of a failed move, the settings
 # dialog and the printer chooser.
 . "$here/wm-boxes.sh"
+closing_checks_while_running
 
 # Quit at the panel's corner ends the program.
 xdotool mousemove 8 8 click 1
@@ -405,6 +409,8 @@ if until_true 100 sh -c "! kill -0 $viewer_pid"; then
 else
     fail "Quit ends the program"
 fi
+
+closing_checks_after_quit
 
 # A Wayland session with no Wayland server behind it: the program runs on X all the same.
 if [ "$wm" = none ] && [ "$W" = 1024 ]; then

@@ -4,6 +4,10 @@
 //   xpeek share X Y W H      prints the share (0 to 1) of the rectangle's pixels with red above 40%
 //   xpeek held               prints "keyboard" and "pointer" for each that another program holds
 //                            (tried by grabbing it, and let go at once)
+//   xpeek close WINDOW       asks the window to close as a window manager asks on Alt+F4 or a click
+//                            on the title bar's close button (WM_DELETE_WINDOW)
+//   xpeek netclose WINDOW    asks the window manager to close the window, as task bars and wmctrl
+//                            -c ask (_NET_CLOSE_WINDOW)
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -48,6 +52,47 @@ bool grab(int x, int y, int w, int h, Pixels &out)
     out.count = w * h;
     xcb_disconnect(c);
     return true;
+}
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name)
+{
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// One client message: WM_DELETE_WINDOW to the window itself, or _NET_CLOSE_WINDOW to the root.
+int closeWindow(xcb_window_t window, bool throughManager)
+{
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c) != 0) {
+        std::fprintf(stderr, "xpeek: cannot open the display\n");
+        return 1;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    xcb_window_t destination = window;
+    std::uint32_t mask = XCB_EVENT_MASK_NO_EVENT;
+    if (throughManager) {
+        message.type = atom(c, "_NET_CLOSE_WINDOW");
+        message.data.data32[0] = XCB_CURRENT_TIME;
+        message.data.data32[1] = 2; // from a pager or task bar
+        destination = root;
+        mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    } else {
+        message.type = atom(c, "WM_PROTOCOLS");
+        message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+    }
+    xcb_send_event(c, 0, destination, mask, reinterpret_cast<const char *>(&message));
+    // A round trip: the message is on its way before the connection closes.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    xcb_disconnect(c);
+    return 0;
 }
 
 } // namespace
@@ -101,6 +146,11 @@ int main(int argc, char **argv)
                     pointerHeld ? "pointer" : "");
         return 0;
     }
-    std::fprintf(stderr, "usage: xpeek pixel X Y | xpeek share X Y W H | xpeek held\n");
+    if (argc == 3 && (std::strcmp(argv[1], "close") == 0 || std::strcmp(argv[1], "netclose") == 0)) {
+        return closeWindow(static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)),
+                           std::strcmp(argv[1], "netclose") == 0);
+    }
+    std::fprintf(stderr, "usage: xpeek pixel X Y | xpeek share X Y W H | xpeek held | xpeek close WINDOW | "
+                         "xpeek netclose WINDOW\n");
     return 2;
 }

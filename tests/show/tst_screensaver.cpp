@@ -431,6 +431,35 @@ private slots:
         QCOMPARE(saver.held, 0);
     }
 
+    // A window manager's close (Alt+F4, a task bar) of either window ends the run as a run ends:
+    // the password first; refused, the run goes on.
+    void closeFromOutsideAsksThePassword_data()
+    {
+        QTest::addColumn<bool>("panel");
+        QTest::newRow("viewer") << false;
+        QTest::newRow("panel") << true;
+    }
+    void closeFromOutsideAsksThePassword()
+    {
+        QFETCH(bool, panel);
+        QVERIFY(SetSaverPassword("letmein"));
+        QCOMPARE(startRun(3), Road::ScreenSaver);
+        QWidget *window = panel ? static_cast<QWidget *>(&Forms::frmSide()) : &viewer();
+        prompt->answers = {QByteArray("nope")};
+        QVERIFY(!window->close());
+        QCOMPARE(prompt->asked.size(), 1);
+        QVERIFY(running());
+        QVERIFY(State().SlideShowOn);
+        QCOMPARE(mode(), QStringLiteral("On"));
+        prompt->answers = {QByteArray("letmein")};
+        QVERIFY(window->close());
+        QCOMPARE(prompt->asked.size(), 2);
+        QVERIFY(!Forms::IsLoaded(Form::PictureViewer));
+        QVERIFY(!Forms::IsLoaded(Form::Side));
+        QCOMPARE(mode(), QStringLiteral("Off"));
+        QCOMPARE(saver.held, 0);
+    }
+
     void randomInputNeverEndsTheRunNorTouchesFiles_data()
     {
         QTest::addColumn<bool>("logo");
