@@ -9,6 +9,9 @@ packages=(
     libemf2svg-dev libcrypt-dev
     libturbojpeg0-dev # turning and mirroring JPEGs without loss (libjpeg-turbo-progs' jpegtran checks it)
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
+    qt6-image-formats-plugins libwebp-dev # WebP in the viewer itself (the plugin plays animated ones)
+    libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
+    libheif-examples libjxl-tools webp apngasm # the tests make their HEIC, AVIF, JPEG XL, WebP and APNG files
     libxcb1-dev # the launcher's preview follows its foreign parent window
     xscreensaver # the end-to-end check of the screen-saver launcher
     fonts-liberation

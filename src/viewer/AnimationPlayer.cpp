@@ -73,13 +73,23 @@ struct AnimationPlayer::Decoder
         if (!file.seek(0)) {
             return false;
         }
-        const QByteArray head = file.peek(10);
-        if (head.size() < 10 || !head.startsWith("GIF8")) {
+        const QByteArray head = file.peek(128);
+        const PictureKind kind = SniffPictureKind(head);
+        std::unique_ptr<QImageReader> next;
+        QSize canvas;
+        if (kind == PictureKind::Gif && head.size() >= 10) {
+            const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
+            next = std::make_unique<QImageReader>(&file, QByteArrayLiteral("gif"));
+            canvas = next->size().expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+        } else if (kind == PictureKind::WebP) {
+            next = std::make_unique<QImageReader>(&file, QByteArrayLiteral("webp"));
+            canvas = next->size();
+        } else {
             return false;
         }
-        const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
-        auto next = std::make_unique<QImageReader>(&file, QByteArrayLiteral("gif"));
-        const QSize canvas = next->size().expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+        if (!canvas.isValid() || canvas.isEmpty()) {
+            return false;
+        }
         if (qint64(canvas.width()) * canvas.height() > PictureLimits::maxAnimatedPixels) {
             return false;
         }

@@ -148,16 +148,15 @@ private:
     bool m_alreadyPending = false;
 };
 
-enum class Outcome { Converted, NotConvertible, Failed, TimedOut };
+enum class Outcome { Converted, NotConvertible, TooLarge, Failed, TimedOut };
 
 // One request and its answer, writing and reading at once (a broken helper may answer before it
 // has read everything, or never read at all).
-Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, const MetafileHelperLimits &limits,
-                 QByteArray &svg)
+Outcome converse(Helper &helper, std::uint32_t word, const QByteArray &metafile, const MetafileHelperLimits &limits,
+                 qint64 maxAnswer, QByteArray &svg)
 {
     unsigned char header[P::kHeaderBytes];
-    P::WriteHeader(header,
-                   {kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, static_cast<std::uint64_t>(metafile.size())});
+    P::WriteHeader(header, {word, static_cast<std::uint64_t>(metafile.size())});
     const std::size_t total = sizeof header + static_cast<std::size_t>(metafile.size());
     std::size_t written = 0;
     QByteArray answer;
@@ -209,12 +208,12 @@ Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, 
         if (!answerHeader && answer.size() >= static_cast<qsizetype>(P::kHeaderBytes)) {
             P::Header h;
             if (!P::ReadHeader(reinterpret_cast<const unsigned char *>(answer.constData()), h) ||
-                (h.word != P::kConverted && h.word != P::kNotConvertible) ||
-                h.length > static_cast<std::uint64_t>(limits.maxSvgBytes) ||
-                (h.word == P::kNotConvertible && h.length != 0)) {
+                (h.word != P::kConverted && h.word != P::kNotConvertible && h.word != P::kTooLarge) ||
+                h.length > static_cast<std::uint64_t>(maxAnswer) || (h.word != P::kConverted && h.length != 0)) {
                 return Outcome::Failed;
             }
             answerHeader = h;
+            answer.reserve(static_cast<qsizetype>(P::kHeaderBytes + h.length));
         }
         if (answerHeader) {
             const auto expected = static_cast<qsizetype>(P::kHeaderBytes + answerHeader->length);
@@ -224,6 +223,9 @@ Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, 
             if (answer.size() == expected && written == total) {
                 if (answerHeader->word == P::kNotConvertible) {
                     return Outcome::NotConvertible;
+                }
+                if (answerHeader->word == P::kTooLarge) {
+                    return Outcome::TooLarge;
                 }
                 svg = answer.mid(static_cast<qsizetype>(P::kHeaderBytes));
                 return svg.isEmpty() ? Outcome::Failed : Outcome::Converted;
@@ -269,11 +271,13 @@ void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::
 
 } // namespace
 
-std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
-                                                  const QByteArray &metafile, const MetafileHelperLimits &limits)
+namespace {
+
+std::optional<QByteArray> ask(const QString &helperPath, std::uint32_t word, const QByteArray &payload,
+                              const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
 {
     const QByteArray path = EncodeName(helperPath);
-    if (path.isEmpty() || metafile.isEmpty()) {
+    if (path.isEmpty() || payload.isEmpty()) {
         return std::nullopt;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -283,19 +287,22 @@ std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, Met
             return std::nullopt;
         }
         QByteArray svg;
-        const Outcome outcome = converse(*helper, kind, metafile, limits, svg);
-        if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible) {
+        const Outcome outcome = converse(*helper, word, payload, limits, maxAnswer, svg);
+        if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible || outcome == Outcome::TooLarge) {
             ++helper->served;
             keepReady(path, limits, std::move(helper));
-            if (outcome == Outcome::NotConvertible) {
-                return std::nullopt;
+            if (outcome == Outcome::Converted) {
+                return svg;
             }
-            return svg;
+            if (tooLarge != nullptr) {
+                *tooLarge = outcome == Outcome::TooLarge;
+            }
+            return std::nullopt;
         }
         retire(*helper);
         // A helper that waited in the pool may have died meanwhile (killed, or out of the memory
         // its earlier conversions left taken): a fresh one is asked once more. A fresh one that
-        // fails, or any that runs out of time, means the metafile is what failed.
+        // fails, or any that runs out of time, means the file is what failed.
         if (outcome == Outcome::Failed && fromPool && attempt == 0) {
             continue;
         }
@@ -303,6 +310,24 @@ std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, Met
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
+                                                  const QByteArray &metafile, const MetafileHelperLimits &limits)
+{
+    return ask(helperPath, kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, metafile, limits, limits.maxSvgBytes,
+               nullptr);
+}
+
+std::optional<QByteArray> DecodeInHelper(const QString &helperPath, std::uint32_t kind, const QByteArray &request,
+                                         const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
+{
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
+    }
+    return ask(helperPath, kind, request, limits, maxAnswer, tooLarge);
 }
 
 void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits)

@@ -27,6 +27,13 @@ struct MetafileHelperLimits
                                                                 const QByteArray &metafile,
                                                                 const MetafileHelperLimits &limits = {});
 
+// A raster decode (MetafileHelperProtocol.h: kind 3 to 5, the request's box words and the file):
+// the answer's bytes after its header, or nothing when the helper cannot decode it (`tooLarge` says
+// whether it was for its size), fails, or runs out of time.
+[[nodiscard]] std::optional<QByteArray> DecodeInHelper(const QString &helperPath, std::uint32_t kind,
+                                                       const QByteArray &request, const MetafileHelperLimits &limits,
+                                                       qint64 maxAnswer, bool *tooLarge = nullptr);
+
 // Starts a helper now, so that the first metafile shown does not wait for one.
 void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits = {});
 

@@ -1,0 +1,24 @@
+// HEIF/AVIF, JPEG XL and TIFF through the helper's decoding code, in this process (the viewer
+// sends them to the helper, which this stands for): at the natural size and reduced, and the size
+// alone. VV_FUZZ_KIND picks the format.
+#include "common/picture/RasterDecode.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const RasterKind kind = RasterKind::VV_FUZZ_KIND;
+    RasterRequest info;
+    info.infoOnly = true;
+    (void)DecodeRaster(kind, data, size, info);
+    RasterRequest reduced;
+    reduced.boxWidth = 120;
+    reduced.boxHeight = 90;
+    (void)DecodeRaster(kind, data, size, reduced);
+    // Small enough limits that the fuzzer's memory allowance holds a whole decode.
+    RasterLimits limits;
+    limits.maxPixels = 4'000'000;
+    (void)DecodeRaster(kind, data, size, RasterRequest{}, limits);
+    return 0;
+}
