@@ -4,6 +4,7 @@
 #include "common/picture/Picture.h"
 #include "common/picture/RasterDecode.h"
 #include "viewer/AnimationPlayer.h"
+#include "viewer/ApngFrames.h"
 
 #include "Isolation.h"
 #include "ModernPictures.h"
@@ -172,19 +173,47 @@ private slots:
         }
     }
 
-    void animatedWebpCountsItsFrames()
+    void stillPicturesHaveOneFrame()
     {
-        const auto info = ReadPictureInfo(file("anim.webp"), 15, 15);
-        QVERIFY(info.has_value());
-        QCOMPARE(info->frameCount, 2);
-        const auto still = ReadPictureInfo(file("webp.webp"), 15, 15);
-        QVERIFY(still.has_value());
-        QCOMPARE(still->frameCount, 1);
+        for (const char *name : {"webp.webp", "png.png", "png-o6.png"}) {
+            const auto still = ReadPictureInfo(file(name), 15, 15);
+            QVERIFY(still.has_value());
+            QCOMPARE(still->frameCount, 1);
+        }
     }
 
-    void animatedWebpPlaysItsSecondFrame()
+    void damagedApngsAreRefusedByTheComposer()
     {
-        const QByteArray path = QFile::encodeName(file("anim.webp"));
+        const QByteArray apng = MP::load(file("apng.png"));
+        QVERIFY(ApngFrames::open(apng) != nullptr);
+        // Every cut of the file either plays whole frames or is refused; none crashes.
+        for (qsizetype cut = 8; cut < apng.size(); cut += 13) {
+            auto frames = ApngFrames::open(apng.left(cut));
+            while (frames && frames->canRead()) {
+                (void)frames->read(QSize(32, 16));
+            }
+        }
+        // A frame reaching outside the canvas is refused.
+        const qsizetype fctl = apng.indexOf("fcTL");
+        QVERIFY(fctl > 0);
+        QByteArray outside = apng;
+        qToBigEndian<quint32>(1000, outside.data() + fctl + 4 + 12); // x offset
+        QVERIFY(ApngFrames::open(outside) == nullptr);
+    }
+
+    void animationsPlayTheirSecondFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("webp") << QStringLiteral("anim.webp");
+        QTest::newRow("apng") << QStringLiteral("apng.png");
+    }
+    void animationsPlayTheirSecondFrame()
+    {
+        QFETCH(QString, name);
+        const auto info = ReadPictureInfo(m_dir.filePath(name), 15, 15);
+        QVERIFY(info.has_value());
+        QCOMPARE(info->frameCount, 2);
+        const QByteArray path = QFile::encodeName(m_dir.filePath(name));
         const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         QVERIFY(fd >= 0);
         const QSize shown(64, 32);
@@ -193,9 +222,10 @@ private slots:
         QVERIFY(frames.wait(10000));
         const QImage second = frames.first().first().value<QImage>();
         QCOMPARE(second.size(), shown);
-        // The second frame is the yellow and cyan one.
-        QVERIFY(MP::near(second.pixelColor(48, 8), Qt::cyan, 60));
+        // The second frame is the yellow and cyan one, green corner kept.
+        QVERIFY(MP::near(second.pixelColor(48, 20), Qt::cyan, 60));
         QVERIFY(MP::near(second.pixelColor(20, 24), Qt::yellow, 60));
+        QVERIFY(MP::near(second.pixelColor(6, 3), Qt::green, 60));
     }
 
     void apngShowsItsFirstPicture()

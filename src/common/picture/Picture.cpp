@@ -136,6 +136,32 @@ int exifOrientation(QByteArray exif)
     return 1;
 }
 
+// The frames an animated PNG announces (its acTL chunk before the picture data); 1 for a still one.
+int pngFrameCount(QIODevice &file)
+{
+    int frames = 1;
+    qint64 at = 8;
+    const qint64 size = file.size();
+    for (int chunk = 0; chunk < 4096 && at + 8 <= size; ++chunk) {
+        unsigned char h[16];
+        if (!file.seek(at) || file.read(reinterpret_cast<char *>(h), 16) < 8) {
+            break;
+        }
+        const std::uint32_t length = readBig32(h);
+        const QByteArray type(reinterpret_cast<const char *>(h + 4), 4);
+        if (type == "IDAT" || type == "IEND" || length > 0x7FFFFFFFu) {
+            break;
+        }
+        if (type == "acTL" && length == 8) {
+            frames = static_cast<int>(std::clamp<std::uint32_t>(readBig32(h + 8), 1, 10000));
+            break;
+        }
+        at += 12 + qint64(length);
+    }
+    file.seek(0);
+    return frames;
+}
+
 // The EXIF block of a PNG (its eXIf chunk before the picture data) or of a WebP (its EXIF chunk),
 // found by walking the chunks without reading their data; empty when there is none.
 QByteArray containerExif(QIODevice &file, PictureKind kind)
@@ -385,6 +411,8 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
     info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), tppY);
     if (info.kind == PictureKind::Gif || info.kind == PictureKind::WebP) {
         info.frameCount = std::max(1, reader.imageCount());
+    } else if (info.kind == PictureKind::Png) {
+        info.frameCount = pngFrameCount(file);
     }
     return opened;
 }

@@ -49,7 +49,7 @@ struct PictureInfo
     // Natural size in pixels at the resolution asked for (JPEGs upright, as their EXIF
     // orientation says).
     QSize pixelSize;
-    // Frames of a GIF or a WebP (1 for a still picture).
+    // Frames of a GIF, WebP or PNG (1 for a still picture).
     int frameCount = 1;
 
     [[nodiscard]] bool isMetafile() const { return kind == PictureKind::Wmf || kind == PictureKind::Emf; }
