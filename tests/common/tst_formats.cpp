@@ -3,12 +3,16 @@
 #include "common/SettingsLoad.h"
 #include "common/picture/Picture.h"
 #include "common/picture/RasterDecode.h"
+#include "files/PrintJob.h"
+#include "files/WallpaperFile.h"
 #include "viewer/AnimationPlayer.h"
 #include "viewer/ApngFrames.h"
 
 #include "Isolation.h"
 #include "ModernPictures.h"
+#include "PdfProbe.h"
 
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,6 +140,38 @@ private slots:
         QVERIFY(picture->image.width() >= request.drawSize.width());
         const QString wrong = MP::checkUpright(picture->image, orientation);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+
+    void wallpaperAndPrintTakeEachFormatUpright_data() { recognisedByContent_data(); }
+    void wallpaperAndPrintTakeEachFormatUpright()
+    {
+        QFETCH(QString, name);
+        int orientation = 1;
+        for (const Expected &e : kFiles) {
+            if (name == QLatin1String(e.name)) {
+                orientation = e.orientation;
+            }
+        }
+        const QSize upright = orientation >= 5 ? QSize(MP::kHeight, MP::kWidth) : QSize(MP::kWidth, MP::kHeight);
+        QTemporaryDir out;
+        WallpaperError error = WallpaperError::None;
+        const auto bitmap = MakeWallpaperBitmap(m_dir.filePath(name), QSize(1024, 768), {out.path()}, 15, 15, &error);
+        QVERIFY(bitmap.has_value());
+        const QImage written(bitmap->path);
+        QCOMPARE(written.size(), upright);
+        const QString wrong = MP::checkUpright(written, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        // Printed at full resolution, upright: the page holds the picture's own pixels.
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = out.filePath(QStringLiteral("page.pdf"));
+        printer.setOutputFileName(pdf);
+        QCOMPARE(PrintPictureFile(m_dir.filePath(name), printer, 15, 15), PrintResult::Printed);
+        if (PdfProbe::available()) {
+            const QList<QSize> images = PdfProbe::imageSizes(pdf);
+            QVERIFY(!images.isEmpty());
+            QCOMPARE(images.first(), upright);
+        }
     }
 
     void sixteenBitAndCmykShowTheirColours()

@@ -4,6 +4,10 @@
 #include "common/picture/MetafileHelperProtocol.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <csignal>
@@ -32,7 +36,27 @@ struct Helper
 };
 
 std::mutex g_mutex;
-std::optional<Helper> g_ready;
+// Helpers kept ready: thumbnails are decoded on every core at once, and each decode needs a
+// helper of its own.
+std::vector<Helper> g_ready;
+
+std::size_t readyWanted()
+{
+    return static_cast<std::size_t>(std::clamp(QThread::idealThreadCount(), 1, 8));
+}
+
+// Ends the helpers kept ready for another program (the tests change it).
+void retireOthers(const QByteArray &path)
+{
+    for (auto it = g_ready.begin(); it != g_ready.end();) {
+        if (it->path != path) {
+            retire(*it);
+            it = g_ready.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
 
 void retire(Helper &helper)
 {
@@ -239,15 +263,12 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
 {
     {
         const std::lock_guard lock(g_mutex);
-        if (g_ready && g_ready->path == path) {
+        retireOthers(path);
+        if (!g_ready.empty()) {
             fromPool = true;
-            Helper helper = *g_ready;
-            g_ready.reset();
+            Helper helper = g_ready.back();
+            g_ready.pop_back();
             return helper;
-        }
-        if (g_ready) {
-            retire(*g_ready); // a helper of another program (the tests change it)
-            g_ready.reset();
         }
     }
     fromPool = false;
@@ -257,15 +278,18 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
 void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::optional<Helper> used)
 {
     const std::lock_guard lock(g_mutex);
-    if (used && used->served < kConversionsPerHelper && !g_ready) {
-        g_ready = std::move(used);
+    retireOthers(path);
+    if (used && used->served < kConversionsPerHelper && g_ready.size() < readyWanted()) {
+        g_ready.push_back(*used);
         return;
     }
     if (used) {
         retire(*used);
     }
-    if (!g_ready) {
-        g_ready = spawn(path, limits);
+    if (g_ready.empty()) {
+        if (auto fresh = spawn(path, limits)) {
+            g_ready.push_back(*fresh);
+        }
     }
 }
 
@@ -337,20 +361,19 @@ void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits
         return;
     }
     const std::lock_guard lock(g_mutex);
-    if (g_ready && g_ready->path != path) {
-        retire(*g_ready);
-        g_ready.reset();
-    }
-    if (!g_ready) {
-        g_ready = spawn(path, limits);
+    retireOthers(path);
+    if (g_ready.empty()) {
+        if (auto fresh = spawn(path, limits)) {
+            g_ready.push_back(*fresh);
+        }
     }
 }
 
 void StopMetafileHelpers()
 {
     const std::lock_guard lock(g_mutex);
-    if (g_ready) {
-        retire(*g_ready);
-        g_ready.reset();
+    for (Helper &helper : g_ready) {
+        retire(helper);
     }
+    g_ready.clear();
 }

@@ -613,25 +613,28 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
     return image;
 }
 
+void releaseAnswer(void *answer)
+{
+    delete static_cast<QByteArray *>(answer);
+}
+
 std::optional<QImage> decodeInHelper(const OpenedPicture &opened, const PictureRequest &request, PictureError *error)
 {
-    const auto pixels = askHelper(opened, request.drawSize, false, error);
+    auto pixels = askHelper(opened, request.drawSize, false, error);
     if (!pixels) {
         return std::nullopt;
     }
     const QImage::Format format = pixels->alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    QImage image = allocateDecodeBuffer(pixels->size, format);
+    // The pixels stay where the answer put them (a full-size picture is hundreds of megabytes):
+    // the image owns the answer.
+    auto *answer = new QByteArray(std::move(pixels->answer));
+    auto *bits = reinterpret_cast<uchar *>(answer->data()) + kRasterAnswerHeaderBytes;
+    QImage image(bits, pixels->size.width(), pixels->size.height(), qsizetype(pixels->size.width()) * 4, format,
+                 releaseAnswer, answer);
     if (image.isNull()) {
-        image = QImage(pixels->size, format);
-    }
-    if (image.isNull()) {
+        delete answer;
         setError(error, PictureError::TooLarge);
         return std::nullopt;
-    }
-    const char *from = pixels->answer.constData() + kRasterAnswerHeaderBytes;
-    const auto rowBytes = static_cast<std::size_t>(pixels->size.width()) * 4;
-    for (int y = 0; y < pixels->size.height(); ++y) {
-        std::memcpy(image.scanLine(y), from + rowBytes * static_cast<std::size_t>(y), rowBytes);
     }
     return image;
 }
