@@ -48,7 +48,7 @@ run() {
     local leaks=1
     case "$target" in fuzz_raster | fuzz_folder | fuzz_heif | fuzz_jpegxl | fuzz_tiff) ;; *) leaks=0 ;; esac
     # -fork keeps fuzzing after a finding, so one run collects them all.
-    ASAN_OPTIONS="detect_leaks=$leaks" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
+    ASAN_OPTIONS="detect_leaks=$leaks" LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
         -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -detect_leaks=$leaks \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
         -artifact_prefix="$build/findings/$target/" >"$build/findings/$target.log" 2>&1 || true

@@ -785,18 +785,21 @@ private slots:
         QTRY_COMPARE(list->ListCount(), 2);
         QCOMPARE(counter->text(), QStringLiteral("2 Files"));
         QVERIFY(list->names().filter(QStringLiteral(".png"), Qt::CaseInsensitive).isEmpty());
-        // Cancel keeps the choice; the access key turns it back.
+        // Cancel keeps the choice.
         openSettings();
         QVERIFY(!all->isChecked());
-        QTest::keyClick(&dialog(), Qt::Key_A, Qt::AltModifier);
+        QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
         QVERIFY(all->isChecked());
         click("cmdCancel");
         QCOMPARE(GetSetting(AppName, "Settings", "AllPictures"), QStringLiteral("False"));
         QCOMPARE(list->ListCount(), 2);
         openSettings();
         QVERIFY(!all->isChecked());
-        QTest::keyClick(&dialog(), Qt::Key_A, Qt::AltModifier);
-        QTest::keyClick(&dialog(), Qt::Key_Return);
+        // From the keyboard: Space on the box, Return for OK.
+        all->setFocus();
+        QTest::keyClick(all, Qt::Key_Space);
+        QVERIFY(all->isChecked());
+        QTest::keyClick(all, Qt::Key_Return);
         QTRY_COMPARE(list->ListCount(), 5);
         QCOMPARE(counter->text(), QStringLiteral("5 Files"));
         QCOMPARE(GetSetting(AppName, "Settings", "AllPictures"), QStringLiteral("True"));

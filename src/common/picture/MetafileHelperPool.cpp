@@ -40,6 +40,8 @@ std::mutex g_mutex;
 // helper of its own.
 std::vector<Helper> g_ready;
 
+void retire(Helper &helper);
+
 std::size_t readyWanted()
 {
     return static_cast<std::size_t>(std::clamp(QThread::idealThreadCount(), 1, 8));
