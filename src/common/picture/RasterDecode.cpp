@@ -262,10 +262,10 @@ std::optional<RasterResult> decodeJxl(const unsigned char *data, std::size_t siz
         return std::nullopt;
     }
     JxlDecoderCloseInput(decoder.get());
-    if (!request.infoOnly) {
-        // Two threads: the helper's CPU allowance counts them all, and a decode is asked for
-        // while the viewer's own threads are busy with the next pictures.
-        runner.reset(JxlThreadParallelRunnerCreate(nullptr, 2));
+    if (!request.infoOnly && request.threads > 0) {
+        // Two threads by default: the helper's CPU allowance counts them all, and a decode is
+        // asked for while the viewer's own threads are busy with the next pictures.
+        runner.reset(JxlThreadParallelRunnerCreate(nullptr, request.threads));
         if (!runner ||
             JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS) {
             fail(failure, RasterFailure::Damaged);

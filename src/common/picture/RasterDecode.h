@@ -26,6 +26,8 @@ struct RasterRequest
     std::uint32_t boxHeight = 0;
     // Only the natural size is wanted: nothing is decoded.
     bool infoOnly = false;
+    // Threads a decoder may use besides the caller's (JPEG XL); 0: the caller's only.
+    unsigned threads = 2;
 };
 
 struct RasterResult
