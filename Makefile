@@ -63,7 +63,9 @@ bench: build
 	@$(DEPS) bench
 	@cmake --build $(BUILD) -j $(JOBS) --target bench-programs
 	@[ -f $(CORPUS)/list20k/file19999.doc ] && [ -f $(CORPUS)/office.emf ] && [ -f $(CORPUS)/start/2.jpg ] || $(BUILD)/bin/vantrel-bench --make-corpus $(CORPUS)
+	@[ -f $(CORPUS)/formats/thumbs-jxl/35.jxl ] || $(BUILD)/bin/vantrel-bench --make-formats-corpus $(CORPUS)
 	@status=0; $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) || status=1; \
+	 $(BUILD)/bin/vantrel-bench --corpus $(CORPUS) --formats-only || status=1; \
 	 ./bench/latency.sh $(BUILD)/bin $(BUILD)/latency-corpus || status=1; exit $$status
 
 # Each fuzzer runs FUZZ_SECONDS (default 600); findings land in build-fuzz/findings/.

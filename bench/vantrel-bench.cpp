@@ -8,6 +8,9 @@
 //   vantrel-bench --gradient-only     only the gradient figures (no corpus needed)
 //   vantrel-bench --corpus DIR --metafile-only   only the metafile figures
 //   vantrel-bench --corpus DIR --start-only      only the start with a 10 MB settings store
+//   vantrel-bench --make-formats-corpus DIR      writes DIR/formats (PNG, WebP, TIFF, HEIC, AVIF,
+//                                                JPEG XL; made by their encoders, slow)
+//   vantrel-bench --corpus DIR --formats-only    only the per-format figures against vipsthumbnail
 #include "Controls.h"
 #include "OfficeDrawing.h"
 #include "app/Forms.h"
@@ -123,13 +126,13 @@ void report(const QString &name, double value, const QString &unit)
     out << "BENCH " << name << ' ' << QString::number(value, 'f', 2) << ' ' << unit << Qt::endl;
 }
 
-bool run(const QString &program, const QStringList &args)
+bool run(const QString &program, const QStringList &args, int timeoutMs = 120000)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.setStandardOutputFile(QProcess::nullDevice());
     p.start(program, args);
-    return p.waitForFinished(120000) && p.exitCode() == 0;
+    return p.waitForFinished(timeoutMs) && p.exitCode() == 0;
 }
 
 // A photograph-like picture: smooth shading with detail at several scales, the same every time.
@@ -668,6 +671,127 @@ int metafileFigures(const QDir &corpus, int runs, bool judge)
 // each start a new process. The first start after the store was written records the program's
 // folder in it (a rewrite of the whole file); the figure is of the starts after that, as a user
 // starts the program every day. A corpus without the small pictures reports the figure missing.
+// Today's formats: one 12-megapixel photograph each, made by the encoders people use (a HEIC
+// with a phone-sized thumbnail inside), and a page of 36 thumbnails of it.
+const char *const kFormatExtensions[] = {"png", "webp", "tif", "heic", "avif", "jxl"};
+
+int makeFormatsCorpus(const QString &dirPath)
+{
+    QDir dir(dirPath);
+    if (!dir.mkpath(QStringLiteral("formats"))) {
+        return 1;
+    }
+    const QString png = dir.filePath(QStringLiteral("formats/12mp.png"));
+    out << "Writing the formats corpus to " << dir.absoluteFilePath(QStringLiteral("formats")) << Qt::endl;
+    if (!photo(4000, 3000, 12).save(png, "PNG")) {
+        return 1;
+    }
+    const QString f = dir.filePath(QStringLiteral("formats/12mp."));
+    // Encoders of 12 megapixels take minutes on a busy machine: their fastest settings, and time.
+    constexpr int kEncodeMs = 900000;
+    const bool made =
+        run(QStringLiteral("cwebp"), {"-quiet", "-q", "85", png, "-o", f + "webp"}, kEncodeMs) &&
+        run(QStringLiteral("convert"), {png, "-compress", "lzw", f + "tif"}, kEncodeMs) &&
+        run(QStringLiteral("heif-enc"), {"-q", "80", "-t", "320", "-p", "preset=ultrafast", png, "-o", f + "heic"},
+            kEncodeMs) &&
+        run(QStringLiteral("heif-enc"), {"-A", "-q", "70", "-p", "speed=9", png, "-o", f + "avif"}, kEncodeMs) &&
+        run(QStringLiteral("cjxl"), {"--quiet", "-d", "1", "-e", "3", png, f + "jxl"}, kEncodeMs);
+    if (!made) {
+        return 1;
+    }
+    // The thumbnail pages: 36 names of the same file each (the decode is what is measured).
+    for (const char *ext : kFormatExtensions) {
+        const QString folder = dir.filePath(QStringLiteral("formats/thumbs-") + QLatin1String(ext));
+        dir.mkpath(folder);
+        for (int i = 0; i < 36; ++i) {
+            const QString link = folder + QStringLiteral("/%1.").arg(i, 2, 10, QLatin1Char('0')) + QLatin1String(ext);
+            QFile::remove(link);
+            if (!QFile::link(f + QLatin1String(ext), link)) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+// Fitted to the viewer and a 36-thumbnail page on two cores, each against vipsthumbnail (which
+// shrinks on load where the format lets it) on the same files in the same run, as ratios.
+int formatFigures(const QDir &corpus, int runs, bool judge)
+{
+    const QSize viewer(834, 768);
+    QTemporaryDir vipsOut;
+    const QString pattern = vipsOut.path() + QStringLiteral("/%s.v");
+    QThreadPool::globalInstance()->setMaxThreadCount(2);
+    int missed = 0;
+    int missing = 0;
+    for (const char *ext : kFormatExtensions) {
+        const QString name = QLatin1String(ext);
+        const QString file = corpus.filePath(QStringLiteral("formats/12mp.") + name);
+        const QString fitFigure = QStringLiteral("fit_%1_12mp").arg(name);
+        const QString thumbFigure = QStringLiteral("thumbs36_%1_2core").arg(name);
+        if (!QFileInfo::exists(file)) {
+            out << "BENCH " << fitFigure << " missing (formats/12mp." << name << " is not in the corpus)" << Qt::endl;
+            ++missing;
+            continue;
+        }
+        // A reference that fails would time nothing: the figure is then missing, not met.
+        if (!run(QStringLiteral("vipsthumbnail"), {"-s", "834x768", "-o", pattern, file}) ||
+            !LoadPicture(file, fitted(viewer))) {
+            out << "BENCH " << fitFigure << " missing (vipsthumbnail or the viewer cannot read formats/12mp." << name
+                << ")" << Qt::endl;
+            ++missing;
+            continue;
+        }
+        const auto [fit, refFit] =
+            pairedMs([&] { (void)LoadPicture(file, fitted(viewer)); },
+                     [&] {
+                         run(QStringLiteral("vipsthumbnail"), {"-s", "834x768", "-o", pattern, file});
+                     },
+                     runs);
+        report(fitFigure, fit, QStringLiteral("ms"));
+        report(QStringLiteral("ref_vipsthumbnail_fit_%1_12mp").arg(name), refFit, QStringLiteral("ms"));
+        QStringList thumbs;
+        const QDir folder(corpus.filePath(QStringLiteral("formats/thumbs-") + name));
+        for (const QString &entry : folder.entryList(QDir::Files, QDir::Name)) {
+            thumbs << folder.filePath(entry);
+        }
+        if (thumbs.size() != 36) {
+            out << "BENCH " << thumbFigure << " missing (formats/thumbs-" << name << " is not in the corpus)"
+                << Qt::endl;
+            ++missing;
+            continue;
+        }
+        const PictureRequest cell = fitted(QSize(180, 180));
+        const auto [page, refPage] = pairedMs(
+            [&] { LoadPicturesAsync(thumbs, cell).waitForFinished(); },
+            [&] {
+                QProcess a;
+                QProcess b;
+                a.start(QStringLiteral("vipsthumbnail"), QStringList{"-s", "180", "-o", pattern} + thumbs.mid(0, 18));
+                b.start(QStringLiteral("vipsthumbnail"), QStringList{"-s", "180", "-o", pattern} + thumbs.mid(18));
+                a.waitForFinished(300000);
+                b.waitForFinished(300000);
+            },
+            std::max(3, runs / 3));
+        report(thumbFigure, page, QStringLiteral("ms"));
+        report(QStringLiteral("ref_vipsthumbnail_2proc_%1").arg(name), refPage, QStringLiteral("ms"));
+        const double fitRatio = fit / refFit;
+        const double pageRatio = page / refPage;
+        report(QStringLiteral("ratio_") + fitFigure, fitRatio, QStringLiteral("x"));
+        report(QStringLiteral("ratio_") + thumbFigure, pageRatio, QStringLiteral("x"));
+        if (judge) {
+            const bool fitOk = fitRatio <= 1.0;
+            const bool pageOk = pageRatio <= 0.7;
+            missed += (fitOk ? 0 : 1) + (pageOk ? 0 : 1);
+            out << (fitOk ? "MET    " : "MISSED ") << fitFigure << ' ' << QString::number(fitRatio, 'f', 2)
+                << " <= 1.00 (x vipsthumbnail to the viewer's size)" << Qt::endl;
+            out << (pageOk ? "MET    " : "MISSED ") << thumbFigure << ' ' << QString::number(pageRatio, 'f', 2)
+                << " <= 0.70 (x two vipsthumbnail processes)" << Qt::endl;
+        }
+    }
+    return missed == 0 && missing == 0 ? 0 : 1;
+}
+
 constexpr double kStartLargeStoreMs = 1000;
 
 double measureLargeStoreStart(const QDir &corpus, int runs)
@@ -751,6 +875,10 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("gradient-only"), QStringLiteral("Measure only the gradient figures.")});
     parser.addOption(
         {QStringLiteral("metafile-only"), QStringLiteral("Measure only the metafile figures (of the corpus).")});
+    parser.addOption({QStringLiteral("make-formats-corpus"),
+                      QStringLiteral("Write the pictures of today's formats to DIR/formats."), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("formats-only"),
+                      QStringLiteral("Measure only the per-format figures against vipsthumbnail (of the corpus).")});
     parser.addHelpOption();
     parser.process(app);
     if (parser.isSet(QStringLiteral("gradient-only"))) {
@@ -760,6 +888,9 @@ int main(int argc, char **argv)
 
     if (parser.isSet(QStringLiteral("make-corpus"))) {
         return makeCorpus(parser.value(QStringLiteral("make-corpus")));
+    }
+    if (parser.isSet(QStringLiteral("make-formats-corpus"))) {
+        return makeFormatsCorpus(parser.value(QStringLiteral("make-formats-corpus")));
     }
     if (parser.isSet(QStringLiteral("make-latency-corpus"))) {
         return makeLatencyCorpus(parser.value(QStringLiteral("make-latency-corpus")));
@@ -780,6 +911,10 @@ int main(int argc, char **argv)
         return thumbPageProbe(parser.value(QStringLiteral("thumb-page")), parser.value(QStringLiteral("thumb-cache")));
     }
     const QDir corpus(parser.value(QStringLiteral("corpus")));
+    if (parser.isSet(QStringLiteral("formats-only")) && parser.isSet(QStringLiteral("corpus"))) {
+        return formatFigures(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()),
+                             !parser.isSet(QStringLiteral("no-targets")));
+    }
     if (parser.isSet(QStringLiteral("start-only")) && parser.isSet(QStringLiteral("corpus"))) {
         const double start = measureLargeStoreStart(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()));
         if (std::isnan(start)) {

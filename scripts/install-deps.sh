@@ -16,10 +16,13 @@ build=(
     libturbojpeg0-dev # turning and mirroring JPEGs without loss
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
     libxcb1-dev # the launcher's preview follows its foreign parent window; stacking states
+    libwebp-dev # WebP in the viewer itself
+    libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
 )
 # Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.
 run=(
     qt6-qpa-plugins # the X11 platform plugin
+    qt6-image-formats-plugins # animated WebP
     fonts-liberation
     xdg-utils # the program a file opens with
 )
@@ -28,6 +31,8 @@ headless=(xvfb xauth imagemagick)
 # The tests (make test, make check, make asan; the sanitizer runtime comes with g++).
 test=(
     xvfb xauth x11-utils xdotool dbus
+    qt6-image-formats-plugins
+    libheif-examples libjxl-tools webp apngasm # the tests make their HEIC, AVIF, JPEG XL, WebP and APNG files
     openbox xfwm4 metacity # the desktop checks run under real window managers
     xscreensaver # the end-to-end check of the screen-saver launcher
     imagemagick libvips-tools # pictures made and read back
@@ -40,7 +45,7 @@ test=(
 # The Debian package and its checks (make deb).
 deb=(dpkg-dev fakeroot file lintian desktop-file-utils appstream)
 # The start-up latency probe of make bench (feh is its reference).
-bench=(libx11-dev libxtst-dev feh xvfb xauth)
+bench=(libx11-dev libxtst-dev feh xvfb xauth libvips-tools libheif-examples libjxl-tools webp apngasm imagemagick)
 # The libFuzzer targets (make fuzz).
 fuzz=(clang libclang-rt-14-dev)
 # make format, make format-check.

@@ -41,6 +41,12 @@ SortOrder StoredSortOrder(const SettingReader &read)
                               read(settings, QStringLiteral("SortDescending")));
 }
 
+PictureSet StoredPictureSet(const SettingReader &read)
+{
+    const auto all = ToTruth(read(QStringLiteral("Settings"), QStringLiteral("AllPictures")));
+    return all.value_or(true) ? PictureSet::All : PictureSet::Original;
+}
+
 void ApplyColourDefaults(SharedState &state)
 {
     if (state.SlideColor.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/SharedState.h"
+#include "common/picture/Picture.h"
 #include "panel/SortOrder.h"
 
 #include <functional>
@@ -19,6 +20,11 @@ void ReadStoredSettings(SharedState &state, const SettingReader &read);
 // profile gives names in natural order, ascending. Read when the panel loads and after the
 // settings dialog, which writes it.
 [[nodiscard]] SortOrder StoredSortOrder(const SettingReader &read);
+
+// Which pictures the file list shows ([Settings] "AllPictures"): every format the program reads,
+// unless the store says "False" (the six extensions of the original formats only). A fresh
+// profile, or one from before the choice existed, lists them all.
+[[nodiscard]] PictureSet StoredPictureSet(const SettingReader &read);
 
 // Defaults after the read: a missing first colour also turns the gradient to 270 degrees; the
 // other two colours default on their own.

@@ -62,8 +62,6 @@ constexpr std::int32_t kPanel = 0xF0F0F0;
 constexpr std::int32_t kFolderButton = 0xD0D0D0;
 constexpr std::int32_t kButtonText = static_cast<std::int32_t>(0x80000012u);
 
-const QString kPictureFilter = QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf");
-
 void styleButton(ARButton *b, std::int32_t back, std::int32_t backOver, std::int32_t text, std::int32_t textOver,
                  std::int32_t textFocus)
 {
@@ -493,6 +491,7 @@ void frmSide::settingsClosed()
     SharedState &s = State();
     if (s.SettingsChanged) {
         applySortOrder();
+        applyPictureSet();
         setSlideInterval(SlideIntervalMs(s.SlideTime));
         applyListColours();
         if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
@@ -939,7 +938,7 @@ void frmSide::updateFirstStartHint()
 void frmSide::openChosenFolder(const QString &selectName)
 {
     SharedState &s = State();
-    File1->setPattern(kPictureFilter);
+    File1->setPattern(PicturePattern(StoredPictureSet(StoreReader())));
     if (!m_temporaryFolder.isEmpty() && cmbFolders->currentIndex() == 0) {
         // Shown for this session only: the stored current folder stays the one the user chose.
         s.BasePath = m_temporaryFolder;
@@ -1100,6 +1099,30 @@ void frmSide::applySortOrder()
         s.SelectionFromCode = true;
         File1->setListIndex(File1->IndexOf(focused));
         s.SelectionFromCode = false;
+    }
+}
+
+void frmSide::applyPictureSet()
+{
+    SharedState &s = State();
+    const QString pattern = PicturePattern(StoredPictureSet(StoreReader()));
+    if (s.FolderUnavailable || File1->Pattern() == pattern) {
+        return;
+    }
+    const QString focused = File1->FileName();
+    File1->setPattern(pattern);
+    updateFileCounter();
+    const int index = focused.isEmpty() ? -1 : File1->IndexOf(focused);
+    if (index >= 0) {
+        s.SelectionFromCode = true;
+        File1->setListIndex(index);
+        s.SelectionFromCode = false;
+    } else if (File1->ListCount() > 0) {
+        // The picture shown is no longer listed: the first one that is takes its place.
+        File1->setListIndex(0);
+    } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
+        Forms::frmPictureViewer().hidePicture();
+        lblKB->clear();
     }
 }
 

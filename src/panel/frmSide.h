@@ -102,6 +102,8 @@ public:
     void refreshList();
     // The list in the stored sort order (read again when it changed).
     void applySortOrder();
+    // The list shows the formats the settings ask for (after the settings dialog).
+    void applyPictureSet();
     // Another program changed the folder: the list read again with the selection and the picture
     // kept where their files still exist, the picture shown again when its file was rewritten,
     // and a thumbnail page made again.

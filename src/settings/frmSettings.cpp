@@ -245,6 +245,7 @@ frmSettings::frmSettings(QWidget *parent)
     , lblSort(new QLabel(QStringLiteral("Sort &by"), this))
     , cmbSort(new QComboBox(this))
     , chkDescending(new QCheckBox(QStringLiteral("&Descending"), this))
+    , chkAllPictures(new QCheckBox(QStringLiteral("&All picture formats"), this))
     , cmdFontColor(new QPushButton(QStringLiteral("Font Colour"), this))
     , shpColorFont(ColourSample(this))
     , Label1(new QLabel(QStringLiteral("Background Gradient"), this))
@@ -290,6 +291,7 @@ frmSettings::frmSettings(QWidget *parent)
         {chkLogoShow, "chkLogoShow"},
         {cmbSort, "cmbSort"},
         {chkDescending, "chkDescending"},
+        {chkAllPictures, "chkAllPictures"},
         {cmdFontColor, "cmdFontColor"},
         {shpColorFont, "shpColorFont"},
         {Label1, "Label1"},
@@ -326,10 +328,10 @@ frmSettings::frmSettings(QWidget *parent)
     cmdOK->setDefault(true);
 
     // The interval box first, then OK, Cancel, Help and the colour buttons, then the rest.
-    const std::vector<QWidget *> order = {txtInterval,    cmdOK,           cmdCancel, cmdHelp,      cmdBackColor1,
-                                          cmdBackColor2,  cmdFontColor,    Drive1,    Dir1,         cmdCreate,
-                                          cmdAddFolder,   cmdRemoveFolder, List1,     optNormal,    optRandom,
-                                          cmdScreenSaver, chkLogoShow,     cmbSort,   chkDescending};
+    const std::vector<QWidget *> order = {txtInterval,    cmdOK,           cmdCancel, cmdHelp,       cmdBackColor1,
+                                          cmdBackColor2,  cmdFontColor,    Drive1,    Dir1,          cmdCreate,
+                                          cmdAddFolder,   cmdRemoveFolder, List1,     optNormal,     optRandom,
+                                          cmdScreenSaver, chkLogoShow,     cmbSort,   chkDescending, chkAllPictures};
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -400,6 +402,7 @@ void frmSettings::placeControls()
     place(txtInterval, 4500, 1560, 435, 285);
     place(cmdScreenSaver, 5280, 360, 1815, 315);
     place(chkLogoShow, 5640, 780, 1455, 255);
+    place(chkAllPictures, 5280, 1200, 1815, 255);
     place(cmdFontColor, 5520, 1620, 975, 375);
     place(shpColorFont, 6600, 1620, 495, 375);
     place(Label1, 3240, 2160, 1575, 255);
@@ -719,6 +722,7 @@ void frmSettings::showStoredSortOrder()
     const SortOrder sort = StoredSortOrder(StoreReader());
     cmbSort->setCurrentIndex(static_cast<int>(sort.key));
     chkDescending->setChecked(sort.descending);
+    chkAllPictures->setChecked(StoredPictureSet(StoreReader()) == PictureSet::All);
 }
 
 void frmSettings::cmdOK_Click()
@@ -757,7 +761,8 @@ void frmSettings::cmdOK_Click()
                            {QStringLiteral("ScreenSaver"), QStringLiteral("LogoShow"), QString::number(s.LogoShow)},
                            {settings, QStringLiteral("GradientAngle"), QString::number(s.GradientAngle)},
                            {settings, QStringLiteral("SortOrder"), SortKeyText(sort.key)},
-                           {settings, QStringLiteral("SortDescending"), TruthText(sort.descending)}});
+                           {settings, QStringLiteral("SortDescending"), TruthText(sort.descending)},
+                           {settings, QStringLiteral("AllPictures"), TruthText(chkAllPictures->isChecked())}});
     s.SettingsChanged = true;
     emit Closed();
 }

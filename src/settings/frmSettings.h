@@ -149,6 +149,7 @@ private:
     QLabel *lblSort;
     QComboBox *cmbSort;
     QCheckBox *chkDescending;
+    QCheckBox *chkAllPictures;
     QPushButton *cmdFontColor;
     QFrame *shpColorFont;
     QLabel *Label1;

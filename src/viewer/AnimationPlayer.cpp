@@ -1,6 +1,7 @@
 #include "viewer/AnimationPlayer.h"
 
 #include "common/picture/Picture.h"
+#include "viewer/ApngFrames.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,6 +50,54 @@ private:
     const std::atomic<bool> &m_stopped;
 };
 
+// Where the frames come from: Qt's reader (GIF, WebP) or the animated-PNG composer.
+class FrameSource
+{
+public:
+    virtual ~FrameSource() = default;
+    virtual bool canRead() = 0;
+    virtual QImage read(QSize size) = 0;
+    virtual int nextImageDelay() = 0;
+    virtual int loopCount() = 0;
+};
+
+class ReaderSource : public FrameSource
+{
+public:
+    explicit ReaderSource(std::unique_ptr<QImageReader> reader)
+        : m_reader(std::move(reader))
+    {}
+    bool canRead() override { return m_reader->canRead(); }
+    QImage read(QSize size) override
+    {
+        m_reader->setScaledSize(size);
+        return m_reader->read();
+    }
+    int nextImageDelay() override { return m_reader->nextImageDelay(); }
+    int loopCount() override { return m_reader->loopCount(); }
+
+private:
+    std::unique_ptr<QImageReader> m_reader;
+};
+
+class ApngSource : public FrameSource
+{
+public:
+    explicit ApngSource(std::unique_ptr<ApngFrames> frames)
+        : m_frames(std::move(frames))
+    {}
+    bool canRead() override { return m_frames->canRead(); }
+    QImage read(QSize size) override { return m_frames->read(size); }
+    int nextImageDelay() override { return m_frames->nextImageDelay(); }
+    int loopCount() override { return m_frames->loopCount(); }
+
+private:
+    std::unique_ptr<ApngFrames> m_frames;
+};
+
+// An animated PNG is read whole to be taken apart; larger ones show their first picture only.
+constexpr qint64 kMaxApngBytes = 64ll << 20;
+
 } // namespace
 
 // Everything the worker thread touches. Only one decode runs at a time for a player (the next is
@@ -58,7 +107,7 @@ struct AnimationPlayer::Decoder
 {
     std::atomic<bool> stopped{false};
     StoppableFile file{stopped};
-    std::unique_ptr<QImageReader> reader;
+    std::unique_ptr<FrameSource> reader;
     bool firstRound = true;
     // Rounds still to play after this one, as the file's loop count gives them; -1 for ever.
     int roundsLeft = -1;
@@ -73,13 +122,32 @@ struct AnimationPlayer::Decoder
         if (!file.seek(0)) {
             return false;
         }
-        const QByteArray head = file.peek(10);
-        if (head.size() < 10 || !head.startsWith("GIF8")) {
+        const QByteArray head = file.peek(128);
+        const PictureKind kind = SniffPictureKind(head);
+        std::unique_ptr<FrameSource> next;
+        QSize canvas;
+        if (kind == PictureKind::Gif && head.size() >= 10) {
+            const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
+            auto gif = std::make_unique<QImageReader>(&file, QByteArrayLiteral("gif"));
+            canvas = gif->size().expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+            next = std::make_unique<ReaderSource>(std::move(gif));
+        } else if (kind == PictureKind::WebP) {
+            auto webp = std::make_unique<QImageReader>(&file, QByteArrayLiteral("webp"));
+            canvas = webp->size();
+            next = std::make_unique<ReaderSource>(std::move(webp));
+        } else if (kind == PictureKind::Png && file.size() <= kMaxApngBytes) {
+            auto apng = ApngFrames::open(file.readAll());
+            if (apng == nullptr) {
+                return false;
+            }
+            canvas = apng->canvasSize();
+            next = std::make_unique<ApngSource>(std::move(apng));
+        } else {
             return false;
         }
-        const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
-        auto next = std::make_unique<QImageReader>(&file, QByteArrayLiteral("gif"));
-        const QSize canvas = next->size().expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
+        if (!canvas.isValid() || canvas.isEmpty()) {
+            return false;
+        }
         if (qint64(canvas.width()) * canvas.height() > PictureLimits::maxAnimatedPixels) {
             return false;
         }
@@ -98,9 +166,8 @@ struct AnimationPlayer::Decoder
                 return end;
             }
             if (reader->canRead()) {
-                reader->setScaledSize(size);
                 Frame frame;
-                frame.image = reader->read();
+                frame.image = reader->read(size);
                 if (frame.image.isNull()) {
                     return end;
                 }

@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-// Plays an animated GIF: each frame is decoded and scaled to the size it is shown at on a worker
+// Plays an animated GIF, WebP or PNG: each frame is decoded and scaled to the size it is shown at on a worker
 // thread, and handed over as a ready image when its turn comes, after the delay the file gives the
 // frame before it. At most one frame is decoded ahead of the one on screen. Destroying the player
 // stops it at once: a decode under way is told to give up, finishes on its own thread, and its

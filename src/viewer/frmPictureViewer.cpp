@@ -248,9 +248,10 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
     const FittedPicture &fit = load->fit;
     Image1->setPicture(load->picture->image);
     const QSize canvas = load->info->pixelSize;
-    if (load->info->kind == PictureKind::Gif && load->info->frameCount > 1 &&
-        qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels) {
-        // An animated GIF plays, its frames decoded off this thread at the size they are shown.
+    if ((load->info->kind == PictureKind::Gif || load->info->kind == PictureKind::WebP ||
+         load->info->kind == PictureKind::Png) &&
+        load->info->frameCount > 1 && qint64(canvas.width()) * canvas.height() <= PictureLimits::maxAnimatedPixels) {
+        // An animated GIF, WebP or PNG plays, its frames decoded off this thread at the size they are shown.
         startAnimation(fit.rect.size());
     }
     Image1->setGeometry(fit.rect);

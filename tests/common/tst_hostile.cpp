@@ -3,6 +3,7 @@
 
 #include "Controls.h"
 #include "GifWriter.h"
+#include "ModernPictures.h"
 #include "ProgramUnderTest.h"
 #include "Transfers.h"
 #include "app/Forms.h"
@@ -422,6 +423,66 @@ private slots:
         ::close(fd);
         const auto svg = LoadMetafileSvg(DecodeName(folder + "/caf\xe9.wmf"), &error);
         QVERIFY(svg && svg->contains("<svg"));
+    }
+
+    // Damaged files of today's formats, as a download cut short or a disk's bad block leaves them,
+    // and one that declares a picture far beyond the limits: each is named unreadable, the
+    // program keeps answering, and the good picture beside them still shows.
+    void hostileModernPicturesAreNamedUnreadable()
+    {
+        QTemporaryDir made;
+        QString log;
+        QVERIFY2(ModernPictures::make(made.path(), log), qPrintable(log));
+        auto bytes = [&made](const char *name) { return ModernPictures::load(made.filePath(QLatin1String(name))); };
+        const QByteArray folder = makeFolder("modern");
+        QByteArray bomb = bytes("tiff.tif");
+        {
+            const quint32 ifd = qFromLittleEndian<quint32>(bomb.constData() + 4);
+            const int entries = qFromLittleEndian<quint16>(bomb.constData() + ifd);
+            for (int i = 0; i < entries; ++i) {
+                char *entry = bomb.data() + ifd + 2 + i * 12;
+                const quint16 tag = qFromLittleEndian<quint16>(entry);
+                if ((tag == 256 || tag == 257) && qFromLittleEndian<quint16>(entry + 2) == 3) {
+                    qToLittleEndian<quint16>(30000, entry + 8);
+                } else if (tag == 256 || tag == 257) {
+                    qToLittleEndian<quint32>(30000, entry + 8);
+                }
+            }
+        }
+        const QByteArray heic = bytes("heic-o6.heic");
+        const QByteArray jxl = bytes("jxl.jxl");
+        QByteArray scrambled = jxl;
+        for (qsizetype i = scrambled.size() / 4; i < scrambled.size(); i += 3) {
+            scrambled[i] = char(~scrambled[i]);
+        }
+        const QList<QPair<QByteArray, QByteArray>> files = {
+            {"1-good.heic", heic},
+            {"2-cut.heic", heic.left(heic.size() * 2 / 3)},
+            {"3-bomb.tif", bomb},
+            {"4-scrambled.jxl", scrambled},
+            {"5-cut.avif", bytes("avif.avif").left(300)},
+            {"6-cut.webp", bytes("webp.webp").left(60)},
+        };
+        for (const auto &[name, content] : files) {
+            QVERIFY(ModernPictures::save(DecodeName(folder + '/' + name), content));
+        }
+        startOn(folder);
+        QTRY_COMPARE(list()->ListCount(), files.size());
+        auto *error = Control<QLabel>(Forms::frmPictureViewer(), "lblError");
+        for (int i = 1; i < files.size(); ++i) {
+            list()->setListIndex(i);
+            QTRY_VERIFY2(error->isVisible(), files.at(i).first.constData());
+            QCOMPARE(error->text(), QStringLiteral("'%1' is not in a recognised picture format. (%2 bytes)")
+                                        .arg(QString::fromLatin1(files.at(i).first))
+                                        .arg(files.at(i).second.size()));
+        }
+        // Still answering: the good one shows, upright.
+        list()->setListIndex(0);
+        QTRY_VERIFY(!error->isVisible());
+        auto *image = Control<PictureImage>(Forms::frmPictureViewer(), "Image1");
+        QTRY_VERIFY(image->isVisible());
+        QVERIFY(image->height() > image->width()); // turned as the container says
+        QVERIFY(ClickThumbnails());
     }
 
     void fifoSettingsFileStartsWithTheDefaults()

@@ -240,8 +240,12 @@ private slots:
         for (const char *yes : {"a.jpg", "B.JPG", "c.Jpeg", "d.bmp", "e.GIF", "f.wmf", "g.EMF", "x.y.jpeg"}) {
             QVERIFY2(HasPictureExtension(QString::fromLatin1(yes)), yes);
         }
-        for (const char *no : {"a.jpe", "jpg", "a.png", "a.jpg.txt", "a.", ""}) {
+        for (const char *no : {"a.jpe", "jpg", "a.jpg.txt", "a.", ""}) {
             QVERIFY2(!HasPictureExtension(QString::fromLatin1(no)), no);
+        }
+        // The original formats alone leave today's out.
+        for (const char *no : {"a.jpe", "jpg", "a.png", "a.webp", "a.heic", "a.jpg.txt", "a.", ""}) {
+            QVERIFY2(!HasPictureExtension(QString::fromLatin1(no), PictureSet::Original), no);
         }
     }
 

@@ -8,7 +8,9 @@ build=${1:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-600}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
     -DVANTREL_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_raster fuzz_folder fuzz_wmf fuzz_emf
+# FUZZ_TARGETS picks some of them; two run at a time, one per core.
+targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster fuzz_folder fuzz_heif fuzz_jpegxl fuzz_tiff})
+cmake --build "$build" --target "${targets[@]}"
 seeds() { # target, extensions...
     local dir="$build/corpus/$1"
     mkdir -p "$dir"
@@ -17,8 +19,24 @@ seeds() { # target, extensions...
         find "$root/src/resources/samples" "$root/tests/data" -name "*.$ext" -exec cp -n {} "$dir/" \; 2>/dev/null || true
     done
 }
-seeds fuzz_raster jpg jpeg bmp gif
+seeds fuzz_raster jpg jpeg bmp gif png webp
+seeds fuzz_heif heic heif avif
+seeds fuzz_jpegxl jxl
+seeds fuzz_tiff tif tiff
 seeds fuzz_wmf wmf
+# Today's formats have no files in the tree: the encoders make a few seeds from a sample.
+sample=$(find "$root/src/resources/samples" -name '*.jpg' | head -1)
+if [ -n "$sample" ]; then
+    convert "$sample" -resize 64x64 "$build/corpus/seed.png" 2>/dev/null || true
+    heif-enc -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.heic" >/dev/null 2>&1 || true
+    heif-enc -A -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.avif" >/dev/null 2>&1 || true
+    cjxl "$build/corpus/seed.png" "$build/corpus/fuzz_jpegxl/seed.jxl" >/dev/null 2>&1 || true
+    convert "$build/corpus/seed.png" "$build/corpus/fuzz_tiff/seed.tif" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -depth 16 -compress lzw "$build/corpus/fuzz_tiff/seed16.tif" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -colorspace CMYK -compress zip "$build/corpus/fuzz_tiff/cmyk.tif" 2>/dev/null || true
+    cp "$build/corpus/seed.png" "$build/corpus/fuzz_raster/" 2>/dev/null || true
+    cwebp -quiet "$build/corpus/seed.png" -o "$build/corpus/fuzz_raster/seed.webp" 2>/dev/null || true
+fi
 seeds fuzz_emf emf
 mkdir -p "$build/corpus/fuzz_folder"
 run() {
@@ -28,9 +46,9 @@ run() {
     # libemf2svg frees little) is harmless in the helper, which converts one file and exits, but
     # reads as leaks when a fork job ends. Our own converter is leak-checked by the tests.
     local leaks=1
-    [ "$target" = fuzz_raster ] || [ "$target" = fuzz_folder ] || leaks=0
+    case "$target" in fuzz_raster | fuzz_folder | fuzz_heif | fuzz_jpegxl | fuzz_tiff) ;; *) leaks=0 ;; esac
     # -fork keeps fuzzing after a finding, so one run collects them all.
-    ASAN_OPTIONS="detect_leaks=$leaks" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
+    ASAN_OPTIONS="detect_leaks=$leaks" LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
         -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -detect_leaks=$leaks \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
         -artifact_prefix="$build/findings/$target/" >"$build/findings/$target.log" 2>&1 || true
@@ -45,8 +63,6 @@ run() {
         return 1
     fi
 }
-# FUZZ_TARGETS picks some of them; two run at a time, one per core.
-targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster fuzz_folder})
 status=0
 while [ ${#targets[@]} -gt 0 ]; do
     pids=()

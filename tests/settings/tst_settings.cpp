@@ -756,6 +756,70 @@ private slots:
         QVERIFY(GetSetting(AppName, "Settings", "Basename").isEmpty());
     }
 
+    // The list shows every format it reads unless the settings say the first five only; the file
+    // counter and the picture shown follow the choice.
+    void theListShowsAllPicturesOrTheFirstFiveFormats()
+    {
+        const QString pics = folder(QStringLiteral("mixed"), 2);
+        for (const char *name : {"a.png", "b.webp", "c.PNG"}) {
+            QImage image(40, 30, QImage::Format_RGB32);
+            image.fill(Qt::darkGreen);
+            QVERIFY(image.save(pics + QLatin1Char('/') + QLatin1String(name),
+                               QByteArray(name).toLower().endsWith("webp") ? "WEBP" : "PNG"));
+        }
+        SaveSetting(AppName, "Directories", "mixed", pics);
+        SaveSetting(AppName, "Settings", "Basename", "mixed");
+        start();
+        auto *list = Control<FileListBox>(side(), "File1");
+        auto *counter = Control<QLabel>(side(), "lblFileCounter");
+        // A store without the choice lists them all.
+        QTRY_COMPARE(list->ListCount(), 5);
+        QCOMPARE(counter->text(), QStringLiteral("5 Files"));
+        openSettings();
+        auto *all = control<QCheckBox>("chkAllPictures");
+        QVERIFY(all->isChecked());
+        QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
+        QVERIFY(!all->isChecked());
+        click("cmdOK");
+        QCOMPARE(GetSetting(AppName, "Settings", "AllPictures"), QStringLiteral("False"));
+        QTRY_COMPARE(list->ListCount(), 2);
+        QCOMPARE(counter->text(), QStringLiteral("2 Files"));
+        QVERIFY(list->names().filter(QStringLiteral(".png"), Qt::CaseInsensitive).isEmpty());
+        // Cancel keeps the choice.
+        openSettings();
+        QVERIFY(!all->isChecked());
+        QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
+        QVERIFY(all->isChecked());
+        click("cmdCancel");
+        QCOMPARE(GetSetting(AppName, "Settings", "AllPictures"), QStringLiteral("False"));
+        QCOMPARE(list->ListCount(), 2);
+        openSettings();
+        QVERIFY(!all->isChecked());
+        // From the keyboard: Space on the box, Return for OK.
+        all->setFocus();
+        QTest::keyClick(all, Qt::Key_Space);
+        QVERIFY(all->isChecked());
+        QTest::keyClick(all, Qt::Key_Return);
+        QTRY_COMPARE(list->ListCount(), 5);
+        QCOMPARE(counter->text(), QStringLiteral("5 Files"));
+        QCOMPARE(GetSetting(AppName, "Settings", "AllPictures"), QStringLiteral("True"));
+    }
+
+    void aStoreThatHoldsTheChoiceKeepsIt()
+    {
+        const QString pics = folder(QStringLiteral("kept"), 1);
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        QVERIFY(image.save(pics + QStringLiteral("/only.png"), "PNG"));
+        SaveSetting(AppName, "Directories", "kept", pics);
+        SaveSetting(AppName, "Settings", "Basename", "kept");
+        SaveSetting(AppName, "Settings", "AllPictures", "False");
+        start();
+        auto *list = Control<FileListBox>(side(), "File1");
+        QTRY_COMPARE(list->ListCount(), 1);
+        QCOMPARE(list->List(0), QStringLiteral("pic0.jpg"));
+    }
+
     void cancelKeepsTheOldColours()
     {
         start();

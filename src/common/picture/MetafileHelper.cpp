@@ -1,4 +1,5 @@
-// vantrel-metafile-helper: turns Windows metafiles into SVG, in a process of its own.
+// vantrel-metafile-helper: turns Windows metafiles into SVG, and decodes HEIF/AVIF, JPEG XL and
+// TIFF pictures to pixels, in a process of its own.
 //
 //   vantrel-metafile-helper wmf|emf  < metafile  > svg
 //   vantrel-metafile-helper --serve  (requests and answers as MetafileHelperProtocol.h says)
@@ -15,6 +16,7 @@
 #include "common/picture/MetafileHelperProtocol.h"
 
 #include "common/picture/MetafileToSvg.h"
+#include "common/picture/RasterDecode.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +32,8 @@
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20;
+// A camera's TIFF or a large HEIF is bigger than any metafile.
+constexpr std::size_t kMaxRasterInput = 256u << 20;
 constexpr rlim_t kCpuSecondsPerConversion = 5;
 
 // CPU time is counted over the process's life: a serving helper allows each conversion its own
@@ -105,6 +109,45 @@ bool writeAll(const char *bytes, std::size_t length)
     return true;
 }
 
+RasterKind rasterKindOf(std::uint32_t word)
+{
+    namespace P = MetafileHelperProtocol;
+    return word == P::kHeif ? RasterKind::Heif : word == P::kJpegXl ? RasterKind::JpegXl : RasterKind::Tiff;
+}
+
+// A raster request's answer: the header words, then the pixels.
+bool answerRaster(std::uint32_t kind, const std::vector<unsigned char> &data)
+{
+    namespace P = MetafileHelperProtocol;
+    unsigned char header[P::kHeaderBytes];
+    if (data.size() < P::kRasterRequestBytes) {
+        P::WriteHeader(header, {P::kNotConvertible, 0});
+        return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+    }
+    RasterRequest request;
+    request.boxWidth = P::GetWord(data.data());
+    request.boxHeight = P::GetWord(data.data() + 4);
+    request.infoOnly = (P::GetWord(data.data() + 8) & P::kSizeOnly) != 0;
+    RasterFailure failure = RasterFailure::None;
+    const auto result = DecodeRaster(rasterKindOf(kind), data.data() + P::kRasterRequestBytes,
+                                     data.size() - P::kRasterRequestBytes, request, {}, &failure);
+    if (!result) {
+        P::WriteHeader(header, {failure == RasterFailure::TooLarge ? P::kTooLarge : P::kNotConvertible, 0});
+        return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+    }
+    const std::size_t pixelBytes = result->pixels.size() * 4;
+    unsigned char words[kRasterAnswerHeaderBytes];
+    P::PutWord(words, result->naturalWidth);
+    P::PutWord(words + 4, result->naturalHeight);
+    P::PutWord(words + 8, result->width);
+    P::PutWord(words + 12, result->height);
+    P::PutWord(words + 16, result->hasAlpha ? P::kHasAlpha : 0);
+    P::WriteHeader(header, {P::kConverted, sizeof words + pixelBytes});
+    return writeAll(reinterpret_cast<const char *>(header), sizeof header) &&
+           writeAll(reinterpret_cast<const char *>(words), sizeof words) &&
+           writeAll(reinterpret_cast<const char *>(result->pixels.data()), pixelBytes);
+}
+
 // Converts request after request until the input ends; a request it cannot read ends it.
 int serve()
 {
@@ -116,8 +159,12 @@ int serve()
         if (!readExactly(header, 1)) {
             return 0; // the viewer is done with this helper
         }
-        if (!readExactly(header + 1, sizeof header - 1) || !P::ReadHeader(header, request) ||
-            (request.word != P::kWmf && request.word != P::kEmf) || request.length == 0 || request.length > kMaxInput) {
+        if (!readExactly(header + 1, sizeof header - 1) || !P::ReadHeader(header, request)) {
+            return 1;
+        }
+        const bool raster = P::IsRasterKind(request.word);
+        if ((request.word != P::kWmf && request.word != P::kEmf && !raster) || request.length == 0 ||
+            request.length > (raster ? kMaxRasterInput : kMaxInput)) {
             return 1;
         }
         data.resize(static_cast<std::size_t>(request.length));
@@ -125,6 +172,15 @@ int serve()
             return 1;
         }
         limitCpuFromNow();
+        if (raster) {
+            const bool answered = answerRaster(request.word, data);
+            // What a decode took stays with the process no longer than the next request.
+            data = {};
+            if (!answered) {
+                return 1;
+            }
+            continue;
+        }
         const auto svg =
             MetafileToSvg(request.word == P::kWmf ? MetafileKind::Wmf : MetafileKind::Emf, data.data(), data.size());
         P::WriteHeader(header, {svg ? P::kConverted : P::kNotConvertible, svg ? svg->size() : 0});

@@ -4,6 +4,10 @@
 #include "common/picture/MetafileHelperProtocol.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <csignal>
@@ -32,7 +36,29 @@ struct Helper
 };
 
 std::mutex g_mutex;
-std::optional<Helper> g_ready;
+// Helpers kept ready: thumbnails are decoded on every core at once, and each decode needs a
+// helper of its own.
+std::vector<Helper> g_ready;
+
+void retire(Helper &helper);
+
+std::size_t readyWanted()
+{
+    return static_cast<std::size_t>(std::clamp(QThread::idealThreadCount(), 1, 8));
+}
+
+// Ends the helpers kept ready for another program (the tests change it).
+void retireOthers(const QByteArray &path)
+{
+    for (auto it = g_ready.begin(); it != g_ready.end();) {
+        if (it->path != path) {
+            retire(*it);
+            it = g_ready.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
 
 void retire(Helper &helper)
 {
@@ -148,16 +174,15 @@ private:
     bool m_alreadyPending = false;
 };
 
-enum class Outcome { Converted, NotConvertible, Failed, TimedOut };
+enum class Outcome { Converted, NotConvertible, TooLarge, Failed, TimedOut };
 
 // One request and its answer, writing and reading at once (a broken helper may answer before it
 // has read everything, or never read at all).
-Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, const MetafileHelperLimits &limits,
-                 QByteArray &svg)
+Outcome converse(Helper &helper, std::uint32_t word, const QByteArray &metafile, const MetafileHelperLimits &limits,
+                 qint64 maxAnswer, QByteArray &svg)
 {
     unsigned char header[P::kHeaderBytes];
-    P::WriteHeader(header,
-                   {kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, static_cast<std::uint64_t>(metafile.size())});
+    P::WriteHeader(header, {word, static_cast<std::uint64_t>(metafile.size())});
     const std::size_t total = sizeof header + static_cast<std::size_t>(metafile.size());
     std::size_t written = 0;
     QByteArray answer;
@@ -209,12 +234,12 @@ Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, 
         if (!answerHeader && answer.size() >= static_cast<qsizetype>(P::kHeaderBytes)) {
             P::Header h;
             if (!P::ReadHeader(reinterpret_cast<const unsigned char *>(answer.constData()), h) ||
-                (h.word != P::kConverted && h.word != P::kNotConvertible) ||
-                h.length > static_cast<std::uint64_t>(limits.maxSvgBytes) ||
-                (h.word == P::kNotConvertible && h.length != 0)) {
+                (h.word != P::kConverted && h.word != P::kNotConvertible && h.word != P::kTooLarge) ||
+                h.length > static_cast<std::uint64_t>(maxAnswer) || (h.word != P::kConverted && h.length != 0)) {
                 return Outcome::Failed;
             }
             answerHeader = h;
+            answer.reserve(static_cast<qsizetype>(P::kHeaderBytes + h.length));
         }
         if (answerHeader) {
             const auto expected = static_cast<qsizetype>(P::kHeaderBytes + answerHeader->length);
@@ -224,6 +249,9 @@ Outcome converse(Helper &helper, MetafileKind kind, const QByteArray &metafile, 
             if (answer.size() == expected && written == total) {
                 if (answerHeader->word == P::kNotConvertible) {
                     return Outcome::NotConvertible;
+                }
+                if (answerHeader->word == P::kTooLarge) {
+                    return Outcome::TooLarge;
                 }
                 svg = answer.mid(static_cast<qsizetype>(P::kHeaderBytes));
                 return svg.isEmpty() ? Outcome::Failed : Outcome::Converted;
@@ -237,15 +265,12 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
 {
     {
         const std::lock_guard lock(g_mutex);
-        if (g_ready && g_ready->path == path) {
+        retireOthers(path);
+        if (!g_ready.empty()) {
             fromPool = true;
-            Helper helper = *g_ready;
-            g_ready.reset();
+            Helper helper = g_ready.back();
+            g_ready.pop_back();
             return helper;
-        }
-        if (g_ready) {
-            retire(*g_ready); // a helper of another program (the tests change it)
-            g_ready.reset();
         }
     }
     fromPool = false;
@@ -255,25 +280,30 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
 void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::optional<Helper> used)
 {
     const std::lock_guard lock(g_mutex);
-    if (used && used->served < kConversionsPerHelper && !g_ready) {
-        g_ready = std::move(used);
+    retireOthers(path);
+    if (used && used->served < kConversionsPerHelper && g_ready.size() < readyWanted()) {
+        g_ready.push_back(*used);
         return;
     }
     if (used) {
         retire(*used);
     }
-    if (!g_ready) {
-        g_ready = spawn(path, limits);
+    if (g_ready.empty()) {
+        if (auto fresh = spawn(path, limits)) {
+            g_ready.push_back(*fresh);
+        }
     }
 }
 
 } // namespace
 
-std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
-                                                  const QByteArray &metafile, const MetafileHelperLimits &limits)
+namespace {
+
+std::optional<QByteArray> ask(const QString &helperPath, std::uint32_t word, const QByteArray &payload,
+                              const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
 {
     const QByteArray path = EncodeName(helperPath);
-    if (path.isEmpty() || metafile.isEmpty()) {
+    if (path.isEmpty() || payload.isEmpty()) {
         return std::nullopt;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -283,19 +313,22 @@ std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, Met
             return std::nullopt;
         }
         QByteArray svg;
-        const Outcome outcome = converse(*helper, kind, metafile, limits, svg);
-        if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible) {
+        const Outcome outcome = converse(*helper, word, payload, limits, maxAnswer, svg);
+        if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible || outcome == Outcome::TooLarge) {
             ++helper->served;
             keepReady(path, limits, std::move(helper));
-            if (outcome == Outcome::NotConvertible) {
-                return std::nullopt;
+            if (outcome == Outcome::Converted) {
+                return svg;
             }
-            return svg;
+            if (tooLarge != nullptr) {
+                *tooLarge = outcome == Outcome::TooLarge;
+            }
+            return std::nullopt;
         }
         retire(*helper);
         // A helper that waited in the pool may have died meanwhile (killed, or out of the memory
         // its earlier conversions left taken): a fresh one is asked once more. A fresh one that
-        // fails, or any that runs out of time, means the metafile is what failed.
+        // fails, or any that runs out of time, means the file is what failed.
         if (outcome == Outcome::Failed && fromPool && attempt == 0) {
             continue;
         }
@@ -305,6 +338,24 @@ std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, Met
     return std::nullopt;
 }
 
+} // namespace
+
+std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
+                                                  const QByteArray &metafile, const MetafileHelperLimits &limits)
+{
+    return ask(helperPath, kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, metafile, limits, limits.maxSvgBytes,
+               nullptr);
+}
+
+std::optional<QByteArray> DecodeInHelper(const QString &helperPath, std::uint32_t kind, const QByteArray &request,
+                                         const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
+{
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
+    }
+    return ask(helperPath, kind, request, limits, maxAnswer, tooLarge);
+}
+
 void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits)
 {
     const QByteArray path = EncodeName(helperPath);
@@ -312,20 +363,19 @@ void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits
         return;
     }
     const std::lock_guard lock(g_mutex);
-    if (g_ready && g_ready->path != path) {
-        retire(*g_ready);
-        g_ready.reset();
-    }
-    if (!g_ready) {
-        g_ready = spawn(path, limits);
+    retireOthers(path);
+    if (g_ready.empty()) {
+        if (auto fresh = spawn(path, limits)) {
+            g_ready.push_back(*fresh);
+        }
     }
 }
 
 void StopMetafileHelpers()
 {
     const std::lock_guard lock(g_mutex);
-    if (g_ready) {
-        retire(*g_ready);
-        g_ready.reset();
+    for (Helper &helper : g_ready) {
+        retire(helper);
     }
+    g_ready.clear();
 }

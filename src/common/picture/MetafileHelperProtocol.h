@@ -1,10 +1,18 @@
 #pragma once
 
 // How the viewer and a serving vantrel-metafile-helper talk over the helper's standard input and
-// output. Each request is a header and the metafile's bytes; each answer a header and the SVG.
+// output. Each request is a header and the file's bytes; each answer a header and the result.
 //
 //   request: "VMH1", kind (u32: 1 WMF, 2 EMF), length (u64), then the metafile
 //   answer:  "VMH1", status (u32: 0 SVG follows, 1 not convertible), length (u64), then the SVG
+//
+// The same helper decodes the raster formats whose decoders are large C libraries:
+//
+//   request: "VMH1", kind (u32: 3 HEIF/AVIF, 4 JPEG XL, 5 TIFF), length (u64), then box width,
+//            box height, flags (u32 each; flags 1: the size only), then the file
+//   answer:  "VMH1", status (u32: 0 pixels follow, 1 not decodable, 2 too large), length (u64),
+//            then natural width, natural height, width, height, flags (u32 each; flags 1: has
+//            alpha), then width x height premultiplied 0xAARRGGBB words in the machine's order
 //
 // Numbers are little-endian. The helper serves until its input ends.
 
@@ -18,8 +26,36 @@ constexpr char kMagic[4] = {'V', 'M', 'H', '1'};
 constexpr std::size_t kHeaderBytes = 16;
 constexpr std::uint32_t kWmf = 1;
 constexpr std::uint32_t kEmf = 2;
+constexpr std::uint32_t kHeif = 3;
+constexpr std::uint32_t kJpegXl = 4;
+constexpr std::uint32_t kTiff = 5;
 constexpr std::uint32_t kConverted = 0;
 constexpr std::uint32_t kNotConvertible = 1;
+constexpr std::uint32_t kTooLarge = 2;
+constexpr std::size_t kRasterRequestBytes = 12;
+constexpr std::uint32_t kSizeOnly = 1;
+constexpr std::uint32_t kHasAlpha = 1;
+
+inline bool IsRasterKind(std::uint32_t kind)
+{
+    return kind == kHeif || kind == kJpegXl || kind == kTiff;
+}
+
+inline void PutWord(unsigned char *out, std::uint32_t word)
+{
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<unsigned char>(word >> (8 * i));
+    }
+}
+
+inline std::uint32_t GetWord(const unsigned char *in)
+{
+    std::uint32_t word = 0;
+    for (int i = 0; i < 4; ++i) {
+        word |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    }
+    return word;
+}
 // The argument that asks the helper to serve rather than convert one file.
 constexpr const char *kServeArgument = "--serve";
 

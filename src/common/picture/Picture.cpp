@@ -3,6 +3,8 @@
 #include "common/FileNames.h"
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileHelperPool.h"
+#include "common/picture/MetafileHelperProtocol.h"
+#include "common/picture/RasterDecode.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,8 +17,11 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <cmath>
+#include <cstring>
 
 #include <memory>
+
+#include <webp/decode.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -24,6 +29,8 @@
 namespace {
 
 constexpr qint64 kMaxMetafileBytes = 64ll << 20;
+// The helper takes no larger file of the raster formats it decodes.
+constexpr qint64 kMaxHelperPictureBytes = 256ll << 20;
 constexpr qint64 kMaxSvgBytes = 64ll << 20;
 constexpr int kHelperTimeLimitMs = 5000;
 constexpr std::uint64_t kHelperMemoryLimit = 768u << 20;
@@ -48,6 +55,10 @@ QByteArray formatName(PictureKind kind)
         return QByteArrayLiteral("jpeg");
     case PictureKind::Gif:
         return QByteArrayLiteral("gif");
+    case PictureKind::Png:
+        return QByteArrayLiteral("png");
+    case PictureKind::WebP:
+        return QByteArrayLiteral("webp");
     default:
         return {};
     }
@@ -71,7 +82,222 @@ struct OpenedPicture
     PictureInfo info;
     QByteArray head;
     QSize storedSize; // raster: the size as stored, before the EXIF orientation is applied
+    // PNG and WebP: the EXIF orientation (1 to 8), applied here rather than by the reader.
+    int orientation = 1;
+    // Decoded in the helper: the whole file, read once.
+    QByteArray contents;
 };
+
+std::uint32_t readBig32(const unsigned char *b)
+{
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+std::uint32_t readLittle32(const unsigned char *b)
+{
+    return (std::uint32_t(b[3]) << 24) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[1]) << 8) | b[0];
+}
+
+// The orientation tag of IFD 0 in an EXIF block (with or without its "Exif" prefix); 1 when there
+// is none or the block is damaged.
+int exifOrientation(QByteArray exif)
+{
+    if (exif.startsWith(QByteArrayLiteral("Exif\0\0"))) {
+        exif.remove(0, 6);
+    }
+    const auto *b = reinterpret_cast<const unsigned char *>(exif.constData());
+    const qsizetype n = exif.size();
+    if (n < 8) {
+        return 1;
+    }
+    const bool little = b[0] == 'I' && b[1] == 'I';
+    if (!little && !(b[0] == 'M' && b[1] == 'M')) {
+        return 1;
+    }
+    auto u16 = [&](qsizetype at) -> std::uint32_t {
+        return little ? (b[at] | (b[at + 1] << 8)) : ((b[at] << 8) | b[at + 1]);
+    };
+    auto u32 = [&](qsizetype at) { return little ? readLittle32(b + at) : readBig32(b + at); };
+    const std::uint32_t ifd = u32(4);
+    if (ifd > static_cast<std::uint32_t>(n) - 2 || ifd < 8) {
+        return 1;
+    }
+    const std::uint32_t entries = u16(ifd);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const qsizetype at = ifd + 2 + qsizetype(i) * 12;
+        if (at + 12 > n) {
+            return 1;
+        }
+        if (u16(at) == 0x0112 && u16(at + 2) == 3) {
+            const std::uint32_t value = u16(at + 8);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        }
+    }
+    return 1;
+}
+
+// The frames an animated PNG announces (its acTL chunk before the picture data); 1 for a still one.
+int pngFrameCount(QIODevice &file)
+{
+    int frames = 1;
+    qint64 at = 8;
+    const qint64 size = file.size();
+    for (int chunk = 0; chunk < 4096 && at + 8 <= size; ++chunk) {
+        unsigned char h[16];
+        if (!file.seek(at) || file.read(reinterpret_cast<char *>(h), 16) < 8) {
+            break;
+        }
+        const std::uint32_t length = readBig32(h);
+        const QByteArray type(reinterpret_cast<const char *>(h + 4), 4);
+        if (type == "IDAT" || type == "IEND" || length > 0x7FFFFFFFu) {
+            break;
+        }
+        if (type == "acTL" && length == 8) {
+            frames = static_cast<int>(std::clamp<std::uint32_t>(readBig32(h + 8), 1, 10000));
+            break;
+        }
+        at += 12 + qint64(length);
+    }
+    file.seek(0);
+    return frames;
+}
+
+// The EXIF block of a PNG (its eXIf chunk before the picture data) or of a WebP (its EXIF chunk),
+// found by walking the chunks without reading their data; empty when there is none.
+QByteArray containerExif(QIODevice &file, PictureKind kind)
+{
+    constexpr qint64 kMaxExif = 1 << 20;
+    QByteArray found;
+    const qint64 size = file.size();
+    if (kind == PictureKind::Png) {
+        qint64 at = 8;
+        for (int chunk = 0; chunk < 4096 && at + 8 <= size; ++chunk) {
+            unsigned char h[8];
+            if (!file.seek(at) || file.read(reinterpret_cast<char *>(h), 8) != 8) {
+                break;
+            }
+            const std::uint32_t length = readBig32(h);
+            const QByteArray type(reinterpret_cast<const char *>(h + 4), 4);
+            if (type == "IDAT" || type == "IEND" || length > 0x7FFFFFFFu) {
+                break;
+            }
+            if (type == "eXIf") {
+                if (length <= kMaxExif) {
+                    found = file.read(length);
+                }
+                break;
+            }
+            at += 12 + qint64(length);
+        }
+    } else if (kind == PictureKind::WebP) {
+        qint64 at = 12;
+        for (int chunk = 0; chunk < 4096 && at + 8 <= size; ++chunk) {
+            unsigned char h[8];
+            if (!file.seek(at) || file.read(reinterpret_cast<char *>(h), 8) != 8) {
+                break;
+            }
+            const std::uint32_t length = readLittle32(h + 4);
+            if (QByteArray(reinterpret_cast<const char *>(h), 4) == "EXIF") {
+                if (length <= kMaxExif) {
+                    found = file.read(length);
+                }
+                break;
+            }
+            at += 8 + qint64(length) + (length & 1);
+        }
+    }
+    file.seek(0);
+    return found;
+}
+
+// A picture as stored turned upright as an EXIF orientation says.
+QImage orientImage(const QImage &image, int orientation)
+{
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        return image.mirrored(true, true);
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6:
+        return image.transformed(QTransform().rotate(90));
+    case 7:
+        return image.transformed(QTransform().rotate(270)).mirrored(true, false);
+    case 8:
+        return image.transformed(QTransform().rotate(270));
+    default:
+        return image;
+    }
+}
+
+QByteArray helperBox(QSize box, bool sizeOnly)
+{
+    namespace P = MetafileHelperProtocol;
+    QByteArray words(static_cast<qsizetype>(P::kRasterRequestBytes), Qt::Uninitialized);
+    auto *b = reinterpret_cast<unsigned char *>(words.data());
+    const bool sized = box.isValid() && !box.isEmpty();
+    P::PutWord(b, sized ? static_cast<std::uint32_t>(box.width()) : 0);
+    P::PutWord(b + 4, sized ? static_cast<std::uint32_t>(box.height()) : 0);
+    P::PutWord(b + 8, sizeOnly ? P::kSizeOnly : 0);
+    return words;
+}
+
+std::uint32_t helperKind(PictureKind kind)
+{
+    namespace P = MetafileHelperProtocol;
+    return kind == PictureKind::JpegXl ? P::kJpegXl : kind == PictureKind::Tiff ? P::kTiff : P::kHeif;
+}
+
+MetafileHelperLimits helperLimits();
+
+struct HelperPixels
+{
+    QSize natural;
+    QSize size;
+    bool alpha = false;
+    QByteArray answer; // the header words, then the pixels
+};
+
+// Asks the helper for the picture fitted in `box` (empty: natural size; sizeOnly: no pixels).
+std::optional<HelperPixels> askHelper(const OpenedPicture &opened, QSize box, bool sizeOnly, PictureError *error)
+{
+    qint64 maxAnswer = static_cast<qint64>(kRasterAnswerHeaderBytes);
+    if (!sizeOnly) {
+        const bool sized = box.isValid() && !box.isEmpty();
+        maxAnswer += 4 * (sized ? std::min<qint64>(qint64(box.width()) * box.height(), PictureLimits::maxPixels)
+                                : PictureLimits::maxPixels);
+    }
+    bool tooLarge = false;
+    const auto answer =
+        DecodeInHelper(MetafileHelperPath(), helperKind(opened.info.kind), helperBox(box, sizeOnly) + opened.contents,
+                       helperLimits(), maxAnswer, &tooLarge);
+    if (!answer || answer->size() < static_cast<qsizetype>(kRasterAnswerHeaderBytes)) {
+        setError(error, tooLarge ? PictureError::TooLarge : PictureError::Damaged);
+        return std::nullopt;
+    }
+    namespace P = MetafileHelperProtocol;
+    const auto *b = reinterpret_cast<const unsigned char *>(answer->constData());
+    HelperPixels pixels;
+    const std::uint32_t nw = P::GetWord(b);
+    const std::uint32_t nh = P::GetWord(b + 4);
+    const std::uint32_t w = P::GetWord(b + 8);
+    const std::uint32_t h = P::GetWord(b + 12);
+    // The helper is not trusted either: what it says must fit the limits and what it sent.
+    if (!withinLimits(nw, nh) || w > nw || h > nh ||
+        answer->size() != static_cast<qsizetype>(kRasterAnswerHeaderBytes + qint64(w) * h * 4) ||
+        (sizeOnly ? (w != 0 || h != 0) : (w == 0 || h == 0))) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    pixels.natural = QSize(static_cast<int>(nw), static_cast<int>(nh));
+    pixels.size = QSize(static_cast<int>(w), static_cast<int>(h));
+    pixels.alpha = (P::GetWord(b + 16) & P::kHasAlpha) != 0;
+    pixels.answer = *answer;
+    return pixels;
+}
 
 std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY, PictureError *error)
 {
@@ -104,11 +330,64 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
         }
         return opened;
     }
+    case PictureKind::Tiff:
+    case PictureKind::Heif:
+    case PictureKind::Avif:
+    case PictureKind::JpegXl: {
+        if (file.size() > kMaxHelperPictureBytes) {
+            setError(error, PictureError::TooLarge);
+            return std::nullopt;
+        }
+        file.seek(0);
+        opened.contents = file.readAll();
+        const auto pixels = askHelper(opened, QSize(), true, error);
+        if (!pixels) {
+            return std::nullopt;
+        }
+        info.pixelSize = pixels->natural;
+        info.himetricWidth = ScalePixelsToHimetric(info.pixelSize.width(), tppX);
+        info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), tppY);
+        opened.storedSize = info.pixelSize;
+        return opened;
+    }
     default:
         break;
     }
+    const bool ownOrientation = info.kind == PictureKind::Png || info.kind == PictureKind::WebP;
+    if (ownOrientation) {
+        opened.orientation = exifOrientation(containerExif(file, info.kind));
+    }
+    if (info.kind == PictureKind::WebP) {
+        // A still WebP is decoded by libwebp itself, which reduces while it decodes; an animated
+        // one goes through the reader that plays it.
+        if (file.size() > kMaxHelperPictureBytes) {
+            setError(error, PictureError::TooLarge);
+            return std::nullopt;
+        }
+        file.seek(0);
+        opened.contents = file.readAll();
+        WebPBitstreamFeatures features{};
+        if (WebPGetFeatures(reinterpret_cast<const std::uint8_t *>(opened.contents.constData()),
+                            static_cast<std::size_t>(opened.contents.size()), &features) != VP8_STATUS_OK) {
+            setError(error, PictureError::Damaged);
+            return std::nullopt;
+        }
+        if (!withinLimits(features.width, features.height)) {
+            setError(error, PictureError::TooLarge);
+            return std::nullopt;
+        }
+        if (features.has_animation == 0) {
+            opened.storedSize = QSize(features.width, features.height);
+            info.pixelSize = opened.orientation >= 5 ? opened.storedSize.transposed() : opened.storedSize;
+            info.himetricWidth = ScalePixelsToHimetric(info.pixelSize.width(), tppX);
+            info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), tppY);
+            return opened;
+        }
+        opened.contents.clear();
+        file.seek(0);
+    }
     QImageReader reader(&file, formatName(info.kind));
-    reader.setAutoTransform(true);
+    reader.setAutoTransform(!ownOrientation);
     QSize stored = reader.size();
     if (info.kind == PictureKind::Gif && opened.head.size() >= 10) {
         // The reader reports the first frame's size, but decodes every frame onto the whole
@@ -125,12 +404,15 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
         return std::nullopt;
     }
     opened.storedSize = stored;
-    info.pixelSize =
-        reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
+    const bool turned = ownOrientation ? opened.orientation >= 5
+                                       : reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    info.pixelSize = turned ? stored.transposed() : stored;
     info.himetricWidth = ScalePixelsToHimetric(info.pixelSize.width(), tppX);
     info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), tppY);
-    if (info.kind == PictureKind::Gif) {
+    if (info.kind == PictureKind::Gif || info.kind == PictureKind::WebP) {
         info.frameCount = std::max(1, reader.imageCount());
+    } else if (info.kind == PictureKind::Png) {
+        info.frameCount = pngFrameCount(file);
     }
     return opened;
 }
@@ -228,18 +510,92 @@ QImage takeSpare(QSize size, QImage::Format format)
     return spare;
 }
 
+// A still WebP through libwebp, reduced while decoding to the size drawn (in stored orientation).
+std::optional<QImage> decodeWebp(const OpenedPicture &opened, const PictureRequest &request, PictureError *error)
+{
+    QSize decode = opened.storedSize;
+    if (request.drawSize.isValid() && !request.drawSize.isEmpty()) {
+        const QSize want = opened.orientation >= 5 ? request.drawSize.transposed() : request.drawSize;
+        if (want.width() < decode.width() && want.height() < decode.height()) {
+            decode = decode.scaled(want, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        }
+    }
+    WebPDecoderConfig config;
+    if (WebPInitDecoderConfig(&config) == 0) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    const auto *data = reinterpret_cast<const std::uint8_t *>(opened.contents.constData());
+    const auto size = static_cast<std::size_t>(opened.contents.size());
+    if (WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    const bool alpha = config.input.has_alpha != 0;
+    const QImage::Format format = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage image = takeSpare(decode, format);
+    if (image.isNull()) {
+        image = allocateDecodeBuffer(decode, format);
+    }
+    if (image.isNull()) {
+        image = QImage(decode, format);
+    }
+    if (image.isNull()) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    if (decode != opened.storedSize) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = decode.width();
+        config.options.scaled_height = decode.height();
+    }
+    // Bytes in the order of the image's 32-bit words, alpha premultiplied as the image keeps it.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    config.output.colorspace = alpha ? MODE_bgrA : MODE_BGRA;
+#else
+    config.output.colorspace = alpha ? MODE_Argb : MODE_ARGB;
+#endif
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = image.bits();
+    config.output.u.RGBA.stride = static_cast<int>(image.bytesPerLine());
+    config.output.u.RGBA.size = static_cast<std::size_t>(image.sizeInBytes());
+    const VP8StatusCode status = WebPDecode(data, size, &config);
+    WebPFreeDecBuffer(&config.output);
+    if (status != VP8_STATUS_OK) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    if (opened.orientation != 1) {
+        return orientImage(image, opened.orientation);
+    }
+    return image;
+}
+
 std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
                                    PictureError *error)
 {
+    if (opened.info.kind == PictureKind::WebP && !opened.contents.isEmpty()) {
+        return decodeWebp(opened, request, error);
+    }
     raiseAllocationLimitOnce();
     file.seek(0);
+    const bool ownOrientation = opened.info.kind == PictureKind::Png || opened.info.kind == PictureKind::WebP;
     QImageReader reader(&file, formatName(opened.info.kind));
-    reader.setAutoTransform(true);
-    const bool rotated = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    reader.setAutoTransform(!ownOrientation);
+    const bool rotated = ownOrientation ? opened.orientation >= 5
+                                        : reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    const bool sized = request.drawSize.isValid() && !request.drawSize.isEmpty();
     QSize decode = opened.storedSize;
-    if (opened.info.kind == PictureKind::Jpeg && request.drawSize.isValid() && !request.drawSize.isEmpty()) {
+    if (opened.info.kind == PictureKind::Jpeg && sized) {
         decode = jpegDecodeSize(opened.storedSize, rotated, request.drawSize);
         if (decode != opened.storedSize) {
+            reader.setScaledSize(decode);
+        }
+    } else if (opened.info.kind == PictureKind::WebP && sized) {
+        // An animation's first frame, at the size it is shown (as its next frames will be).
+        const QSize want = rotated ? request.drawSize.transposed() : request.drawSize;
+        if (want.width() < decode.width() && want.height() < decode.height()) {
+            decode = decode.scaled(want, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
             reader.setScaledSize(decode);
         }
     }
@@ -249,6 +605,35 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
     }
     if (!reader.read(&image) || image.isNull()) {
         setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    if (ownOrientation && opened.orientation != 1) {
+        return orientImage(image, opened.orientation);
+    }
+    return image;
+}
+
+void releaseAnswer(void *answer)
+{
+    delete static_cast<QByteArray *>(answer);
+}
+
+std::optional<QImage> decodeInHelper(const OpenedPicture &opened, const PictureRequest &request, PictureError *error)
+{
+    auto pixels = askHelper(opened, request.drawSize, false, error);
+    if (!pixels) {
+        return std::nullopt;
+    }
+    const QImage::Format format = pixels->alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    // The pixels stay where the answer put them (a full-size picture is hundreds of megabytes):
+    // the image owns the answer.
+    auto *answer = new QByteArray(std::move(pixels->answer));
+    auto *bits = reinterpret_cast<uchar *>(answer->data()) + kRasterAnswerHeaderBytes;
+    QImage image(bits, pixels->size.width(), pixels->size.height(), qsizetype(pixels->size.width()) * 4, format,
+                 releaseAnswer, answer);
+    if (image.isNull()) {
+        delete answer;
+        setError(error, PictureError::TooLarge);
         return std::nullopt;
     }
     return image;
@@ -262,14 +647,20 @@ QSize fitInto(QSize natural, QSize box)
     return natural.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
-std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &metafile)
+MetafileHelperLimits helperLimits()
 {
     MetafileHelperLimits limits;
     limits.timeLimitMs = kHelperTimeLimitMs;
     limits.maxSvgBytes = kMaxSvgBytes;
     limits.memoryBytes = kHelperMemoryLimit;
+    return limits;
+}
+
+std::optional<QByteArray> runMetafileHelper(PictureKind kind, const QByteArray &metafile)
+{
     return ConvertInMetafileHelper(MetafileHelperPath(),
-                                   kind == PictureKind::Wmf ? MetafileKind::Wmf : MetafileKind::Emf, metafile, limits);
+                                   kind == PictureKind::Wmf ? MetafileKind::Wmf : MetafileKind::Emf, metafile,
+                                   helperLimits());
 }
 
 // The whole metafile, converted in the helper process.
@@ -335,26 +726,59 @@ bool openRegular(QFile &file, const QString &path)
 
 } // namespace
 
-bool HasPictureExtension(const QString &fileName)
+namespace {
+
+constexpr const char *kOriginalExtensions[] = {"bmp", "jpg", "jpeg", "gif", "wmf", "emf"};
+constexpr const char *kOtherExtensions[] = {"png", "apng", "webp", "tif", "tiff", "heic", "heif", "hif", "avif", "jxl"};
+
+QStringList filtersFor(PictureSet set)
+{
+    QStringList filters;
+    for (const char *ext : kOriginalExtensions) {
+        filters.append(QStringLiteral("*.") + QLatin1String(ext));
+    }
+    if (set == PictureSet::All) {
+        for (const char *ext : kOtherExtensions) {
+            filters.append(QStringLiteral("*.") + QLatin1String(ext));
+        }
+    }
+    return filters;
+}
+
+} // namespace
+
+bool HasPictureExtension(const QString &fileName, PictureSet set)
 {
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0) {
         return false;
     }
     const QStringView ext = QStringView(fileName).mid(dot + 1);
-    for (const char *known : {"bmp", "jpg", "jpeg", "gif", "wmf", "emf"}) {
+    for (const char *known : kOriginalExtensions) {
         if (ext.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
             return true;
+        }
+    }
+    if (set == PictureSet::All) {
+        for (const char *known : kOtherExtensions) {
+            if (ext.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
+                return true;
+            }
         }
     }
     return false;
 }
 
-const QStringList &PictureNameFilters()
+const QStringList &PictureNameFilters(PictureSet set)
 {
-    static const QStringList filters = {QStringLiteral("*.bmp"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
-                                        QStringLiteral("*.gif"), QStringLiteral("*.wmf"), QStringLiteral("*.emf")};
-    return filters;
+    static const QStringList original = filtersFor(PictureSet::Original);
+    static const QStringList all = filtersFor(PictureSet::All);
+    return set == PictureSet::All ? all : original;
+}
+
+QString PicturePattern(PictureSet set)
+{
+    return PictureNameFilters(set).join(QLatin1Char(';'));
 }
 
 PictureKind SniffPictureKind(const QByteArray &head)
@@ -375,6 +799,42 @@ PictureKind SniffPictureKind(const QByteArray &head)
     }
     if (n >= 44 && b[0] == 1 && b[1] == 0 && b[2] == 0 && b[3] == 0 && head.mid(40, 4) == " EMF") {
         return PictureKind::Emf;
+    }
+    if (n >= 8 && head.startsWith("\x89PNG\r\n\x1a\n")) {
+        return PictureKind::Png;
+    }
+    if (n >= 16 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP") {
+        return PictureKind::WebP;
+    }
+    if (n >= 8 && (head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")) ||
+                   head.startsWith(QByteArrayLiteral("II+\0")) || head.startsWith(QByteArrayLiteral("MM\0+")))) {
+        return PictureKind::Tiff;
+    }
+    if ((n >= 2 && b[0] == 0xFF && b[1] == 0x0A) ||
+        (n >= 12 && head.startsWith(QByteArrayLiteral("\0\0\0\x0cJXL \r\n\x87\n")))) {
+        return PictureKind::JpegXl;
+    }
+    if (n >= 16 && head.mid(4, 4) == "ftyp") {
+        // The brands of the file-type box: AVIF's, or any of HEIF's (the HEVC ones and the
+        // general image brands), the major one first.
+        const qsizetype boxSize = qsizetype(readBig32(b));
+        const qsizetype end = std::min(n, boxSize < 16 ? qsizetype(16) : boxSize);
+        bool heif = false;
+        for (qsizetype at = 8; at + 4 <= end; at += 4) {
+            if (at == 12) {
+                continue; // the minor version
+            }
+            const QByteArray brand = head.mid(at, 4);
+            if (brand == "avif" || brand == "avis") {
+                return PictureKind::Avif;
+            }
+            for (const char *known : {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"}) {
+                heif = heif || brand == known;
+            }
+        }
+        if (heif) {
+            return PictureKind::Heif;
+        }
     }
     return PictureKind::Unknown;
 }
@@ -433,8 +893,9 @@ std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &re
     if (sized.drawSize.isEmpty() && sized.drawSizeFor) {
         sized.drawSize = sized.drawSizeFor(opened->info.pixelSize);
     }
-    const auto image = opened->info.isMetafile() ? drawMetafile(file, *opened, sized, error)
-                                                 : decodeRaster(file, *opened, sized, error);
+    const auto image = opened->info.isMetafile()        ? drawMetafile(file, *opened, sized, error)
+                       : opened->info.isHelperDecoded() ? decodeInHelper(*opened, sized, error)
+                                                        : decodeRaster(file, *opened, sized, error);
     if (!image) {
         return std::nullopt;
     }

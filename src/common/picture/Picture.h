@@ -11,13 +11,14 @@
 #include <functional>
 #include <optional>
 
-// Loading picture files: Windows bitmaps, JPEG, GIF, and Windows metafiles (placeable WMF and
-// EMF). The format comes from the file's content; the extension only decides which files a
-// folder lists. A file that cannot be shown for any reason is an unreadable picture, never a
-// crash: declared sizes are checked before anything is allocated, and metafiles are converted
-// in a separate process with memory and time limits.
+// Loading picture files: Windows bitmaps, JPEG, GIF, Windows metafiles (placeable WMF and EMF),
+// and the formats of today's photos and the web: PNG, WebP, TIFF, HEIF, AVIF and JPEG XL. The
+// format comes from the file's content; the extension only decides which files a folder lists.
+// A file that cannot be shown for any reason is an unreadable picture, never a crash: declared
+// sizes are checked before anything is allocated, and metafiles, HEIF, AVIF, JPEG XL and TIFF
+// are converted in a separate process with memory and time limits.
 
-enum class PictureKind { Unknown, Bitmap, Jpeg, Gif, Wmf, Emf };
+enum class PictureKind { Unknown, Bitmap, Jpeg, Gif, Wmf, Emf, Png, WebP, Tiff, Heif, Avif, JpegXl };
 
 enum class PictureError {
     None,
@@ -48,10 +49,16 @@ struct PictureInfo
     // Natural size in pixels at the resolution asked for (JPEGs upright, as their EXIF
     // orientation says).
     QSize pixelSize;
-    // Frames of a GIF (1 for a still picture).
+    // Frames of a GIF, WebP or PNG (1 for a still picture).
     int frameCount = 1;
 
     [[nodiscard]] bool isMetafile() const { return kind == PictureKind::Wmf || kind == PictureKind::Emf; }
+    // Decoded in the helper process, like a metafile, but to pixels.
+    [[nodiscard]] bool isHelperDecoded() const
+    {
+        return kind == PictureKind::Tiff || kind == PictureKind::Heif || kind == PictureKind::Avif ||
+               kind == PictureKind::JpegXl;
+    }
 };
 
 struct Picture
@@ -84,9 +91,14 @@ struct PictureRequest
     float twipsPerPixelY = 15;
 };
 
-// The extensions a folder lists: .bmp .jpg .jpeg .gif .wmf .emf in any letter case.
-[[nodiscard]] bool HasPictureExtension(const QString &fileName);
-[[nodiscard]] const QStringList &PictureNameFilters();
+// Which files a folder lists: the six extensions of the original formats (.bmp .jpg .jpeg .gif
+// .wmf .emf), or those and every other format the program reads (.png .apng .webp .tif .tiff .heic
+// .heif .hif .avif .jxl), in any letter case.
+enum class PictureSet { Original, All };
+[[nodiscard]] bool HasPictureExtension(const QString &fileName, PictureSet set = PictureSet::All);
+[[nodiscard]] const QStringList &PictureNameFilters(PictureSet set = PictureSet::All);
+// The same as one pattern for the file list ("*.bmp;*.jpg;...").
+[[nodiscard]] QString PicturePattern(PictureSet set);
 
 // The kind of picture the first bytes of a file announce.
 [[nodiscard]] PictureKind SniffPictureKind(const QByteArray &head);

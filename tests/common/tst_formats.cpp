@@ -1,0 +1,415 @@
+// PNG, APNG, WebP, TIFF, HEIF, AVIF and JPEG XL as the real encoders write them: recognised by
+// content, decoded upright at full and at drawn size, animated ones played, hostile ones refused.
+#include "common/SettingsLoad.h"
+#include "common/picture/Picture.h"
+#include "common/picture/RasterDecode.h"
+#include "files/PrintJob.h"
+#include "files/WallpaperFile.h"
+#include "viewer/AnimationPlayer.h"
+#include "viewer/ApngFrames.h"
+
+#include "Isolation.h"
+#include "ModernPictures.h"
+#include "PdfProbe.h"
+
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+
+namespace MP = ModernPictures;
+
+namespace {
+
+struct Expected
+{
+    const char *name;
+    PictureKind kind;
+    int orientation;
+};
+
+const Expected kFiles[] = {
+    {"png.png", PictureKind::Png, 1},       {"png-o6.png", PictureKind::Png, 6},    {"apng.png", PictureKind::Png, 1},
+    {"webp.webp", PictureKind::WebP, 1},    {"webp-o6.webp", PictureKind::WebP, 6}, {"anim.webp", PictureKind::WebP, 1},
+    {"tiff.tif", PictureKind::Tiff, 1},     {"tiff16.tif", PictureKind::Tiff, 1},   {"cmyk.tif", PictureKind::Tiff, 1},
+    {"tiff-o6.tif", PictureKind::Tiff, 6},  {"pages.tif", PictureKind::Tiff, 1},    {"heic.heic", PictureKind::Heif, 1},
+    {"heic-o6.heic", PictureKind::Heif, 6}, {"avif.avif", PictureKind::Avif, 1},    {"jxl.jxl", PictureKind::JpegXl, 1},
+    {"jxl-o6.jxl", PictureKind::JpegXl, 6},
+};
+
+QByteArray patched(QByteArray bytes, qsizetype at, const QByteArray &with)
+{
+    return bytes.replace(at, with.size(), with);
+}
+
+QByteArray be32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+} // namespace
+
+class TestFormats : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString file(const char *name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("VANTREL_METAFILE_HELPER", QByteArrayLiteral(VV_METAFILE_HELPER));
+        QVERIFY(m_dir.isValid());
+        QString log;
+        QVERIFY2(MP::make(m_dir.path(), log), qPrintable(log));
+    }
+
+    void recognisedByContent_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");
+        for (const Expected &e : kFiles) {
+            QTest::newRow(e.name) << QString::fromLatin1(e.name) << static_cast<int>(e.kind);
+        }
+    }
+    void recognisedByContent()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        // Under a name that says nothing of the format: only the content tells.
+        const QString renamed = m_dir.filePath(QStringLiteral("renamed-") + name + QStringLiteral(".dat"));
+        QFile::remove(renamed);
+        QVERIFY(QFile::copy(m_dir.filePath(name), renamed));
+        PictureError error = PictureError::None;
+        const auto info = ReadPictureInfo(renamed, 15, 15, &error);
+        QVERIFY2(info.has_value(), qPrintable(QStringLiteral("error %1").arg(int(error))));
+        QCOMPARE(static_cast<int>(info->kind), kind);
+    }
+
+    void fullSizeUpright_data() { recognisedByContent_data(); }
+    void fullSizeUpright()
+    {
+        QFETCH(QString, name);
+        int orientation = 1;
+        for (const Expected &e : kFiles) {
+            if (name == QLatin1String(e.name)) {
+                orientation = e.orientation;
+            }
+        }
+        PictureError error = PictureError::None;
+        const auto picture = LoadPicture(m_dir.filePath(name), PictureRequest{}, &error);
+        QVERIFY2(picture.has_value(), qPrintable(QStringLiteral("error %1").arg(int(error))));
+        const QSize upright = orientation >= 5 ? QSize(MP::kHeight, MP::kWidth) : QSize(MP::kWidth, MP::kHeight);
+        QCOMPARE(picture->info.pixelSize, upright);
+        QCOMPARE(picture->image.size(), upright);
+        const QString wrong = MP::checkUpright(picture->image, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        // The header alone tells the same size.
+        const auto info = ReadPictureInfo(m_dir.filePath(name), 15, 15);
+        QVERIFY(info.has_value());
+        QCOMPARE(info->pixelSize, upright);
+    }
+
+    void reducedToTheSizeDrawn_data() { recognisedByContent_data(); }
+    void reducedToTheSizeDrawn()
+    {
+        QFETCH(QString, name);
+        int orientation = 1;
+        for (const Expected &e : kFiles) {
+            if (name == QLatin1String(e.name)) {
+                orientation = e.orientation;
+            }
+        }
+        PictureRequest request;
+        request.drawSize = orientation >= 5 ? QSize(16, 32) : QSize(32, 16);
+        const auto picture = LoadPicture(m_dir.filePath(name), request);
+        QVERIFY(picture.has_value());
+        const auto kind = picture->info.kind;
+        if (picture->info.isHelperDecoded() || kind == PictureKind::WebP) {
+            // Decoded small where the format allows: no larger than drawn.
+            QVERIFY2(picture->image.width() <= request.drawSize.width() * 2 &&
+                         picture->image.height() <= request.drawSize.height() * 2,
+                     qPrintable(QStringLiteral("%1x%2").arg(picture->image.width()).arg(picture->image.height())));
+        }
+        QVERIFY(picture->image.width() >= request.drawSize.width());
+        const QString wrong = MP::checkUpright(picture->image, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+
+    void wallpaperAndPrintTakeEachFormatUpright_data() { recognisedByContent_data(); }
+    void wallpaperAndPrintTakeEachFormatUpright()
+    {
+        QFETCH(QString, name);
+        int orientation = 1;
+        for (const Expected &e : kFiles) {
+            if (name == QLatin1String(e.name)) {
+                orientation = e.orientation;
+            }
+        }
+        const QSize upright = orientation >= 5 ? QSize(MP::kHeight, MP::kWidth) : QSize(MP::kWidth, MP::kHeight);
+        QTemporaryDir out;
+        WallpaperError error = WallpaperError::None;
+        const auto bitmap = MakeWallpaperBitmap(m_dir.filePath(name), QSize(1024, 768), {out.path()}, 15, 15, &error);
+        QVERIFY(bitmap.has_value());
+        const QImage written(bitmap->path);
+        QCOMPARE(written.size(), upright);
+        const QString wrong = MP::checkUpright(written, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        // Printed at full resolution, upright: the page holds the picture's own pixels.
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = out.filePath(QStringLiteral("page.pdf"));
+        printer.setOutputFileName(pdf);
+        QCOMPARE(PrintPictureFile(m_dir.filePath(name), printer, 15, 15), PrintResult::Printed);
+        if (PdfProbe::available()) {
+            const QList<QSize> images = PdfProbe::imageSizes(pdf);
+            QVERIFY(!images.isEmpty());
+            QCOMPARE(images.first(), upright);
+        }
+    }
+
+    void sixteenBitAndCmykShowTheirColours()
+    {
+        // Beyond the upright check above: the colours are the source's, not a misread of 16-bit
+        // samples or of ink amounts.
+        for (const char *name : {"tiff16.tif", "cmyk.tif"}) {
+            const auto picture = LoadPicture(file(name), PictureRequest{});
+            QVERIFY2(picture.has_value(), name);
+            QVERIFY2(MP::near(picture->image.pixelColor(96, 32), Qt::blue, 40), name);
+            QVERIFY2(MP::near(picture->image.pixelColor(40, 40), Qt::red, 40), name);
+        }
+    }
+
+    void multiPageTiffShowsItsFirstPage()
+    {
+        const auto picture = LoadPicture(file("pages.tif"), PictureRequest{});
+        QVERIFY(picture.has_value());
+        QVERIFY(MP::checkUpright(picture->image, 1).isEmpty());
+    }
+
+    void heifThumbnailServesSmallDraws()
+    {
+        // heif-enc's thumbnail is 64 x 32: a draw of that size or below is served from it, and is
+        // upright like the main picture (the rotation was put on both).
+        for (const char *name : {"heic.heic", "heic-o6.heic"}) {
+            const bool turned = QByteArray(name).contains("o6");
+            PictureRequest request;
+            request.drawSize = turned ? QSize(24, 48) : QSize(48, 24);
+            const auto picture = LoadPicture(file(name), request);
+            QVERIFY2(picture.has_value(), name);
+            QCOMPARE(picture->image.size(), request.drawSize);
+            const QString wrong = MP::checkUpright(picture->image, turned ? 6 : 1);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+    }
+
+    void stillPicturesHaveOneFrame()
+    {
+        for (const char *name : {"webp.webp", "png.png", "png-o6.png"}) {
+            const auto still = ReadPictureInfo(file(name), 15, 15);
+            QVERIFY(still.has_value());
+            QCOMPARE(still->frameCount, 1);
+        }
+    }
+
+    void damagedApngsAreRefusedByTheComposer()
+    {
+        const QByteArray apng = MP::load(file("apng.png"));
+        QVERIFY(ApngFrames::open(apng) != nullptr);
+        // Every cut of the file either plays whole frames or is refused; none crashes.
+        for (qsizetype cut = 8; cut < apng.size(); cut += 13) {
+            auto frames = ApngFrames::open(apng.left(cut));
+            while (frames && frames->canRead()) {
+                (void)frames->read(QSize(32, 16));
+            }
+        }
+        // A frame reaching outside the canvas is refused.
+        const qsizetype fctl = apng.indexOf("fcTL");
+        QVERIFY(fctl > 0);
+        QByteArray outside = apng;
+        qToBigEndian<quint32>(1000, outside.data() + fctl + 4 + 12); // x offset
+        QVERIFY(ApngFrames::open(outside) == nullptr);
+    }
+
+    void animationsPlayTheirSecondFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("webp") << QStringLiteral("anim.webp");
+        QTest::newRow("apng") << QStringLiteral("apng.png");
+    }
+    void animationsPlayTheirSecondFrame()
+    {
+        QFETCH(QString, name);
+        const auto info = ReadPictureInfo(m_dir.filePath(name), 15, 15);
+        QVERIFY(info.has_value());
+        QCOMPARE(info->frameCount, 2);
+        const QByteArray path = QFile::encodeName(m_dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        const QSize shown(64, 32);
+        AnimationPlayer player(fd, shown);
+        QSignalSpy frames(&player, &AnimationPlayer::frameReady);
+        QVERIFY(frames.wait(10000));
+        const QImage second = frames.first().first().value<QImage>();
+        QCOMPARE(second.size(), shown);
+        // The second frame is the yellow and cyan one, green corner kept.
+        QVERIFY(MP::near(second.pixelColor(48, 20), Qt::cyan, 60));
+        QVERIFY(MP::near(second.pixelColor(20, 24), Qt::yellow, 60));
+        QVERIFY(MP::near(second.pixelColor(6, 3), Qt::green, 60));
+    }
+
+    void apngShowsItsFirstPicture()
+    {
+        const auto picture = LoadPicture(file("apng.png"), PictureRequest{});
+        QVERIFY(picture.has_value());
+        QVERIFY(MP::checkUpright(picture->image, 1).isEmpty());
+    }
+
+    void hostileFilesAreUnreadable_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("tooLarge");
+        for (const Expected &e : kFiles) {
+            const QByteArray whole = MP::load(file(e.name));
+            QTest::addRow("%s truncated", e.name) << whole.left(whole.size() / 2) << false;
+            QTest::addRow("%s header only", e.name) << whole.left(40) << false;
+            QByteArray scrambled = whole;
+            for (qsizetype i = scrambled.size() / 3; i < scrambled.size(); i += 7) {
+                scrambled[i] = char(scrambled[i] ^ 0x5A);
+            }
+            QTest::addRow("%s scrambled", e.name) << scrambled << false;
+        }
+        // Sizes beyond the limits, declared in each format's own header.
+        // The header's checksum made right again, so that only the size is wrong.
+        auto pngSized = [](QByteArray png, quint32 w, quint32 h) {
+            png = patched(patched(png, 16, be32(w)), 20, be32(h));
+            return patched(png, 29, be32(MP::crc32(png.mid(12, 17))));
+        };
+        const QByteArray png = MP::load(file("png.png"));
+        QTest::newRow("png 70000 wide") << pngSized(png, 70000, 64) << true;
+        QTest::newRow("png 20000 x 20000") << pngSized(png, 20000, 20000) << true;
+        // A WebP's canvas (VP8X) declaring 16384 x 16384 over a picture of 128 x 64.
+        const QByteArray webp = MP::load(file("webp-o6.webp"));
+        QVERIFY(webp.mid(12, 4) == "VP8X");
+        QByteArray canvas(6, '\xFF');
+        canvas[2] = '\x3F';
+        canvas[5] = '\x3F';
+        QTest::newRow("webp canvas 16384 x 16384") << patched(webp, 24, canvas) << false;
+        QByteArray heic = MP::load(file("heic.heic"));
+        const qsizetype ispe = heic.indexOf("ispe");
+        QVERIFY(ispe > 0);
+        QTest::newRow("heic 60000 x 60000")
+            << patched(patched(heic, ispe + 8, be32(60000)), ispe + 12, be32(60000)) << true;
+        // A TIFF whose strips would decode to 400 megapixels: refused before anything is made.
+        const QByteArray tiff = MP::load(file("tiff.tif"));
+        QByteArray wide = tiff;
+        const quint32 ifd = qFromLittleEndian<quint32>(tiff.constData() + 4);
+        const int entries = qFromLittleEndian<quint16>(tiff.constData() + ifd);
+        for (int i = 0; i < entries; ++i) {
+            const qsizetype at = ifd + 2 + i * 12;
+            const quint16 tag = qFromLittleEndian<quint16>(tiff.constData() + at);
+            const quint16 type = qFromLittleEndian<quint16>(tiff.constData() + at + 2);
+            if ((tag == 256 || tag == 257) && type == 3) {
+                QByteArray v(2, '\0');
+                qToLittleEndian<quint16>(20000, v.data());
+                wide = patched(wide, at + 8, v);
+            } else if ((tag == 256 || tag == 257) && type == 4) {
+                QByteArray v(4, '\0');
+                qToLittleEndian<quint32>(20000, v.data());
+                wide = patched(wide, at + 8, v);
+            }
+        }
+        QVERIFY(wide != tiff);
+        QTest::newRow("tiff 20000 x 20000") << wide << true;
+    }
+    void hostileFilesAreUnreadable()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, tooLarge);
+        const QString path = m_dir.filePath(QStringLiteral("hostile"));
+        QVERIFY(MP::save(path, bytes));
+        for (const QSize draw : {QSize(), QSize(40, 30)}) {
+            PictureRequest request;
+            request.drawSize = draw;
+            PictureError error = PictureError::None;
+            const auto picture = LoadPicture(path, request, &error);
+            if (picture) {
+                // A damaged file may still decode to something (the lossless formats stop where
+                // the damage starts): never larger than it says, never a crash.
+                QVERIFY(picture->image.width() <= 65535 && picture->image.height() <= 65535);
+                continue;
+            }
+            if (tooLarge) {
+                QCOMPARE(error, PictureError::TooLarge);
+            } else {
+                QVERIFY(error == PictureError::Damaged || error == PictureError::NotAPicture ||
+                        error == PictureError::TooLarge);
+            }
+        }
+        // The helper is still there for the next picture.
+        QVERIFY(LoadPicture(file("heic.heic"), PictureRequest{}).has_value());
+    }
+
+    void helperDecodesAreBoundedByTheAnswerAskedFor()
+    {
+        // The decoding library itself: a request for the size only decodes nothing.
+        const QByteArray heic = MP::load(file("heic-o6.heic"));
+        RasterRequest request;
+        request.infoOnly = true;
+        const auto info = DecodeRaster(RasterKind::Heif, reinterpret_cast<const unsigned char *>(heic.constData()),
+                                       static_cast<std::size_t>(heic.size()), request);
+        QVERIFY(info.has_value());
+        QCOMPARE(info->naturalWidth, std::uint32_t(MP::kHeight));
+        QCOMPARE(info->naturalHeight, std::uint32_t(MP::kWidth));
+        QVERIFY(info->pixels.empty());
+    }
+
+    void reductionAveragesAreas()
+    {
+        // 4 x 2 of two colours reduced to 2 x 1: each output pixel is the mean of its 2 x 2.
+        const std::uint32_t px[] = {0xFF000000, 0xFFFFFFFF, 0xFF0000FF, 0xFF0000FF,
+                                    0xFFFFFFFF, 0xFF000000, 0xFF0000FF, 0xFF0000FF};
+        const auto out = ReduceRaster(px, 4, 2, 4, 2, 1);
+        QCOMPARE(out.size(), std::size_t(2));
+        QCOMPARE(out[0], 0xFF808080u);
+        QCOMPARE(out[1], 0xFF0000FFu);
+        // A size that does not divide: 3 -> 2 keeps the total.
+        const std::uint32_t row[] = {0xFF000000, 0xFF000030, 0xFF000060};
+        const auto two = ReduceRaster(row, 3, 1, 3, 2, 1);
+        QCOMPARE(two[0], 0xFF000010u);
+        QCOMPARE(two[1], 0xFF000050u);
+    }
+
+    void theListChoosesItsFormats()
+    {
+        for (const char *name :
+             {"a.png", "b.WEBP", "c.tif", "d.TIFF", "e.heic", "f.HEIF", "g.avif", "h.jxl", "i.apng", "j.hif"}) {
+            QVERIFY2(HasPictureExtension(QString::fromLatin1(name), PictureSet::All), name);
+            QVERIFY2(!HasPictureExtension(QString::fromLatin1(name), PictureSet::Original), name);
+        }
+        for (const char *name : {"a.bmp", "b.JPG", "c.jpeg", "d.gif", "e.wmf", "f.EMF"}) {
+            QVERIFY2(HasPictureExtension(QString::fromLatin1(name), PictureSet::Original), name);
+            QVERIFY2(HasPictureExtension(QString::fromLatin1(name), PictureSet::All), name);
+        }
+        QCOMPARE(PicturePattern(PictureSet::Original), QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.emf"));
+        QVERIFY(PicturePattern(PictureSet::All).contains(QStringLiteral("*.heic")));
+        // A fresh store lists every format; a store that holds the choice keeps it.
+        auto reader = [](const QString &value) {
+            return [value](const QString &section, const QString &key) {
+                return section == QLatin1String("Settings") && key == QLatin1String("AllPictures") ? value : QString();
+            };
+        };
+        QCOMPARE(StoredPictureSet(reader(QString())), PictureSet::All);
+        QCOMPARE(StoredPictureSet(reader(QStringLiteral("False"))), PictureSet::Original);
+        QCOMPARE(StoredPictureSet(reader(QStringLiteral("True"))), PictureSet::All);
+    }
+};
+
+QTEST_MAIN(TestFormats)
+#include "tst_formats.moc"

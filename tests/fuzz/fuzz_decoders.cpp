@@ -1,0 +1,30 @@
+// HEIF/AVIF, JPEG XL and TIFF through the helper's decoding code, in this process (the viewer
+// sends them to the helper, which this stands for): at the natural size and reduced, and the size
+// alone. VV_FUZZ_KIND picks the format.
+#include "common/picture/RasterDecode.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const RasterKind kind = RasterKind::VV_FUZZ_KIND;
+    // Small enough limits that each input decodes quickly; the limits themselves are checked the
+    // same way whatever their values.
+    RasterLimits limits;
+    limits.maxPixels = 4'000'000;
+    limits.maxSide = 8192;
+    RasterRequest info;
+    info.infoOnly = true;
+    (void)DecodeRaster(kind, data, size, info, limits);
+    // Threads of its own would make each input cost their start and end, not the decode.
+    RasterRequest reduced;
+    reduced.boxWidth = 120;
+    reduced.boxHeight = 90;
+    reduced.threads = 0;
+    (void)DecodeRaster(kind, data, size, reduced, limits);
+    RasterRequest whole;
+    whole.threads = 0;
+    (void)DecodeRaster(kind, data, size, whole, limits);
+    return 0;
+}
