@@ -23,6 +23,7 @@ esac
 
 need /usr/bin/vantrel-viewer -x
 need /usr/libexec/vantrel-viewer/vantrel-metafile-helper -x
+need /usr/libexec/vantrel-viewer/vantrel-picture-helper -x
 need /usr/share/vantrel-viewer/VIEWER.HLP -f
 need /usr/share/applications/vantrel-viewer.desktop -f
 need /usr/share/metainfo/vantrel-viewer.metainfo.xml -f
@@ -70,7 +71,8 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || {
 
 # The programs parse files from anywhere: each has its relocations read-only and bound at start,
 # and is stripped (lintian, below, also looks for the checked string and memory functions).
-for prog in /usr/bin/vantrel-viewer /usr/bin/vantrel-viewer-screensaver /usr/libexec/vantrel-viewer/vantrel-metafile-helper; do
+for prog in /usr/bin/vantrel-viewer /usr/bin/vantrel-viewer-screensaver /usr/libexec/vantrel-viewer/vantrel-metafile-helper \
+    /usr/libexec/vantrel-viewer/vantrel-picture-helper; do
     [ -f "$root$prog" ] || continue
     if ! readelf -d "$root$prog" | grep -q 'BIND_NOW'; then
         echo "check-deb: $prog is not linked with -z now" >&2

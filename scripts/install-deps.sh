@@ -14,6 +14,7 @@ build=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev
     libemf2svg-dev libcrypt-dev
     libturbojpeg0-dev # turning and mirroring JPEGs without loss
+    libjpeg62-turbo-dev # the tests of lossless turns read the blocks back with libjpeg
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
     libxcb1-dev # the launcher's preview follows its foreign parent window; stacking states
     libwebp-dev # WebP in the viewer itself
@@ -36,7 +37,7 @@ test=(
     openbox xfwm4 metacity # the desktop checks run under real window managers
     xscreensaver # the end-to-end check of the screen-saver launcher
     imagemagick libvips-tools # pictures made and read back
-    libjpeg62-turbo-dev libjpeg-turbo-progs # lossless turns checked block for block against jpegtran
+    libjpeg-turbo-progs # lossless turns checked against jpegtran
     gvfs # the trash as file managers list it
     desktop-file-utils # the desktop's view of an installed viewer (xdg-mime)
     cups cups-client printer-driver-cups-pdf poppler-utils # a real print queue that writes PDFs, read back

@@ -65,6 +65,7 @@ private slots:
     void initTestCase()
     {
         qputenv("VANTREL_METAFILE_HELPER", QByteArrayLiteral(VV_METAFILE_HELPER));
+        qputenv("VANTREL_PICTURE_HELPER", QByteArrayLiteral(VV_PICTURE_HELPER));
         QVERIFY(m_dir.isValid());
         QString log;
         QVERIFY2(MP::make(m_dir.path(), log), qPrintable(log));

@@ -59,6 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QCoreApplication app(*argc, *argv);
     // Metafiles have fuzzers of their own, without a process per input.
     qputenv("VANTREL_METAFILE_HELPER", "/nonexistent/vantrel-metafile-helper");
+    qputenv("VANTREL_PICTURE_HELPER", "/nonexistent/vantrel-picture-helper");
     static QTemporaryDir root;
     g_root = &root;
     return 0;

@@ -1,8 +1,11 @@
-// vantrel-metafile-helper: turns Windows metafiles into SVG, and decodes HEIF/AVIF, JPEG XL and
-// TIFF pictures to pixels, in a process of its own.
+// vantrel-metafile-helper turns Windows metafiles into SVG; vantrel-picture-helper decodes HEIF/AVIF,
+// JPEG XL and TIFF pictures to pixels. Both are built from this file, each in a process of its own.
+// They are two programs because the metafile converter's licence (GPL version 2 only) cannot be
+// combined in one program with the HEIF library's (LGPL version 3).
 //
 //   vantrel-metafile-helper wmf|emf  < metafile  > svg
 //   vantrel-metafile-helper --serve  (requests and answers as MetafileHelperProtocol.h says)
+//   vantrel-picture-helper --serve   (the same requests; the raster kinds only)
 //
 // The conversion parses hostile input, partly in a C library; here a crash, a runaway allocation or an
 // endless loop costs only this process. The viewer starts it with a memory limit and kills it
@@ -15,8 +18,11 @@
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileHelperProtocol.h"
 
-#include "common/picture/MetafileToSvg.h"
+#if VANTREL_HELPER_RASTERS
 #include "common/picture/RasterDecode.h"
+#else
+#include "common/picture/MetafileToSvg.h"
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -109,6 +115,7 @@ bool writeAll(const char *bytes, std::size_t length)
     return true;
 }
 
+#if VANTREL_HELPER_RASTERS
 RasterKind rasterKindOf(std::uint32_t word)
 {
     namespace P = MetafileHelperProtocol;
@@ -147,6 +154,16 @@ bool answerRaster(std::uint32_t kind, const std::vector<unsigned char> &data)
            writeAll(reinterpret_cast<const char *>(words), sizeof words) &&
            writeAll(reinterpret_cast<const char *>(result->pixels.data()), pixelBytes);
 }
+#endif
+
+// A request of a kind the other helper program serves.
+bool answerNotConvertible()
+{
+    namespace P = MetafileHelperProtocol;
+    unsigned char header[P::kHeaderBytes];
+    P::WriteHeader(header, {P::kNotConvertible, 0});
+    return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+}
 
 // Converts request after request until the input ends; a request it cannot read ends it.
 int serve()
@@ -172,11 +189,23 @@ int serve()
             return 1;
         }
         limitCpuFromNow();
+#if VANTREL_HELPER_RASTERS
         if (raster) {
             const bool answered = answerRaster(request.word, data);
             // What a decode took stays with the process no longer than the next request.
             data = {};
             if (!answered) {
+                return 1;
+            }
+            continue;
+        }
+        if (!answerNotConvertible()) {
+            return 1;
+        }
+#else
+        if (raster) {
+            data = {};
+            if (!answerNotConvertible()) {
                 return 1;
             }
             continue;
@@ -188,6 +217,7 @@ int serve()
             (svg && !writeAll(svg->data(), svg->size()))) {
             return 1;
         }
+#endif
     }
 }
 
@@ -199,6 +229,10 @@ int main(int argc, char **argv)
     if (argc == 2 && std::string_view(argv[1]) == MetafileHelperProtocol::kServeArgument) {
         return serve();
     }
+#if VANTREL_HELPER_RASTERS
+    std::fputs("usage: vantrel-picture-helper --serve\n", stderr);
+    return 2;
+#else
     if (argc != 2) {
         std::fputs("usage: vantrel-metafile-helper wmf|emf < metafile > svg\n", stderr);
         return 2;
@@ -213,4 +247,5 @@ int main(int argc, char **argv)
     }
     const auto svg = MetafileToSvg(kind == "wmf" ? MetafileKind::Wmf : MetafileKind::Emf, data.data(), data.size());
     return svg && writeAll(svg->data(), svg->size()) ? 0 : 1;
+#endif
 }

@@ -47,17 +47,32 @@ std::size_t readyWanted()
     return static_cast<std::size_t>(std::clamp(QThread::idealThreadCount(), 1, 8));
 }
 
-// Ends the helpers kept ready for another program (the tests change it).
+// The two helper programs (metafiles, pictures) each keep helpers ready; a program no longer
+// asked for (the tests change them) has its helpers ended.
+constexpr std::size_t kProgramsKept = 2;
+std::vector<QByteArray> g_programs; // most recently asked first
+
 void retireOthers(const QByteArray &path)
 {
+    g_programs.erase(std::remove(g_programs.begin(), g_programs.end(), path), g_programs.end());
+    g_programs.insert(g_programs.begin(), path);
+    if (g_programs.size() > kProgramsKept) {
+        g_programs.resize(kProgramsKept);
+    }
     for (auto it = g_ready.begin(); it != g_ready.end();) {
-        if (it->path != path) {
+        if (std::find(g_programs.begin(), g_programs.end(), it->path) == g_programs.end()) {
             retire(*it);
             it = g_ready.erase(it);
         } else {
             ++it;
         }
     }
+}
+
+std::size_t readyFor(const QByteArray &path)
+{
+    return static_cast<std::size_t>(
+        std::count_if(g_ready.begin(), g_ready.end(), [&path](const Helper &h) { return h.path == path; }));
 }
 
 void retire(Helper &helper)
@@ -266,10 +281,12 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
     {
         const std::lock_guard lock(g_mutex);
         retireOthers(path);
-        if (!g_ready.empty()) {
+        const auto mine = std::find_if(g_ready.rbegin(), g_ready.rend(),
+                                       [&path](const Helper &h) { return h.path == path; });
+        if (mine != g_ready.rend()) {
             fromPool = true;
-            Helper helper = g_ready.back();
-            g_ready.pop_back();
+            Helper helper = *mine;
+            g_ready.erase(std::next(mine).base());
             return helper;
         }
     }
@@ -281,14 +298,14 @@ void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::
 {
     const std::lock_guard lock(g_mutex);
     retireOthers(path);
-    if (used && used->served < kConversionsPerHelper && g_ready.size() < readyWanted()) {
+    if (used && used->served < kConversionsPerHelper && readyFor(path) < readyWanted()) {
         g_ready.push_back(*used);
         return;
     }
     if (used) {
         retire(*used);
     }
-    if (g_ready.empty()) {
+    if (readyFor(path) == 0) {
         if (auto fresh = spawn(path, limits)) {
             g_ready.push_back(*fresh);
         }
@@ -364,7 +381,7 @@ void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits
     }
     const std::lock_guard lock(g_mutex);
     retireOthers(path);
-    if (g_ready.empty()) {
+    if (readyFor(path) == 0) {
         if (auto fresh = spawn(path, limits)) {
             g_ready.push_back(*fresh);
         }

@@ -272,7 +272,7 @@ std::optional<HelperPixels> askHelper(const OpenedPicture &opened, QSize box, bo
     }
     bool tooLarge = false;
     const auto answer =
-        DecodeInHelper(MetafileHelperPath(), helperKind(opened.info.kind), helperBox(box, sizeOnly) + opened.contents,
+        DecodeInHelper(PictureHelperPath(), helperKind(opened.info.kind), helperBox(box, sizeOnly) + opened.contents,
                        helperLimits(), maxAnswer, &tooLarge);
     if (!answer || answer->size() < static_cast<qsizetype>(kRasterAnswerHeaderBytes)) {
         setError(error, tooLarge ? PictureError::TooLarge : PictureError::Damaged);
@@ -938,13 +938,15 @@ void RecyclePicture(Picture &&picture)
     g_spare = std::move(image);
 }
 
-QString MetafileHelperPath()
+namespace {
+
+// Beside the program (a build folder), else where the package installs it.
+QString helperProgram(const char *variable, const QString &name)
 {
-    const QString overridden = qEnvironmentVariable("VANTREL_METAFILE_HELPER");
+    const QString overridden = qEnvironmentVariable(variable);
     if (!overridden.isEmpty()) {
         return overridden;
     }
-    const QString name = QStringLiteral("vantrel-metafile-helper");
     const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
     if (QFileInfo(beside).isExecutable()) {
         return beside;
@@ -954,6 +956,18 @@ QString MetafileHelperPath()
         return installed;
     }
     return {};
+}
+
+} // namespace
+
+QString MetafileHelperPath()
+{
+    return helperProgram("VANTREL_METAFILE_HELPER", QStringLiteral("vantrel-metafile-helper"));
+}
+
+QString PictureHelperPath()
+{
+    return helperProgram("VANTREL_PICTURE_HELPER", QStringLiteral("vantrel-picture-helper"));
 }
 
 void ReleaseSparePicture()

@@ -136,3 +136,5 @@ void ReleaseSparePicture();
 
 // The metafile converter program; VANTREL_METAFILE_HELPER overrides where it is looked for.
 [[nodiscard]] QString MetafileHelperPath();
+// The program that decodes HEIF, AVIF, JPEG XL and TIFF; VANTREL_PICTURE_HELPER overrides it.
+[[nodiscard]] QString PictureHelperPath();
