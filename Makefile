@@ -44,11 +44,11 @@ demo: build
 	@./scripts/demo.sh $(BUILD)
 
 test: build
-	@$(DEPS) test
+	@$(DEPS) run test
 	@cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
 asan:
-	@$(DEPS) build test
+	@$(DEPS) build run test
 	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WERROR=$(WERROR))
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)

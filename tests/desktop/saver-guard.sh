@@ -21,7 +21,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${VV_GUARD_INNER:-}" ]; then
     for t in Xvfb xauth xdotool xev xwininfo convert; do
         command -v "$t" >/dev/null || {
-            echo "missing $t: run scripts/install-deps.sh" >&2
+            echo "missing $t: run scripts/install-deps.sh test" >&2
             exit 1
         }
     done

@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 for tool in Xvfb xauth xprop xwininfo xdotool import convert; do
     if ! command -v "$tool" >/dev/null; then
-        echo "missing $tool: run scripts/install-deps.sh" >&2
+        echo "missing $tool: run scripts/install-deps.sh test" >&2
         exit 1
     fi
 done
@@ -41,7 +41,7 @@ done
 sessions=()
 for wm in "${managers[@]}"; do
     if [ "$wm" != none ] && ! command -v "$wm" >/dev/null; then
-        echo "missing $wm: run scripts/install-deps.sh" >&2
+        echo "missing $wm: run scripts/install-deps.sh test" >&2
         exit 1
     fi
     for size in 1024x768 800x600; do
