@@ -55,7 +55,8 @@ run() {
     local found
     found=$(find "$build/findings/$target" -type f | wc -l)
     local runs
-    runs=$(grep -o 'exec/s: [0-9]*' "$build/findings/$target.log" | tail -1)
+    # Fork mode logs "exec/s N", a single process "exec/s: N".
+    runs=$(grep -o 'exec/s:\? [0-9]*' "$build/findings/$target.log" | tail -1 || true)
     if [ "$found" -eq 0 ]; then
         echo "$target: nothing found in $seconds s ($(grep -c '' "$build/corpus/$target" 2>/dev/null || true)$(ls "$build/corpus/$target" | wc -l) inputs in the corpus, $runs)"
     else
