@@ -81,6 +81,7 @@ bool readExactly(unsigned char *into, std::size_t length)
     return true;
 }
 
+#if !VANTREL_HELPER_RASTERS
 bool readInput(std::vector<unsigned char> &data)
 {
     unsigned char buffer[65536];
@@ -98,6 +99,7 @@ bool readInput(std::vector<unsigned char> &data)
         data.insert(data.end(), buffer, buffer + n);
     }
 }
+#endif
 
 bool writeAll(const char *bytes, std::size_t length)
 {
