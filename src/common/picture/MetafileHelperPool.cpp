@@ -281,8 +281,8 @@ std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &l
     {
         const std::lock_guard lock(g_mutex);
         retireOthers(path);
-        const auto mine = std::find_if(g_ready.rbegin(), g_ready.rend(),
-                                       [&path](const Helper &h) { return h.path == path; });
+        const auto mine =
+            std::find_if(g_ready.rbegin(), g_ready.rend(), [&path](const Helper &h) { return h.path == path; });
         if (mine != g_ready.rend()) {
             fromPool = true;
             Helper helper = *mine;
