@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The two commands in the README do everything on a fresh Debian 12 machine; each target installs
 # only the Debian packages it needs.
 BUILD      ?= build
@@ -94,10 +95,11 @@ format:
 	@$(DEPS) format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# Fails when a source file is not as .clang-format lays it out (CI runs it).
+# Fails when a source file is not as .clang-format lays it out, or lacks its licence line.
 format-check:
 	@$(DEPS) format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+	@./scripts/add-spdx-headers.sh --check
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) build-fuzz

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Black-box latency of pictures appearing on an X11 screen: starts a command (or sends a key)
 // and polls one pixel of the root window with XGetImage until it shows the expected colour.
 // Prints the time in milliseconds on standard output; exit 1 on a timeout, 2 on bad arguments.

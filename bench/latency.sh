@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The black-box latency figures of make bench: from the command to a picture on screen, and from
 # the Down key to the next picture, read from the X server by a probe pixel (never from the
 # program), with feh's start times from the same run for reference. Runs on its own Xvfb screen

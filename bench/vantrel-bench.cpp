@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // vantrel-bench: the program's speed and memory figures, one line each:
 //   BENCH <name> <median> <unit>
 // followed by the reference figures measured in the same run and a verdict per target.

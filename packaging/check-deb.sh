@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Unpacks the Debian package into a temporary root and checks what a user would get: the files
 # in their places, the desktop entry and metainfo valid, the programs able to start, and lintian.
 set -euo pipefail

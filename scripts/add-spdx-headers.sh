@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Gives every source file of the project the one-line licence header of its kind (the licence
 # itself is in LICENSE):
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Opens the viewer on the bundled sample pictures with a throw-away settings file that registers
 # the sample folder. Without a display it runs under Xvfb and saves a screenshot instead.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian 12 packages that one kind of work needs, and nothing more:
 #
 #   scripts/install-deps.sh SET...      (SET: build run headless test deb bench fuzz format)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Keys by the virtual-key codes the key handlers compare: F1 112, Delete 46, Left 37, Right 39,

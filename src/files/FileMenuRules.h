@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Which items of the file pop-up menu are shown and enabled, by the view that opens it.

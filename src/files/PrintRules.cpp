@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "files/PrintRules.h"
 
 double HimetricToTwips(std::int32_t himetric)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "files/TransferFlow.h"
 
 bool TransferFlow::opensProgress(int fileCount, qint64 elapsedMs) const

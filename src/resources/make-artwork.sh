@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Draws the program's own cursors, bitmaps and artwork (ImageMagick). The PNGs are committed;
 # run this again only to change the drawings.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Draws the desktop icon: a scalable SVG and PNGs at the sizes desktops ask for (hicolor theme).
 # The same shapes, on a 64-unit grid, for both. Needs ImageMagick and Python 3; the results are
 # committed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Writes a small placeable Windows metafile (WMF) and an enhanced metafile (EMF) of our own."""
 import struct
 import sys

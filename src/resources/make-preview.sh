@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Draws the launcher's preview picture (150 x 100), shown inside a screen-saver chooser's small
 # preview window: a framed photo of hills under an evening sky, and the program's name.
 # The PNG is committed; run this again only to change the drawing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Draws the bundled sample pictures (ImageMagick for the raster ones, make-metafiles.py for the
 # Windows metafiles). Deterministic; the results are committed.
 set -euo pipefail

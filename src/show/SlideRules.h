@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Which picture a slide show shows next. SlideIndex is 1-based (0: nothing selected yet); r is a

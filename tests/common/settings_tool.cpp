@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A second process on the same store: "set SECTION KEY VALUE", "get SECTION KEY", or
 // "hold-saver-run" (holds the screen-saver run's lock, says "held" and waits to be killed).
 // "fill SECTION PREFIX COUNT" (COUNT keys PREFIX0, PREFIX1, ... one save each);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // PNG, APNG, WebP, TIFF, HEIF, AVIF and JPEG XL as the real encoders write them: recognised by
 // content, decoded upright at full and at drawn size, animated ones played, hostile ones refused.
 #include "common/SettingsLoad.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Hostile folders, names and files, as careful users' disks hold them: names that are not UTF-8,
 // FIFOs in a picture's or the settings' place, links onto their own target, huge folders.
 

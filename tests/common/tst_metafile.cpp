@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileToSvg.h"
 #include "common/picture/SeamOutlines.h"

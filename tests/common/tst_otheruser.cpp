@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What another local user can do to this user's programs: nothing. The hand-over socket and every
 // lock live in a folder only the user can enter; a folder someone else made in its place is never
 // used; a listener of another user at the socket's place hears nothing; and a lock on the settings

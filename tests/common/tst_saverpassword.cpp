@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The screen-saver password (hashing, the check with its delays, the change dialog) and the lock
 // that tells a live screen-saver run from a stale "Mode" "On".
 #include "Isolation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "Isolation.h"
 #include "common/FolderNames.h"
 #include "common/SettingsStore.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # A screen-saver run with a password under real window managers (none, openbox, xfwm4, metacity),
 # each on its own Xvfb: a window behind the run logs every input it gets (xev), and everything a
 # person at the keyboard might try during the run is tried with real input events (xdotool, through

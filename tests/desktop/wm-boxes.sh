@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sourced by wm-session.sh once its other checks are done: boxes answered by real input. Moves
 # onto names the destination already holds, each replace question answered by a click, by Return
 # or Escape and by an access key, every answer checked on the files; the box that reports a failed

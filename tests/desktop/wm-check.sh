@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The viewer under real window managers: for each of none, openbox, xfwm4 and metacity, at
 # 1024x768 and 800x600, a session of its own on its own Xvfb (wm-session.sh), two at a time.
 #

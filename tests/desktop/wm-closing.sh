@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sourced by wm-session.sh: the keyboard back in the file list after each dialog, a second start
 # that never leaves a window held or buried, and every close from outside ending the program as
 # Quit does. Uses the session's helpers and its running viewer ($viewer_pid, $V, $P).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # One desktop session on the X display in $DISPLAY: a window manager (or none), the viewer on a
 # folder of generated pictures, and what a user would see and do, read back from the X server
 # (xprop, xwininfo, screenshots) and driven through real input events (xdotool).

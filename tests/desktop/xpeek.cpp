@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads the pixels of the X screen for the desktop checks, faster than a screenshot and a
 // converter for each question:
 //   xpeek pixel X Y          prints the colour at X,Y as #RRGGBB

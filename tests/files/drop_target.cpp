@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A window of another program that takes drops as file managers do, reading the URI list, and
 // says on its standard output what arrived: "ready", "enter", then "drop ACTION HEX" and exits.
 #include <QApplication>

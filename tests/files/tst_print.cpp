@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "Controls.h"
 #include "CupsServer.h"
 #include "PdfProbe.h"

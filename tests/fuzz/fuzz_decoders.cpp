@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // HEIF/AVIF, JPEG XL and TIFF through the helper's decoding code, in this process (the viewer
 // sends them to the helper, which this stands for): at the natural size and reduced, and the size
 // alone. VV_FUZZ_KIND picks the format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A whole folder through the file list, the fitted view's loader and the thumbnail source: the
 // names (any bytes a file name may hold), the kinds of entry (files, folders, FIFOs, links) and
 // the contents are fuzzed. Every listed name must name exactly a file that was made.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Metafiles (WMF or EMF, as VV_FUZZ_KIND says) through the converter the helper process runs,
 // then the SVG it makes through the renderer the viewer uses.
 #include "common/picture/MetafileFormat.h"

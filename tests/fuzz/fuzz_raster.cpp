@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Bitmaps, JPEGs, GIFs, PNGs and WebPs through the picture loader, at their natural size and scaled.
 #include "common/picture/Picture.h"
 

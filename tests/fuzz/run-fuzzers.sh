@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the fuzzers and runs each for FUZZ_SECONDS (default 600), two at a time. Seeds come
 # from the samples and the test data; what a fuzzer finds lands in $build/findings/<target>/,
 # to be kept as a regression input under tests/data/fuzz-regressions/.

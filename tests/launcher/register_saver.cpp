@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Registers the launcher beside this program with xscreensaver, as the settings dialog's button
 // does, answering its message on standard output (for the end-to-end check under a real X server).
 #include "settings/ScreenSaverInstall.h"

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # End to end with Debian's xscreensaver under Xvfb with two screens: the launcher registered as
 # the settings dialog's button registers it, xscreensaver's activation shows our run inside
 # xscreensaver's own window on each screen within a few seconds and never a "crashed" message,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # After an install into a prefix, the desktop knows the viewer as a program for JPEG pictures:
 # xdg-mime can make it the default, and xdg-open on a picture starts it with that picture.
 #   xdg-open-check.sh BUILD_DIR

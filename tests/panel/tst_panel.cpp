@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "Controls.h"
 #include "ProgramUnderTest.h"
 #include "app/Forms.h"

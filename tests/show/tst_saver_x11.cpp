@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A screen-saver run on a real X server (run under on-xvfb.sh): with a password set the run holds
 // the keyboard and the pointer so no other program's window receives input, draws its logo on
 // black, and on SIGTERM lets everything go and marks the run over, also while another local user

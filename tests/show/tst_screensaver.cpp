@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The screen-saver run: the logo's motion rules, ending with the password, the keys that must not
 // touch files, stop signals, and a run killed outright.
 #include "Controls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A slide as an office suite exports it to WMF and EMF: gradients written as hundreds of solid
 // bands (each with its own brush created, selected and deleted), curved shapes flattened to
 // polygons, outlines as wide-pen polylines, and text placed glyph by glyph. Drawings like this

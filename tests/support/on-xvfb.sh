@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs a command on an X server of its own:
 #
 #   on-xvfb.sh "SERVER OPTIONS" COMMAND [ARG...]

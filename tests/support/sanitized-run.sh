@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs one test of the sanitizer build. LeakSanitizer's own stop-the-world tracer now and then
 # dies at exit on a loaded machine ("Tracer caught signal 11"), after every test function has
 # passed and before any leak is looked at. That run proved nothing either way, so it is made once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // vantrel-metafile-helper turns Windows metafiles into SVG; vantrel-picture-helper decodes HEIF/AVIF,
 // JPEG XL and TIFF pictures to pixels. Both are built from this file, each in a process of its own.
 // They are two programs because the metafile converter's licence (GPL version 2 only) cannot be

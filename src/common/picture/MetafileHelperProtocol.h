@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // How the viewer and a serving vantrel-metafile-helper talk over the helper's standard input and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Decoding of the container formats whose decoders are large C libraries (HEIF and AVIF, JPEG XL,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/WmfToEmf.h"
 
 #include "common/picture/MetafileFormat.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Writes the drawings of the metafile fidelity check as flat ODF Draw files. make-fixtures.sh
 turns each into WMF, EMF and a reference PNG with LibreOffice; the results are committed, so the
 tests never need LibreOffice."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Remakes the metafile fidelity fixtures: each drawing as WMF and EMF, and LibreOffice's own PNG
 # export of it as the reference. Needs LibreOffice (libreoffice-draw); the tests do not.
 set -euo pipefail
