@@ -306,6 +306,36 @@ got=$(wait_picture 1) && pass "click on the first entry after Minimize" ||
 xdotool key Down
 got=$(wait_picture 2) && pass "Down after Minimize" || fail "Down after Minimize" "shows $got"
 
+# Ctrl+I: the picture's information in a tip of the program's own, clear of the panel, that
+# follows the picture shown and goes with Ctrl+I again.
+info_tip() {
+    local w x
+    for w in $(xdotool search --onlyvisible --pid "$viewer_pid" 2>/dev/null); do
+        [ "$w" = "$V" ] || [ "$w" = "$P" ] && continue
+        x=$(xwininfo -id "$w" 2>/dev/null | sed -n 's/^ *Absolute upper-left X: *//p')
+        [ -n "$x" ] && echo "$w $x" && return 0
+    done
+    return 1
+}
+xdotool key ctrl+i
+if until_true 30 info_tip; then
+    tip=$(info_tip)
+    [ "${tip#* }" -ge 170 ] && pass "Ctrl+I shows the information clear of the panel" ||
+        fail "Ctrl+I shows the information clear of the panel" "tip at x=${tip#* }"
+    shot information
+    xdotool key Down
+    got=$(wait_picture 3) && info_tip >/dev/null && pass "the information stays with the next picture" ||
+        fail "the information stays with the next picture" "shows $got"
+    xdotool key ctrl+i
+    until_true 30 sh -c "! xwininfo -id ${tip%% *} 2>/dev/null | grep -q IsViewable" &&
+        pass "Ctrl+I again closes the information" || fail "Ctrl+I again closes the information"
+    xdotool key Up
+    got=$(wait_picture 2) && pass "Up after the information" || fail "Up after the information" "shows $got"
+else
+    shot missing-information
+    fail "Ctrl+I shows the information" "focus $(focused)"
+fi
+
 # Waits for the window captioned exactly $1 ($2 names it in the report) and checks that it has
 # the keyboard; its id is left in $dialog.
 dialog=""
