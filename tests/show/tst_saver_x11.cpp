@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -44,6 +45,43 @@ private:
             w->setKeyboardGrabEnabled(false);
         }
         return keyboard;
+    }
+
+    // The run's covers as the X server has them: "x,width" of each window of `pid` on screen.
+    static QStringList coversOf(qint64 pid)
+    {
+        QProcess search;
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                      QString::number(pid)});
+        search.waitForFinished(5000);
+        QStringList covers;
+        for (const QByteArray &id : search.readAllStandardOutput().split('\n')) {
+            if (id.trimmed().isEmpty()) {
+                continue;
+            }
+            QProcess info;
+            info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
+            info.waitForFinished(5000);
+            QString x;
+            QString width;
+            for (const QByteArray &line : info.readAllStandardOutput().split('\n')) {
+                const QString text = QString::fromLatin1(line).trimmed();
+                if (text.startsWith(QLatin1String("Absolute upper-left X:"))) {
+                    x = text.section(QLatin1Char(':'), 1).trimmed();
+                } else if (text.startsWith(QLatin1String("Width:"))) {
+                    width = text.section(QLatin1Char(':'), 1).trimmed();
+                }
+            }
+            covers << x + QLatin1Char(',') + width;
+        }
+        covers.sort();
+        return covers;
+    }
+
+    static bool xrandr(const QStringList &arguments)
+    {
+        return QProcess::execute(QStringLiteral("xrandr"), arguments) == 0;
     }
 
     static int goldPixels(const QImage &shot)
@@ -158,6 +196,35 @@ private slots:
         QCOMPARE(GetSetting(AppName, "ScreenSaver", "Mode"), QStringLiteral("Off"));
         QCOMPARE(QuerySaverRun(SettingsFilePath(AppName)), SaverRunState::NoRun);
         QTRY_VERIFY(canGrab(probe));
+    }
+
+    // A monitor added during a run is covered at once, and its cover goes when it does.
+    void coversFollowScreens()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xrandr")).isEmpty()) {
+            QSKIP("needs xrandr");
+        }
+        IsolatedEnvironment env(QByteArrayLiteral("640x480@15"));
+        SaveSetting(AppName, "ScreenSaver", "Mode", "On");
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        run.start(QStringLiteral(VV_VIEWER_EXE), {});
+        QVERIFY(run.waitForStarted());
+        auto end = qScopeGuard([&run] {
+            xrandr({QStringLiteral("--delmonitor"), QStringLiteral("vv-right")});
+            run.terminate();
+            run.waitForFinished(10000);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(coversOf(run.processId()), QStringList{QStringLiteral("0,640")}, 10000);
+
+        QVERIFY(xrandr({QStringLiteral("--setmonitor"), QStringLiteral("vv-right"),
+                        QStringLiteral("320/0x480/0+320+0"), QStringLiteral("none")}));
+        QTRY_COMPARE_WITH_TIMEOUT(coversOf(run.processId()),
+                                  (QStringList{QStringLiteral("0,640"), QStringLiteral("320,320")}), 10000);
+
+        QVERIFY(xrandr({QStringLiteral("--delmonitor"), QStringLiteral("vv-right")}));
+        QTRY_COMPARE_WITH_TIMEOUT(coversOf(run.processId()), QStringList{QStringLiteral("0,640")}, 10000);
+        QCOMPARE(QuerySaverRun(SettingsFilePath(AppName)), SaverRunState::Alive);
     }
 };
 
