@@ -51,9 +51,8 @@ private:
     static QStringList coversOf(qint64 pid)
     {
         QProcess search;
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                      QString::number(pid)});
+        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--pid"), QString::number(pid)});
         search.waitForFinished(5000);
         QStringList covers;
         for (const QByteArray &id : search.readAllStandardOutput().split('\n')) {
@@ -217,8 +216,8 @@ private slots:
         });
         QTRY_COMPARE_WITH_TIMEOUT(coversOf(run.processId()), QStringList{QStringLiteral("0,640")}, 10000);
 
-        QVERIFY(xrandr({QStringLiteral("--setmonitor"), QStringLiteral("vv-right"),
-                        QStringLiteral("320/0x480/0+320+0"), QStringLiteral("none")}));
+        QVERIFY(xrandr({QStringLiteral("--setmonitor"), QStringLiteral("vv-right"), QStringLiteral("320/0x480/0+320+0"),
+                        QStringLiteral("none")}));
         QTRY_COMPARE_WITH_TIMEOUT(coversOf(run.processId()),
                                   (QStringList{QStringLiteral("0,640"), QStringLiteral("320,320")}), 10000);
 
