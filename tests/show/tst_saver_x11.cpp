@@ -175,7 +175,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(SettingsFilePath(AppName)), SaverRunState::Alive, 10000);
 
         // What the X server shows: the logo on black (the corners are never all under the logo).
-        QTRY_VERIFY_WITH_TIMEOUT(goldPixels(QGuiApplication::primaryScreen()->grabWindow(0).toImage()) > 50, 5000);
+        int gold = 0;
+        QTRY_VERIFY2_WITH_TIMEOUT((gold = goldPixels(QGuiApplication::primaryScreen()->grabWindow(0).toImage())) > 50,
+                                  qPrintable(QStringLiteral("%1 gold pixels").arg(gold)), 10000);
         const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         int blackCorners = 0;
         for (const QPoint p : {QPoint(0, 0), QPoint(shot.width() - 1, 0), QPoint(0, shot.height() - 1),
