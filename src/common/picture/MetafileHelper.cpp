@@ -118,6 +118,15 @@ bool writeAll(const char *bytes, std::size_t length)
     return true;
 }
 
+// A request this program cannot answer: of a kind the other helper program serves, or cut short.
+bool answerNotConvertible()
+{
+    namespace P = MetafileHelperProtocol;
+    unsigned char header[P::kHeaderBytes];
+    P::WriteHeader(header, {P::kNotConvertible, 0});
+    return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+}
+
 #if VANTREL_HELPER_RASTERS
 RasterKind rasterKindOf(std::uint32_t word)
 {
@@ -131,8 +140,7 @@ bool answerRaster(std::uint32_t kind, const std::vector<unsigned char> &data)
     namespace P = MetafileHelperProtocol;
     unsigned char header[P::kHeaderBytes];
     if (data.size() < P::kRasterRequestBytes) {
-        P::WriteHeader(header, {P::kNotConvertible, 0});
-        return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+        return answerNotConvertible();
     }
     RasterRequest request;
     request.boxWidth = P::GetWord(data.data());
@@ -158,15 +166,6 @@ bool answerRaster(std::uint32_t kind, const std::vector<unsigned char> &data)
            writeAll(reinterpret_cast<const char *>(result->pixels.data()), pixelBytes);
 }
 #endif
-
-// A request of a kind the other helper program serves.
-bool answerNotConvertible()
-{
-    namespace P = MetafileHelperProtocol;
-    unsigned char header[P::kHeaderBytes];
-    P::WriteHeader(header, {P::kNotConvertible, 0});
-    return writeAll(reinterpret_cast<const char *>(header), sizeof header);
-}
 
 // Converts request after request until the input ends; a request it cannot read ends it.
 int serve()
