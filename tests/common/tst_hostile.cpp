@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
@@ -525,6 +526,57 @@ private slots:
         if (fresh->image.format() == format) {
             QCOMPARE(second->image.pixel(1000, 100), fresh->image.pixel(1000, 100));
         }
+    }
+
+    // A JPEG decoded into the last picture's buffer, which is not cleared first: a file cut short,
+    // or with its data scrambled, must still give exactly the pixels of a fresh decode.
+    void reusedBufferUnderACutJpegHoldsNothingOfTheLastPicture_data()
+    {
+        QTest::addColumn<bool>("progressive");
+        QTest::addColumn<bool>("scrambled");
+        QTest::newRow("baseline, cut short") << false << false;
+        QTest::newRow("progressive, cut short") << true << false;
+        QTest::newRow("baseline, scrambled") << false << true;
+    }
+
+    void reusedBufferUnderACutJpegHoldsNothingOfTheLastPicture()
+    {
+        QFETCH(bool, progressive);
+        QFETCH(bool, scrambled);
+        const QByteArray folder = makeFolder("jpegbuffers");
+        const QString red = DecodeName(folder + "/red.jpg");
+        QVERIFY(WriteJpeg(red, 2000, 1500, QColor(250, 20, 20)));
+        const QString cut = DecodeName(folder + "/cut.jpg");
+        {
+            QImage blue(2000, 1500, QImage::Format_RGB32);
+            blue.fill(QColor(20, 20, 250));
+            QImageWriter writer(cut, "jpeg");
+            writer.setProgressiveScanWrite(progressive);
+            QVERIFY(writer.write(blue));
+        }
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (scrambled) {
+            QByteArray bytes = file.readAll();
+            for (qsizetype i = bytes.size() / 3; i < bytes.size() * 2 / 3; i += 7) {
+                bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+            }
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.write(bytes), bytes.size());
+        } else {
+            QVERIFY(file.resize(file.size() / 3));
+        }
+        file.close();
+        const auto fresh = LoadPicture(cut, PictureRequest{});
+        QVERIFY(fresh); // shown as far as it goes, the rest grey
+        auto first = LoadPicture(red, PictureRequest{});
+        QVERIFY(first);
+        QCOMPARE(first->image.size(), fresh->image.size());
+        QCOMPARE(first->image.format(), fresh->image.format());
+        RecyclePicture(std::move(*first));
+        const auto second = LoadPicture(cut, PictureRequest{});
+        QVERIFY(second);
+        QCOMPARE(second->image, fresh->image);
     }
 
     // ---- Animations ----

@@ -47,6 +47,15 @@ void raiseAllocationLimitOnce()
     Q_UNUSED(done);
 }
 
+// The format is known from the content already. A file opened by descriptor has no name, so a
+// reader left to find its handler itself would load every image plugin installed (and their
+// libraries: TIFF, MNG, colour management...) to ask each in turn, on the first picture's way to
+// the screen.
+void useFormatOnly(QImageReader &reader)
+{
+    reader.setAutoDetectImageFormat(false);
+}
+
 QByteArray formatName(PictureKind kind)
 {
     switch (kind) {
@@ -388,6 +397,7 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
         file.seek(0);
     }
     QImageReader reader(&file, formatName(info.kind));
+    useFormatOnly(reader);
     reader.setAutoTransform(!ownOrientation);
     QSize stored = reader.size();
     if (info.kind == PictureKind::Gif && opened.head.size() >= 10) {
@@ -434,8 +444,8 @@ QSize jpegDecodeSize(QSize stored, bool rotated, QSize draw)
 }
 
 // Fresh memory costs a page fault per 4 KB page, which for a 24-megapixel decode (96 MB) takes
-// longer than the decode itself. Large decode buffers are mapped asking for huge pages (2 MB), so
-// the kernel fills them with a few hundred faults instead of tens of thousands.
+// longer than the decode itself. Large full-size decode buffers are mapped asking for huge pages
+// (2 MB), so the kernel fills them with a few hundred faults instead of tens of thousands.
 constexpr std::size_t kHugePage = 2u << 20;
 constexpr std::size_t kHugeWorthIt = 4u << 20;
 
@@ -495,7 +505,16 @@ QImage allocateDecodeBuffer(QSize size, QImage::Format format)
 QMutex g_spareMutex;
 QImage g_spare;
 
-QImage takeSpare(QSize size, QImage::Format format)
+// How much of a reused buffer a decoder writes.
+enum class Coverage {
+    // Every pixel whenever it succeeds: libjpeg gives every row, a file that ends early or is
+    // damaged included (its missing data decodes as grey), and a decode that fails is dropped.
+    EveryPixel,
+    // A file that ends early can leave rows unwritten (a BMP, a PNG, a GIF).
+    MaybePartial,
+};
+
+QImage takeSpare(QSize size, QImage::Format format, Coverage coverage)
 {
     QImage spare;
     {
@@ -505,9 +524,12 @@ QImage takeSpare(QSize size, QImage::Format format)
         }
         spare = std::exchange(g_spare, QImage());
     }
-    // A file that ends early leaves rows undecoded: they must read as in a fresh buffer (zero),
-    // never as the last picture's pixels.
-    spare.fill(0);
+    // Rows a decoder leaves unwritten must read as in a fresh buffer (zero), never as the last
+    // picture's pixels. Clearing a full-size buffer costs as much as a tenth of the decode, so
+    // only where a decoder may leave some.
+    if (coverage == Coverage::MaybePartial) {
+        spare.fill(0);
+    }
     return spare;
 }
 
@@ -534,8 +556,8 @@ std::optional<QImage> decodeWebp(const OpenedPicture &opened, const PictureReque
     }
     const bool alpha = config.input.has_alpha != 0;
     const QImage::Format format = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    QImage image = takeSpare(decode, format);
-    if (image.isNull()) {
+    QImage image = takeSpare(decode, format, Coverage::MaybePartial);
+    if (image.isNull() && decode == opened.storedSize) {
         image = allocateDecodeBuffer(decode, format);
     }
     if (image.isNull()) {
@@ -582,6 +604,7 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
     file.seek(0);
     const bool ownOrientation = opened.info.kind == PictureKind::Png || opened.info.kind == PictureKind::WebP;
     QImageReader reader(&file, formatName(opened.info.kind));
+    useFormatOnly(reader);
     reader.setAutoTransform(!ownOrientation);
     const bool rotated = ownOrientation ? opened.orientation >= 5
                                         : reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
@@ -600,9 +623,13 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
             reader.setScaledSize(decode);
         }
     }
-    QImage image = takeSpare(decode, reader.imageFormat());
-    if (image.isNull()) {
-        image = allocateDecodeBuffer(decode, reader.imageFormat());
+    const QImage::Format format = reader.imageFormat();
+    QImage image = takeSpare(decode, format,
+                             opened.info.kind == PictureKind::Jpeg ? Coverage::EveryPixel : Coverage::MaybePartial);
+    // A reduced decode takes ordinary memory, which the allocator hands from one picture to the
+    // next already mapped; a fresh mapping each time would cost a fault per page at every picture.
+    if (image.isNull() && decode == opened.storedSize) {
+        image = allocateDecodeBuffer(decode, format);
     }
     if (!reader.read(&image) || image.isNull()) {
         setError(error, PictureError::Damaged);
