@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImageReader>
+#include <QPixmap>
 #include <QPoint>
 
 #include <sys/stat.h>
@@ -66,6 +68,15 @@ void applyPointer()
     }
 }
 
+// The program's own PNGs, read as PNG: a reader left to find the format itself asks every image
+// plugin installed first, loading each (and its libraries) before the first window shows.
+QPixmap loadPng(const QString &path)
+{
+    QImageReader reader(path, QByteArrayLiteral("png"));
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 } // namespace
 
 QCursor LoadResCursor(const QString &name)
@@ -74,7 +85,7 @@ QCursor LoadResCursor(const QString &name)
     if (it == cursorTable().constEnd()) {
         return QCursor(Qt::ArrowCursor);
     }
-    const QPixmap art(QString::fromLatin1(it->file));
+    const QPixmap art = loadPng(QString::fromLatin1(it->file));
     if (art.isNull()) {
         return QCursor(Qt::ArrowCursor);
     }
@@ -102,7 +113,7 @@ QPixmap LoadResPicture(const QString &name)
     if (it == files.constEnd()) {
         return {};
     }
-    return QPixmap(*it);
+    return loadPng(*it);
 }
 
 void SetMouseCursor(const QString &name)

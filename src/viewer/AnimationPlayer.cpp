@@ -130,10 +130,13 @@ struct AnimationPlayer::Decoder
         if (kind == PictureKind::Gif && head.size() >= 10) {
             const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
             auto gif = std::make_unique<QImageReader>(&file, QByteArrayLiteral("gif"));
+            // The format is known: no other image plugin is loaded to be asked.
+            gif->setAutoDetectImageFormat(false);
             canvas = gif->size().expandedTo(QSize(b[6] | (b[7] << 8), b[8] | (b[9] << 8)));
             next = std::make_unique<ReaderSource>(std::move(gif));
         } else if (kind == PictureKind::WebP) {
             auto webp = std::make_unique<QImageReader>(&file, QByteArrayLiteral("webp"));
+            webp->setAutoDetectImageFormat(false);
             canvas = webp->size();
             next = std::make_unique<ReaderSource>(std::move(webp));
         } else if (kind == PictureKind::Png && file.size() <= kMaxApngBytes) {
