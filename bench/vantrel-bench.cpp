@@ -1181,21 +1181,42 @@ int main(int argc, char **argv)
     frmPictureViewer &window = Forms::frmPictureViewer();
     window.show();
     FileListBox *files = Control<FileListBox>(Forms::frmSide(), "File1");
-    auto showFile = [&](const QString &name) {
-        QThreadPool::globalInstance()->waitForDone();
-        window.clearPrefetch();
-        return timeMs(
-            [&] {
-                files->setListIndex(
-                    files->model()->match(files->model()->index(0, 0), Qt::DisplayRole, name).value(0).row());
-                Control<PictureImage>(window, "Image1")->repaint();
-            },
-            runs);
+    auto select = [&](const QString &name) {
+        files->setListIndex(files->model()->match(files->model()->index(0, 0), Qt::DisplayRole, name).value(0).row());
+        Control<PictureImage>(window, "Image1")->repaint();
     };
-    const double show12 = showFile(QStringLiteral("12mp.jpg"));
+    // Each run starts from the other picture, shown untimed, with every decode it set going
+    // finished and dropped, along with the picture it replaced: the timed selection then decodes
+    // its file afresh. A selection of the row already selected would show nothing new, so a run
+    // that does not end on its picture makes the figure fail instead.
+    auto showFile = [&](const QString &name, const QString &other) {
+        std::vector<double> times;
+        for (int i = 0; i <= runs; ++i) {
+            select(other);
+            QCoreApplication::processEvents();
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+            window.clearPrefetch();
+            QElapsedTimer clock;
+            clock.start();
+            select(name);
+            const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+            if (QFileInfo(State().CurrentFile).fileName() != name) {
+                QTextStream(stderr) << "vantrel-bench: selecting " << name << " showed " << State().CurrentFile << "\n";
+                return notMeasured;
+            }
+            if (i > 0) { // the first run warms the caches
+                times.push_back(ms);
+            }
+        }
+        return median(times);
+    };
+    const double show12 = showFile(QStringLiteral("12mp.jpg"), QStringLiteral("24mp.jpg"));
     report(QStringLiteral("show_jpeg_12mp"), show12, QStringLiteral("ms"));
-    const double show24 = showFile(QStringLiteral("24mp.jpg"));
+    const double show24 = showFile(QStringLiteral("24mp.jpg"), QStringLiteral("12mp.jpg"));
     report(QStringLiteral("show_jpeg_24mp"), show24, QStringLiteral("ms"));
+    QThreadPool::globalInstance()->waitForDone();
+    window.clearPrefetch();
     std::vector<double> magnifies;
     for (int i = 0; i < runs; ++i) {
         Forms::frmSide().File1_Click(); // back to the fitted view, not timed
@@ -1465,8 +1486,8 @@ int main(int argc, char **argv)
         return missingFigures == 0 ? 0 : 1;
     }
     const std::vector<Target> targets = {
-        {QStringLiteral("fit_jpeg_12mp"), fit12, 1.15 * ref12, QStringLiteral("1.15 x djpeg -scale 1/4")},
-        {QStringLiteral("fit_jpeg_24mp"), fit24, 1.15 * ref24, QStringLiteral("1.15 x djpeg -scale 1/4")},
+        {QStringLiteral("fit_jpeg_12mp"), fit12, 0.8 * ref12, QStringLiteral("0.8 x djpeg -scale 1/4")},
+        {QStringLiteral("fit_jpeg_24mp"), fit24, 0.8 * ref24, QStringLiteral("0.8 x djpeg -scale 1/4")},
         {QStringLiteral("full_jpeg_12mp"), full12, 1.0 * refFull, QStringLiteral("1.0 x djpeg")},
         {QStringLiteral("thumbs36_1core"), thumbs1, 1.05 * refThumbs,
          QStringLiteral("1.05 x djpeg -scale 1/8, summed")},

@@ -46,8 +46,8 @@ test=(
 )
 # The Debian package and its checks (make deb).
 deb=(dpkg-dev fakeroot file lintian desktop-file-utils appstream)
-# The start-up latency probe of make bench (feh is its reference).
-bench=(libx11-dev libxtst-dev feh xvfb xauth libvips-tools libheif-examples libjxl-tools webp apngasm imagemagick)
+# The start-up latency probe of make bench (feh and nsxiv are its references).
+bench=(libx11-dev libxtst-dev feh nsxiv dbus-daemon xvfb xauth libvips-tools libheif-examples libjxl-tools webp apngasm imagemagick)
 # The libFuzzer targets (make fuzz).
 fuzz=(clang libclang-rt-14-dev)
 # make format, make format-check.
