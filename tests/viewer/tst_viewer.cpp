@@ -247,7 +247,8 @@ private slots:
 
     void animationPlaysItsFramesInTurnAndStopsWhenLeft()
     {
-        const QString dir = startOnAnimation(QSize(120, 90), {5, 5, 5});
+        // The first frame stays long enough for a loaded machine to look at it before the second.
+        const QString dir = startOnAnimation(QSize(120, 90), {60, 5, 5});
         QVERIFY(!dir.isEmpty());
         QTRY_VERIFY(viewer().isVisible());
         // The first frame shows at once, from the loaded picture.
