@@ -19,6 +19,9 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <tiffio.h>
+
+#include <vector>
 
 namespace MP = ModernPictures;
 
@@ -370,6 +373,99 @@ private slots:
         QCOMPARE(info->naturalWidth, std::uint32_t(MP::kHeight));
         QCOMPARE(info->naturalHeight, std::uint32_t(MP::kWidth));
         QVERIFY(info->pixels.empty());
+    }
+
+    void helperDecodesLearnTheirSizeWithThePixels_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("orientation");
+        for (const Expected &e : kFiles) {
+            if (e.kind == PictureKind::Tiff || e.kind == PictureKind::Heif || e.kind == PictureKind::Avif ||
+                e.kind == PictureKind::JpegXl) {
+                QTest::newRow(e.name) << QString::fromLatin1(e.name) << e.orientation;
+            }
+        }
+    }
+    void helperDecodesLearnTheirSizeWithThePixels()
+    {
+        // The box worked out from the natural size (as the viewer fits a picture) is settled in
+        // the middle of the one request that decodes it.
+        QFETCH(QString, name);
+        QFETCH(int, orientation);
+        const QSize upright = orientation >= 5 ? QSize(MP::kHeight, MP::kWidth) : QSize(MP::kWidth, MP::kHeight);
+        QSize seen;
+        PictureRequest request;
+        request.drawSizeFor = [&seen](QSize natural) {
+            seen = natural;
+            return natural / 4;
+        };
+        auto picture = LoadPicture(m_dir.filePath(name), request);
+        QVERIFY(picture.has_value());
+        QCOMPARE(seen, upright);
+        QCOMPARE(picture->info.pixelSize, upright);
+        QCOMPARE(picture->drawSize, upright / 4);
+        QCOMPARE(picture->image.size(), upright / 4);
+        const QString wrong = MP::checkUpright(picture->image, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        // The pixels came in the helper's memory, mapped as the viewer's own to change.
+        QImage image = std::move(picture->image);
+        image.setPixel(0, 0, 0xFF00FF00u);
+        QCOMPARE(image.pixel(0, 0), 0xFF00FF00u);
+        // Drawn at an eighth, a JPEG XL is shown from its first pass: still upright and right.
+        PictureRequest eighth;
+        eighth.drawSize = upright / 8;
+        const auto small = LoadPicture(m_dir.filePath(name), eighth);
+        QVERIFY(small.has_value());
+        QCOMPARE(small->image.size(), upright / 8);
+        const QString smallWrong = MP::checkUpright(small->image, orientation);
+        QVERIFY2(smallWrong.isEmpty(), qPrintable(smallWrong));
+    }
+
+    void tiffReducedPageServesSmallDraws()
+    {
+        // A pyramid: the picture red at 128 x 64 and again, green to tell it apart, at 32 x 16.
+        const QString path = m_dir.filePath(QStringLiteral("pyramid.tif"));
+        TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+        QVERIFY(t != nullptr);
+        const auto page = [t](std::uint32_t w, std::uint32_t h, std::uint32_t type, QRgb colour) {
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, type);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+            std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
+            for (std::size_t x = 0; x < w; ++x) {
+                row[x * 3] = static_cast<unsigned char>(qRed(colour));
+                row[x * 3 + 1] = static_cast<unsigned char>(qGreen(colour));
+                row[x * 3 + 2] = static_cast<unsigned char>(qBlue(colour));
+            }
+            bool written = true;
+            for (std::uint32_t y = 0; y < h; ++y) {
+                written = written && TIFFWriteScanline(t, row.data(), y, 0) == 1;
+            }
+            return written && TIFFWriteDirectory(t) == 1;
+        };
+        QVERIFY(page(128, 64, 0, qRgb(255, 0, 0)));
+        QVERIFY(page(32, 16, FILETYPE_REDUCEDIMAGE, qRgb(0, 255, 0)));
+        TIFFClose(t);
+        const auto colourAt = [&path](QSize draw) {
+            PictureRequest request;
+            request.drawSize = draw;
+            const auto picture = LoadPicture(path, request);
+            return picture ? QColor(picture->image.pixel(picture->image.width() / 2, picture->image.height() / 2))
+                           : QColor();
+        };
+        QCOMPARE(colourAt(QSize(32, 16)), QColor(0, 255, 0));
+        QCOMPARE(colourAt(QSize(20, 10)), QColor(0, 255, 0));
+        QCOMPARE(colourAt(QSize(64, 32)), QColor(255, 0, 0));
+        QCOMPARE(colourAt(QSize()), QColor(255, 0, 0));
+        const auto whole = LoadPicture(path, PictureRequest{});
+        QVERIFY(whole.has_value());
+        QCOMPARE(whole->image.size(), QSize(128, 64));
     }
 
     void reductionAveragesAreas()
