@@ -12,6 +12,7 @@
 //   vantrel-bench --make-formats-corpus DIR      writes DIR/formats (PNG, WebP, TIFF, HEIC, AVIF,
 //                                                JPEG XL; made by their encoders, slow)
 //   vantrel-bench --corpus DIR --formats-only    only the per-format figures against vipsthumbnail
+//                 [--format EXT ...]           (of these formats only)
 #include "Controls.h"
 #include "OfficeDrawing.h"
 #include "app/Forms.h"
@@ -717,7 +718,7 @@ int makeFormatsCorpus(const QString &dirPath)
 
 // Fitted to the viewer and a 36-thumbnail page on two cores, each against vipsthumbnail (which
 // shrinks on load where the format lets it) on the same files in the same run, as ratios.
-int formatFigures(const QDir &corpus, int runs, bool judge)
+int formatFigures(const QDir &corpus, int runs, bool judge, const QStringList &only)
 {
     const QSize viewer(834, 768);
     QTemporaryDir vipsOut;
@@ -727,6 +728,9 @@ int formatFigures(const QDir &corpus, int runs, bool judge)
     int missing = 0;
     for (const char *ext : kFormatExtensions) {
         const QString name = QLatin1String(ext);
+        if (!only.isEmpty() && !only.contains(name)) {
+            continue;
+        }
         const QString file = corpus.filePath(QStringLiteral("formats/12mp.") + name);
         const QString fitFigure = QStringLiteral("fit_%1_12mp").arg(name);
         const QString thumbFigure = QStringLiteral("thumbs36_%1_2core").arg(name);
@@ -878,6 +882,10 @@ int main(int argc, char **argv)
         {QStringLiteral("metafile-only"), QStringLiteral("Measure only the metafile figures (of the corpus).")});
     parser.addOption({QStringLiteral("make-formats-corpus"),
                       QStringLiteral("Write the pictures of today's formats to DIR/formats."), QStringLiteral("DIR")});
+    parser.addOption(
+        {QStringLiteral("format"),
+         QStringLiteral("With --formats-only: only this format (png, webp, tif, heic, avif, jxl); repeatable."),
+         QStringLiteral("EXT")});
     parser.addOption({QStringLiteral("formats-only"),
                       QStringLiteral("Measure only the per-format figures against vipsthumbnail (of the corpus).")});
     parser.addHelpOption();
@@ -914,7 +922,7 @@ int main(int argc, char **argv)
     const QDir corpus(parser.value(QStringLiteral("corpus")));
     if (parser.isSet(QStringLiteral("formats-only")) && parser.isSet(QStringLiteral("corpus"))) {
         return formatFigures(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()),
-                             !parser.isSet(QStringLiteral("no-targets")));
+                             !parser.isSet(QStringLiteral("no-targets")), parser.values(QStringLiteral("format")));
     }
     if (parser.isSet(QStringLiteral("start-only")) && parser.isSet(QStringLiteral("corpus"))) {
         const double start = measureLargeStoreStart(corpus, std::max(3, parser.value(QStringLiteral("runs")).toInt()));

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QtEndian>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -36,6 +37,50 @@ QByteArray CameraJpeg(bool bigEndian)
     exif.asciiExif(0xA433, "Canon");
     exif.asciiExif(0xA434, "EF24-105mm f/4L IS USM");
     return exif.into(SmallJpeg());
+}
+
+QByteArray be32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// A camera's block (TIFF header first) in the container formats that carry one beside the
+// picture: a PNG's eXIf chunk, a WebP's EXIF chunk, a JPEG XL container's Exif box.
+QByteArray CameraContainer(const QString &format)
+{
+    ExifWriter exif(false);
+    exif.ascii0(0x010F, "Canon");
+    exif.ascii0(0x0110, "Canon EOS 5D Mark IV");
+    exif.asciiExif(0x9003, "2023:07:14 16:03:22");
+    const QByteArray tiff = exif.segment().mid(10); // past the marker, length and "Exif\0\0"
+    if (format == QLatin1String("png")) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(16, 8, QImage::Format_RGB32).save(&buffer, "PNG");
+        // After the header chunk (8 + 25 bytes), before the picture data.
+        return png.left(33) + be32(static_cast<quint32>(tiff.size())) + "eXIf" + tiff + be32(0) + png.mid(33);
+    }
+    if (format == QLatin1String("webp")) {
+        QByteArray chunks = QByteArray("VP8L", 4) + le32(5) + QByteArray("\x2f\0\0\0\0\0", 6);
+        chunks += "EXIF" + le32(static_cast<quint32>(tiff.size())) + tiff + QByteArray(tiff.size() & 1, '\0');
+        return "RIFF" + le32(static_cast<quint32>(4 + chunks.size())) + "WEBP" + chunks;
+    }
+    const QByteArray signature("\0\0\0\x0cJXL \r\n\x87\n", 12);
+    const QByteArray type = be32(20) + "ftyp" + "jxl " + be32(0) + "jxl ";
+    // Two bytes of padding before the TIFF header, which the box's first word points past.
+    const QByteArray exifBox =
+        be32(static_cast<quint32>(8 + 4 + 2 + tiff.size())) + "Exif" + be32(2) + QByteArray(2, '\0') + tiff;
+    return signature + type + exifBox + be32(8) + "jxlc";
 }
 
 } // namespace
@@ -70,6 +115,39 @@ private slots:
                  (QStringList{"Name: IMG_0001.JPG", "Taken: 2023-07-14 16:03:22", "Camera: Canon EOS 5D Mark IV",
                               "Lens: Canon EF24-105mm f/4L IS USM", "Exposure: 1/250 s, f/2.8, ISO 400, 105 mm",
                               "Dimensions: 6720 x 4480 pixels", "Size: 8.4 MB"}));
+    }
+
+    void containers_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addRow("PNG") << "png";
+        QTest::addRow("WebP") << "webp";
+        QTest::addRow("JPEG XL") << "jxl";
+    }
+    void containers()
+    {
+        QFETCH(QString, format);
+        IsolatedEnvironment env;
+        const QByteArray bytes = CameraContainer(format);
+        const PictureDetails d = ExifDetailsOf(bytes);
+        QCOMPARE(d.taken, std::optional<QDateTime>(QDateTime(QDate(2023, 7, 14), QTime(16, 3, 22))));
+        QCOMPARE(d.camera, QStringLiteral("Canon EOS 5D Mark IV"));
+        QFile f(env.path(QStringLiteral("a.") + format));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        QCOMPARE(DateTaken(f.fileName()), d.taken);
+        // Cut anywhere: read as far as it goes, nothing more.
+        for (qsizetype cut = 0; cut < bytes.size(); ++cut) {
+            (void)ExifDetailsOf(bytes.left(cut));
+        }
+        // Lengths that point past the end or wrap around find nothing.
+        QByteArray lying = bytes;
+        const qsizetype chunk = format == QLatin1String("png")    ? lying.indexOf("eXIf") - 4
+                                : format == QLatin1String("webp") ? lying.indexOf("EXIF") + 4
+                                                                  : lying.indexOf("Exif") - 4;
+        lying.replace(chunk, 4, QByteArray(4, '\xff'));
+        QVERIFY(!ExifDetailsOf(lying).taken);
     }
 
     // What a camera leaves out is left out; a maker not repeated in the model is put in front.

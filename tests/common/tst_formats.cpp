@@ -2,8 +2,11 @@
 // PNG, APNG, WebP, TIFF, HEIF, AVIF and JPEG XL as the real encoders write them: recognised by
 // content, decoded upright at full and at drawn size, animated ones played, hostile ones refused.
 #include "common/SettingsLoad.h"
+#include "common/picture/MetafileHelperPool.h"
+#include "common/picture/MetafileHelperProtocol.h"
 #include "common/picture/Picture.h"
 #include "common/picture/RasterDecode.h"
+#include "common/picture/SealedMemory.h"
 #include "files/PrintJob.h"
 #include "files/WallpaperFile.h"
 #include "viewer/AnimationPlayer.h"
@@ -18,7 +21,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <fcntl.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace MP = ModernPictures;
 
@@ -39,6 +49,82 @@ const Expected kFiles[] = {
     {"heic-o6.heic", PictureKind::Heif, 6}, {"avif.avif", PictureKind::Avif, 1},    {"jxl.jxl", PictureKind::JpegXl, 1},
     {"jxl-o6.jxl", PictureKind::JpegXl, 6},
 };
+
+// This test program also stands in for a picture helper that breaks the protocol's promises about
+// the pixels it hands back (VV_FAKE_HELPER says how), started by the viewer's pool like the real one.
+[[noreturn]] void fakeHelper(const QByteArray &how)
+{
+    namespace P = MetafileHelperProtocol;
+    for (;;) {
+        unsigned char request[P::kHeaderBytes + P::kRasterRequestBytes];
+        std::size_t got = 0;
+        int attached = -1;
+        bool unexpected = false;
+        while (got < sizeof request) {
+            const ssize_t n =
+                SealedMemory::Receive(STDIN_FILENO, request + got, sizeof request - got, attached, unexpected);
+            if (n <= 0) {
+                ::_exit(0);
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        if (attached >= 0) {
+            ::close(attached);
+        }
+        const std::uint32_t side = how == "huge" ? 60000 : 8;
+        if ((P::GetWord(request + P::kHeaderBytes + 8) & P::kBoxLater) != 0) {
+            unsigned char sized[P::kHeaderBytes + P::kSizedBytes];
+            P::WriteHeader(sized, {P::kSized, P::kSizedBytes});
+            P::PutWord(sized + P::kHeaderBytes, side);
+            P::PutWord(sized + P::kHeaderBytes + 4, side);
+            SealedMemory::Send(STDOUT_FILENO, sized, sizeof sized, -1);
+            unsigned char box[P::kBoxBytes];
+            if (::read(STDIN_FILENO, box, sizeof box) != sizeof box) {
+                ::_exit(0);
+            }
+        }
+        // The pixels: 8 x 8 claimed, in a file that is not what was promised.
+        std::size_t bytes = std::size_t(side) * side * 4;
+        int pixels = -1;
+        int pipeEnds[2] = {-1, -1};
+        if (how == "pipe") {
+            if (::pipe(pipeEnds) == 0) {
+                pixels = pipeEnds[0];
+            }
+        } else {
+            if (how == "short") {
+                bytes -= 4;
+            }
+            pixels = SealedMemory::Create(how == "huge" ? 4096 : bytes);
+            if (how != "unsealed" && pixels >= 0) {
+                SealedMemory::Seal(pixels);
+            }
+        }
+        unsigned char answer[P::kHeaderBytes + kRasterAnswerHeaderBytes];
+        P::WriteHeader(answer, {P::kConverted, kRasterAnswerHeaderBytes});
+        for (int i = 0; i < 4; ++i) {
+            P::PutWord(answer + P::kHeaderBytes + 4 * i, side);
+        }
+        P::PutWord(answer + P::kHeaderBytes + 16, 0);
+        SealedMemory::Send(STDOUT_FILENO, answer, sizeof answer, pixels);
+        for (const int fd : {pixels, pipeEnds[1]}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+}
+
+// Before main: a start as a helper ("--serve") under VV_FAKE_HELPER serves and never runs tests.
+[[maybe_unused]] const bool g_fakeHelperChecked = [] {
+    const QByteArray how = qgetenv("VV_FAKE_HELPER");
+    QFile commandLine(QStringLiteral("/proc/self/cmdline"));
+    if (!how.isEmpty() && commandLine.open(QIODevice::ReadOnly) &&
+        commandLine.readAll().split('\0').contains(QByteArrayLiteral("--serve"))) {
+        fakeHelper(how);
+    }
+    return true;
+}();
 
 QByteArray patched(QByteArray bytes, qsizetype at, const QByteArray &with)
 {
@@ -370,6 +456,135 @@ private slots:
         QCOMPARE(info->naturalWidth, std::uint32_t(MP::kHeight));
         QCOMPARE(info->naturalHeight, std::uint32_t(MP::kWidth));
         QVERIFY(info->pixels.empty());
+    }
+
+    void helperDecodesLearnTheirSizeWithThePixels_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("orientation");
+        for (const Expected &e : kFiles) {
+            if (e.kind == PictureKind::Tiff || e.kind == PictureKind::Heif || e.kind == PictureKind::Avif ||
+                e.kind == PictureKind::JpegXl) {
+                QTest::newRow(e.name) << QString::fromLatin1(e.name) << e.orientation;
+            }
+        }
+    }
+    void helperDecodesLearnTheirSizeWithThePixels()
+    {
+        // The box worked out from the natural size (as the viewer fits a picture) is settled in
+        // the middle of the one request that decodes it.
+        QFETCH(QString, name);
+        QFETCH(int, orientation);
+        const QSize upright = orientation >= 5 ? QSize(MP::kHeight, MP::kWidth) : QSize(MP::kWidth, MP::kHeight);
+        QSize seen;
+        PictureRequest request;
+        request.drawSizeFor = [&seen](QSize natural) {
+            seen = natural;
+            return natural / 4;
+        };
+        auto picture = LoadPicture(m_dir.filePath(name), request);
+        QVERIFY(picture.has_value());
+        QCOMPARE(seen, upright);
+        QCOMPARE(picture->info.pixelSize, upright);
+        QCOMPARE(picture->drawSize, upright / 4);
+        QCOMPARE(picture->image.size(), upright / 4);
+        const QString wrong = MP::checkUpright(picture->image, orientation);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        // The pixels came in the helper's memory, mapped as the viewer's own to change.
+        QImage image = std::move(picture->image);
+        image.setPixel(0, 0, 0xFF00FF00u);
+        QCOMPARE(image.pixel(0, 0), 0xFF00FF00u);
+        // Drawn at an eighth, a JPEG XL is shown from its first pass: still upright and right.
+        PictureRequest eighth;
+        eighth.drawSize = upright / 8;
+        const auto small = LoadPicture(m_dir.filePath(name), eighth);
+        QVERIFY(small.has_value());
+        QCOMPARE(small->image.size(), upright / 8);
+        const QString smallWrong = MP::checkUpright(small->image, orientation);
+        QVERIFY2(smallWrong.isEmpty(), qPrintable(smallWrong));
+    }
+
+    void tiffReducedPageServesSmallDraws()
+    {
+        // A pyramid: the picture red at 128 x 64 and again, green to tell it apart, at 32 x 16.
+        const QString path = m_dir.filePath(QStringLiteral("pyramid.tif"));
+        TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+        QVERIFY(t != nullptr);
+        const auto page = [t](std::uint32_t w, std::uint32_t h, std::uint32_t type, QRgb colour) {
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, type);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+            std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
+            for (std::size_t x = 0; x < w; ++x) {
+                row[x * 3] = static_cast<unsigned char>(qRed(colour));
+                row[x * 3 + 1] = static_cast<unsigned char>(qGreen(colour));
+                row[x * 3 + 2] = static_cast<unsigned char>(qBlue(colour));
+            }
+            bool written = true;
+            for (std::uint32_t y = 0; y < h; ++y) {
+                written = written && TIFFWriteScanline(t, row.data(), y, 0) == 1;
+            }
+            return written && TIFFWriteDirectory(t) == 1;
+        };
+        QVERIFY(page(128, 64, 0, qRgb(255, 0, 0)));
+        QVERIFY(page(32, 16, FILETYPE_REDUCEDIMAGE, qRgb(0, 255, 0)));
+        TIFFClose(t);
+        const auto colourAt = [&path](QSize draw) {
+            PictureRequest request;
+            request.drawSize = draw;
+            const auto picture = LoadPicture(path, request);
+            return picture ? QColor(picture->image.pixel(picture->image.width() / 2, picture->image.height() / 2))
+                           : QColor();
+        };
+        QCOMPARE(colourAt(QSize(32, 16)), QColor(0, 255, 0));
+        QCOMPARE(colourAt(QSize(20, 10)), QColor(0, 255, 0));
+        QCOMPARE(colourAt(QSize(64, 32)), QColor(255, 0, 0));
+        QCOMPARE(colourAt(QSize()), QColor(255, 0, 0));
+        const auto whole = LoadPicture(path, PictureRequest{});
+        QVERIFY(whole.has_value());
+        QCOMPARE(whole->image.size(), QSize(128, 64));
+    }
+
+    void pixelsThatBreakTheirPromiseAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("how");
+        QTest::newRow("not sealed") << QByteArrayLiteral("unsealed");
+        QTest::newRow("shorter than the pixels") << QByteArrayLiteral("short");
+        QTest::newRow("a pipe, not a memory file") << QByteArrayLiteral("pipe");
+        QTest::newRow("a size beyond the limits") << QByteArrayLiteral("huge");
+    }
+    void pixelsThatBreakTheirPromiseAreRefused()
+    {
+        QFETCH(QByteArray, how);
+        StopMetafileHelpers();
+        qputenv("VV_FAKE_HELPER", how);
+        qputenv("VANTREL_PICTURE_HELPER", QCoreApplication::applicationFilePath().toLocal8Bit());
+        for (const bool later : {false, true}) {
+            PictureRequest request;
+            if (later) {
+                request.drawSizeFor = [](QSize natural) { return natural; };
+            }
+            PictureError error = PictureError::None;
+            const auto picture = LoadPicture(file("heic.heic"), request, &error);
+            QVERIFY(!picture.has_value());
+            QCOMPARE(error, PictureError::Damaged);
+        }
+        // The same stand-in keeping its promise is believed: it is what was refused above.
+        StopMetafileHelpers();
+        qputenv("VV_FAKE_HELPER", QByteArrayLiteral("good"));
+        const auto kept = LoadPicture(file("heic.heic"), PictureRequest{});
+        QVERIFY(kept.has_value());
+        QCOMPARE(kept->image.size(), QSize(8, 8));
+        StopMetafileHelpers();
+        qunsetenv("VV_FAKE_HELPER");
+        qputenv("VANTREL_PICTURE_HELPER", QByteArrayLiteral(VV_PICTURE_HELPER));
+        QVERIFY(LoadPicture(file("heic.heic"), PictureRequest{}).has_value());
     }
 
     void reductionAveragesAreas()

@@ -3,7 +3,8 @@
 # onto names the destination already holds, each replace question answered by a click, by Return
 # or Escape and by an access key, every answer checked on the files; the box that reports a failed
 # move closed with Return; a multiple rename carried out and its report closed with Return; the
-# settings dialog and the printer chooser cancelled with Escape.
+# settings dialog and the printer chooser cancelled with Escape; the settings dialog's choice of
+# formats changed by its access key and by a click, closed with OK.
 # Uses the session's helpers and $work/filed, registered on folder button 2 (Alt+2).
 
 filed="$work/filed"
@@ -264,3 +265,69 @@ if dialog_opens "Print" "printer chooser"; then
     until_true 30 sh -c "! xdotool search --onlyvisible --name '^Print\$'" &&
         pass "Escape closes the printer chooser" || fail "Escape closes the printer chooser"
 fi
+
+# The settings dialog's "All picture formats" (access key Alt+A): a PNG, which sorts first, is
+# listed while it is ticked. Cleared by Alt+A and closed by Return (OK), the list holds the
+# original formats only; ticked again by a click and OK, the PNG is back.
+convert -size 200x150 'xc:rgb(200,100,0)' "$pictures/00.png"
+first_entry_is() {
+    xdotool mousemove 60 "$(row_y 0)" click 1
+    [ "$("$xpeek" pixel "$CX" "$CY")" = "$1" ]
+}
+# The centre of the box's tick square, on the screen, in the dialog $dialog.
+formats_box_point() {
+    local x y
+    x=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
+    y=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left Y: *//p')
+    echo "$((x + 352 + 6)) $((y + 80 + 8))"
+}
+# What the tick square around "X Y" ($1) looks like, as a checksum of its pixels.
+tick_look() {
+    import -window root -crop "14x14+$((${1% *} - 7))+$((${1#* } - 7))" +repage rgb:- 2>/dev/null | md5sum
+}
+# Waits for the tick square at "X Y" ($1) to look other than it did ($2).
+tick_changes() {
+    local i
+    for ((i = 0; i < 30; i++)); do
+        [ "$(tick_look "$1")" != "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+if until_true 50 first_entry_is "#C86400"; then
+    pass "a PNG is listed while all picture formats are"
+    xdotool mousemove 48 8 click 1
+    if dialog_opens "Vantrel Viewer Settings" "settings dialog (formats)"; then
+        point=$(formats_box_point)
+        before=$(tick_look "$point")
+        xdotool key alt+a
+        tick_changes "$point" "$before" && pass "Alt+A clears All picture formats" ||
+            fail "Alt+A clears All picture formats" "tick square $before"
+        xdotool key Return
+        until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Settings\$'" &&
+            pass "Return (OK) closes the settings dialog" || fail "Return (OK) closes the settings dialog"
+        grep -qx 'AllPictures=False' "$VANTREL_SETTINGS" && pass "OK keeps the original formats only" ||
+            fail "OK keeps the original formats only" "$(grep AllPictures "$VANTREL_SETTINGS")"
+        until_true 50 first_entry_is "#0000C8" && pass "the PNG leaves the list after OK" ||
+            fail "the PNG leaves the list after OK" "first entry $("$xpeek" pixel "$CX" "$CY")"
+    fi
+    xdotool mousemove 48 8 click 1
+    if dialog_opens "Vantrel Viewer Settings" "settings dialog (formats again)"; then
+        point=$(formats_box_point)
+        before=$(tick_look "$point")
+        xdotool mousemove $point click 1
+        tick_changes "$point" "$before" && pass "a click ticks All picture formats" ||
+            fail "a click ticks All picture formats" "tick square $before"
+        xdotool key Return
+        until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Settings\$'" &&
+            pass "Return (OK) closes the settings dialog again" ||
+            fail "Return (OK) closes the settings dialog again"
+        grep -qx 'AllPictures=True' "$VANTREL_SETTINGS" && pass "OK lists all picture formats again" ||
+            fail "OK lists all picture formats again" "$(grep AllPictures "$VANTREL_SETTINGS")"
+        until_true 50 first_entry_is "#C86400" && pass "the PNG is back in the list after OK" ||
+            fail "the PNG is back in the list after OK" "first entry $("$xpeek" pixel "$CX" "$CY")"
+    fi
+else
+    fail "a PNG is listed while all picture formats are" "first entry $("$xpeek" pixel "$CX" "$CY")"
+fi
+rm -f "$pictures/00.png"

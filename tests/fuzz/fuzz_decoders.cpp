@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -24,6 +25,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     reduced.boxHeight = 90;
     reduced.threads = 0;
     (void)DecodeRaster(kind, data, size, reduced, limits);
+    // As the helper asks: the box once the size is known (small: a JPEG XL's first pass, a
+    // TIFF's reduced page), the pixels into a place of the caller's.
+    std::vector<std::uint32_t> place;
+    RasterRequest thumbnail;
+    thumbnail.threads = 0;
+    thumbnail.boxFor = [](std::uint32_t w, std::uint32_t h, std::uint32_t &boxW, std::uint32_t &boxH) {
+        boxW = w / 9 + 1;
+        boxH = h / 9 + 1;
+        return true;
+    };
+    thumbnail.allocate = [&place](std::size_t count) {
+        place.assign(count, 0);
+        return place.data();
+    };
+    (void)DecodeRaster(kind, data, size, thumbnail, limits);
     RasterRequest whole;
     whole.threads = 0;
     (void)DecodeRaster(kind, data, size, whole, limits);

@@ -18,6 +18,7 @@
 
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileHelperProtocol.h"
+#include "common/picture/SealedMemory.h"
 
 #if VANTREL_HELPER_RASTERS
 #include "common/picture/RasterDecode.h"
@@ -31,16 +32,17 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20;
-// A camera's TIFF or a large HEIF is bigger than any metafile.
-constexpr std::size_t kMaxRasterInput = 256u << 20;
 constexpr rlim_t kCpuSecondsPerConversion = 5;
 
 // CPU time is counted over the process's life: a serving helper allows each conversion its own
@@ -65,11 +67,30 @@ void limitSelf()
     setrlimit(RLIMIT_CORE, &none);
 }
 
+// A descriptor that came with the request being read (serving: the input is a socket).
+int g_attached = -1;
+
+void dropAttached()
+{
+    if (g_attached >= 0) {
+        ::close(g_attached);
+        g_attached = -1;
+    }
+}
+
 // Exactly `length` bytes, or false at the end of the input or an error.
 bool readExactly(unsigned char *into, std::size_t length)
 {
+    struct stat st
+    {};
+    const bool socket = ::fstat(STDIN_FILENO, &st) == 0 && S_ISSOCK(st.st_mode);
     while (length > 0) {
-        const ssize_t n = ::read(STDIN_FILENO, into, length);
+        bool unexpected = false;
+        const ssize_t n = socket ? SealedMemory::Receive(STDIN_FILENO, into, length, g_attached, unexpected)
+                                 : ::read(STDIN_FILENO, into, length);
+        if (unexpected) {
+            return false;
+        }
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -134,36 +155,139 @@ RasterKind rasterKindOf(std::uint32_t word)
     return word == P::kHeif ? RasterKind::Heif : word == P::kJpegXl ? RasterKind::JpegXl : RasterKind::Tiff;
 }
 
-// A raster request's answer: the header words, then the pixels.
-bool answerRaster(std::uint32_t kind, const std::vector<unsigned char> &data)
+// A memory file the pixels are decoded into, sealed once they are written.
+struct PixelFile
+{
+    int fd = -1;
+    void *map = nullptr;
+    std::size_t bytes = 0;
+    ~PixelFile()
+    {
+        unmap();
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    void unmap()
+    {
+        if (map != nullptr) {
+            ::munmap(map, bytes);
+            map = nullptr;
+        }
+    }
+    std::uint32_t *allocate(std::size_t count)
+    {
+        if (fd >= 0 || count == 0 || count > (std::size_t(1) << 32)) {
+            return nullptr;
+        }
+        bytes = count * 4;
+        fd = SealedMemory::Create(bytes);
+        if (fd < 0) {
+            return nullptr;
+        }
+        map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) {
+            map = nullptr;
+            return nullptr;
+        }
+        return static_cast<std::uint32_t *>(map);
+    }
+};
+
+// The picture file a request came with, mapped; nothing when it has none or it is too large.
+struct InputFile
+{
+    const unsigned char *data = nullptr;
+    std::size_t size = 0;
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+    explicit InputFile(int fd)
+    {
+        struct stat st
+        {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+            static_cast<std::uint64_t>(st.st_size) > MetafileHelperProtocol::kMaxRasterFile) {
+            return;
+        }
+        void *map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            data = static_cast<const unsigned char *>(map);
+            size = static_cast<std::size_t>(st.st_size);
+        }
+    }
+    ~InputFile()
+    {
+        if (data != nullptr) {
+            ::munmap(const_cast<unsigned char *>(data), size);
+        }
+    }
+};
+
+bool sendAnswer(const unsigned char *bytes, std::size_t length, int fd)
+{
+    return SealedMemory::Send(STDOUT_FILENO, bytes, length, fd) == static_cast<ssize_t>(length);
+}
+
+// A raster request: the box words, the file attached; the answer's pixels go back attached too.
+bool answerRaster(std::uint32_t kind, const unsigned char *words)
 {
     namespace P = MetafileHelperProtocol;
+    const int attached = std::exchange(g_attached, -1);
+    const InputFile input(attached);
+    if (attached >= 0) {
+        ::close(attached); // the mapping keeps what it needs
+    }
     unsigned char header[P::kHeaderBytes];
-    if (data.size() < P::kRasterRequestBytes) {
-        return answerNotConvertible();
-    }
+    const std::uint32_t flags = P::GetWord(words + 8);
+    bool sizeAsked = false;
+    bool boxFailed = false;
     RasterRequest request;
-    request.boxWidth = P::GetWord(data.data());
-    request.boxHeight = P::GetWord(data.data() + 4);
-    request.infoOnly = (P::GetWord(data.data() + 8) & P::kSizeOnly) != 0;
-    RasterFailure failure = RasterFailure::None;
-    const auto result = DecodeRaster(rasterKindOf(kind), data.data() + P::kRasterRequestBytes,
-                                     data.size() - P::kRasterRequestBytes, request, {}, &failure);
-    if (!result) {
-        P::WriteHeader(header, {failure == RasterFailure::TooLarge ? P::kTooLarge : P::kNotConvertible, 0});
-        return writeAll(reinterpret_cast<const char *>(header), sizeof header);
+    request.boxWidth = P::GetWord(words);
+    request.boxHeight = P::GetWord(words + 4);
+    request.infoOnly = (flags & P::kSizeOnly) != 0;
+    if ((flags & P::kBoxLater) != 0 && !request.infoOnly) {
+        request.boxFor = [&](std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t &boxW, std::uint32_t &boxH) {
+            sizeAsked = true;
+            unsigned char sized[P::kHeaderBytes + P::kSizedBytes];
+            P::WriteHeader(sized, {P::kSized, P::kSizedBytes});
+            P::PutWord(sized + P::kHeaderBytes, naturalW);
+            P::PutWord(sized + P::kHeaderBytes + 4, naturalH);
+            unsigned char box[P::kBoxBytes];
+            if (!sendAnswer(sized, sizeof sized, -1) || !readExactly(box, sizeof box) || g_attached >= 0) {
+                boxFailed = true;
+                return false;
+            }
+            boxW = P::GetWord(box);
+            boxH = P::GetWord(box + 4);
+            return true;
+        };
     }
-    const std::size_t pixelBytes = result->pixels.size() * 4;
-    unsigned char words[kRasterAnswerHeaderBytes];
-    P::PutWord(words, result->naturalWidth);
-    P::PutWord(words + 4, result->naturalHeight);
-    P::PutWord(words + 8, result->width);
-    P::PutWord(words + 12, result->height);
-    P::PutWord(words + 16, result->hasAlpha ? P::kHasAlpha : 0);
-    P::WriteHeader(header, {P::kConverted, sizeof words + pixelBytes});
-    return writeAll(reinterpret_cast<const char *>(header), sizeof header) &&
-           writeAll(reinterpret_cast<const char *>(words), sizeof words) &&
-           writeAll(reinterpret_cast<const char *>(result->pixels.data()), pixelBytes);
+    PixelFile pixels;
+    request.allocate = [&pixels](std::size_t count) { return pixels.allocate(count); };
+    RasterFailure failure = RasterFailure::None;
+    const auto result = input.data == nullptr
+                            ? std::nullopt
+                            : DecodeRaster(rasterKindOf(kind), input.data, input.size, request, {}, &failure);
+    if (boxFailed) {
+        return false; // the viewer gave up on this request: the conversation is out of step
+    }
+    (void)sizeAsked;
+    pixels.unmap();
+    const std::size_t pixelCount = result ? static_cast<std::size_t>(result->width) * result->height : 0;
+    if (!result ||
+        (pixelCount != 0 && (pixels.fd < 0 || pixels.bytes != pixelCount * 4 || !SealedMemory::Seal(pixels.fd)))) {
+        P::WriteHeader(header, {failure == RasterFailure::TooLarge ? P::kTooLarge : P::kNotConvertible, 0});
+        return sendAnswer(header, sizeof header, -1);
+    }
+    unsigned char answer[P::kHeaderBytes + kRasterAnswerHeaderBytes];
+    P::WriteHeader(answer, {P::kConverted, kRasterAnswerHeaderBytes});
+    unsigned char *w = answer + P::kHeaderBytes;
+    P::PutWord(w, result->naturalWidth);
+    P::PutWord(w + 4, result->naturalHeight);
+    P::PutWord(w + 8, result->width);
+    P::PutWord(w + 12, result->height);
+    P::PutWord(w + 16, result->hasAlpha ? P::kHasAlpha : 0);
+    return sendAnswer(answer, sizeof answer, pixelCount != 0 ? pixels.fd : -1);
 }
 #endif
 
@@ -175,6 +299,7 @@ int serve()
     for (;;) {
         unsigned char header[P::kHeaderBytes];
         P::Header request;
+        dropAttached();
         if (!readExactly(header, 1)) {
             return 0; // the viewer is done with this helper
         }
@@ -183,7 +308,7 @@ int serve()
         }
         const bool raster = P::IsRasterKind(request.word);
         if ((request.word != P::kWmf && request.word != P::kEmf && !raster) || request.length == 0 ||
-            request.length > (raster ? kMaxRasterInput : kMaxInput)) {
+            (raster ? request.length != P::kRasterRequestBytes : request.length > kMaxInput)) {
             return 1;
         }
         data.resize(static_cast<std::size_t>(request.length));
@@ -193,20 +318,18 @@ int serve()
         limitCpuFromNow();
 #if VANTREL_HELPER_RASTERS
         if (raster) {
-            const bool answered = answerRaster(request.word, data);
-            // What a decode took stays with the process no longer than the next request.
-            data = {};
-            if (!answered) {
+            if (!answerRaster(request.word, data.data())) {
                 return 1;
             }
             continue;
         }
+        dropAttached();
         if (!answerNotConvertible()) {
             return 1;
         }
 #else
+        dropAttached();
         if (raster) {
-            data = {};
             if (!answerNotConvertible()) {
                 return 1;
             }

@@ -3,11 +3,14 @@
 
 #include "common/FileNames.h"
 #include "common/picture/MetafileHelperProtocol.h"
+#include "common/picture/SealedMemory.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include <cerrno>
@@ -17,6 +20,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,14 +98,18 @@ void retire(Helper &helper)
 
 std::optional<Helper> spawn(const QByteArray &path, const MetafileHelperLimits &limits)
 {
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0) {
+    // One socket serves as the helper's input and output: a socket, unlike a pipe, carries the
+    // memory files that hold a picture and its pixels.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         return std::nullopt;
     }
-    if (::pipe2(fromChild, O_CLOEXEC) != 0) {
-        ::close(toChild[0]);
-        ::close(toChild[1]);
+    const int ours = ends[0];
+    const int theirs = ends[1];
+    const int oursToo = ::fcntl(ours, F_DUPFD_CLOEXEC, 0);
+    if (oursToo < 0) {
+        ::close(ours);
+        ::close(theirs);
         return std::nullopt;
     }
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -117,8 +125,8 @@ std::optional<Helper> spawn(const QByteArray &path, const MetafileHelperLimits &
     sigemptyset(&none);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(toChild[0], STDIN_FILENO);
-        ::dup2(fromChild[1], STDOUT_FILENO);
+        ::dup2(theirs, STDIN_FILENO);
+        ::dup2(theirs, STDOUT_FILENO);
         if (devNull >= 0) {
             ::dup2(devNull, STDERR_FILENO);
         }
@@ -135,22 +143,20 @@ std::optional<Helper> spawn(const QByteArray &path, const MetafileHelperLimits &
         ::execv(program.constData(), argv);
         ::_exit(127);
     }
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
+    ::close(theirs);
     if (devNull >= 0) {
         ::close(devNull);
     }
     if (pid < 0) {
-        ::close(toChild[1]);
-        ::close(fromChild[0]);
+        ::close(ours);
+        ::close(oursToo);
         return std::nullopt;
     }
-    ::fcntl(toChild[1], F_SETFL, O_NONBLOCK);
-    ::fcntl(fromChild[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(ours, F_SETFL, O_NONBLOCK);
     Helper helper;
     helper.pid = pid;
-    helper.toHelper = toChild[1];
-    helper.fromHelper = fromChild[0];
+    helper.toHelper = ours;
+    helper.fromHelper = oursToo;
     helper.path = path;
     return helper;
 }
@@ -276,6 +282,148 @@ Outcome converse(Helper &helper, std::uint32_t word, const QByteArray &metafile,
     }
 }
 
+// Closes a descriptor when it goes out of scope, unless released.
+struct OwnedFd
+{
+    int fd = -1;
+    OwnedFd() = default;
+    OwnedFd(const OwnedFd &) = delete;
+    OwnedFd &operator=(const OwnedFd &) = delete;
+    ~OwnedFd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+// Reads exactly `length` bytes from the helper before the deadline; a descriptor is accepted only
+// where `fd` is given, and only one.
+Outcome readFromHelper(Helper &helper, unsigned char *into, std::size_t length, const QElapsedTimer &clock,
+                       const MetafileHelperLimits &limits, OwnedFd *fd)
+{
+    while (length > 0) {
+        const qint64 left = limits.timeLimitMs - clock.elapsed();
+        if (left <= 0) {
+            return Outcome::TimedOut;
+        }
+        pollfd poller{helper.fromHelper, POLLIN, 0};
+        const int ready = ::poll(&poller, 1, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR) {
+            return Outcome::Failed;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        int received = -1;
+        bool unexpected = false;
+        const ssize_t n = SealedMemory::Receive(helper.fromHelper, into, length, received, unexpected);
+        if (received >= 0) {
+            if (fd == nullptr || fd->fd >= 0) {
+                ::close(received);
+                return Outcome::Failed;
+            }
+            fd->fd = received;
+        }
+        if (unexpected || n == 0) {
+            return Outcome::Failed;
+        }
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                continue;
+            }
+            return Outcome::Failed;
+        }
+        into += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return Outcome::Converted;
+}
+
+Outcome sendToHelper(Helper &helper, const unsigned char *bytes, std::size_t length, int fd)
+{
+    // Requests are a few dozen bytes to an idle helper: they fit its socket at once.
+    const ssize_t n = SealedMemory::Send(helper.toHelper, bytes, length, fd);
+    return n == static_cast<ssize_t>(length) ? Outcome::Converted : Outcome::Failed;
+}
+
+// One raster request: the file goes as a memory file, the pixels come back as one; with the
+// box-later flag the box is settled in the middle, once the helper has read the natural size.
+Outcome converseRaster(Helper &helper, const RasterCall &call, const MetafileHelperLimits &limits, RasterReply &reply)
+{
+    QElapsedTimer clock;
+    clock.start();
+    unsigned char request[P::kHeaderBytes + P::kRasterRequestBytes];
+    P::WriteHeader(request, {call.kind, P::kRasterRequestBytes});
+    P::PutWord(request + P::kHeaderBytes, call.boxWidth);
+    P::PutWord(request + P::kHeaderBytes + 4, call.boxHeight);
+    P::PutWord(request + P::kHeaderBytes + 8, call.flags);
+    if (sendToHelper(helper, request, sizeof request, call.file) != Outcome::Converted) {
+        return Outcome::Failed;
+    }
+    bool sized = false;
+    for (;;) {
+        unsigned char header[P::kHeaderBytes];
+        OwnedFd pixels;
+        Outcome step = readFromHelper(helper, header, sizeof header, clock, limits, &pixels);
+        if (step != Outcome::Converted) {
+            return step;
+        }
+        P::Header h;
+        if (!P::ReadHeader(header, h)) {
+            return Outcome::Failed;
+        }
+        if (h.word == P::kSized) {
+            if (sized || (call.flags & P::kBoxLater) == 0 || h.length != P::kSizedBytes || pixels.fd >= 0) {
+                return Outcome::Failed;
+            }
+            sized = true;
+            unsigned char natural[P::kSizedBytes];
+            step = readFromHelper(helper, natural, sizeof natural, clock, limits, nullptr);
+            if (step != Outcome::Converted) {
+                return step;
+            }
+            std::uint32_t boxW = 0;
+            std::uint32_t boxH = 0;
+            if (!call.boxFor || !call.boxFor(P::GetWord(natural), P::GetWord(natural + 4), boxW, boxH)) {
+                return Outcome::Failed; // the helper waits for a box it will not get
+            }
+            unsigned char box[P::kBoxBytes];
+            P::PutWord(box, boxW);
+            P::PutWord(box + 4, boxH);
+            if (sendToHelper(helper, box, sizeof box, -1) != Outcome::Converted) {
+                return Outcome::Failed;
+            }
+            continue;
+        }
+        if (h.word == P::kNotConvertible || h.word == P::kTooLarge) {
+            return h.length == 0 && pixels.fd < 0
+                       ? (h.word == P::kTooLarge ? Outcome::TooLarge : Outcome::NotConvertible)
+                       : Outcome::Failed;
+        }
+        if (h.word != P::kConverted || h.length != P::kRasterAnswerWords * 4) {
+            return Outcome::Failed;
+        }
+        unsigned char words[P::kRasterAnswerWords * 4];
+        step = readFromHelper(helper, words, sizeof words, clock, limits, &pixels);
+        if (step != Outcome::Converted) {
+            return step;
+        }
+        for (std::size_t i = 0; i < P::kRasterAnswerWords; ++i) {
+            reply.words[i] = P::GetWord(words + 4 * i);
+        }
+        const std::uint64_t bytes = std::uint64_t(reply.words[2]) * reply.words[3] * 4;
+        const bool sizeOnly = (call.flags & P::kSizeOnly) != 0;
+        if (sizeOnly ? pixels.fd >= 0 || bytes != 0
+                     : bytes == 0 || pixels.fd < 0 || !SealedMemory::IsSealed(pixels.fd, bytes)) {
+            return Outcome::Failed;
+        }
+        reply.pixels = pixels.release();
+        return Outcome::Converted;
+    }
+}
+
 // The helper kept ready for `path`, or a new one; `fromPool` says which.
 std::optional<Helper> take(const QByteArray &path, const MetafileHelperLimits &limits, bool &fromPool)
 {
@@ -317,31 +465,26 @@ void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::
 
 namespace {
 
-std::optional<QByteArray> ask(const QString &helperPath, std::uint32_t word, const QByteArray &payload,
-                              const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
+// Runs `conversation` with a helper of `helperPath`, kept ready or new; a helper kept ready that
+// has died meanwhile is replaced and the conversation tried once more.
+Outcome ask(const QString &helperPath, const MetafileHelperLimits &limits,
+            const std::function<Outcome(Helper &)> &conversation)
 {
     const QByteArray path = EncodeName(helperPath);
-    if (path.isEmpty() || payload.isEmpty()) {
-        return std::nullopt;
+    if (path.isEmpty()) {
+        return Outcome::Failed;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool fromPool = false;
         auto helper = take(path, limits, fromPool);
         if (!helper) {
-            return std::nullopt;
+            return Outcome::Failed;
         }
-        QByteArray svg;
-        const Outcome outcome = converse(*helper, word, payload, limits, maxAnswer, svg);
+        const Outcome outcome = conversation(*helper);
         if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible || outcome == Outcome::TooLarge) {
             ++helper->served;
             keepReady(path, limits, std::move(helper));
-            if (outcome == Outcome::Converted) {
-                return svg;
-            }
-            if (tooLarge != nullptr) {
-                *tooLarge = outcome == Outcome::TooLarge;
-            }
-            return std::nullopt;
+            return outcome;
         }
         retire(*helper);
         // A helper that waited in the pool may have died meanwhile (killed, or out of the memory
@@ -351,9 +494,9 @@ std::optional<QByteArray> ask(const QString &helperPath, std::uint32_t word, con
             continue;
         }
         keepReady(path, limits, std::nullopt);
-        return std::nullopt;
+        return outcome;
     }
-    return std::nullopt;
+    return Outcome::Failed;
 }
 
 } // namespace
@@ -361,17 +504,48 @@ std::optional<QByteArray> ask(const QString &helperPath, std::uint32_t word, con
 std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, MetafileKind kind,
                                                   const QByteArray &metafile, const MetafileHelperLimits &limits)
 {
-    return ask(helperPath, kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, metafile, limits, limits.maxSvgBytes,
-               nullptr);
+    if (metafile.isEmpty()) {
+        return std::nullopt;
+    }
+    QByteArray svg;
+    const Outcome outcome = ask(helperPath, limits, [&](Helper &helper) {
+        svg.clear();
+        return converse(helper, kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, metafile, limits, limits.maxSvgBytes,
+                        svg);
+    });
+    if (outcome != Outcome::Converted) {
+        return std::nullopt;
+    }
+    return svg;
 }
 
-std::optional<QByteArray> DecodeInHelper(const QString &helperPath, std::uint32_t kind, const QByteArray &request,
-                                         const MetafileHelperLimits &limits, qint64 maxAnswer, bool *tooLarge)
+std::optional<RasterReply> DecodeInHelper(const QString &helperPath, const RasterCall &call,
+                                          const MetafileHelperLimits &limits, bool *tooLarge)
 {
     if (tooLarge != nullptr) {
         *tooLarge = false;
     }
-    return ask(helperPath, kind, request, limits, maxAnswer, tooLarge);
+    if (!P::IsRasterKind(call.kind) || call.file < 0) {
+        return std::nullopt;
+    }
+    RasterReply reply;
+    const Outcome outcome = ask(helperPath, limits, [&](Helper &helper) {
+        if (reply.pixels >= 0) {
+            ::close(reply.pixels);
+        }
+        reply = RasterReply();
+        return converseRaster(helper, call, limits, reply);
+    });
+    if (outcome == Outcome::Converted) {
+        return reply;
+    }
+    if (reply.pixels >= 0) {
+        ::close(reply.pixels);
+    }
+    if (tooLarge != nullptr) {
+        *tooLarge = outcome == Outcome::TooLarge;
+    }
+    return std::nullopt;
 }
 
 void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits)

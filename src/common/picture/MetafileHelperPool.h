@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // Metafiles are converted by vantrel-metafile-helper, which parses them apart from the viewer.
@@ -28,12 +29,33 @@ struct MetafileHelperLimits
                                                                 const QByteArray &metafile,
                                                                 const MetafileHelperLimits &limits = {});
 
-// A raster decode (MetafileHelperProtocol.h: kind 3 to 5, the request's box words and the file):
-// the answer's bytes after its header, or nothing when the helper cannot decode it (`tooLarge` says
-// whether it was for its size), fails, or runs out of time.
-[[nodiscard]] std::optional<QByteArray> DecodeInHelper(const QString &helperPath, std::uint32_t kind,
-                                                       const QByteArray &request, const MetafileHelperLimits &limits,
-                                                       qint64 maxAnswer, bool *tooLarge = nullptr);
+// A raster decode (MetafileHelperProtocol.h: kind 3 to 5).
+struct RasterCall
+{
+    std::uint32_t kind = 0;
+    int file = -1; // a sealed memory file holding the picture file (the caller keeps it)
+    std::uint32_t boxWidth = 0;
+    std::uint32_t boxHeight = 0;
+    std::uint32_t flags = 0;
+    // With the box-later flag: the box for the natural size the helper found; false gives up.
+    std::function<bool(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t &boxW, std::uint32_t &boxH)>
+        boxFor;
+};
+
+struct RasterReply
+{
+    // The answer's words: natural width, natural height, width, height, flags.
+    std::uint32_t words[5] = {};
+    // A sealed memory file of exactly width x height x 4 bytes (checked), or -1 for the size
+    // only. The caller closes it.
+    int pixels = -1;
+};
+
+// The helper's answer, or nothing when it cannot decode the picture (`tooLarge` says whether it was
+// for its size), fails, breaks the protocol, or runs out of time. Nothing the helper says beyond
+// the protocol's shape is checked here: the caller checks its numbers.
+[[nodiscard]] std::optional<RasterReply> DecodeInHelper(const QString &helperPath, const RasterCall &call,
+                                                        const MetafileHelperLimits &limits, bool *tooLarge = nullptr);
 
 // Starts a helper now, so that the first metafile shown does not wait for one.
 void PrepareMetafileHelper(const QString &helperPath, const MetafileHelperLimits &limits = {});

@@ -7,13 +7,18 @@
 //   request: "VMH1", kind (u32: 1 WMF, 2 EMF), length (u64), then the metafile
 //   answer:  "VMH1", status (u32: 0 SVG follows, 1 not convertible), length (u64), then the SVG
 //
-// The same helper decodes the raster formats whose decoders are large C libraries:
+// The same helper decodes the raster formats whose decoders are large C libraries. The file and
+// the pixels travel in sealed memory files (memfd) passed along the socket, never through it:
 //
-//   request: "VMH1", kind (u32: 3 HEIF/AVIF, 4 JPEG XL, 5 TIFF), length (u64), then box width,
-//            box height, flags (u32 each; flags 1: the size only), then the file
-//   answer:  "VMH1", status (u32: 0 pixels follow, 1 not decodable, 2 too large), length (u64),
-//            then natural width, natural height, width, height, flags (u32 each; flags 1: has
-//            alpha), then width x height premultiplied 0xAARRGGBB words in the machine's order
+//   request: "VMH1", kind (u32: 3 HEIF/AVIF, 4 JPEG XL, 5 TIFF), length 12 (u64), then box width,
+//            box height, flags (u32 each; flags 1: the size only; 2: the box follows the size),
+//            with the file's memory file attached to the request's first byte
+//   answer:  "VMH1", status (u32: 0 decoded, 1 not decodable, 2 too large), length (u64), then
+//            natural width, natural height, width, height, flags (u32 each; flags 1: has alpha),
+//            with a memory file of width x height premultiplied 0xAARRGGBB words in the
+//            machine's order attached to its first byte (none for the size only)
+//   flags 2: before its answer the helper says "VMH1", 3, length 8, natural width and height;
+//            the viewer then sends the box: width and height (u32 each)
 //
 // Numbers are little-endian. The helper serves until its input ends.
 
@@ -33,8 +38,15 @@ constexpr std::uint32_t kTiff = 5;
 constexpr std::uint32_t kConverted = 0;
 constexpr std::uint32_t kNotConvertible = 1;
 constexpr std::uint32_t kTooLarge = 2;
+constexpr std::uint32_t kSized = 3;
+constexpr std::size_t kSizedBytes = 8;
+constexpr std::size_t kBoxBytes = 8;
+constexpr std::size_t kRasterAnswerWords = 5;
 constexpr std::size_t kRasterRequestBytes = 12;
 constexpr std::uint32_t kSizeOnly = 1;
+constexpr std::uint32_t kBoxLater = 2;
+// The largest file a raster request may attach.
+constexpr std::uint64_t kMaxRasterFile = 256ull << 20;
 constexpr std::uint32_t kHasAlpha = 1;
 
 inline bool IsRasterKind(std::uint32_t kind)

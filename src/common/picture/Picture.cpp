@@ -6,6 +6,7 @@
 #include "common/picture/MetafileHelperPool.h"
 #include "common/picture/MetafileHelperProtocol.h"
 #include "common/picture/RasterDecode.h"
+#include "common/picture/SealedMemory.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -94,8 +95,10 @@ struct OpenedPicture
     QSize storedSize; // raster: the size as stored, before the EXIF orientation is applied
     // PNG and WebP: the EXIF orientation (1 to 8), applied here rather than by the reader.
     int orientation = 1;
-    // Decoded in the helper: the whole file, read once.
+    // A still WebP: the whole file, read once.
     QByteArray contents;
+    // Decoded in the helper: the whole file, read once into a sealed memory file it maps.
+    std::shared_ptr<const int> helperFile;
 };
 
 std::uint32_t readBig32(const unsigned char *b)
@@ -243,18 +246,6 @@ QImage orientImage(const QImage &image, int orientation)
     }
 }
 
-QByteArray helperBox(QSize box, bool sizeOnly)
-{
-    namespace P = MetafileHelperProtocol;
-    QByteArray words(static_cast<qsizetype>(P::kRasterRequestBytes), Qt::Uninitialized);
-    auto *b = reinterpret_cast<unsigned char *>(words.data());
-    const bool sized = box.isValid() && !box.isEmpty();
-    P::PutWord(b, sized ? static_cast<std::uint32_t>(box.width()) : 0);
-    P::PutWord(b + 4, sized ? static_cast<std::uint32_t>(box.height()) : 0);
-    P::PutWord(b + 8, sizeOnly ? P::kSizeOnly : 0);
-    return words;
-}
-
 std::uint32_t helperKind(PictureKind kind)
 {
     namespace P = MetafileHelperProtocol;
@@ -263,53 +254,156 @@ std::uint32_t helperKind(PictureKind kind)
 
 MetafileHelperLimits helperLimits();
 
+// The file's bytes in a sealed memory file that the helper maps: read once, never copied again.
+std::shared_ptr<const int> sealedCopy(QIODevice &file, PictureError *error)
+{
+    const qint64 size = file.size();
+    if (size > kMaxHelperPictureBytes) {
+        setError(error, PictureError::TooLarge);
+        return {};
+    }
+    const int fd = size > 0 ? SealedMemory::Create(static_cast<std::size_t>(size)) : -1;
+    if (fd < 0) {
+        setError(error, PictureError::Damaged);
+        return {};
+    }
+    std::shared_ptr<const int> owned(new int(fd), [](const int *p) {
+        ::close(*p);
+        delete p;
+    });
+    void *map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        setError(error, PictureError::TooLarge);
+        return {};
+    }
+    qint64 done = 0;
+    file.seek(0);
+    while (done < size) {
+        const qint64 n = file.read(static_cast<char *>(map) + done, size - done);
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    ::munmap(map, static_cast<std::size_t>(size));
+    // A file cut short meanwhile is decoded as far as it goes (most likely as damaged).
+    if (done == 0 || (done < size && ::ftruncate(fd, done) != 0) || !SealedMemory::Seal(fd)) {
+        setError(error, PictureError::Damaged);
+        return {};
+    }
+    return owned;
+}
+
 struct HelperPixels
 {
     QSize natural;
-    QSize size;
-    bool alpha = false;
-    QByteArray answer; // the header words, then the pixels
+    QSize drawSize; // the box it was decoded for (empty: natural size)
+    QImage image;   // null for the size only
 };
 
-// Asks the helper for the picture fitted in `box` (empty: natural size; sizeOnly: no pixels).
-std::optional<HelperPixels> askHelper(const OpenedPicture &opened, QSize box, bool sizeOnly, PictureError *error)
+struct PixelMapping
 {
-    qint64 maxAnswer = static_cast<qint64>(kRasterAnswerHeaderBytes);
-    if (!sizeOnly) {
-        const bool sized = box.isValid() && !box.isEmpty();
-        maxAnswer += 4 * (sized ? std::min<qint64>(qint64(box.width()) * box.height(), PictureLimits::maxPixels)
-                                : PictureLimits::maxPixels);
+    void *base = nullptr;
+    std::size_t length = 0;
+};
+
+void unmapPixels(void *mapping)
+{
+    const std::unique_ptr<PixelMapping> owned(static_cast<PixelMapping *>(mapping));
+    ::munmap(owned->base, owned->length);
+}
+
+// Asks the helper for the picture fitted in `box` (empty: natural size), or in the box
+// `drawSizeFor` gives for its natural size, or for the size only.
+std::optional<HelperPixels> askHelper(const OpenedPicture &opened, QSize box, bool sizeOnly,
+                                      const std::function<QSize(QSize natural)> &drawSizeFor, PictureError *error)
+{
+    namespace P = MetafileHelperProtocol;
+    if (!opened.helperFile) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
+    const auto boxWord = [](int side, bool sized) { return sized ? static_cast<std::uint32_t>(side) : 0u; };
+    HelperPixels pixels;
+    RasterCall call;
+    call.kind = helperKind(opened.info.kind);
+    call.file = *opened.helperFile;
+    bool sized = box.isValid() && !box.isEmpty();
+    call.boxWidth = boxWord(box.width(), sized);
+    call.boxHeight = boxWord(box.height(), sized);
+    call.flags = sizeOnly ? P::kSizeOnly : 0;
+    QSize askedNatural;
+    if (!sizeOnly && !sized && drawSizeFor) {
+        call.flags |= P::kBoxLater;
+        call.boxFor = [&](std::uint32_t nw, std::uint32_t nh, std::uint32_t &bw, std::uint32_t &bh) {
+            if (!withinLimits(nw, nh)) {
+                return false;
+            }
+            askedNatural = QSize(static_cast<int>(nw), static_cast<int>(nh));
+            box = drawSizeFor(askedNatural);
+            sized = box.isValid() && !box.isEmpty();
+            bw = boxWord(box.width(), sized);
+            bh = boxWord(box.height(), sized);
+            return true;
+        };
     }
     bool tooLarge = false;
-    const auto answer =
-        DecodeInHelper(PictureHelperPath(), helperKind(opened.info.kind), helperBox(box, sizeOnly) + opened.contents,
-                       helperLimits(), maxAnswer, &tooLarge);
-    if (!answer || answer->size() < static_cast<qsizetype>(kRasterAnswerHeaderBytes)) {
+    const auto reply = DecodeInHelper(PictureHelperPath(), call, helperLimits(), &tooLarge);
+    if (!reply) {
         setError(error, tooLarge ? PictureError::TooLarge : PictureError::Damaged);
         return std::nullopt;
     }
-    namespace P = MetafileHelperProtocol;
-    const auto *b = reinterpret_cast<const unsigned char *>(answer->constData());
-    HelperPixels pixels;
-    const std::uint32_t nw = P::GetWord(b);
-    const std::uint32_t nh = P::GetWord(b + 4);
-    const std::uint32_t w = P::GetWord(b + 8);
-    const std::uint32_t h = P::GetWord(b + 12);
-    // The helper is not trusted either: what it says must fit the limits and what it sent.
-    if (!withinLimits(nw, nh) || w > nw || h > nh ||
-        answer->size() != static_cast<qsizetype>(kRasterAnswerHeaderBytes + qint64(w) * h * 4) ||
-        (sizeOnly ? (w != 0 || h != 0) : (w == 0 || h == 0))) {
+    const int pixelFile = reply->pixels;
+    const std::unique_ptr<const int, void (*)(const int *)> closer(&pixelFile, [](const int *fd) {
+        if (*fd >= 0) {
+            ::close(*fd);
+        }
+    });
+    const std::uint32_t nw = reply->words[0];
+    const std::uint32_t nh = reply->words[1];
+    const std::uint32_t w = reply->words[2];
+    const std::uint32_t h = reply->words[3];
+    // The helper is not trusted either: what it says must fit the limits, the box and what it
+    // said before. (The pool checked that the memory file holds exactly w x h pixels.)
+    const bool fits =
+        !sized || (w <= static_cast<std::uint32_t>(box.width()) && h <= static_cast<std::uint32_t>(box.height()));
+    if (!withinLimits(nw, nh) || w > nw || h > nh || !fits ||
+        (askedNatural.isValid() && askedNatural != QSize(static_cast<int>(nw), static_cast<int>(nh))) ||
+        (sizeOnly ? (w != 0 || h != 0 || pixelFile >= 0) : (w == 0 || h == 0 || pixelFile < 0))) {
         setError(error, PictureError::Damaged);
         return std::nullopt;
     }
     pixels.natural = QSize(static_cast<int>(nw), static_cast<int>(nh));
-    pixels.size = QSize(static_cast<int>(w), static_cast<int>(h));
-    pixels.alpha = (P::GetWord(b + 16) & P::kHasAlpha) != 0;
-    pixels.answer = *answer;
+    pixels.drawSize = sized ? box : QSize();
+    if (sizeOnly) {
+        return pixels;
+    }
+    // The pixels stay where the helper put them (a full-size picture is hundreds of megabytes),
+    // mapped privately: sealed, they can no longer change or shrink under the image.
+    auto mapping = std::make_unique<PixelMapping>();
+    mapping->length = static_cast<std::size_t>(w) * h * 4;
+    mapping->base = ::mmap(nullptr, mapping->length, PROT_READ | PROT_WRITE, MAP_PRIVATE, pixelFile, 0);
+    if (mapping->base == MAP_FAILED) {
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
+    const bool alpha = (reply->words[4] & P::kHasAlpha) != 0;
+    auto *bits = static_cast<uchar *>(mapping->base);
+    PixelMapping *owned = mapping.release();
+    pixels.image = QImage(bits, static_cast<int>(w), static_cast<int>(h), qsizetype(w) * 4,
+                          alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, unmapPixels, owned);
+    if (pixels.image.isNull()) {
+        unmapPixels(owned);
+        setError(error, PictureError::TooLarge);
+        return std::nullopt;
+    }
     return pixels;
 }
 
-std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY, PictureError *error)
+// `sizeFromDecode`: a picture the helper decodes learns its size with its pixels (one request, not
+// two); its info is then filled in by the decode.
+std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY, PictureError *error,
+                                         bool sizeFromDecode = false)
 {
     if (!file.isOpen() && !file.open(QIODevice::ReadOnly)) {
         setError(error, PictureError::CannotOpen);
@@ -344,13 +438,14 @@ std::optional<OpenedPicture> openPicture(QIODevice &file, float tppX, float tppY
     case PictureKind::Heif:
     case PictureKind::Avif:
     case PictureKind::JpegXl: {
-        if (file.size() > kMaxHelperPictureBytes) {
-            setError(error, PictureError::TooLarge);
+        opened.helperFile = sealedCopy(file, error);
+        if (!opened.helperFile) {
             return std::nullopt;
         }
-        file.seek(0);
-        opened.contents = file.readAll();
-        const auto pixels = askHelper(opened, QSize(), true, error);
+        if (sizeFromDecode) {
+            return opened;
+        }
+        const auto pixels = askHelper(opened, QSize(), true, {}, error);
         if (!pixels) {
             return std::nullopt;
         }
@@ -571,6 +666,12 @@ std::optional<QImage> decodeWebp(const OpenedPicture &opened, const PictureReque
         config.options.use_scaling = 1;
         config.options.scaled_width = decode.width();
         config.options.scaled_height = decode.height();
+        // Shown at a quarter or less (a thumbnail), the smoothing of block edges and of the
+        // colour planes cannot be seen, and costs a third of the decode.
+        if (decode.width() * 4 <= opened.storedSize.width() && decode.height() * 4 <= opened.storedSize.height()) {
+            config.options.bypass_filtering = 1;
+            config.options.no_fancy_upsampling = 1;
+        }
     }
     // Bytes in the order of the image's 32-bit words, alpha premultiplied as the image keeps it.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -641,30 +742,19 @@ std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened,
     return image;
 }
 
-void releaseAnswer(void *answer)
+// A picture the helper decodes: its size and pixels in one request.
+std::optional<Picture> loadInHelper(const OpenedPicture &opened, const PictureRequest &request, PictureError *error)
 {
-    delete static_cast<QByteArray *>(answer);
-}
-
-std::optional<QImage> decodeInHelper(const OpenedPicture &opened, const PictureRequest &request, PictureError *error)
-{
-    auto pixels = askHelper(opened, request.drawSize, false, error);
+    const bool sized = request.drawSize.isValid() && !request.drawSize.isEmpty();
+    auto pixels = askHelper(opened, request.drawSize, false, sized ? nullptr : request.drawSizeFor, error);
     if (!pixels) {
         return std::nullopt;
     }
-    const QImage::Format format = pixels->alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    // The pixels stay where the answer put them (a full-size picture is hundreds of megabytes):
-    // the image owns the answer.
-    auto *answer = new QByteArray(std::move(pixels->answer));
-    auto *bits = reinterpret_cast<uchar *>(answer->data()) + kRasterAnswerHeaderBytes;
-    QImage image(bits, pixels->size.width(), pixels->size.height(), qsizetype(pixels->size.width()) * 4, format,
-                 releaseAnswer, answer);
-    if (image.isNull()) {
-        delete answer;
-        setError(error, PictureError::TooLarge);
-        return std::nullopt;
-    }
-    return image;
+    PictureInfo info = opened.info;
+    info.pixelSize = pixels->natural;
+    info.himetricWidth = ScalePixelsToHimetric(info.pixelSize.width(), request.twipsPerPixelX);
+    info.himetricHeight = ScalePixelsToHimetric(info.pixelSize.height(), request.twipsPerPixelY);
+    return Picture{info, sized ? request.drawSize : pixels->drawSize, std::move(pixels->image)};
 }
 
 QSize fitInto(QSize natural, QSize box)
@@ -913,17 +1003,19 @@ std::optional<Picture> LoadPictureData(const QByteArray &bytes, const PictureReq
 std::optional<Picture> LoadPictureFrom(QIODevice &file, const PictureRequest &request, PictureError *error)
 {
     setError(error, PictureError::None);
-    const auto opened = openPicture(file, request.twipsPerPixelX, request.twipsPerPixelY, error);
+    const auto opened = openPicture(file, request.twipsPerPixelX, request.twipsPerPixelY, error, true);
     if (!opened) {
         return std::nullopt;
+    }
+    if (opened->info.isHelperDecoded()) {
+        return loadInHelper(*opened, request, error);
     }
     PictureRequest sized = request;
     if (sized.drawSize.isEmpty() && sized.drawSizeFor) {
         sized.drawSize = sized.drawSizeFor(opened->info.pixelSize);
     }
-    const auto image = opened->info.isMetafile()        ? drawMetafile(file, *opened, sized, error)
-                       : opened->info.isHelperDecoded() ? decodeInHelper(*opened, sized, error)
-                                                        : decodeRaster(file, *opened, sized, error);
+    const auto image = opened->info.isMetafile() ? drawMetafile(file, *opened, sized, error)
+                                                 : decodeRaster(file, *opened, sized, error);
     if (!image) {
         return std::nullopt;
     }

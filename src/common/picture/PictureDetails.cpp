@@ -9,6 +9,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -149,20 +150,108 @@ QString sizeText(qint64 bytes)
     return QStringLiteral("%1 MB").arg(number(bytes / 1e6, 1));
 }
 
+std::uint32_t big32(const unsigned char *b)
+{
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+std::uint32_t little32(const unsigned char *b)
+{
+    return (std::uint32_t(b[3]) << 24) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[1]) << 8) | b[0];
+}
+
+// The EXIF block a container holds apart from its picture data, with the "Exif" header libexif
+// looks for: a PNG's eXIf chunk, a WebP's EXIF chunk, a JPEG XL container's Exif box. Only
+// what lies within `head` is found; empty for any other file.
+QByteArray containerExifBlock(const QByteArray &head)
+{
+    static const QByteArray exifHeader("Exif\0\0", 6);
+    const auto *b = reinterpret_cast<const unsigned char *>(head.constData());
+    const auto n = static_cast<std::uint64_t>(head.size());
+    const auto block = [&](std::uint64_t at, std::uint64_t length) {
+        const QByteArray data = head.mid(static_cast<qsizetype>(at), static_cast<qsizetype>(length));
+        return data.startsWith(exifHeader) ? data : exifHeader + data;
+    };
+    constexpr int kMostChunks = 4096;
+    if (head.startsWith(QByteArrayLiteral("\x89PNG\r\n\x1a\n"))) {
+        std::uint64_t at = 8;
+        for (int i = 0; i < kMostChunks && at + 8 <= n; ++i) {
+            const std::uint64_t length = big32(b + at);
+            if (std::memcmp(b + at + 4, "eXIf", 4) == 0) {
+                return at + 8 + length <= n ? block(at + 8, length) : QByteArray();
+            }
+            if (std::memcmp(b + at + 4, "IEND", 4) == 0) {
+                break;
+            }
+            at += 12 + length;
+        }
+    } else if (n >= 12 && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "WEBP", 4) == 0) {
+        std::uint64_t at = 12;
+        for (int i = 0; i < kMostChunks && at + 8 <= n; ++i) {
+            const std::uint64_t length = little32(b + at + 4);
+            if (std::memcmp(b + at, "EXIF", 4) == 0) {
+                return at + 8 + length <= n ? block(at + 8, length) : QByteArray();
+            }
+            at += 8 + length + (length & 1);
+        }
+    } else if (n >= 12 && std::memcmp(b, "\0\0\0\x0cJXL \r\n\x87\n", 12) == 0) {
+        std::uint64_t at = 0;
+        for (int i = 0; i < kMostChunks && at + 8 <= n; ++i) {
+            std::uint64_t size = big32(b + at);
+            std::uint64_t header = 8;
+            if (size == 1) {
+                if (at + 16 > n) {
+                    break;
+                }
+                size = (std::uint64_t(big32(b + at + 8)) << 32) | big32(b + at + 12);
+                header = 16;
+            } else if (size == 0) {
+                size = n - at; // to the end of the file
+            }
+            if (size < header) {
+                break;
+            }
+            if (std::memcmp(b + at + 4, "Exif", 4) == 0) {
+                // The box's first four bytes say where in it the TIFF header starts.
+                if (size < header + 4 || at + size > n) {
+                    break;
+                }
+                const std::uint64_t offset = big32(b + at + header);
+                if (offset > size - header - 4) {
+                    break;
+                }
+                return block(at + header + 4 + offset, size - header - 4 - offset);
+            }
+            if (size > n - at) {
+                break;
+            }
+            at += size;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
-PictureDetails ExifDetailsOf(const QByteArray &head)
+PictureDetails ExifDetailsOf(const QByteArray &file)
 {
     PictureDetails d;
-    ExifLoader *loader = exif_loader_new();
-    if (loader == nullptr) {
-        return d;
-    }
-    exif_loader_write(loader, reinterpret_cast<unsigned char *>(const_cast<char *>(head.constData())),
-                      static_cast<unsigned int>(head.size()));
     ExifHolder exif;
-    exif.data = exif_loader_get_data(loader);
-    exif_loader_unref(loader);
+    const QByteArray contained = containerExifBlock(file);
+    if (!contained.isEmpty()) {
+        // The block alone, its "Exif" header first: read as it stands, not looked for.
+        exif.data = exif_data_new_from_data(reinterpret_cast<const unsigned char *>(contained.constData()),
+                                            static_cast<unsigned int>(contained.size()));
+    } else {
+        ExifLoader *loader = exif_loader_new();
+        if (loader == nullptr) {
+            return d;
+        }
+        exif_loader_write(loader, reinterpret_cast<unsigned char *>(const_cast<char *>(file.constData())),
+                          static_cast<unsigned int>(file.size()));
+        exif.data = exif_loader_get_data(loader);
+        exif_loader_unref(loader);
+    }
     if (exif.data == nullptr) {
         return d;
     }

@@ -23,8 +23,9 @@ struct PictureDetails
     qint64 fileSize = -1;
 };
 
-// The EXIF block of a JPEG file (or nothing), with the dimensions and size added by the caller.
-// Only a regular file is opened, and only its first megabyte is read.
+// The EXIF block of a JPEG, PNG (eXIf), WebP (EXIF) or JPEG XL (Exif box) file, or nothing, with
+// the dimensions and size added by the caller. Only a regular file is opened, and only its first
+// megabyte is read (a block further in is not found).
 [[nodiscard]] PictureDetails ReadExifDetails(const QString &path);
 // The same, from the bytes of a file's beginning.
 [[nodiscard]] PictureDetails ExifDetailsOf(const QByteArray &head);

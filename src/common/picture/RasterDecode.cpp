@@ -35,19 +35,16 @@ std::uint32_t premultiply(std::uint32_t r, std::uint32_t g, std::uint32_t b, std
     return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
-// Stored pixels turned upright as an EXIF (or TIFF) orientation value says.
-std::vector<std::uint32_t> orient(std::vector<std::uint32_t> pixels, std::uint32_t &w, std::uint32_t &h,
-                                  int orientation)
+// Stored pixels (sw x sh) written upright into `out` as an EXIF (or TIFF) orientation value says.
+void orientInto(const std::uint32_t *pixels, std::uint32_t sw, std::uint32_t sh, int orientation, std::uint32_t *out)
 {
     if (orientation < 2 || orientation > 8) {
-        return pixels;
+        std::copy(pixels, pixels + static_cast<std::size_t>(sw) * sh, out);
+        return;
     }
-    const std::uint32_t sw = w;
-    const std::uint32_t sh = h;
     const bool swap = orientation >= 5;
     const std::uint32_t ow = swap ? sh : sw;
     const std::uint32_t oh = swap ? sw : sh;
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(ow) * oh);
     for (std::uint32_t y = 0; y < oh; ++y) {
         for (std::uint32_t x = 0; x < ow; ++x) {
             std::uint32_t sx = x;
@@ -85,9 +82,25 @@ std::vector<std::uint32_t> orient(std::vector<std::uint32_t> pixels, std::uint32
             out[static_cast<std::size_t>(y) * ow + x] = pixels[static_cast<std::size_t>(sy) * sw + sx];
         }
     }
-    w = ow;
-    h = oh;
-    return out;
+}
+
+// The box of the request: given, or asked for now that the natural size is known.
+bool settleBox(const RasterRequest &request, std::uint32_t naturalW, std::uint32_t naturalH, RasterRequest &settled)
+{
+    settled.boxWidth = request.boxWidth;
+    settled.boxHeight = request.boxHeight;
+    return !request.boxFor || request.boxFor(naturalW, naturalH, settled.boxWidth, settled.boxHeight);
+}
+
+// Where the result's w x h pixels go: the caller's place, or the result itself.
+std::uint32_t *outputFor(RasterResult &result, const RasterRequest &request, std::uint32_t w, std::uint32_t h)
+{
+    const std::size_t count = static_cast<std::size_t>(w) * h;
+    if (request.allocate) {
+        return request.allocate(count);
+    }
+    result.pixels.resize(count);
+    return result.pixels.data();
 }
 
 // The reduced size in stored orientation for an upright box.
@@ -159,9 +172,14 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     if (request.infoOnly) {
         return result;
     }
+    RasterRequest box;
+    if (!settleBox(request, result.naturalWidth, result.naturalHeight, box)) {
+        fail(failure, RasterFailure::Damaged);
+        return std::nullopt;
+    }
     std::uint32_t outW = 0;
     std::uint32_t outH = 0;
-    FitRasterSize(result.naturalWidth, result.naturalHeight, request.boxWidth, request.boxHeight, outW, outH);
+    FitRasterSize(result.naturalWidth, result.naturalHeight, box.boxWidth, box.boxHeight, outW, outH);
 
     // A phone's photo carries a small copy: when it is at least as large as what is drawn, it is
     // decoded instead of the whole picture.
@@ -210,28 +228,37 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
-    std::vector<std::uint32_t> argb(static_cast<std::size_t>(dw) * static_cast<std::size_t>(dh));
+    outW = std::min(outW, static_cast<std::uint32_t>(dw));
+    outH = std::min(outH, static_cast<std::uint32_t>(dh));
+    std::uint32_t *out = outputFor(result, request, outW, outH);
+    if (out == nullptr) {
+        fail(failure, RasterFailure::TooLarge);
+        return std::nullopt;
+    }
+    // Row by row, converted and reduced at once: the picture never exists at its natural size
+    // in this format.
+    const bool reduce = outW != static_cast<std::uint32_t>(dw) || outH != static_cast<std::uint32_t>(dh);
+    std::vector<std::uint32_t> line(reduce ? static_cast<std::size_t>(dw) : 0);
+    std::optional<RowReducer> reducer;
+    if (reduce) {
+        reducer.emplace(static_cast<std::uint32_t>(dw), static_cast<std::uint32_t>(dh), outW, outH, out);
+    }
     bool alpha = false;
     for (int y = 0; y < dh; ++y) {
         const std::uint8_t *row = plane + static_cast<std::ptrdiff_t>(y) * stride;
-        std::uint32_t *out = argb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(dw);
+        std::uint32_t *to = reduce ? line.data() : out + static_cast<std::size_t>(y) * static_cast<std::size_t>(dw);
         for (int x = 0; x < dw; ++x) {
             const std::uint8_t *p = row + static_cast<std::ptrdiff_t>(x) * 4;
             alpha = alpha || p[3] != 255;
-            out[x] = premultiply(p[0], p[1], p[2], p[3]);
+            to[x] = premultiply(p[0], p[1], p[2], p[3]);
+        }
+        if (reduce) {
+            reducer->addRow(line.data());
         }
     }
-    image.reset();
-    FitRasterSize(result.naturalWidth, result.naturalHeight, request.boxWidth, request.boxHeight, outW, outH);
-    outW = std::min(outW, static_cast<std::uint32_t>(dw));
-    outH = std::min(outH, static_cast<std::uint32_t>(dh));
     result.hasAlpha = alpha;
     result.width = outW;
     result.height = outH;
-    result.pixels = (outW == static_cast<std::uint32_t>(dw) && outH == static_cast<std::uint32_t>(dh))
-                        ? std::move(argb)
-                        : ReduceRaster(argb.data(), static_cast<std::uint32_t>(dw), static_cast<std::uint32_t>(dh),
-                                       static_cast<std::size_t>(dw), outW, outH);
     return result;
 }
 
@@ -255,7 +282,7 @@ std::optional<RasterResult> decodeJxl(const unsigned char *data, std::size_t siz
         return std::nullopt;
     }
     std::unique_ptr<void, JxlRunnerFree> runner;
-    const int events = JXL_DEC_BASIC_INFO | (request.infoOnly ? 0 : JXL_DEC_FULL_IMAGE);
+    const int events = JXL_DEC_BASIC_INFO | (request.infoOnly ? 0 : JXL_DEC_FULL_IMAGE | JXL_DEC_FRAME_PROGRESSION);
     if (JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS ||
         JxlDecoderSetKeepOrientation(decoder.get(), JXL_FALSE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS) {
@@ -276,9 +303,14 @@ std::optional<RasterResult> decodeJxl(const unsigned char *data, std::size_t siz
     const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     RasterResult result;
     JxlBasicInfo info{};
-    std::vector<std::uint8_t> rgba;
+    // Not zeroed first: the decoder writes every byte, and zeroing 48 MB costs a tenth of a decode.
+    std::unique_ptr<std::uint8_t[]> rgbaBuffer;
+    std::uint8_t *rgba = nullptr;
+    std::uint32_t *out = nullptr;
     std::uint32_t dw = 0;
     std::uint32_t dh = 0;
+    std::uint32_t outW = 0;
+    std::uint32_t outH = 0;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
         if (status == JXL_DEC_BASIC_INFO) {
@@ -298,49 +330,89 @@ std::optional<RasterResult> decodeJxl(const unsigned char *data, std::size_t siz
             if (request.infoOnly) {
                 return result;
             }
+            RasterRequest box;
+            if (!settleBox(request, dw, dh, box)) {
+                fail(failure, RasterFailure::Damaged);
+                return std::nullopt;
+            }
+            FitRasterSize(dw, dh, box.boxWidth, box.boxHeight, outW, outH);
+            // Drawn at an eighth or less, the 1:8 pass (each 8 x 8 block's mean, which every
+            // lossy file holds before its detail) is all that shows.
+            if (static_cast<std::uint64_t>(outW) * 8 <= dw && static_cast<std::uint64_t>(outH) * 8 <= dh &&
+                JxlDecoderSetProgressiveDetail(decoder.get(), kDC) != JXL_DEC_SUCCESS) {
+                fail(failure, RasterFailure::Damaged);
+                return std::nullopt;
+            }
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             std::size_t needed = 0;
             if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &needed) != JXL_DEC_SUCCESS ||
-                needed != static_cast<std::size_t>(dw) * dh * 4) {
+                needed != static_cast<std::size_t>(dw) * dh * 4 || rgba != nullptr) {
                 fail(failure, RasterFailure::Damaged);
                 return std::nullopt;
             }
-            rgba.resize(needed);
-            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, rgba.data(), rgba.size()) != JXL_DEC_SUCCESS) {
+            // Not reduced: decoded straight into the result, turned into its words in place.
+            if (outW == dw && outH == dh) {
+                out = outputFor(result, request, outW, outH);
+                if (out == nullptr) {
+                    fail(failure, RasterFailure::TooLarge);
+                    return std::nullopt;
+                }
+                rgba = reinterpret_cast<std::uint8_t *>(out);
+            } else {
+                rgbaBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
+                rgba = rgbaBuffer.get();
+            }
+            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, rgba, needed) != JXL_DEC_SUCCESS) {
                 fail(failure, RasterFailure::Damaged);
                 return std::nullopt;
+            }
+        } else if (status == JXL_DEC_FRAME_PROGRESSION) {
+            if (rgba != nullptr && JxlDecoderFlushImage(decoder.get()) == JXL_DEC_SUCCESS) {
+                break;
             }
         } else if (status == JXL_DEC_FULL_IMAGE) {
             break; // the first frame of an animation is the picture
-        } else if (status == JXL_DEC_SUCCESS && !rgba.empty()) {
+        } else if (status == JXL_DEC_SUCCESS && rgba != nullptr) {
             break;
         } else {
             fail(failure, RasterFailure::Damaged);
             return std::nullopt;
         }
     }
-    if (rgba.empty()) {
+    if (rgba == nullptr) {
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
-    std::vector<std::uint32_t> argb(static_cast<std::size_t>(dw) * dh);
     const bool premultiplied = info.alpha_premultiplied != 0;
     bool alpha = false;
-    for (std::size_t i = 0; i < argb.size(); ++i) {
-        const std::uint8_t *p = rgba.data() + i * 4;
-        alpha = alpha || p[3] != 255;
-        argb[i] = premultiplied
-                      ? (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2]
-                      : premultiply(p[0], p[1], p[2], p[3]);
+    auto convert = [&](const std::uint8_t *from, std::uint32_t *to, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t *p = from + i * 4;
+            alpha = alpha || p[3] != 255;
+            to[i] = premultiplied
+                        ? (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2]
+                        : premultiply(p[0], p[1], p[2], p[3]);
+        }
+    };
+    if (out != nullptr) {
+        // In place: each word is read whole before it is written.
+        convert(rgba, out, static_cast<std::size_t>(dw) * dh);
+    } else {
+        out = outputFor(result, request, outW, outH);
+        if (out == nullptr) {
+            fail(failure, RasterFailure::TooLarge);
+            return std::nullopt;
+        }
+        RowReducer reducer(dw, dh, outW, outH, out);
+        std::vector<std::uint32_t> line(dw);
+        for (std::uint32_t y = 0; y < dh; ++y) {
+            convert(rgba + static_cast<std::size_t>(y) * dw * 4, line.data(), dw);
+            reducer.addRow(line.data());
+        }
     }
-    rgba = {};
-    std::uint32_t outW = 0;
-    std::uint32_t outH = 0;
-    FitRasterSize(dw, dh, request.boxWidth, request.boxHeight, outW, outH);
     result.hasAlpha = alpha;
     result.width = outW;
     result.height = outH;
-    result.pixels = (outW == dw && outH == dh) ? std::move(argb) : ReduceRaster(argb.data(), dw, dh, dw, outW, outH);
     return result;
 }
 
@@ -409,6 +481,62 @@ struct TiffClose
     void operator()(TIFF *t) const { TIFFClose(t); }
 };
 
+struct TiffReaderEnd
+{
+    void operator()(TIFFRGBAImage *r) const { TIFFRGBAImageEnd(r); }
+};
+
+// A scanner's or a pyramid's file may hold the picture again at reduced resolution (a later page
+// or a sub-page marked as such): the smallest that is still at least `outW` x `outH` and of the
+// same shape is made the current page. Otherwise the first page stays current.
+void useReducedPage(TIFF *tiff, std::uint32_t width, std::uint32_t height, std::uint32_t outW, std::uint32_t outH,
+                    const RasterLimits &limits)
+{
+    constexpr int kPagesLooked = 16;
+    const tdir_t first = TIFFCurrentDirectory(tiff);
+    std::uint32_t bestW = width;
+    std::optional<tdir_t> best;
+    std::optional<toff_t> bestSub;
+    auto consider = [&](std::optional<toff_t> sub) {
+        std::uint32_t type = 0;
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        if (TIFFGetField(tiff, TIFFTAG_SUBFILETYPE, &type) != 1 || (type & FILETYPE_REDUCEDIMAGE) == 0 ||
+            TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) != 1 || TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h) != 1 ||
+            !withinLimits(w, h, limits) || w < outW || h < outH || w >= bestW) {
+            return;
+        }
+        // Same shape within a pixel of rounding: the same picture, only smaller.
+        const std::uint64_t expectedH = (static_cast<std::uint64_t>(height) * w + width / 2) / width;
+        if (h + 1 < expectedH || h > expectedH + 1) {
+            return;
+        }
+        bestW = w;
+        best = TIFFCurrentDirectory(tiff);
+        bestSub = sub;
+    };
+    std::vector<toff_t> subPages;
+    {
+        std::uint16_t count = 0;
+        toff_t *offsets = nullptr;
+        if (TIFFGetField(tiff, TIFFTAG_SUBIFD, &count, &offsets) == 1 && offsets != nullptr) {
+            subPages.assign(offsets, offsets + std::min<std::uint16_t>(count, kPagesLooked));
+        }
+    }
+    for (int page = 1; page < kPagesLooked && TIFFReadDirectory(tiff) == 1; ++page) {
+        consider(std::nullopt);
+    }
+    for (const toff_t offset : subPages) {
+        if (TIFFSetSubDirectory(tiff, offset) == 1) {
+            consider(offset);
+        }
+    }
+    const bool chosen = bestSub ? TIFFSetSubDirectory(tiff, *bestSub) == 1 : best && TIFFSetDirectory(tiff, *best) == 1;
+    if (!chosen) {
+        TIFFSetDirectory(tiff, first);
+    }
+}
+
 std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t size, const RasterRequest &request,
                                        const RasterLimits &limits, RasterFailure *failure)
 {
@@ -453,6 +581,17 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
     if (request.infoOnly) {
         return result;
     }
+    RasterRequest box;
+    if (!settleBox(request, result.naturalWidth, result.naturalHeight, box)) {
+        fail(failure, RasterFailure::Damaged);
+        return std::nullopt;
+    }
+    std::uint32_t outW = 0;
+    std::uint32_t outH = 0;
+    storedTarget(sw, sh, swap, box, outW, outH);
+    if (outW != sw || outH != sh) {
+        useReducedPage(tiff.get(), sw, sh, outW, outH, limits);
+    }
     char message[1024] = {};
     if (TIFFRGBAImageOK(tiff.get(), message) != 1) {
         fail(failure, RasterFailure::Damaged);
@@ -463,34 +602,86 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
-    // Asking for the file's own orientation reads the rows as stored, top row first; turning
-    // upright follows below for all eight orientations alike (the library flips but never turns).
-    reader.req_orientation = orientation;
-    std::vector<std::uint32_t> raster(static_cast<std::size_t>(sw) * sh);
-    const bool read = TIFFRGBAImageGet(&reader, raster.data(), sw, sh) == 1;
-    TIFFRGBAImageEnd(&reader);
-    if (!read) {
+    const std::unique_ptr<TIFFRGBAImage, TiffReaderEnd> readerEnd(&reader);
+    // The page read (a reduced-resolution one has a size of its own).
+    const std::uint32_t pw = reader.width;
+    const std::uint32_t ph = reader.height;
+    if (!withinLimits(pw, ph, limits) || pw < outW || ph < outH) {
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
+    // Asking for the page's own orientation reads the rows as stored, top row first; turning
+    // upright by the first page's orientation follows below for all eight alike (the library
+    // flips but never turns).
+    reader.req_orientation = reader.orientation;
+    const bool upright = orientation == ORIENTATION_TOPLEFT;
+    const bool reduce = outW != pw || outH != ph;
+    std::uint32_t *out = nullptr;
+    std::vector<std::uint32_t> stored; // the reduced pixels before they are turned upright
+    if (upright) {
+        out = outputFor(result, request, outW, outH);
+    } else {
+        stored.resize(static_cast<std::size_t>(outW) * outH);
+        out = stored.data();
+    }
+    if (out == nullptr) {
+        fail(failure, RasterFailure::TooLarge);
+        return std::nullopt;
+    }
+    // Read in bands of whole strips (or tiles), each reduced as it comes: a band, not the whole
+    // picture, is held at its natural size.
+    std::uint32_t rowsPerBand = 0;
+    if (TIFFIsTiled(tiff.get()) != 0) {
+        TIFFGetField(tiff.get(), TIFFTAG_TILELENGTH, &rowsPerBand);
+    } else {
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ROWSPERSTRIP, &rowsPerBand);
+    }
+    rowsPerBand = std::clamp<std::uint32_t>(rowsPerBand, 1, ph);
+    if (rowsPerBand < 64) {
+        rowsPerBand = std::min(ph, (64 + rowsPerBand - 1) / rowsPerBand * rowsPerBand);
+    }
+    std::vector<std::uint32_t> band(reduce ? static_cast<std::size_t>(pw) * rowsPerBand : 0);
+    std::optional<RowReducer> reducer;
+    if (reduce) {
+        reducer.emplace(pw, ph, outW, outH, out);
+    }
     bool alpha = false;
-    for (std::uint32_t &p : raster) {
-        // The library's words hold R in the low byte, premultiplied already where there is alpha.
-        const std::uint32_t a = TIFFGetA(p);
-        alpha = alpha || a != 255;
-        p = (a << 24) | (TIFFGetR(p) << 16) | (TIFFGetG(p) << 8) | TIFFGetB(p);
+    for (std::uint32_t row = 0; row < ph; row += rowsPerBand) {
+        const std::uint32_t rows = std::min(rowsPerBand, ph - row);
+        std::uint32_t *into = reduce ? band.data() : out + static_cast<std::size_t>(row) * pw;
+        reader.row_offset = static_cast<int>(row);
+        reader.col_offset = 0;
+        if (TIFFRGBAImageGet(&reader, into, pw, rows) != 1) {
+            fail(failure, RasterFailure::Damaged);
+            return std::nullopt;
+        }
+        for (std::size_t i = 0, n = static_cast<std::size_t>(pw) * rows; i < n; ++i) {
+            // The library's words hold R in the low byte, premultiplied already where there is alpha.
+            const std::uint32_t p = into[i];
+            const std::uint32_t a = TIFFGetA(p);
+            alpha = alpha || a != 255;
+            into[i] = (a << 24) | (TIFFGetR(p) << 16) | (TIFFGetG(p) << 8) | TIFFGetB(p);
+        }
+        if (reduce) {
+            for (std::uint32_t y = 0; y < rows; ++y) {
+                reducer->addRow(band.data() + static_cast<std::size_t>(y) * pw);
+            }
+        }
     }
-    std::uint32_t outW = 0;
-    std::uint32_t outH = 0;
-    storedTarget(sw, sh, swap, request, outW, outH);
-    if (outW != sw || outH != sh) {
-        raster = ReduceRaster(raster.data(), sw, sh, sw, outW, outH);
+    if (!upright) {
+        std::uint32_t *turned = outputFor(result, request, outW, outH);
+        if (turned == nullptr) {
+            fail(failure, RasterFailure::TooLarge);
+            return std::nullopt;
+        }
+        orientInto(stored.data(), outW, outH, orientation, turned);
+        if (swap) {
+            std::swap(outW, outH);
+        }
     }
-    raster = orient(std::move(raster), outW, outH, orientation);
     result.hasAlpha = alpha;
     result.width = outW;
     result.height = outH;
-    result.pixels = std::move(raster);
     return result;
 }
 
@@ -516,63 +707,89 @@ void FitRasterSize(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t
     outH = std::clamp<std::uint32_t>(outH, 1, naturalH);
 }
 
+RowReducer::RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t outW, std::uint32_t outH,
+                       std::uint32_t *out)
+    : m_width(width)
+    , m_height(height)
+    , m_outW(outW)
+    , m_outH(outH)
+    , m_out(out)
+    , m_column(width)
+    , m_share(width)
+    , m_row(static_cast<std::size_t>(outW) * 4)
+    , m_sum(static_cast<std::size_t>(outW) * 4, 0)
+{
+    // A source pixel is outW units wide, an output pixel width units: a source pixel lies in one
+    // output column, or in two when it straddles their border.
+    for (std::uint32_t sx = 0; sx < width; ++sx) {
+        const std::uint64_t from = static_cast<std::uint64_t>(sx) * outW;
+        const auto ox = static_cast<std::uint32_t>(from / width);
+        m_column[sx] = ox;
+        m_share[sx] = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(ox + 1) * width, from + outW) - from);
+    }
+}
+
+void RowReducer::addRow(const std::uint32_t *line)
+{
+    if (m_outRow >= m_outH) {
+        return;
+    }
+    // Per output pixel the shares add up to `width` units: 255 x 65535 fits 32 bits.
+    std::fill(m_row.begin(), m_row.end(), 0u);
+    std::uint32_t *row = m_row.data();
+    for (std::uint32_t sx = 0; sx < m_width; ++sx) {
+        const std::uint32_t p = line[sx];
+        const std::uint32_t a = p >> 24;
+        const std::uint32_t r = (p >> 16) & 0xFF;
+        const std::uint32_t g = (p >> 8) & 0xFF;
+        const std::uint32_t b = p & 0xFF;
+        const std::uint32_t share = m_share[sx];
+        std::uint32_t *o = row + static_cast<std::size_t>(m_column[sx]) * 4;
+        o[0] += share * a;
+        o[1] += share * r;
+        o[2] += share * g;
+        o[3] += share * b;
+        const std::uint32_t rest = m_outW - share;
+        if (rest != 0) {
+            o[4] += rest * a;
+            o[5] += rest * r;
+            o[6] += rest * g;
+            o[7] += rest * b;
+        }
+    }
+    std::uint64_t left = m_outH;
+    const std::uint64_t area = static_cast<std::uint64_t>(m_width) * m_height;
+    while (left > 0 && m_outRow < m_outH) {
+        const std::uint64_t take = std::min<std::uint64_t>(left, m_height - m_yFilled);
+        for (std::size_t i = 0; i < m_sum.size(); ++i) {
+            m_sum[i] += take * m_row[i];
+        }
+        left -= take;
+        m_yFilled += take;
+        if (m_yFilled == m_height) {
+            std::uint32_t *o = m_out + static_cast<std::size_t>(m_outRow) * m_outW;
+            for (std::uint32_t x = 0; x < m_outW; ++x) {
+                const std::uint64_t *s = &m_sum[static_cast<std::size_t>(x) * 4];
+                auto c = [&](int i) {
+                    return static_cast<std::uint32_t>(std::min<std::uint64_t>((s[i] + area / 2) / area, 255));
+                };
+                o[x] = (c(0) << 24) | (c(1) << 16) | (c(2) << 8) | c(3);
+            }
+            std::fill(m_sum.begin(), m_sum.end(), 0u);
+            m_yFilled = 0;
+            ++m_outRow;
+        }
+    }
+}
+
 std::vector<std::uint32_t> ReduceRaster(const std::uint32_t *source, std::uint32_t width, std::uint32_t height,
                                         std::size_t stride, std::uint32_t outW, std::uint32_t outH)
 {
-    // Exact areas in integers: a source pixel is outW (outH) units wide (high), an output pixel
-    // width (height) units; each output pixel is the mean of the source area under it.
     std::vector<std::uint32_t> out(static_cast<std::size_t>(outW) * outH);
-    std::vector<double> row(static_cast<std::size_t>(outW) * 4);
-    std::vector<double> acc(static_cast<std::size_t>(outW) * 4, 0.0);
-    std::uint32_t oy = 0;
-    std::uint64_t yFilled = 0; // units of the current output row covered so far
-    for (std::uint32_t sy = 0; sy < height && oy < outH; ++sy) {
-        std::fill(row.begin(), row.end(), 0.0);
-        const std::uint32_t *line = source + static_cast<std::size_t>(sy) * stride;
-        std::uint32_t ox = 0;
-        std::uint64_t xFilled = 0;
-        for (std::uint32_t sx = 0; sx < width && ox < outW; ++sx) {
-            const std::uint32_t p = line[sx];
-            std::uint64_t left = outW;
-            while (left > 0 && ox < outW) {
-                const std::uint64_t take = std::min<std::uint64_t>(left, width - xFilled);
-                const auto w = static_cast<double>(take);
-                double *r = &row[static_cast<std::size_t>(ox) * 4];
-                r[0] += w * (p >> 24);
-                r[1] += w * ((p >> 16) & 0xFF);
-                r[2] += w * ((p >> 8) & 0xFF);
-                r[3] += w * (p & 0xFF);
-                left -= take;
-                xFilled += take;
-                if (xFilled == width) {
-                    xFilled = 0;
-                    ++ox;
-                }
-            }
-        }
-        std::uint64_t left = outH;
-        while (left > 0 && oy < outH) {
-            const std::uint64_t take = std::min<std::uint64_t>(left, height - yFilled);
-            const double w = static_cast<double>(take) / width;
-            for (std::size_t i = 0; i < acc.size(); ++i) {
-                acc[i] += row[i] * w;
-            }
-            left -= take;
-            yFilled += take;
-            if (yFilled == height) {
-                std::uint32_t *o = out.data() + static_cast<std::size_t>(oy) * outW;
-                for (std::uint32_t x = 0; x < outW; ++x) {
-                    const double *a = &acc[static_cast<std::size_t>(x) * 4];
-                    auto c = [&](int i) {
-                        return static_cast<std::uint32_t>(std::clamp(a[i] / height + 0.5, 0.0, 255.0));
-                    };
-                    o[x] = (c(0) << 24) | (c(1) << 16) | (c(2) << 8) | c(3);
-                }
-                std::fill(acc.begin(), acc.end(), 0.0);
-                yFilled = 0;
-                ++oy;
-            }
-        }
+    RowReducer reducer(width, height, outW, outH, out.data());
+    for (std::uint32_t y = 0; y < height; ++y) {
+        reducer.addRow(source + static_cast<std::size_t>(y) * stride);
     }
     return out;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,13 @@ struct RasterRequest
     bool infoOnly = false;
     // Threads a decoder may use besides the caller's (JPEG XL); 0: the caller's only.
     unsigned threads = 2;
+    // When set, asked for the box once the natural (upright) size is known, in place of the box
+    // above; false stops the decode (the file is then taken as damaged).
+    std::function<bool(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t &boxW, std::uint32_t &boxH)>
+        boxFor;
+    // When set, where the result's pixels are written (`count` words, rows without gaps), instead
+    // of RasterResult::pixels; nullptr when it cannot be had (the decode then fails).
+    std::function<std::uint32_t *(std::size_t count)> allocate;
 };
 
 struct RasterResult
@@ -40,6 +48,7 @@ struct RasterResult
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     bool hasAlpha = false;
+    // The pixels, unless the request's `allocate` gave them a place of their own.
     std::vector<std::uint32_t> pixels;
 };
 
@@ -59,6 +68,31 @@ void FitRasterSize(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t
 [[nodiscard]] std::vector<std::uint32_t> ReduceRaster(const std::uint32_t *source, std::uint32_t width,
                                                       std::uint32_t height, std::size_t stride, std::uint32_t outW,
                                                       std::uint32_t outH);
+
+// The same, fed one source row at a time, top to bottom, so that no decoder needs to hold the
+// whole picture at its natural size. Exact: each output pixel is the mean of the source area
+// under it, rounded, in integers.
+class RowReducer
+{
+public:
+    // `out` holds outW x outH words; outW <= width and outH <= height.
+    RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t outW, std::uint32_t outH, std::uint32_t *out);
+    void addRow(const std::uint32_t *row);
+
+private:
+    std::uint32_t m_width;
+    std::uint32_t m_height;
+    std::uint32_t m_outW;
+    std::uint32_t m_outH;
+    std::uint32_t *m_out;
+    std::uint32_t m_outRow = 0;
+    std::uint64_t m_yFilled = 0;
+    // For each source column: the output column it starts in and its share (units) of it.
+    std::vector<std::uint32_t> m_column;
+    std::vector<std::uint32_t> m_share;
+    std::vector<std::uint32_t> m_row;
+    std::vector<std::uint64_t> m_sum;
+};
 
 // The answer the helper sends: its header words, then the pixels.
 //   naturalWidth, naturalHeight, width, height, flags (1: has alpha): little-endian u32 each.
