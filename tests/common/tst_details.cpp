@@ -148,6 +148,12 @@ private slots:
                                                                   : lying.indexOf("Exif") - 4;
         lying.replace(chunk, 4, QByteArray(4, '\xff'));
         QVERIFY(!ExifDetailsOf(lying).taken);
+        // A JPEG XL box of 64-bit size whose size wraps around when added to where it starts.
+        QVERIFY(!ExifDetailsOf(QByteArray("\0\0\0\x0cJXL \r\n\x87\n\0\0\0\x01"
+                                          "Exif\xff\xff\xff\xff\xff\xff\xff\xff"
+                                          "1\xff=",
+                                          31))
+                     .taken);
     }
 
     // What a camera leaves out is left out; a maker not repeated in the model is put in front.

@@ -212,8 +212,9 @@ QByteArray containerExifBlock(const QByteArray &head)
                 break;
             }
             if (std::memcmp(b + at + 4, "Exif", 4) == 0) {
-                // The box's first four bytes say where in it the TIFF header starts.
-                if (size < header + 4 || at + size > n) {
+                // The box's first four bytes say where in it the TIFF header starts. (A 64-bit
+                // size may be anything: compared with what is left, never added to `at`.)
+                if (size < header + 4 || size > n - at) {
                     break;
                 }
                 const std::uint64_t offset = big32(b + at + header);
