@@ -32,7 +32,7 @@ run=(
 headless=(xvfb xauth imagemagick)
 # The tests (make test, make check, make asan; the sanitizer runtime comes with g++).
 test=(
-    xvfb xauth x11-utils x11-xserver-utils xdotool dbus
+    xvfb xauth x11-utils x11-xserver-utils xdotool wmctrl dbus
     qt6-image-formats-plugins
     libheif-examples libjxl-tools webp apngasm # the tests make their HEIC, AVIF, JPEG XL, WebP and APNG files
     openbox xfwm4 metacity # the desktop checks run under real window managers

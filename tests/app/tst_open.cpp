@@ -237,7 +237,10 @@ private slots:
         QTest::keyClick(&fileList(), Qt::Key_Down);
         QCOMPARE(State().CurrentFile, folder + QStringLiteral("/1-small.jpg"));
         QTRY_VERIFY(pictureShown());
-        QTest::qWait(1500); // long enough for the big one to finish
+        // The big one's decode, begun ahead of the start, ends and hands in its picture.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         QCOMPARE(State().CurrentFile, folder + QStringLiteral("/1-small.jpg"));
         const QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
         QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2).green(), 255);

@@ -2,7 +2,8 @@
 # Sourced by wm-session.sh once its other checks are done: boxes answered by real input. Moves
 # onto names the destination already holds, each replace question answered by a click, by Return
 # or Escape and by an access key, every answer checked on the files; the box that reports a failed
-# move closed with Return; the settings dialog and the printer chooser cancelled with Escape.
+# move closed with Return; a multiple rename carried out and its report closed with Return; the
+# settings dialog and the printer chooser cancelled with Escape.
 # Uses the session's helpers and $work/filed, registered on folder button 2 (Alt+2).
 
 filed="$work/filed"
@@ -64,8 +65,8 @@ case_files() {
     cp "$pictures/${c}1.bmp" "$work/${c}1.new"
     cp "$pictures/${c}2.bmp" "$work/${c}2.new"
 }
-# Selects the first two entries once the list shows the case's pictures, then asks for the move.
-select_and_move() {
+# Selects the first two entries once the list shows the case's pictures.
+select_case() {
     local i
     for ((i = 0; i < 30; i++)); do
         xdotool mousemove 60 "$(row_y 0)" click 1
@@ -74,6 +75,10 @@ select_and_move() {
     done
     xdotool keydown shift mousemove 60 "$(row_y 1)" click 1 keyup shift
     sleep 0.2
+}
+# ... then asks for their move to the folder of button 2.
+select_and_move() {
+    select_case
     xdotool key alt+2
 }
 # What became of ${case}$2.bmp: "replaced" (moved over the old one), "kept" (both where they were).
@@ -199,6 +204,48 @@ cmp -s "$pictures/0f1.bmp" "$work/0f1.new" && cmp -s "$pictures/0f2.bmp" "$work/
     fail "a failed move keeps the files"
 rmdir "$filed/0f1.bmp" "$filed/0f2.bmp"
 case_done 0f
+
+# A multiple rename carried out: the two entries renamed by a click on the dialog's Rename, the
+# box that says it went well closed with Return, the keyboard back in the list.
+case_files 0g
+select_case
+xdotool mousemove 60 "$(row_y 1)" click 3
+sleep 0.5
+xdotool key Down Down Return
+if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog (Rename)"; then
+    # Replace "0g" with "zq" in the names; the text box for the text replaced has the keyboard.
+    xdotool type --delay 30 0g
+    xdotool key Tab
+    xdotool type --delay 30 zq
+    # The Rename button, placed in the dialog's own measure of 15 units a pixel.
+    dx=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
+    dy=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left Y: *//p')
+    xdotool mousemove $((dx + (4560 + 487) / 15)) $((dy + (2280 + 157) / 15)) click 1
+    done_box=""
+    for ((i = 0; i < 50; i++)); do
+        for w in $(windows_named '^Vantrel Viewer$'); do
+            [ "$w" != "$V" ] && [ "$w" != "$P" ] && done_box=$w
+        done
+        [ -n "$done_box" ] && break
+        sleep 0.1
+    done
+    if [ -n "$done_box" ]; then
+        shot rename-done
+        has_keyboard "$done_box" && pass "the rename's report has the keyboard" ||
+            fail "the rename's report has the keyboard" "focus $(focused)"
+        xdotool key Return
+        until_true 30 sh -c "! xwininfo -id $done_box | grep -q IsViewable" && has_keyboard "$P" &&
+            pass "Return closes the rename's report, the list has the keyboard" ||
+            fail "Return closes the rename's report, the list has the keyboard" "focus $(focused)"
+    else
+        fail "a multiple rename is reported"
+    fi
+    cmp -s "$pictures/zq1.bmp" "$work/0g1.new" && cmp -s "$pictures/zq2.bmp" "$work/0g2.new" &&
+        [ ! -e "$pictures/0g1.bmp" ] && [ ! -e "$pictures/0g2.bmp" ] && pass "Rename renames both files" ||
+        fail "Rename renames both files" "$(cd "$pictures" && echo *)"
+fi
+rm -f "$pictures/zq1.bmp" "$pictures/zq2.bmp"
+case_done 0g
 
 # The settings dialog from its button on the panel: Escape cancels it.
 xdotool mousemove 48 8 click 1

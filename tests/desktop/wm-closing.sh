@@ -122,11 +122,14 @@ start_again() {
 }
 
 # Window $2 closed from outside as $1 says: the program ends within 2 seconds, and its unload has
-# stored the current folder again (taken out of the file meanwhile).
+# stored the current folder again (taken out of the file meanwhile). With $3 = wmctrl the close is
+# asked of the window manager by another program (_NET_CLOSE_WINDOW), as a task bar or pager does.
 closes_program() {
-    local what=$1 window=$2
+    local what=$1 window=$2 by=${3:-keys}
     sed -i '/^Basename=/d' "$VANTREL_SETTINGS"
-    if [ "$wm" = none ]; then
+    if [ "$by" = wmctrl ]; then
+        wmctrl -i -c "$window"
+    elif [ "$wm" = none ]; then
         # What a window manager sends on Alt+F4 or the title bar's close button.
         "$xpeek" close "$window"
     else
@@ -168,6 +171,12 @@ closing_checks_after_quit() {
     closes_program "$how on the viewer" "$V"
 
     start_again viewer-closed "closing the viewer"
+    if [ "$wm" != none ] && command -v wmctrl >/dev/null; then
+        closes_program "wmctrl -c on the viewer" "$V" wmctrl
+        start_again viewer-closed-by-pager "a close asked by another program"
+        closes_program "wmctrl -c on the panel" "$P" wmctrl
+        start_again panel-closed-by-pager "a close of the panel asked by another program"
+    fi
     xdotool mousemove 8 8 click 1
     if until_true 100 sh -c "! kill -0 $viewer_pid"; then
         pass "Quit ends the program after a close"
