@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/Forms.h"
 
+#include "controls/WindowLife.h"
 #include "files/frmBulk.h"
 #include "files/frmInvisible.h"
 #include "panel/frmSide.h"
@@ -9,33 +10,32 @@
 #include "viewer/frmPictureViewer.h"
 #include "viewer/frmSplash.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <array>
+#include <QApplication>
 
 namespace Forms {
 namespace {
 
-constexpr std::size_t kForms = 7;
-std::array<QPointer<QWidget>, kForms> g_forms;
 std::function<void(Form)> g_observer;
 
-QPointer<QWidget> &slot(Form form)
+// The one window of this kind that is loaded: start-up creates the windows (and the file menu its
+// rename dialog), this only finds them.
+template<class W> W *find()
 {
-    return g_forms.at(static_cast<std::size_t>(form));
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *w = qobject_cast<W *>(window); w != nullptr && !IsUnloaded(w)) {
+            return w;
+        }
+    }
+    return nullptr;
 }
 
-// Creates the window and runs its load step once; the window stays registered while it loads,
-// so a load step that refers to its own window finds it.
-template<class W> W &get(Form form)
+template<class W> W &get()
 {
-    QPointer<QWidget> &s = slot(form);
-    if (s.isNull()) {
-        auto *window = new W();
-        s = window;
-        window->Form_Load();
+    W *window = find<W>();
+    if (window == nullptr) {
+        qFatal("%s is not loaded", W::staticMetaObject.className());
     }
-    return *static_cast<W *>(s.data());
+    return *window;
 }
 
 template<class W> void unloadAs(QWidget *widget)
@@ -43,60 +43,78 @@ template<class W> void unloadAs(QWidget *widget)
     static_cast<W *>(widget)->Form_Unload();
 }
 
+constexpr Form kForms[] = {Form::PictureViewer, Form::Side,     Form::Invisible, Form::Splash,
+                           Form::Loading,       Form::Settings, Form::Bulk};
+
 } // namespace
 
 ::frmPictureViewer &frmPictureViewer()
 {
-    return get<::frmPictureViewer>(Form::PictureViewer);
+    return get<::frmPictureViewer>();
 }
 
 ::frmSide &frmSide()
 {
-    return get<::frmSide>(Form::Side);
+    return get<::frmSide>();
 }
 
 ::frmInvisible &frmInvisible()
 {
-    return get<::frmInvisible>(Form::Invisible);
+    return get<::frmInvisible>();
 }
 
 ::frmSplash &frmSplash()
 {
-    return get<::frmSplash>(Form::Splash);
+    return get<::frmSplash>();
 }
 
 ::frmLoading &frmLoading()
 {
-    return get<::frmLoading>(Form::Loading);
+    return get<::frmLoading>();
 }
 
 ::frmSettings &frmSettings()
 {
-    return get<::frmSettings>(Form::Settings);
+    return get<::frmSettings>();
 }
 
 ::frmBulk &frmBulk()
 {
-    return get<::frmBulk>(Form::Bulk);
+    return get<::frmBulk>();
 }
 
 bool IsLoaded(Form form)
 {
-    return !slot(form).isNull();
+    return Loaded(form) != nullptr;
 }
 
 QWidget *Loaded(Form form)
 {
-    return slot(form).data();
+    switch (form) {
+    case Form::PictureViewer:
+        return find<::frmPictureViewer>();
+    case Form::Side:
+        return find<::frmSide>();
+    case Form::Invisible:
+        return find<::frmInvisible>();
+    case Form::Splash:
+        return find<::frmSplash>();
+    case Form::Loading:
+        return find<::frmLoading>();
+    case Form::Settings:
+        return find<::frmSettings>();
+    case Form::Bulk:
+        return find<::frmBulk>();
+    }
+    return nullptr;
 }
 
 void Unload(Form form)
 {
-    QPointer<QWidget> &s = slot(form);
-    if (s.isNull()) {
+    QWidget *window = Loaded(form);
+    if (window == nullptr) {
         return;
     }
-    QWidget *window = s.data();
     if (g_observer) {
         g_observer(form);
     }
@@ -123,17 +141,19 @@ void Unload(Form form)
         unloadAs<::frmBulk>(window);
         break;
     }
-    s.clear();
-    window->hide();
     // The owned panel leaves with the viewer but keeps its own life until it is unloaded itself.
-    for (QPointer<QWidget> &other : g_forms) {
-        if (!other.isNull() && other->parentWidget() == window) {
-            other->hide();
-            other->setParent(nullptr, other->windowFlags());
+    QList<QWidget *> owned;
+    for (Form other : kForms) {
+        QWidget *w = Loaded(other);
+        if (w != nullptr && w != window && w->parentWidget() == window) {
+            owned << w;
         }
     }
-    // Deferred: an unload often runs inside a handler of the window being unloaded.
-    window->deleteLater();
+    MarkUnloaded(window);
+    for (QWidget *w : std::as_const(owned)) {
+        w->hide();
+        w->setParent(nullptr, w->windowFlags());
+    }
 }
 
 void SetUnloadObserver(std::function<void(Form)> observer)

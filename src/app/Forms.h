@@ -12,9 +12,10 @@ class frmSettings;
 class frmBulk;
 class QWidget;
 
-// The one instance of each window. Referring to a window loads it (runs its load step) when it is
-// not loaded yet; loading shows nothing unless the load step itself does. Unloading a window runs
-// its unload step and destroys it; unloading one that is not loaded does nothing.
+// The one instance of each window, as start-up created it: the getters find a window that is
+// loaded and never create one (naming a window that is not loaded is a fault of the program).
+// Unloading a window runs its unload step and destroys it; unloading one that is not loaded does
+// nothing.
 namespace Forms {
 
 enum class Form { PictureViewer, Side, Invisible, Splash, Loading, Settings, Bulk };

@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "app/Windows.h"
 #include "common/CommandQueue.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
@@ -100,6 +101,13 @@ Road EntryProcedure(const QByteArray &path)
 {
     SharedState &s = State();
     SaySettingsSaveFailures();
+    // A screen-saver run that ends ends the program as Quit does.
+    ScreenSaverRun::instance().setQuit([] {
+        if (Forms::IsLoaded(Forms::Form::Side)) {
+            State().ButtonRightClick = false;
+            Forms::frmSide().cmdQuit_Click();
+        }
+    });
     ApplyScreenMetrics(s, MeasureScreen());
     s.ScreenSaverMode = GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"));
 
@@ -125,12 +133,12 @@ Road EntryProcedure(const QByteArray &path)
     }
 
     if (IsScreenSaverMode(s.ScreenSaverMode)) {
-        frmLoading &loading = Forms::frmLoading();
+        frmLoading &loading = LoadLoadingWindow();
         loading.showTopmost();
         // The loading window paints before the viewer's load takes the thread; nothing else has
         // started yet that a pending event could re-enter.
         QCoreApplication::processEvents();
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
+        frmPictureViewer &viewer = LoadViewer();
         // Under xscreensaver the run draws into the window it was given.
         ScreenSaverRun::instance().prepareWindow(viewer);
         if (InForeignSaverWindow()) {
@@ -170,10 +178,10 @@ Road EntryProcedure(const QByteArray &path)
         // The picture asked for comes first: the viewer loads with it and shows at once.
         s.StartPath = path;
         // The keys step through the list at once, from the picture asked for.
-        Forms::frmPictureViewer().showWithPanel();
+        LoadViewer().showWithPanel();
         return Road::Normal;
     }
-    Forms::frmSplash();
+    LoadSplash();
     return Road::Normal;
 }
 

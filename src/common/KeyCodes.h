@@ -8,3 +8,25 @@
 // letter of another alphabet, a dead key) reads as 255, which no command names; only an event that
 // carries no key at all reads as 0.
 [[nodiscard]] int VirtualKeyCode(int qtKey, bool keypad = false);
+
+// The codes the windows' key handlers name.
+inline constexpr int vbKeyLeft = 37;
+inline constexpr int vbKeyRight = 39;
+inline constexpr int vbKeyDelete = 46;
+inline constexpr int vbKey1 = 49;
+inline constexpr int vbKey6 = 54;
+inline constexpr int vbKeyI = 73;
+inline constexpr int vbKeyL = 76;
+inline constexpr int vbKeyP = 80;
+inline constexpr int vbKeyR = 82;
+inline constexpr int vbKeyZ = 90;
+inline constexpr int vbKeyAdd = 107;      // + on the keypad
+inline constexpr int vbKeySubtract = 109; // - on the keypad
+inline constexpr int vbKeyF1 = 112;
+inline constexpr int vbKeyPlus = 187;  // =/+ on the main keys
+inline constexpr int vbKeyMinus = 189; // -/_ on the main keys
+
+// The modifier mask that comes with a key.
+inline constexpr int vbShiftMask = 1;
+inline constexpr int vbCtrlMask = 2;
+inline constexpr int vbAltMask = 4;

@@ -50,7 +50,6 @@ struct SharedState
     // Current picture, file list and commands.
     QString CurrentFile;
     // List indexes and counts are plain ints: a folder may hold more than 32,767 files.
-    int CurrentListIndex = 0;
     int SelectedCount = 0;
     bool SelectionFromCode = false;
     QString PopupSource; // "Image", "Thumb", "FileList"
@@ -68,18 +67,13 @@ struct SharedState
     int ThumbsOnPage = 0;
     int CurrentThumb = 0;
     std::int16_t LastBorderSet = 0;
-    std::int16_t ThumbLeft = 0;
-    std::int16_t ThumbTop = 0;
     std::uint8_t ThumbColumns = 0;
     bool ThumbShowSelected = false;
     std::int16_t ThumbCellWidth = 0;
-    std::int16_t ThumbCellHeight = 0;
-    std::int16_t ThumbAreaLeft = 0;
     std::int16_t ThumbListTop = 0;
 
     // Slide show and screen saver.
     bool SlideShowOn = false;
-    int SlideIndex = 0;
     std::int32_t SaverWasActive = 0;
     std::int32_t MouseLastX = 0;
     std::int32_t MouseLastY = 0;

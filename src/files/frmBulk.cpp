@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "files/frmBulk.h"
 
-#include "app/Forms.h"
 #include "common/FileNames.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
@@ -9,11 +8,11 @@
 #include "common/platform/AppPaths.h"
 #include "common/platform/Dialogs.h"
 #include "controls/ARButton.h"
+#include "controls/WindowLife.h"
 #include "files/CommandTargets.h"
+#include "files/FileListOps.h"
 #include "files/Renaming.h"
-#include "files/frmInvisible.h"
 #include "panel/FileListRules.h"
-#include "panel/frmSide.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -35,13 +34,13 @@ constexpr double kHeightTwips = 3090;
 constexpr int kPreviewHeight = 150;
 
 // The selected entries of the file list in list order, each with its new name.
-std::vector<BatchRename> SelectedWithNewNames(BulkRule rule, const BulkTexts &texts)
+std::vector<BatchRename> SelectedWithNewNames(const FileListOps &files, BulkRule rule, const BulkTexts &texts)
 {
     std::vector<BatchRename> plan;
-    if (!Forms::IsLoaded(Forms::Form::Side)) {
+    if (!files.listPresent()) {
         return plan;
     }
-    const ListSnapshot list = Forms::frmSide().listSnapshot();
+    const ListSnapshot list = files.listSnapshot();
     int k = 0;
     for (int i = 0; i < list.names.size(); ++i) {
         if (list.selected.at(i)) {
@@ -55,8 +54,9 @@ std::vector<BatchRename> SelectedWithNewNames(BulkRule rule, const BulkTexts &te
 }
 } // namespace
 
-frmBulk::frmBulk(QWidget *parent)
+frmBulk::frmBulk(FileListOps &list, QWidget *parent)
     : QDialog(parent)
+    , m_list(list)
     , Label1(new QLabel(QStringLiteral("Replace"), this))
     , txtOldString(new QLineEdit(this))
     , Label2(new QLabel(QStringLiteral("with"), this))
@@ -153,9 +153,8 @@ frmBulk::frmBulk(QWidget *parent)
 
 void frmBulk::Form_Load()
 {
-    const SharedState &s = State();
-    const auto tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
-    const auto ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
+    const auto tx = ScreenTwipsPerPixelX();
+    const auto ty = ScreenTwipsPerPixelY();
     auto place = [&](QWidget *w, double left, double top, double width, double height) {
         w->setGeometry(TwipsRect(left, top, width, height, tx, ty));
     };
@@ -204,9 +203,7 @@ void frmBulk::Form_Unload() {}
 void frmBulk::reject()
 {
     QDialog::reject();
-    if (Forms::Loaded(Forms::Form::Bulk) == this) {
-        Forms::Unload(Forms::Form::Bulk);
-    }
+    unload();
 }
 
 void frmBulk::setActive(QWidget *input, bool active)
@@ -281,7 +278,7 @@ void frmBulk::schedulePreview()
 
 void frmBulk::updatePreview()
 {
-    if (!BulkFormReady || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (!BulkFormReady || !m_list.listPresent()) {
         lstPreview->clear();
         return;
     }
@@ -290,9 +287,9 @@ void frmBulk::updatePreview()
         m_previewDelay->start();
         return;
     }
-    const QString folder = Forms::frmSide().currentFolder();
+    const QString folder = m_list.currentFolder();
     m_previewPlan.setFuture(QtConcurrent::run(
-        [folder, plan = SelectedWithNewNames(rule(), texts())] { return PlanRenameBatch(folder, plan); }));
+        [folder, plan = SelectedWithNewNames(m_list, rule(), texts())] { return PlanRenameBatch(folder, plan); }));
 }
 
 void frmBulk::showPreview()
@@ -328,10 +325,10 @@ void frmBulk::cmdRename_Click()
         return;
     }
     SetMouseCursor(QStringLiteral("WAIT"));
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     side.CountSelected();
     const QString folder = side.currentFolder();
-    const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(rule(), texts()));
+    const std::vector<BatchRename> done = RenameBatch(folder, SelectedWithNewNames(m_list, rule(), texts()));
     for (const BatchRename &r : done) {
         const QString head = QStringLiteral("Cannot rename '") + DisplayName(r.oldName) + QStringLiteral("' as '") +
                              DisplayName(r.newName) + QStringLiteral("'. ");
@@ -343,7 +340,7 @@ void frmBulk::cmdRename_Click()
             MsgBox(head + r.problem, vbCritical);
         }
     }
-    Forms::Unload(Forms::Form::Bulk);
+    unload();
     int kept = 0;
     QStringList renamed;
     QList<QPair<QString, QString>> names;
@@ -355,7 +352,7 @@ void frmBulk::cmdRename_Click()
         renamed << r.newName;
         names.append({r.oldName, r.newName});
     }
-    Forms::frmInvisible().recordUndo(RenameStep(UndoStep::Kind::BatchRename, folder, names));
+    emit undoStepDone(RenameStep(UndoStep::Kind::BatchRename, folder, names));
     side.refreshList();
     side.selectNamesQuietly(renamed);
     SetDefaultMouseCursor();
@@ -379,5 +376,13 @@ void frmBulk::cmdCancel_Click()
     if (TakeButtonRightClick()) {
         return;
     }
-    Forms::Unload(Forms::Form::Bulk);
+    unload();
+}
+
+void frmBulk::unload()
+{
+    if (!IsUnloaded(this)) {
+        Form_Unload();
+        MarkUnloaded(this);
+    }
 }

@@ -4,6 +4,7 @@
 #include "files/RenameRules.h"
 
 #include "files/Renaming.h"
+#include "files/UndoJournal.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -18,6 +19,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class FileListOps;
 class QTreeWidget;
 
 // Renames the files selected in the file list in one run, by one of four rules, with the old and
@@ -27,7 +29,8 @@ class frmBulk : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmBulk(QWidget *parent = nullptr);
+    // Renames the entries selected in `list`.
+    explicit frmBulk(FileListOps &list, QWidget *parent = nullptr);
 
     void Form_Load();
     void Form_Unload();
@@ -45,7 +48,12 @@ public:
 
     void reject() override;
 
+signals:
+    // The renames done, as one step that can be taken back.
+    void undoStepDone(const UndoStep &step);
+
 private:
+    FileListOps &m_list;
     QLabel *Label1;
     QLineEdit *txtOldString;
     QLabel *Label2;
@@ -69,6 +77,7 @@ private:
     void schedulePreview();
     void updatePreview();
     void showPreview();
+    void unload();
 
     bool BulkFormReady = false;
     std::array<QFrame *, 2> m_separators{};

@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "files/frmInvisible.h"
 
-#include "app/Forms.h"
 #include "common/FileNames.h"
+#include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
 #include "common/platform/AppPaths.h"
 #include "common/platform/Associations.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/Wallpaper.h"
+#include "controls/WindowLife.h"
 #include "files/CommandTargets.h"
+#include "files/FileListOps.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/JpegTransform.h"
@@ -19,10 +21,9 @@
 #include "files/WallpaperFile.h"
 #include "files/frmBulk.h"
 #include "panel/FileListRules.h"
-#include "panel/frmSide.h"
 #include "viewer/PictureImage.h"
+#include "viewer/PictureViewOps.h"
 #include "viewer/ThumbnailRules.h"
-#include "viewer/frmPictureViewer.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -37,8 +38,10 @@
 #include <cerrno>
 #include <memory>
 
-frmInvisible::frmInvisible(QWidget *parent)
+frmInvisible::frmInvisible(FileListOps &list, PictureViewOps &view, QWidget *parent)
     : QWidget(parent)
+    , m_list(list)
+    , m_view(view)
     , mnuFile(new QMenu(QStringLiteral("File"), this))
     , Label1(new QLabel(this))
 {
@@ -156,7 +159,7 @@ QString OwnDesktopEntry()
 void frmInvisible::mnuEdit_Click()
 {
     emit commandRequested(QStringLiteral("Edit"));
-    const frmSide &side = Forms::frmSide();
+    const FileListOps &side = m_list;
     const QString name = side.focusedName();
     if (name.isEmpty()) {
         return;
@@ -195,13 +198,12 @@ void frmInvisible::mnuRename_Click()
 {
     emit commandRequested(QStringLiteral("Rename"));
     SharedState &s = State();
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     const QString folder = side.currentFolder();
     const QString oldName = side.focusedName();
     if (oldName.isEmpty()) {
         return;
     }
-    s.CurrentListIndex = side.focusedIndex();
     s.CurrentFile = JoinPath(folder, oldName);
     QString newName;
     // A name that is not UTF-8 is offered readably; whatever the user types is a new UTF-8 name.
@@ -235,10 +237,9 @@ void frmInvisible::mnuRename_Click()
     recordUndo(RenameStep(UndoStep::Kind::Rename, folder, {{oldName, newName}}));
     side.refreshList();
     const bool fromThumb = s.PopupSource == QLatin1String("Thumb") && s.ThumbsLoaded;
-    frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
-    if (fromThumb && viewer != nullptr) {
+    if (fromThumb && m_view.viewPresent()) {
         side.selectNamesQuietly({newName});
-        viewer->renameThumbnail(s.CurrentThumb, newName);
+        m_view.renameThumbnail(s.CurrentThumb, newName);
     } else {
         side.openEntryNamed(newName); // none when the pattern hides it
     }
@@ -247,7 +248,12 @@ void frmInvisible::mnuRename_Click()
 void frmInvisible::mnuBulkRename_Click()
 {
     emit commandRequested(QStringLiteral("BulkRename"));
-    frmBulk &dialog = Forms::frmBulk(); // loads it, once
+    if (m_bulk.isNull() || IsUnloaded(m_bulk)) {
+        m_bulk = new frmBulk(m_list);
+        connect(m_bulk, &frmBulk::undoStepDone, this, &frmInvisible::recordUndo);
+        m_bulk->Form_Load();
+    }
+    frmBulk &dialog = *m_bulk;
     CentreOnScreen(dialog);
     ReturnFocusWhenHidden(dialog);
     // Modal, without a loop of its own: the dialog unloads itself when it is done.
@@ -258,16 +264,13 @@ void frmInvisible::mnuDelete_Click()
 {
     emit commandRequested(QStringLiteral("Delete"));
     SharedState &s = State();
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     side.CountSelected();
-    frmPictureViewer *viewer = Forms::IsLoaded(Forms::Form::PictureViewer) ? &Forms::frmPictureViewer() : nullptr;
+    PictureViewOps *viewer = m_view.viewPresent() ? &m_view : nullptr;
     const bool onPage = s.ThumbsLoaded && viewer != nullptr;
     const CommandTargets targets = TargetsOf(side.listSnapshot(), onPage ? viewer->pageSnapshot() : PageSnapshot());
     if (!targets.isEmpty()) {
         s.CurrentFile = targets.paths.last();
-        if (targets.from == CommandTargets::From::Focused) {
-            s.CurrentListIndex = targets.indexes.first();
-        }
         QList<QPair<QString, QString>> trashed;
         SendToRecycleBin(JoinSourceList(targets.paths), &trashed);
         UndoStep step;
@@ -305,37 +308,36 @@ PictureSourceSnapshot frmInvisible::pictureSourceSnapshot(const PageSnapshot &pa
     snapshot.CurrentThumb = s.CurrentThumb;
     snapshot.LastBorderSet = s.LastBorderSet;
     snapshot.ThumbTags = page.tags;
-    snapshot.ImageVisible =
-        Forms::IsLoaded(Forms::Form::PictureViewer) && !Forms::frmPictureViewer().pictureFile().isEmpty();
+    snapshot.ImageVisible = !m_view.pictureFile().isEmpty();
     return snapshot;
 }
 
 QString frmInvisible::pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const
 {
-    if (choice.kind == PictureChoice::Kind::Image && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        return Forms::frmPictureViewer().pictureFile();
+    if (choice.kind == PictureChoice::Kind::Image) {
+        return m_view.pictureFile();
     }
     if (choice.kind == PictureChoice::Kind::Thumb && choice.thumb >= 0 && choice.thumb < page.names.size() &&
-        Forms::IsLoaded(Forms::Form::Side)) {
-        return JoinPath(Forms::frmSide().currentFolder(), page.names.at(choice.thumb));
+        m_list.listPresent()) {
+        return JoinPath(m_list.currentFolder(), page.names.at(choice.thumb));
     }
     return {};
 }
 
 // What the thumbnail page holds now; nothing when the viewer is not there.
-static PageSnapshot CurrentPage()
+PageSnapshot frmInvisible::CurrentPage() const
 {
-    return Forms::IsLoaded(Forms::Form::PictureViewer) ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot();
+    return m_view.pageSnapshot();
 }
 
 void frmInvisible::mnuTransform_Click(Transform asked)
 {
     emit commandRequested(QStringLiteral("Transform"));
     SharedState &s = State();
-    if (m_busy || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (m_busy || !m_list.listPresent()) {
         return;
     }
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     side.CountSelected();
     const PageSnapshot page = CurrentPage();
     const CommandTargets targets = TargetsOf(side.listSnapshot(), s.ThumbsLoaded ? page : PageSnapshot());
@@ -378,9 +380,7 @@ void frmInvisible::mnuTransform_Click(Transform asked)
     SetDefaultMouseCursor();
     recordUndo(std::move(step));
     if (!turned.isEmpty()) {
-        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-            Forms::frmPictureViewer().leaveThumbnailPage();
-        }
+        m_view.leaveThumbnailPage();
         side.showRestored(turned);
     }
     if (!problems.isEmpty()) {
@@ -391,13 +391,13 @@ void frmInvisible::mnuTransform_Click(Transform asked)
 void frmInvisible::mnuInfo_Click()
 {
     emit commandRequested(QStringLiteral("Info"));
-    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (!m_view.viewPresent()) {
         return;
     }
     const PageSnapshot page = CurrentPage();
     const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
     const QString file = choice.kind == PictureChoice::Kind::NothingToDo ? QString() : pictureFileOf(choice, page);
-    Forms::frmPictureViewer().toggleInformation(file);
+    m_view.toggleInformation(file);
 }
 
 void frmInvisible::endBackgroundCommand()
@@ -429,7 +429,6 @@ void frmInvisible::mnuPrint_Click()
 
 void frmInvisible::printChosenPicture()
 {
-    const SharedState &s = State();
     const PageSnapshot page = CurrentPage();
     const PictureChoice choice = ChoosePrintPicture(pictureSourceSnapshot(page));
     if (choice.kind == PictureChoice::Kind::NothingToDo) {
@@ -441,8 +440,8 @@ void frmInvisible::printChosenPicture()
         return;
     }
 
-    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
-    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
+    const float tppX = ScreenTwipsPerPixelX();
+    const float tppY = ScreenTwipsPerPixelY();
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
     PreparePrinter(*printer, file, tppX, tppY);
     CommonDialogPrint.CancelError = true;
@@ -486,8 +485,8 @@ void frmInvisible::mnuWallpaper_Click()
         return;
     }
     const QSize screen(static_cast<int>(s.ScreenWidthPx), static_cast<int>(s.ScreenHeightPx));
-    const float tppX = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15;
-    const float tppY = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15;
+    const float tppX = ScreenTwipsPerPixelX();
+    const float tppY = ScreenTwipsPerPixelY();
     const QStringList folders = WallpaperFolders();
 
     struct Outcome
@@ -530,7 +529,7 @@ void frmInvisible::mnuWallpaper_Click()
 void frmInvisible::mnuRefresh_Click()
 {
     emit commandRequested(QStringLiteral("Refresh"));
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     side.refreshList();
     if (side.listCount() >= 1) {
         side.selectEntry(0);
@@ -551,11 +550,9 @@ void frmInvisible::mnuUndo_Click()
     SetMouseCursor(QStringLiteral("WAIT"));
     const UndoResult result = m_journal.undo();
     SetDefaultMouseCursor();
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-            Forms::frmPictureViewer().leaveThumbnailPage();
-        }
-        Forms::frmSide().showRestored(result.restored);
+    if (m_list.listPresent()) {
+        m_view.leaveThumbnailPage();
+        m_list.showRestored(result.restored);
     }
     if (!result.refused.isEmpty()) {
         QString text = QStringLiteral("These files could not be taken back:\n");

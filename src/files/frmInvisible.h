@@ -8,8 +8,12 @@
 #include "files/TransformRules.h"
 #include "files/UndoJournal.h"
 
+#include <QPointer>
 #include <QWidget>
 
+class FileListOps;
+class PictureViewOps;
+class frmBulk;
 class QAction;
 class QLabel;
 class QMenu;
@@ -19,7 +23,8 @@ class frmInvisible : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmInvisible(QWidget *parent = nullptr);
+    // The commands act on the files of `list` and of the thumbnail page of `view`.
+    frmInvisible(FileListOps &list, PictureViewOps &view, QWidget *parent = nullptr);
 
     void Form_Load();
     void Form_Unload();
@@ -61,6 +66,10 @@ signals:
     void backgroundCommandFinished();
 
 private:
+    FileListOps &m_list;
+    PictureViewOps &m_view;
+    // The rename dialog while it is open.
+    QPointer<frmBulk> m_bulk;
     QMenu *mnuFile;
     QAction *mnuUndo;
     QAction *mnuEdit;
@@ -84,6 +93,7 @@ private:
 
     // What the views show now, for deciding which picture a command takes.
     [[nodiscard]] PictureSourceSnapshot pictureSourceSnapshot(const PageSnapshot &page) const;
+    [[nodiscard]] PageSnapshot CurrentPage() const;
     // The file behind a chosen picture; empty when there is none.
     [[nodiscard]] QString pictureFileOf(const PictureChoice &choice, const PageSnapshot &page) const;
     void endBackgroundCommand();

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "panel/frmSide.h"
 
-#include "app/Forms.h"
-#include "app/Startup.h"
 #include "common/CommandQueue.h"
 #include "common/FileNames.h"
 #include "common/FolderNames.h"
@@ -24,15 +22,14 @@
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/UndoJournal.h"
-#include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
-#include "settings/frmSettings.h"
 #include "show/ScreenSaverRun.h"
-#include "show/SlideRules.h"
+#include "show/SlideShow.h"
 #include "viewer/PictureImage.h"
+#include "viewer/PictureViewOps.h"
+#include "viewer/ThumbnailPage.h"
 #include "viewer/ThumbnailRules.h"
-#include "viewer/frmPictureViewer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -127,8 +124,9 @@ private:
 
 } // namespace
 
-frmSide::frmSide(QWidget *parent)
+frmSide::frmSide(PictureViewOps &view, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+    , m_view(view)
     , cmdQuit(new ARButton(this))
     , cmdSettings(new ARButton(this))
     , cmdThumb(new ARButton(this))
@@ -146,7 +144,7 @@ frmSide::frmSide(QWidget *parent)
     , Label1(new QLabel(this))
     , lblKB(new QLabel(this))
     , tmrList(new QTimer(this))
-    , tmrSlide(new QTimer(this))
+    , m_show(new SlideShow(RandomUnit, this))
     , m_tip(new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint))
     , m_notice(new QLabel(this))
     , m_noticeTimer(new QTimer(this))
@@ -184,7 +182,6 @@ frmSide::frmSide(QWidget *parent)
                                                         {Label1, "Label1"},
                                                         {lblKB, "lblKB"}};
     tmrList->setObjectName(QStringLiteral("tmrList"));
-    tmrSlide->setObjectName(QStringLiteral("tmrSlide"));
     for (const auto &[control, name] : names) {
         control->setObjectName(QLatin1String(name));
     }
@@ -298,13 +295,10 @@ frmSide::frmSide(QWidget *parent)
     });
     connect(lstFolders, &QListWidget::itemDoubleClicked, this, [this] { lstFolders_DblClick(); });
     connect(tmrList, &QTimer::timeout, lstFolders, &QWidget::hide);
-    // Ticks on time to the millisecond rather than within the coarse timer's 5% slack.
-    tmrSlide->setTimerType(Qt::PreciseTimer);
-    // A slide due in the middle of a move or copy comes once the command has ended.
-    connect(tmrSlide, &QTimer::timeout, this, [this] {
-        Commands().whenIdle(
-            this, [this] { tmrSlide_Timer(); }, tmrSlide);
-    });
+    connect(m_show, &SlideShow::due, this, &frmSide::tmrSlide_Timer);
+    connect(m_show, &SlideShow::slideWanted, this, [this](int index) { File1->setListIndex(index - 1); });
+    connect(m_show, &SlideShow::aheadWanted, this,
+            [this](int index) { m_view.prefetch({JoinPath(File1->Path(), File1->List(index - 1))}); });
     connect(imgHand, &PictureImage::MouseDown, this,
             [this](int Button, int, float, float) { imgHand_MouseDown(Button); });
     connect(imgHand, &PictureImage::MouseUp, this, [this](int Button, int, float, float) { imgHand_MouseUp(Button); });
@@ -330,7 +324,7 @@ void frmSide::Form_Load()
 
 void frmSide::Form_Unload()
 {
-    tmrSlide->stop();
+    m_show->stop();
     m_tip->hide();
 }
 
@@ -405,11 +399,6 @@ QString frmSide::currentFolderName() const
     return cmbFolders->currentText();
 }
 
-int frmSide::folderCount() const
-{
-    return cmbFolders->count();
-}
-
 void frmSide::insertFolderName(int index, const QString &name)
 {
     const int current = cmbFolders->currentIndex();
@@ -455,10 +444,8 @@ void frmSide::showNoFolder()
     State().FolderUnavailable = false;
     updateFileCounter();
     lblKB->clear();
-    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
-        Forms::frmPictureViewer().hideError();
-    }
+    m_view.hidePicture();
+    m_view.hideError();
     updateFirstStartHint();
 }
 
@@ -481,10 +468,8 @@ void frmSide::cmdSettings_Click()
         s.RandomShow = *v;
     }
     SetMouseCursor(QStringLiteral("NORMAL"));
-    frmSettings &dialog = Forms::frmSettings();
-    // Modal without a loop of its own: the rest runs when the dialog says it is closed.
-    connect(&dialog, &frmSettings::Closed, this, &frmSide::settingsClosed, Qt::SingleShotConnection);
-    dialog.showModal();
+    // Modal without a loop of its own: settingsClosed runs when the dialog says it is closed.
+    emit settingsRequested();
 }
 
 void frmSide::settingsClosed()
@@ -493,11 +478,9 @@ void frmSide::settingsClosed()
     if (s.SettingsChanged) {
         applySortOrder();
         applyPictureSet();
-        setSlideInterval(SlideIntervalMs(s.SlideTime));
+        m_show->setInterval(SlideIntervalMs(s.SlideTime));
         applyListColours();
-        if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-            Forms::frmPictureViewer().setBorderColour(ColourOf(s.FontColor, DefaultFontColor));
-        }
+        m_view.setBorderColour(ColourOf(s.FontColor, DefaultFontColor));
         if (s.GradientChanged) {
             GradientShow();
         }
@@ -541,17 +524,36 @@ void frmSide::returnWithOwner()
     focusList();
 }
 
+void frmSide::ownerMinimised()
+{
+    m_leftWithOwner = m_leftWithOwner || isVisible();
+    hide();
+}
+
+void frmSide::ownerRestored()
+{
+    if (m_leftWithOwner) {
+        m_leftWithOwner = false;
+        returnWithOwner();
+    }
+}
+
+void frmSide::thumbnailSelected(const QString &name, QSize bitmapSize, bool added)
+{
+    if (!added) {
+        refreshList();
+    }
+    selectNamesQuietly({name});
+    const QString file = JoinPath(currentFolder(), name);
+    setSizeLabel(SizeLabel(bitmapSize, std::max<qint64>(0, FileSizeOf(file))));
+}
+
 void frmSide::focusList()
 {
     if (isVisible()) {
         activateWindow();
     }
     File1->setFocus();
-}
-
-void frmSide::hideTitleTip()
-{
-    m_tip->hide();
 }
 
 void frmSide::hidePopups()
@@ -589,7 +591,7 @@ void frmSide::applyStoredSettings()
     for (int i = 0; i < 6; ++i) {
         cmdFolder.at(static_cast<std::size_t>(i))->setCaption(s.Caption(i));
     }
-    setSlideInterval(SlideIntervalMs(s.SlideTime));
+    m_show->setInterval(SlideIntervalMs(s.SlideTime));
 }
 
 ListSnapshot frmSide::listSnapshot() const
@@ -665,8 +667,8 @@ void frmSide::showAfterRemoval(const CommandTargets &targets, const QList<bool> 
     if (const auto follower = FollowerAfterRemoval(targets, gone, File1->ListCount())) {
         File1->setListIndex(*follower);
     }
-    if (File1->ListCount() == 0 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
+    if (File1->ListCount() == 0) {
+        m_view.hidePicture();
         lblKB->clear();
     }
 }
@@ -683,11 +685,10 @@ bool frmSide::eventFilter(QObject *watched, QEvent *event)
         lstFolders->hide(); // Escape closes the folder-button list, and does nothing else
         return true;
     }
-    if (event->type() == QEvent::KeyPress && Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        Forms::frmPictureViewer().Form_KeyDown(
-            VirtualKeyCode(key->key(), key->modifiers().testFlag(Qt::KeypadModifier)),
-            ARButton::shiftCode(key->modifiers()));
+        emit keyPressed(VirtualKeyCode(key->key(), key->modifiers().testFlag(Qt::KeypadModifier)),
+                        ARButton::shiftCode(key->modifiers()));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -696,7 +697,7 @@ void frmSide::closeEvent(QCloseEvent *event)
 {
     // Ends the program as Quit does: a panel merely hidden would leave a full-screen viewer with
     // no way out. Accepted once the program has ended, so a session logging out is not held up.
-    event->setAccepted(CloseRequested());
+    event->setAccepted(!m_closeHandler || m_closeHandler());
 }
 
 void frmSide::mouseMoveEvent(QMouseEvent *event)
@@ -719,21 +720,16 @@ void frmSide::cmdQuit_Click()
     if (TakeButtonRightClick()) {
         return;
     }
-    Forms::Unload(Forms::Form::Splash);
-    Forms::Unload(Forms::Form::Settings);
-    Forms::Unload(Forms::Form::PictureViewer);
-    Forms::Unload(Forms::Form::Invisible);
-    Forms::Unload(Forms::Form::Side);
+    emit quitRequested();
     s.ButtonRightClick = false;
-    EndProgram();
 }
 
 void frmSide::cmdMinimize_Click()
 {
     SharedState &s = State();
     // Without a window manager nothing would bring the viewer back, and the panel would be lost.
-    if (!s.ButtonRightClick && Forms::IsLoaded(Forms::Form::PictureViewer) && WindowStacking::windowManagerRuns()) {
-        Forms::frmPictureViewer().showMinimized();
+    if (!s.ButtonRightClick && m_view.viewPresent() && WindowStacking::windowManagerRuns()) {
+        m_view.minimise();
         m_tip->hide();
     }
     s.ButtonRightClick = false;
@@ -752,38 +748,16 @@ void frmSide::cmdHelp_Click()
 
 void frmSide::GradientShow()
 {
-    if (!Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (!m_view.viewPresent()) {
         return;
     }
     const SharedState &s = State();
     const std::int32_t first = ToColourValue(s.SlideColor).value_or(DefaultSlideColor);
     const std::int32_t second = ToColourValue(s.SlideColor2).value_or(DefaultSlideColor2);
     if (first != second) {
-        Forms::frmPictureViewer().setGradientBackground(first, second, s.GradientAngle);
+        m_view.setGradientBackground(first, second, s.GradientAngle);
     } else {
-        Forms::frmPictureViewer().setPlainBackground(first);
-    }
-}
-
-void frmSide::setSlideInterval(int milliseconds)
-{
-    m_slideInterval = milliseconds;
-    if (milliseconds > 0) {
-        tmrSlide->setInterval(milliseconds);
-    } else {
-        tmrSlide->stop();
-    }
-}
-
-void frmSide::stopSlideTimer()
-{
-    tmrSlide->stop();
-}
-
-void frmSide::startSlideTimer()
-{
-    if (m_slideInterval > 0) {
-        tmrSlide->start(m_slideInterval);
+        m_view.setPlainBackground(first);
     }
 }
 
@@ -793,7 +767,7 @@ void frmSide::cmdSlide_Click()
     if (TakeButtonRightClick()) {
         return;
     }
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    PictureViewOps &viewer = m_view;
     const bool screenSaverRun = s.ScreenSaverMode == QLatin1String("On");
     if (screenSaverRun && (s.LogoShow == 1 || s.FolderUnavailable || File1->ListCount() == 0)) {
         // Nothing to show as pictures: the screen saver draws its drifting logo instead.
@@ -811,77 +785,33 @@ void frmSide::cmdSlide_Click()
         }
         s.SaverWasActive = ScreenSaver().inhibit() ? 1 : 0;
         SetMouseCursor(QStringLiteral("WAIT"));
-        s.SlideIndex = File1->ListIndex() + 1;
         hide();
         m_tip->hide();
         // The keys of the show go to the viewer now that the panel that had them is gone.
-        viewer.activateWindow();
+        viewer.takeKeyboard();
         s.SlideShowOn = true;
-        if (!s.ManualShow && m_slideInterval > 0) {
-            tmrSlide->start(m_slideInterval);
-        }
+        m_show->start(File1->ListIndex() + 1, s.RandomShow, s.ManualShow);
         File1_Click();
-        if (s.RandomShow) {
-            drawNextRandom();
-        }
+        m_show->drawAhead(File1->ListCount());
     }
     ShowMouseCursor(false);
     viewer.setTopmost(true);
     if (screenSaverRun) {
-        ScreenSaverRun::instance().protect(&viewer);
+        ScreenSaverRun::instance().protect(viewer.viewWindow());
     }
     s.ButtonRightClick = false;
 }
 
-void frmSide::selectSlide(int slideIndex)
-{
-    State().SlideIndex = slideIndex;
-    if (slideIndex >= 1 && slideIndex <= File1->ListCount()) {
-        File1->setListIndex(slideIndex - 1);
-    }
-}
-
-void frmSide::drawNextRandom()
-{
-    m_nextRandom = NextSlide(0, File1->ListCount(), true, RandomUnit());
-    if (m_nextRandom >= 1 && Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().prefetch({JoinPath(File1->Path(), File1->List(m_nextRandom - 1))});
-    }
-}
-
-int frmSide::takeRandomSlide()
-{
-    int pick = m_nextRandom;
-    if (pick < 1 || pick > File1->ListCount()) {
-        pick = NextSlide(0, File1->ListCount(), true, RandomUnit());
-    }
-    drawNextRandom();
-    return pick;
-}
-
 void frmSide::tmrSlide_Timer()
 {
-    SharedState &s = State();
     File1->Refresh();
-    if (s.RandomShow) {
-        selectSlide(takeRandomSlide());
-        return;
-    }
-    selectSlide(NextSlide(s.SlideIndex, File1->ListCount(), false, 0));
+    m_show->advance(File1->ListCount());
 }
 
 void frmSide::ManualSlide(int KeyCode)
 {
-    SharedState &s = State();
     File1->Refresh();
-    if (s.RandomShow) {
-        selectSlide(takeRandomSlide());
-        return;
-    }
-    if (KeyCode != 37 && KeyCode != 39) {
-        return;
-    }
-    selectSlide(ManualSlideIndex(s.SlideIndex, File1->ListCount(), false, KeyCode, 0));
+    m_show->stepByHand(KeyCode, File1->ListCount());
 }
 
 void frmSide::StopSlideShow()
@@ -890,7 +820,7 @@ void frmSide::StopSlideShow()
     SetMouseCursor(QStringLiteral("WAIT"));
     show();
     raise();
-    tmrSlide->stop();
+    m_show->stop();
     s.SlideShowOn = false;
     ShowMouseCursor(true);
     File1_Click();
@@ -899,9 +829,7 @@ void frmSide::StopSlideShow()
     if (s.SaverWasActive != 0) {
         ScreenSaver().release();
     }
-    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().setTopmost(false);
-    }
+    m_view.setTopmost(false);
     focusList();
 }
 
@@ -965,8 +893,8 @@ void frmSide::openChosenFolder(const QString &selectName)
         updateFileCounter();
         File1->setListIndex(wanted);
         focusList();
-    } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
+    } else if (m_view.viewPresent()) {
+        PictureViewOps &viewer = m_view;
         viewer.hidePicture();
         viewer.hideError();
         lblKB->clear();
@@ -1027,18 +955,18 @@ void frmSide::folderChanged(const FolderChanges &changes)
     m_pendingChanges.names.unite(changes.names);
     m_pendingChanges.everything |= changes.everything;
     m_pendingChanges.folderGone |= changes.folderGone;
-    if (m_pendingChanges.isEmpty() || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (m_pendingChanges.isEmpty() || !m_view.viewPresent()) {
         return;
     }
     // Not in the middle of a command, a page being made or a show: the list they work on stays.
-    if (!isEnabled() || s.SlideShowOn || s.ScreenSaverMode == QLatin1String("On") || Forms::frmInvisible().busy() ||
-        Commands().busy() || QApplication::activeModalWidget() != nullptr ||
+    if (!isEnabled() || s.SlideShowOn || s.ScreenSaverMode == QLatin1String("On") ||
+        (m_commandsBusy && m_commandsBusy()) || Commands().busy() || QApplication::activeModalWidget() != nullptr ||
         QApplication::activePopupWidget() != nullptr) {
         m_watchRetry->start();
         return;
     }
     const FolderChanges pending = std::exchange(m_pendingChanges, FolderChanges());
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    PictureViewOps &viewer = m_view;
     const QStringList before = File1->names();
     QStringList selected;
     for (int i = 0; i < File1->ListCount(); ++i) {
@@ -1121,8 +1049,8 @@ void frmSide::applyPictureSet()
     } else if (File1->ListCount() > 0) {
         // The picture shown is no longer listed: the first one that is takes its place.
         File1->setListIndex(0);
-    } else if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        Forms::frmPictureViewer().hidePicture();
+    } else {
+        m_view.hidePicture();
         lblKB->clear();
     }
 }
@@ -1141,10 +1069,10 @@ void frmSide::CountSelected()
 void frmSide::File1_Click()
 {
     SharedState &s = State();
-    if (s.SelectionFromCode || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (s.SelectionFromCode || !m_view.viewPresent()) {
         return;
     }
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
+    PictureViewOps &viewer = m_view;
     // Selecting a file always leaves the thumbnail page (a page of one thumbnail too).
     viewer.leaveThumbnailPage();
     viewer.hideError();
@@ -1207,7 +1135,6 @@ void frmSide::File1_MouseDown(int Button, int, float, float Y)
     SharedState &s = State();
     CountSelected();
     s.PopupSource = QStringLiteral("FileList");
-    frmInvisible &menu = Forms::frmInvisible();
     FileListMenuContext context;
     context.listEmpty = File1->ListCount() == 0;
     context.selectedCount = s.SelectedCount;
@@ -1216,10 +1143,11 @@ void frmSide::File1_MouseDown(int Button, int, float, float Y)
         context.pointerOnFocused = row == File1->ListIndex();
         context.pointerOnSelected = row >= 0 && row < File1->ListCount() && File1->Selected(row);
     }
+    std::optional<FileMenuState> state;
     if (!MenuKeepsLastState(context)) {
-        menu.applyMenuState(MenuForFileList(context));
+        state = MenuForFileList(context);
     }
-    menu.popupMenu(QCursor::pos());
+    emit fileMenuRequested(state, QCursor::pos());
 }
 
 void frmSide::File1_MouseMove(int Button, int Shift, float, float Y)
@@ -1396,7 +1324,7 @@ void frmSide::cmdThumb_click()
     if (TakeButtonRightClick()) {
         return;
     }
-    if (File1->ListCount() == 1 || !Forms::IsLoaded(Forms::Form::PictureViewer)) {
+    if (File1->ListCount() == 1 || !m_view.viewPresent()) {
         return;
     }
     PagePlan plan;
@@ -1421,8 +1349,6 @@ void frmSide::cmdThumb_click()
     s.ThumbColumns = static_cast<std::uint8_t>(plan.columns);
     plan.cell = ThumbCellSize(s.ScreenWidthPx, s.ScreenHeightPx, plan.columns);
     s.ThumbCellWidth = static_cast<std::int16_t>(plan.cell);
-    s.ThumbCellHeight = static_cast<std::int16_t>(plan.cell);
-    s.ThumbAreaLeft = static_cast<std::int16_t>(ThumbAreaLeftPx);
 
     const int top = File1->TopIndex();
     s.ThumbListTop = static_cast<std::int16_t>(top);
@@ -1449,8 +1375,8 @@ void frmSide::cmdThumb_click()
 
     // Both windows take no command until the page is complete, but keep repainting; after it,
     // the keys go on in the list.
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
-    auto hold = std::make_shared<WindowsHold>(std::initializer_list<QWidget *>{&viewer, this},
+    PictureViewOps &viewer = m_view;
+    auto hold = std::make_shared<WindowsHold>(std::initializer_list<QWidget *>{viewer.viewWindow(), this},
                                               [side = QPointer<frmSide>(this)] {
                                                   if (!side.isNull()) {
                                                       side->focusList();
@@ -1466,11 +1392,8 @@ void frmSide::thumbnailPageBuilt()
     File1->Refresh();
     lblKB->clear();
     State().ButtonRightClick = false;
-    if (Forms::IsLoaded(Forms::Form::PictureViewer)) {
-        frmPictureViewer &viewer = Forms::frmPictureViewer();
-        viewer.setEnabled(true);
-        viewer.storeThumbnails();
-    }
+    m_view.setInputEnabled(true);
+    m_view.storeThumbnails();
 }
 
 void frmSide::cmdFolder_DragOver(int Index, int State)
@@ -1521,25 +1444,21 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action, std::f
     CountSelected();
     focusList();
     const bool move = action == QLatin1String("MOVE");
-    const bool onPage = s.ThumbsLoaded && Forms::IsLoaded(Forms::Form::PictureViewer);
-    const CommandTargets targets =
-        TargetsOf(listSnapshot(), onPage ? Forms::frmPictureViewer().pageSnapshot() : PageSnapshot());
+    const bool onPage = s.ThumbsLoaded && m_view.viewPresent();
+    const CommandTargets targets = TargetsOf(listSnapshot(), onPage ? m_view.pageSnapshot() : PageSnapshot());
     if (targets.isEmpty()) {
         then(0);
         return;
     }
     s.CurrentFile = targets.paths.last();
-    if (targets.from == CommandTargets::From::Focused) {
-        s.CurrentListIndex = targets.indexes.first();
-    }
     s.FileOperationFailed = false;
     // What each target name in the destination is now, so that what the command did can be taken back.
     const TransferSnapshot before = BeforeTransfer(targets.paths, destination);
     if (!move) {
-        CopyFiles(JoinSourceList(targets.paths), destination, this, [before, then](int) {
+        CopyFiles(JoinSourceList(targets.paths), destination, this, [this, before, then](int) {
             UndoStep step = AfterTransfer(UndoStep::Kind::Copy, before);
             const int arrived = static_cast<int>(step.files.size());
-            Forms::frmInvisible().recordUndo(std::move(step));
+            emit undoStepDone(step);
             then(arrived);
         });
         return;
@@ -1549,10 +1468,10 @@ void frmSide::DropOnFolder(const QString &caption, const QString &action, std::f
         SharedState &st = State();
         UndoStep step = AfterTransfer(UndoStep::Kind::Move, before);
         const int arrived = static_cast<int>(step.files.size());
-        Forms::frmInvisible().recordUndo(std::move(step));
+        emit undoStepDone(step);
         if (targets.from == CommandTargets::From::Page) {
             if (!st.FileOperationFailed) {
-                frmPictureViewer &viewer = Forms::frmPictureViewer();
+                PictureViewOps &viewer = m_view;
                 viewer.markThumbnails(targets.indexes, GoneAfterCommand(targets), QStringLiteral("File moved"));
                 viewer.ThumbBordersClose();
                 st.LastBorderSet = 0;

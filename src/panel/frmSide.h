@@ -3,6 +3,8 @@
 
 #include "controls/CommonDialog.h"
 #include "files/CommandTargets.h"
+#include "files/FileMenuRules.h"
+#include "files/UndoJournal.h"
 #include "panel/FlatComboBox.h"
 #include "panel/FolderWatch.h"
 #include "panel/OpenTarget.h"
@@ -12,10 +14,14 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
+#include <optional>
 
 class ARButton;
 class FileListBox;
 class PictureImage;
+class PictureViewOps;
+class SlideShow;
 class QLabel;
 class QListWidget;
 class QLineEdit;
@@ -26,7 +32,8 @@ class frmSide : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmSide(QWidget *parent = nullptr);
+    // `view`: the picture view the panel's list shows its pictures in.
+    explicit frmSide(PictureViewOps &view, QWidget *parent = nullptr);
 
     void Form_Load();
     void Form_Unload();
@@ -36,8 +43,14 @@ public:
     void cmdMinimize_Click();
     void cmdHelp_Click();
     void cmdSlide_Click();
-    // Opens the settings dialog and, when it is closed with OK, applies what it changed.
+    // Asks for the settings dialog (settingsRequested); settingsClosed applies what it changed
+    // once it is closed with OK.
     void cmdSettings_Click();
+    void settingsClosed();
+    // What a close from the window manager does; true when the program ended.
+    void setCloseHandler(std::function<bool()> handler) { m_closeHandler = std::move(handler); }
+    // True while a file command runs: folder changes wait for it.
+    void setCommandsBusy(std::function<bool()> busy) { m_commandsBusy = std::move(busy); }
     // Replaces the picture with a page of thumbnails of the visible files, or of the selected
     // ones when two or more are selected.
     void cmdThumb_click();
@@ -46,11 +59,8 @@ public:
     void tmrSlide_Timer();
     // The end of a show, in its fixed order (the viewer's keys run it).
     void StopSlideShow();
-    // The timer interval from SlideTime; 0 leaves the timer off so the show moves only by hand.
-    void setSlideInterval(int milliseconds);
-    // The slide timer alone, while a screen-saver run asks for its password.
-    void stopSlideTimer();
-    void startSlideTimer();
+    // The show the panel runs over its list.
+    [[nodiscard]] SlideShow &slideShow() const { return *m_show; }
     void cmbFolders_Click();
     // Shows a folder and selects a file in it, as asked from outside (the command line, a second
     // start). A folder that is not registered gets an entry of its own at the top of the folder
@@ -82,7 +92,12 @@ public:
     void showAboveOwner();
     // Back on screen with the owner after it was minimised, with the keyboard in the file list.
     void returnWithOwner();
-    void hideTitleTip();
+    // The panel leaves the screen with its owner minimised, and comes back with it.
+    void ownerMinimised();
+    void ownerRestored();
+    // A thumbnail of the page was selected (`added`: to the earlier selection): its entry joins
+    // the list's selection and its size shows.
+    void thumbnailSelected(const QString &name, QSize bitmapSize, bool added);
     // The folder-assignment list and the title tip go away (the pointer left them).
     void hidePopups();
     // The list in the stored colours (background SlideColor, text FontColor) and the folder box
@@ -131,7 +146,6 @@ public:
 
     // The folder box and the assignment list, kept in the one order of the settings dialog's list.
     [[nodiscard]] QString currentFolderName() const;
-    [[nodiscard]] int folderCount() const;
     // Adds a registered name at `index` without opening anything.
     void insertFolderName(int index, const QString &name);
     // Takes the name at `index` out of both lists without opening anything.
@@ -140,9 +154,18 @@ public:
     void selectFolder(int index);
     // No folder registered any more: the list shows nothing and the picture goes.
     void showNoFolder();
-
-    [[nodiscard]] const PanelLayout &layoutInUse() const { return m_layout; }
     [[nodiscard]] QLabel *titleTip() const { return m_tip; }
+
+signals:
+    // Every key pressed anywhere in the panel, for the viewer's key handler.
+    void keyPressed(int keyCode, int shift);
+    // Quit: every window unloads and the program ends.
+    void quitRequested();
+    void settingsRequested();
+    // The file menu for the list; `state` empty keeps the menu as it was last shown.
+    void fileMenuRequested(const std::optional<FileMenuState> &state, QPoint globalPos);
+    // A move or copy that can be taken back.
+    void undoStepDone(const UndoStep &step);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -151,6 +174,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    PictureViewOps &m_view;
     ARButton *cmdQuit;
     ARButton *cmdSettings;
     ARButton *cmdThumb;
@@ -169,7 +193,7 @@ private:
     QLabel *Label1;
     QLabel *lblKB;
     QTimer *tmrList;
-    QTimer *tmrSlide;
+    SlideShow *m_show;
     CommonDialog cdlHelp;
 
     // A release with any mouse button but the left one cancels the click that follows.
@@ -188,9 +212,6 @@ private:
     void DropOnFolder(const QString &caption, const QString &action, std::function<void(int)> then);
     void showNotice(const QString &text);
 
-    void selectSlide(int slideIndex);
-    // The rest of cmdSettings_Click, once the dialog has been closed.
-    void settingsClosed();
     // The end of cmdThumb_click, once every thumbnail of the page is placed.
     void thumbnailPageBuilt();
 
@@ -203,6 +224,9 @@ private:
     QString m_temporaryFolder;
     QLabel *m_tip;
     bool m_showWithOwner = false;
+    bool m_leftWithOwner = false;
+    std::function<bool()> m_closeHandler;
+    std::function<bool()> m_commandsBusy;
     QLabel *m_notice;
     QTimer *m_noticeTimer;
     // Over the empty file list while no folder is registered: how to register one.
@@ -212,11 +236,6 @@ private:
     FolderWatcher *m_watcher;
     QTimer *m_watchRetry;
     FolderChanges m_pendingChanges;
-    int m_slideInterval = 0;
-    // In random order the next picture is drawn one step early, so it can be decoded ahead.
-    int m_nextRandom = 0;
-    [[nodiscard]] int takeRandomSlide();
-    void drawNextRandom();
 
     // Folder buttons: assignment and reordering.
     bool FolderRightClick = false;

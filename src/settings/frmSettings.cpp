@@ -2,7 +2,6 @@
 #include "settings/frmSettings.h"
 #include "common/FileNames.h"
 
-#include "app/Forms.h"
 #include "common/FolderNames.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsLoad.h"
@@ -14,7 +13,7 @@
 #include "common/platform/Dialogs.h"
 #include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
-#include "panel/frmSide.h"
+#include "files/FileListOps.h"
 #include "settings/FolderBrowser.h"
 #include "settings/ScreenSaverInstall.h"
 #include "settings/SettingsRules.h"
@@ -227,8 +226,9 @@ void AnglePicture::mouseReleaseEvent(QMouseEvent *event)
     emit MouseUp(ARButton::buttonCode(event->button()), static_cast<float>(t.x()), static_cast<float>(t.y()));
 }
 
-frmSettings::frmSettings(QWidget *parent)
+frmSettings::frmSettings(FileListOps &list, QWidget *parent)
     : QDialog(parent)
+    , m_list(list)
     , Frame2(new QGroupBox(QStringLiteral("Set Folders"), this))
     , Drive1(new DriveListBox(this))
     , Dir1(new DirListBox(this))
@@ -383,8 +383,8 @@ void frmSettings::Form_Unload() {}
 void frmSettings::placeControls()
 {
     const SharedState &s = State();
-    const float tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
-    const float ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
+    const float tx = ScreenTwipsPerPixelX();
+    const float ty = ScreenTwipsPerPixelY();
     auto place = [&](QWidget *w, double left, double top, double width, double height) {
         w->setGeometry(TwipsRect(left, top, width, height, tx, ty));
     };
@@ -451,9 +451,8 @@ void frmSettings::placeControls()
 void frmSettings::paintEvent(QPaintEvent *event)
 {
     QDialog::paintEvent(event);
-    const SharedState &s = State();
-    const float tx = s.TwipsPerPixelX > 0 ? s.TwipsPerPixelX : 15.f;
-    const float ty = s.TwipsPerPixelY > 0 ? s.TwipsPerPixelY : 15.f;
+    const float tx = ScreenTwipsPerPixelX();
+    const float ty = ScreenTwipsPerPixelY();
     QPainter p(this);
     for (const QRect &box : kEtchedBoxes) {
         const QRect px(QPoint(TwipsToPixels(box.left(), tx), TwipsToPixels(box.top(), ty)),
@@ -482,15 +481,15 @@ void frmSettings::Form_Activate()
     if (s.SlideTime == 0) {
         s.SlideTime = 4;
     }
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        s.Basename = Forms::frmSide().currentFolderName();
+    if (m_list.listPresent()) {
+        s.Basename = m_list.currentFolderName();
     }
     s.BasePath = GetSetting(AppName, QStringLiteral("Directories"), s.Basename);
     // The browser starts where the panel is (a folder opened from outside too); without one, or
     // when it cannot be read, at the home folder.
     QString start = s.BasePath;
-    if (start.isEmpty() && Forms::IsLoaded(Forms::Form::Side) && !Forms::frmSide().currentFolderName().isEmpty()) {
-        start = Forms::frmSide().listSnapshot().folder; // a folder shown from outside
+    if (start.isEmpty() && !m_list.currentFolderName().isEmpty()) {
+        start = m_list.listSnapshot().folder; // a folder shown from outside
     }
     Dir1->setPath(start, QDir::homePath());
     txtInterval->setText(QString::number(s.SlideTime));
@@ -560,7 +559,7 @@ void frmSettings::cmdAddFolder_Click()
     List1->clearSelection();
     List1->setCurrentRow(at);
     List1->item(at)->setSelected(true);
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     side.insertFolderName(at, name);
     if (List1->count() == 1) {
         side.selectFolder(0); // the first folder ever opens in the panel
@@ -576,7 +575,7 @@ void frmSettings::cmdRemoveFolder_Click()
         return;
     }
     SharedState &s = State();
-    frmSide &side = Forms::frmSide();
+    FileListOps &side = m_list;
     int i = 0;
     while (i < List1->count()) {
         if (!List1->item(i)->isSelected()) {

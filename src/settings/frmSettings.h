@@ -10,6 +10,7 @@
 #include <array>
 
 class DirListBox;
+class FileListOps;
 class DriveListBox;
 class QCheckBox;
 class QComboBox;
@@ -45,7 +46,6 @@ public:
     void setNeedle(QPointF startTwips, QPointF endTwips);
     void setNeedleVisible(bool visible);
     [[nodiscard]] bool needleVisible() const { return m_needleVisible; }
-    [[nodiscard]] QPointF needleEnd() const { return m_needleEnd; }
 
 signals:
     void MouseDown(int Button, float X, float Y);
@@ -78,7 +78,8 @@ class frmSettings : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmSettings(QWidget *parent = nullptr);
+    // The folder box of `list` follows the folders added and removed here.
+    explicit frmSettings(FileListOps &list, QWidget *parent = nullptr);
 
     void Form_Load();
     void Form_Unload();
@@ -131,6 +132,8 @@ private:
     void setSample(QFrame *sample, std::int32_t colour);
     void turnDial(int Button, float X, float Y);
     void close(bool accepted);
+
+    FileListOps &m_list;
 
     QGroupBox *Frame2;
     DriveListBox *Drive1;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "show/ScreenSaverRun.h"
 
-#include "app/Forms.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
@@ -11,7 +10,6 @@
 #include "common/platform/ScreenSaver.h"
 #include "common/platform/TermSignals.h"
 #include "controls/PasswordDialogs.h"
-#include "panel/frmSide.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -310,9 +308,8 @@ void ScreenSaverRun::endRun()
     if (!SaverRunAlive(SettingsFilePath(AppName))) {
         SaveSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode"), QStringLiteral("Off"));
     }
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        State().ButtonRightClick = false;
-        Forms::frmSide().cmdQuit_Click();
+    if (m_quit) {
+        m_quit();
     }
     if (saverWasActive != 0) {
         ScreenSaver().release();

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,8 @@ public:
     [[nodiscard]] QLabel *picScreenSaver() const { return m_logo.data(); }
     // Where the random numbers of the logo come from (tests pass their own; empty: the clock's).
     void setRandomSource(RandomDraw rnd);
+    // How the program ends when a run ends (Quit).
+    void setQuit(std::function<void()> quit) { m_quit = std::move(quit); }
 
     // Covers the other screens and, while a password is set, takes the keyboard and pointer so
     // that no other window receives input.
@@ -84,6 +87,7 @@ private:
 
     std::unique_ptr<SaverRunLock> m_lock;
     std::unique_ptr<TermSignals> m_signals;
+    std::function<void()> m_quit;
     std::unique_ptr<ForeignWindowWatch> m_host;
     QPointer<QWidget> m_viewer;
     QPointer<QLabel> m_logo;

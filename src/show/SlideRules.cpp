@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "show/SlideRules.h"
 
+#include "common/KeyCodes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -21,10 +23,10 @@ int ManualSlideIndex(int slideIndex, int listCount, bool random, int keyCode, fl
     if (random) {
         return NextSlide(slideIndex, listCount, true, r);
     }
-    if (keyCode == 39) {
+    if (keyCode == vbKeyRight) {
         return NextSlide(slideIndex, listCount, false, r);
     }
-    if (keyCode == 37) {
+    if (keyCode == vbKeyLeft) {
         return slideIndex < 2 ? listCount : slideIndex - 1;
     }
     return slideIndex;

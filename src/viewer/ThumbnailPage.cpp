@@ -265,8 +265,6 @@ void ThumbnailPage::placeOne(int i, const Thumbnail &result)
         setBitmapSize(i, result.info->pixelSize);
     }
     const QPoint where = ThumbPosition(i + 1, m_plan.onPage, m_plan.columns, m_plan.cell, t->size());
-    s.ThumbLeft = static_cast<std::int16_t>(where.x());
-    s.ThumbTop = static_cast<std::int16_t>(where.y());
     t->move(where);
     t->show();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "viewer/ViewerRules.h"
 
+#include "common/KeyCodes.h"
 #include "common/Rounding.h"
 
 #include <algorithm>
@@ -122,4 +123,61 @@ MagnifiedPicture MagnifyPicture(QSize natural, QSize fitted, QPointF clickPx, fl
 QPoint PannedPosition(int hValue, int vValue, const MagnifiedPicture &view)
 {
     return QPoint(view.horizontal ? 170 - hValue : view.picture.left(), view.vertical ? -vValue : view.picture.top());
+}
+
+ViewerKeyAction ViewerKeyActionOf(int keyCode, int shift, bool slideShowOn, bool manualShow, bool screenSaverRun)
+{
+    if (!slideShowOn) {
+        // The logo of a screen-saver run: no key may touch a file from behind the screen saver.
+        if (screenSaverRun) {
+            return {};
+        }
+        if (keyCode == vbKeyF1) {
+            return {ViewerKey::Help};
+        }
+        if (keyCode == vbKeyDelete) {
+            return {ViewerKey::Delete};
+        }
+        if (keyCode == vbKeyP && shift == vbAltMask) {
+            return {ViewerKey::Print};
+        }
+        if (keyCode == vbKeyR && shift == vbAltMask) {
+            return {ViewerKey::Refresh};
+        }
+        if (keyCode == vbKeyZ && shift == vbCtrlMask) {
+            return {ViewerKey::Undo};
+        }
+        if (keyCode == vbKeyR && shift == vbCtrlMask) {
+            return {ViewerKey::RotateRight};
+        }
+        if (keyCode == vbKeyL && shift == vbCtrlMask) {
+            return {ViewerKey::RotateLeft};
+        }
+        if (keyCode == vbKeyI && shift == vbCtrlMask) {
+            return {ViewerKey::Information};
+        }
+        // + on the keypad or the main keys (with or without Shift).
+        if ((keyCode == vbKeyAdd || keyCode == vbKeyPlus) && (shift & ~vbShiftMask) == 0) {
+            return {ViewerKey::ZoomIn};
+        }
+        if ((keyCode == vbKeySubtract || keyCode == vbKeyMinus) && shift == 0) {
+            return {ViewerKey::ZoomOut};
+        }
+        // Alt+1 to Alt+6 file the selection into folder button 1 to 6; with Ctrl too, a copy.
+        if (keyCode >= vbKey1 && keyCode <= vbKey6 && (shift == vbAltMask || shift == (vbAltMask | vbCtrlMask))) {
+            return {shift == vbAltMask ? ViewerKey::FileToFolder : ViewerKey::CopyToFolder, keyCode - vbKey1};
+        }
+        return {};
+    }
+    if (manualShow && (keyCode == vbKeyLeft || keyCode == vbKeyRight)) {
+        return {ViewerKey::SlideByHand, keyCode};
+    }
+    if (screenSaverRun) {
+        return {ViewerKey::EndScreenSaver};
+    }
+    // An event that carries no key (text from an input method) is no key press.
+    if (keyCode == 0) {
+        return {};
+    }
+    return {ViewerKey::StopShow};
 }

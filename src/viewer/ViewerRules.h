@@ -49,3 +49,31 @@ struct MagnifiedPicture
 
 // Where the picture goes when a scroll bar moves: left = 170 - horizontal value, top = -vertical value.
 [[nodiscard]] QPoint PannedPosition(int hValue, int vValue, const MagnifiedPicture &view);
+
+// What a key does in the viewer (the panel's keys come here too). KeyCode is a virtual-key code,
+// Shift the modifier mask; modifiers are compared whole (Alt alone, so Ctrl+Alt+P does nothing).
+enum class ViewerKey {
+    None,
+    Help,
+    Delete,
+    Print,
+    Refresh,
+    Undo,
+    RotateRight,
+    RotateLeft,
+    Information,
+    ZoomIn,
+    ZoomOut,
+    FileToFolder, // argument: the folder button, 0 to 5
+    CopyToFolder, // argument: the folder button, 0 to 5
+    SlideByHand,  // argument: the arrow key's code
+    EndScreenSaver,
+    StopShow,
+};
+struct ViewerKeyAction
+{
+    ViewerKey key = ViewerKey::None;
+    int argument = 0;
+};
+[[nodiscard]] ViewerKeyAction ViewerKeyActionOf(int keyCode, int shift, bool slideShowOn, bool manualShow,
+                                                bool screenSaverRun);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "viewer/frmPictureViewer.h"
 
-#include "app/Forms.h"
-#include "app/Startup.h"
 #include "common/FileNames.h"
 #include "common/FolderNames.h"
 #include "common/KeyCodes.h"
@@ -21,11 +19,10 @@
 #include "controls/PasswordDialogs.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
-#include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
-#include "panel/frmSide.h"
 #include "show/Grad.h"
 #include "show/ScreenSaverRun.h"
+#include "show/SlideShow.h"
 #include "viewer/AnimationPlayer.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
@@ -150,12 +147,9 @@ void frmPictureViewer::Form_Load()
 
     ReadStoredSettings(s, StoreReader());
 
-    frmSide &side = Forms::frmSide();
     // Colours first, so the folder that the panel opens shows in them.
     ApplyColourDefaults(s);
-    side.applyStoredSettings();
-    side.GradientShow();
-    side.showOwnedBy(this);
+    emit settingsRead();
 
     s.ThumbsLoaded = false;
     s.ThumbControlCount = 1;
@@ -314,14 +308,6 @@ void frmPictureViewer::startPendingPrefetch()
     }
 }
 
-void frmPictureViewer::clearPrefetch()
-{
-    m_prefetchFallback->stop();
-    m_pendingPrefetch.clear();
-    m_prefetch.clear();
-    m_shown.reset();
-}
-
 void frmPictureViewer::showUnreadable(const QString &displayName)
 {
     const SharedState &s = State();
@@ -398,20 +384,17 @@ void frmPictureViewer::Picture1_MouseMove(int Button, int Shift, float, float)
 void frmPictureViewer::openFileMenuForPicture()
 {
     State().PopupSource = QStringLiteral("Image");
-    frmInvisible &menu = Forms::frmInvisible();
-    menu.applyMenuState(MenuForPicture());
-    menu.popupMenu(QCursor::pos());
+    emit pictureMenuRequested(QCursor::pos());
 }
 
 void frmPictureViewer::Image1_Click()
 {
     SharedState &s = State();
-    if (s.SlideShowOn || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (s.SlideShowOn) {
         return;
     }
-    frmSide &side = Forms::frmSide();
     if (s.ShownFullSize) {
-        side.File1_Click();
+        emit fittedViewRequested();
         return;
     }
     // Magnify: the picture at its natural size, with the clicked point in the middle.
@@ -438,7 +421,7 @@ void frmPictureViewer::Image1_Click()
     m_zoom = 1;
     applyMagnified();
     // The arrow keys keep moving through the file list.
-    side.focusList();
+    emit listFocusWanted();
     s.ShownFullSize = true;
 }
 
@@ -535,11 +518,6 @@ void frmPictureViewer::zoomBy(int direction, std::optional<QPointF> anchor)
     }
 }
 
-bool frmPictureViewer::informationShown() const
-{
-    return m_info->isVisible();
-}
-
 void frmPictureViewer::toggleInformation(const QString &file)
 {
     if (m_info->isVisible() || file.isEmpty()) {
@@ -570,9 +548,7 @@ void frmPictureViewer::showInformation(const QString &file)
 
 void frmPictureViewer::Picture1_Click()
 {
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().File1_Click();
-    }
+    emit fittedViewRequested();
 }
 
 void frmPictureViewer::HScroll1_Change()
@@ -624,56 +600,25 @@ bool frmPictureViewer::eventFilter(QObject *watched, QEvent *event)
 
 void frmPictureViewer::Form_KeyDown(int KeyCode, int Shift)
 {
-    SharedState &s = State();
-    if (!Forms::IsLoaded(Forms::Form::Side)) {
+    const SharedState &s = State();
+    const ViewerKeyAction action =
+        ViewerKeyActionOf(KeyCode, Shift, s.SlideShowOn, s.ManualShow, s.ScreenSaverMode == QLatin1String("On"));
+    switch (action.key) {
+    case ViewerKey::None:
         return;
-    }
-    frmSide &side = Forms::frmSide();
-    if (!s.SlideShowOn) {
-        // The logo of a screen-saver run: no key may touch a file from behind the screen saver.
-        if (s.ScreenSaverMode == QLatin1String("On")) {
-            return;
-        }
-        // Modifiers are compared whole: Alt alone, so Ctrl+Alt+P does nothing.
-        if (KeyCode == 112) {
-            side.cmdHelp_Click();
-        } else if (KeyCode == 46) {
-            Forms::frmInvisible().mnuDelete_Click();
-        } else if (KeyCode == 80 && Shift == 4) {
-            Forms::frmInvisible().mnuPrint_Click();
-        } else if (KeyCode == 82 && Shift == 4) {
-            Forms::frmInvisible().mnuRefresh_Click();
-        } else if (KeyCode == 90 && Shift == 2) {
-            Forms::frmInvisible().mnuUndo_Click();
-        } else if (KeyCode == 82 && Shift == 2) {
-            Forms::frmInvisible().mnuTransform_Click(Transform::Rotate90);
-        } else if (KeyCode == 76 && Shift == 2) {
-            Forms::frmInvisible().mnuTransform_Click(Transform::Rotate270);
-        } else if (KeyCode == 73 && Shift == 2) {
-            Forms::frmInvisible().mnuInfo_Click();
-        } else if ((KeyCode == 107 || KeyCode == 187) && (Shift & ~1) == 0) {
-            zoomBy(1); // + on the keypad or the main keys (with or without Shift)
-        } else if ((KeyCode == 109 || KeyCode == 189) && Shift == 0) {
-            zoomBy(-1);
-        } else if (KeyCode >= 49 && KeyCode <= 54 && (Shift == 4 || Shift == 6)) {
-            // Alt+1 to Alt+6 file the selection into folder button 1 to 6; with Ctrl too, a copy.
-            side.fileToFolder(KeyCode - 49, Shift == 6);
-        }
+    case ViewerKey::ZoomIn:
+        zoomBy(1);
         return;
-    }
-    if (s.ManualShow && (KeyCode == 37 || KeyCode == 39)) {
-        side.ManualSlide(KeyCode);
+    case ViewerKey::ZoomOut:
+        zoomBy(-1);
         return;
-    }
-    if (s.ScreenSaverMode == QLatin1String("On")) {
+    case ViewerKey::EndScreenSaver:
         EndScreenSaver();
         return;
-    }
-    // An event that carries no key (text from an input method) is no key press.
-    if (KeyCode == 0) {
+    default:
+        emit keyCommand(action.key, action.argument);
         return;
     }
-    side.StopSlideShow();
 }
 
 void frmPictureViewer::Form_MouseDown(int, int, float, float)
@@ -705,9 +650,7 @@ void frmPictureViewer::Form_MouseMove(int, int, float X, float Y)
     if (screenSaverMoveEnds(X, Y)) {
         return;
     }
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().hidePopups();
-    }
+    emit pointerMoved();
 }
 
 void frmPictureViewer::Image1_MouseMove(int Button, int Shift, float X, float Y)
@@ -726,15 +669,14 @@ void frmPictureViewer::EndScreenSaver()
     SharedState &s = State();
     ScreenSaverRun &run = ScreenSaverRun::instance();
     // Inside xscreensaver's window the run takes no input: xscreensaver ends it with SIGTERM.
-    if (InForeignSaverWindow() || m_askingPassword || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (InForeignSaverWindow() || m_askingPassword || m_slideShow.isNull()) {
         return;
     }
-    frmSide &side = Forms::frmSide();
     const bool logo = run.logoRunning();
     if (logo) {
         run.pauseLogo();
     } else {
-        side.stopSlideTimer();
+        m_slideShow->pauseTimer();
         s.SlideShowOn = false;
     }
     SetDefaultMouseCursor();
@@ -756,7 +698,9 @@ void frmPictureViewer::EndScreenSaver()
         run.resumeLogo();
     } else {
         // Also for a show moved by hand: the design restarts the timer either way.
-        side.startSlideTimer();
+        if (!m_slideShow.isNull()) {
+            m_slideShow->resumeTimer();
+        }
         s.SlideShowOn = true;
     }
     run.restoreInput();
@@ -765,9 +709,7 @@ void frmPictureViewer::EndScreenSaver()
 void frmPictureViewer::startDriftingLogo()
 {
     State().LogoTurn = false;
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        Forms::frmSide().hide();
-    }
+    emit panelLeaves();
     hidePicture();
     hideError();
     setPlainBackground(0);
@@ -849,7 +791,7 @@ void frmPictureViewer::closeEvent(QCloseEvent *event)
     // Ends the program as Quit does: a viewer merely hidden would run on with no panel, and every
     // later start would be handed to it. Accepted once the program has ended, so a session
     // logging out is not held up.
-    event->setAccepted(CloseRequested());
+    event->setAccepted(!m_closeHandler || m_closeHandler());
 }
 
 void frmPictureViewer::showActivated()
@@ -866,24 +808,17 @@ void frmPictureViewer::showWithPanel()
 {
     show();
     raise();
-    if (Forms::IsLoaded(Forms::Form::Side)) {
-        frmSide &side = Forms::frmSide();
-        side.showAboveOwner();
-        side.focusList();
-    }
+    emit panelWanted();
 }
 
 void frmPictureViewer::changeEvent(QEvent *event)
 {
     // The owned panel leaves the screen with the viewer and comes back with it.
-    if (event->type() == QEvent::WindowStateChange && Forms::IsLoaded(Forms::Form::Side)) {
-        frmSide &side = Forms::frmSide();
+    if (event->type() == QEvent::WindowStateChange) {
         if (windowState() & Qt::WindowMinimized) {
-            m_panelLeftWithViewer = m_panelLeftWithViewer || side.isVisible();
-            side.hide();
-        } else if (m_panelLeftWithViewer && isVisible()) {
-            m_panelLeftWithViewer = false;
-            side.returnWithOwner();
+            emit minimised();
+        } else if (isVisible()) {
+            emit restored();
         }
     }
     QWidget::changeEvent(event);
@@ -995,7 +930,7 @@ void frmPictureViewer::Thumb1_MouseDown(int Index, int Button, int Shift, float,
 {
     SharedState &s = State();
     PictureImage *thumb = m_page->thumb(Index);
-    if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (thumb == nullptr) {
         return;
     }
     m_pressedSelected = -1;
@@ -1010,32 +945,23 @@ void frmPictureViewer::selectThumb(int Index, int Button, int Shift)
 {
     SharedState &s = State();
     PictureImage *thumb = m_page->thumb(Index);
-    frmSide &side = Forms::frmSide();
-    if (Shift == 2) {
+    const bool added = Shift == vbCtrlMask;
+    if (added) {
         // Ctrl adds a border set and keeps the earlier selections.
         s.LastBorderSet = static_cast<std::int16_t>(s.LastBorderSet + 1);
         m_page->loadBorderSet(s.LastBorderSet);
     } else {
         ThumbBordersClose();
-        side.refreshList();
         s.LastBorderSet = 0;
     }
     m_page->placeBorderSet(s.LastBorderSet, thumb->geometry());
-
-    const QString name = thumb->toolTip();
-    side.selectNamesQuietly({name});
     thumb->Tag = SelectionTag(s.LastBorderSet);
-
-    const QString file = JoinPath(side.currentFolder(), name);
-    side.setSizeLabel(
-        SizeLabel(m_page->bitmapSize(Index).expandedTo(QSize(0, 0)), std::max<qint64>(0, FileSizeOf(file))));
+    emit thumbnailClicked(thumb->toolTip(), m_page->bitmapSize(Index).expandedTo(QSize(0, 0)), added);
 
     if (Button == 2) {
         s.PopupSource = QStringLiteral("Thumb");
         s.CurrentThumb = Index;
-        frmInvisible &menu = Forms::frmInvisible();
-        menu.applyMenuState(MenuForPicture());
-        menu.popupMenu(QCursor::pos());
+        emit pictureMenuRequested(QCursor::pos());
     }
 }
 
@@ -1056,7 +982,7 @@ void frmPictureViewer::Thumb1_MouseUp(int Index, int Button, int, float, float)
     }
     m_pressedSelected = -1;
     // No drag came of the press: it selects that thumbnail alone, as a press on any other does.
-    if (m_page->thumb(Index) != nullptr && Forms::IsLoaded(Forms::Form::Side)) {
+    if (m_page->thumb(Index) != nullptr) {
         selectThumb(Index, Button, 0);
     }
 }
@@ -1065,10 +991,10 @@ void frmPictureViewer::Thumb1_DblClick(int Index)
 {
     SharedState &s = State();
     PictureImage *thumb = m_page->thumb(Index);
-    if (thumb == nullptr || !Forms::IsLoaded(Forms::Form::Side)) {
+    if (thumb == nullptr) {
         return;
     }
     s.CurrentThumb = Index;
     // Opening the entry leaves the page and shows the picture.
-    Forms::frmSide().openEntryNamed(thumb->toolTip());
+    emit thumbnailActivated(thumb->toolTip());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "files/CommandTargets.h"
+#include "show/SlideShow.h"
 #include "viewer/FittedLoader.h"
 #include "viewer/ThumbnailPage.h"
 #include "viewer/ThumbnailSource.h"
@@ -9,6 +10,7 @@
 
 #include <QImage>
 #include <QPointF>
+#include <QPointer>
 #include <QSize>
 
 #include <QWidget>
@@ -57,7 +59,6 @@ public:
     // has been painted: decoders started at once would take the processor from that picture's way
     // to the screen (on two cores, from the painting and from the display server).
     void prefetch(const QStringList &paths);
-    void clearPrefetch();
     // The notice that the file at CurrentFile is not a picture, named as the list shows it.
     void showUnreadable(const QString &displayName);
     void hideError();
@@ -66,8 +67,12 @@ public:
     [[nodiscard]] QString pictureFile() const;
 
     // The viewer's keys (the panel passes its keys here too). KeyCode is a virtual-key code,
-    // Shift the modifier mask.
+    // Shift the modifier mask. What is not the viewer's own goes out as keyCommand.
     void Form_KeyDown(int KeyCode, int Shift);
+    // The show whose timer waits while a screen-saver run asks for its password.
+    void setSlideShow(SlideShow *show) { m_slideShow = show; }
+    // What a close from the window manager does; true when the program ended.
+    void setCloseHandler(std::function<bool()> handler) { m_closeHandler = std::move(handler); }
 
     // The background behind the pictures: a gradient painted once and kept, or one colour.
     void setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle);
@@ -102,7 +107,6 @@ public:
     // screen, clear of the panel; hidden again when it shows already or there is no file. It
     // follows the picture shown until it is closed (Ctrl+I again, or a click on it).
     void toggleInformation(const QString &file);
-    [[nodiscard]] bool informationShown() const;
 
     // The thumbnail page. Element 0 always exists; a page loads the others.
     void Thumb1_MouseDown(int Index, int Button, int Shift, float X, float Y);
@@ -128,6 +132,32 @@ public:
     void renameThumbnail(int index, const QString &name);
     // The colour of every selection border (the text colour).
     void setBorderColour(const QColor &colour);
+
+signals:
+    // The viewer calls no other window: what it asks of the panel and the file menu goes out here.
+    // Its load has read the stored settings: the panel takes its part and shows above the viewer.
+    void settingsRead();
+    // A key that runs a command of another window.
+    void keyCommand(ViewerKey key, int argument);
+    // The file menu for the picture or the thumbnail just clicked (PopupSource says which).
+    void pictureMenuRequested(QPoint globalPos);
+    // A click on the full-size view, or on a picture shown at its natural size: back to the fitted
+    // view of the list's picture.
+    void fittedViewRequested();
+    // A thumbnail was selected (`added`: to the earlier selection); its bitmap is `size`.
+    void thumbnailClicked(const QString &name, QSize size, bool added);
+    // A thumbnail double-clicked: its entry opens.
+    void thumbnailActivated(const QString &name);
+    // The pointer moved over the viewer: the panel's pop-ups go.
+    void pointerMoved();
+    // The keyboard back to the file list, so the arrow keys keep moving through it.
+    void listFocusWanted();
+    // The panel goes off screen (the drifting logo), or comes above the viewer with the keyboard.
+    void panelLeaves();
+    void panelWanted();
+    // The viewer was minimised, or came back from it.
+    void minimised();
+    void restored();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -194,9 +224,9 @@ private:
     };
     std::optional<GradientSpec> m_gradient;
     bool m_topmost = false;
-    // The panel left the screen when the viewer was minimised, and comes back with it.
-    bool m_panelLeftWithViewer = false;
     // A move seen while a screen-saver run records the pointer first, then ends the run.
     bool screenSaverMoveEnds(float X, float Y);
     bool m_askingPassword = false;
+    QPointer<SlideShow> m_slideShow;
+    std::function<bool()> m_closeHandler;
 };

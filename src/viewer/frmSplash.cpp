@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "viewer/frmSplash.h"
 
-#include "app/Forms.h"
 #include "common/ScreenMetrics.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
-#include "viewer/frmPictureViewer.h"
 
 #include <QPainter>
 
@@ -47,9 +45,7 @@ void frmSplash::Form_Unload()
 void frmSplash::Timer1_Timer()
 {
     Timer1.stop();
-    frmPictureViewer &viewer = Forms::frmPictureViewer();
-    hide();
-    viewer.showWithPanel();
+    emit timeUp();
 }
 
 void frmSplash::paintEvent(QPaintEvent *)

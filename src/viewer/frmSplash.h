@@ -17,6 +17,11 @@ public:
 
     QTimer Timer1;
 
+signals:
+    // The splash has covered the start long enough: the viewer loads and shows, then the splash
+    // goes.
+    void timeUp();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 };

@@ -56,7 +56,7 @@ private:
     static void waitForViewer()
     {
         QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer));
-        QTRY_VERIFY(Forms::frmPictureViewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && Forms::frmPictureViewer().isVisible());
     }
 
     static QComboBox &folderBox() { return *Control<QComboBox>(Forms::frmSide(), "cmbFolders"); }

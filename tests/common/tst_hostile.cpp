@@ -20,6 +20,7 @@
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/frmSide.h"
+#include "show/SlideShow.h"
 #include "viewer/AnimationPlayer.h"
 #include "viewer/PictureImage.h"
 #include "viewer/ThumbnailSource.h"
@@ -809,7 +810,7 @@ private slots:
         for (int i = 0; i < 4; ++i) {
             Forms::frmPictureViewer().Form_KeyDown(39, 0);
         }
-        QVERIFY(State().SlideIndex > 32767);
+        QVERIFY(side().slideShow().index() > 32767);
         QVERIFY(FileNameOf(State().CurrentFile) > QStringLiteral("p32767.bmp"));
         Forms::frmPictureViewer().Form_KeyDown(27, 0);
     }

@@ -61,7 +61,7 @@ private:
     void waitForViewer()
     {
         QTRY_VERIFY(Forms::IsLoaded(Form::PictureViewer));
-        QTRY_VERIFY(Forms::frmPictureViewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && Forms::frmPictureViewer().isVisible());
     }
 
 private slots:

@@ -15,6 +15,7 @@
 #include "panel/frmSide.h"
 #include "show/LogoRules.h"
 #include "show/ScreenSaverRun.h"
+#include "show/SlideShow.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QCryptographicHash>
@@ -412,10 +413,10 @@ private slots:
         QCOMPARE(startRun(3, false, true), Road::ScreenSaver);
         QVERIFY(State().SlideShowOn);
         QVERIFY(!Control<QTimer>(Forms::frmSide(), "tmrSlide")->isActive()); // moved by hand
-        const int index = State().SlideIndex;
+        const int index = Forms::frmSide().slideShow().index();
         // The arrows of a manual show move it without asking.
         QTest::keyClick(&viewer(), Qt::Key_Right);
-        QVERIFY(State().SlideIndex != index);
+        QVERIFY(Forms::frmSide().slideShow().index() != index);
         QVERIFY(prompt->asked.isEmpty());
         // Any other key asks; refused, the show goes on with its timer running.
         QTest::keyClick(&viewer(), Qt::Key_Delete);

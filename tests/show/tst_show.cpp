@@ -13,6 +13,7 @@
 #include "panel/frmSide.h"
 #include "show/Grad.h"
 #include "show/SlideRules.h"
+#include "show/SlideShow.h"
 #include "viewer/frmPictureViewer.h"
 
 #include "viewer/PictureImage.h"
@@ -390,11 +391,11 @@ private slots:
     {
         const QString dir = startWith(3, QStringLiteral("255"));
         QVERIFY(!dir.isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QVERIFY(!side().isVisible());
-        QCOMPARE(State().SlideIndex, 1);
+        QCOMPARE(side().slideShow().index(), 1);
         QVERIFY(Control<QTimer>(side(), "tmrSlide")->isActive());
         QCOMPARE(Control<QTimer>(side(), "tmrSlide")->interval(), 255000); // wider than the 16 bits it once had
         QCOMPARE(saver.held, 1);
@@ -424,7 +425,7 @@ private slots:
     void theShowKeepsBothWindowsAndASecondStartLeavesItRunning()
     {
         QVERIFY(!startWith(3).isEmpty());
-        QTRY_VERIFY(viewer().isVisible() && side().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible() && side().isVisible());
         // The panel names the viewer's window as its owner: neither may be re-created by the show.
         const WId viewerWindow = viewer().winId();
         const WId panelWindow = side().winId();
@@ -448,7 +449,7 @@ private slots:
     void manualShowMovesByTheArrows()
     {
         const QString dir = startWith(3, QStringLiteral("4"), true);
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QVERIFY(!Control<QTimer>(side(), "tmrSlide")->isActive());
@@ -501,7 +502,7 @@ private slots:
         QFETCH(int, code);
         QCOMPARE(VirtualKeyCode(key, keypad), code);
         QVERIFY(!startWith(2, QStringLiteral("4"), true).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         side().cmdSlide_Click();
         QVERIFY(State().SlideShowOn);
         QKeyEvent press(QEvent::KeyPress, key, keypad ? Qt::KeypadModifier : Qt::NoModifier);
@@ -514,13 +515,13 @@ private slots:
     {
         SaveSetting(AppName, "Settings", "RandomShow", "True");
         const QString dir = startWith(4);
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         side().cmdSlide_Click();
         QSet<QString> seen;
         for (int i = 0; i < 40; ++i) {
             side().tmrSlide_Timer();
-            QVERIFY(State().SlideIndex >= 1 && State().SlideIndex <= 4);
-            QCOMPARE(State().CurrentFile, dir + QStringLiteral("/%1.jpg").arg(State().SlideIndex - 1));
+            QVERIFY(side().slideShow().index() >= 1 && side().slideShow().index() <= 4);
+            QCOMPARE(State().CurrentFile, dir + QStringLiteral("/%1.jpg").arg(side().slideShow().index() - 1));
             seen << State().CurrentFile;
         }
         QVERIFY(seen.size() >= 3);
@@ -542,7 +543,7 @@ private slots:
         QFETCH(QString, stored);
         const QString dir = startWith(2, stored);
         QVERIFY(!dir.isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QCOMPARE(State().CurrentFile, dir + "/0.jpg");
         QTest::mouseClick(Control<ARButton>(side(), "cmdSlide"), Qt::LeftButton);
         QVERIFY(State().SlideShowOn);
@@ -555,7 +556,7 @@ private slots:
     void keysOutsideAShow()
     {
         QVERIFY(!startWith(1).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         viewer().Form_KeyDown(112, 2); // F1 with any modifier
         QVERIFY(HelpWindow::instance() != nullptr);
         HelpWindow::closeInstance();
@@ -583,7 +584,7 @@ private slots:
     void dragFromThePictureChoosesMoveOrCopy()
     {
         QVERIFY(!startWith(1).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         viewer().Image1_MouseMove(1, 0, 10, 10);
         QCOMPARE(State().DropAction, QStringLiteral("MOVE"));
         viewer().Image1_MouseMove(1, 2, 10, 10);
@@ -597,7 +598,7 @@ private slots:
     void screenSaverRunEndsOnARealMove()
     {
         QVERIFY(!startWith(0).isEmpty()); // a normal start first, registering the folder
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
             WriteJpeg(env->path("show/") + name, 30, 20);
         }
@@ -623,7 +624,7 @@ private slots:
         SaveSetting(AppName, "Settings", "SlideColor", "255");
         SaveSetting(AppName, "Settings", "SlideColor2", "255");
         QVERIFY(!startWith(1).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QVERIFY(viewer().background().isNull());
         QCOMPARE(viewer().palette().color(QPalette::Window), QColor(255, 0, 0));
         SaveSetting(AppName, "Settings", "SlideColor2", "16711680");

@@ -181,7 +181,7 @@ private slots:
     void magnifyScrollAndReturn()
     {
         QVERIFY(!startOn({QSize(2400, 1800)}).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QVERIFY(Control<PictureImage>(viewer(), "Image1")->isVisible());
         QVERIFY(!State().ShownFullSize);
         QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry(), QRect(180, 71, 834, 626));
@@ -217,7 +217,7 @@ private slots:
     void naturalSizePictureDoesNotMagnify()
     {
         QVERIFY(!startOn({QSize(844, 200)}).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QVERIFY(State().ShownFullSize);
         QTest::mouseClick(Control<PictureImage>(viewer(), "Image1"), Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!Control<PictureImage>(viewer(), "Picture1")->isVisible());
@@ -227,7 +227,7 @@ private slots:
     void rightClickOnThePictureOpensTheMenu()
     {
         QVERIFY(!startOn({QSize(100, 100)}).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QTest::mouseClick(Control<PictureImage>(viewer(), "Image1"), Qt::RightButton, {}, QPoint(5, 5));
         QCOMPARE(State().PopupSource, QStringLiteral("Image"));
     }
@@ -240,7 +240,7 @@ private slots:
         SaveSetting(AppName, "Directories", "gif", dir);
         SaveSetting(AppName, "Settings", "Basename", "gif");
         QCOMPARE(EntryProcedure(), Road::Normal);
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         const QRgb first = Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5);
         QTRY_VERIFY(Control<PictureImage>(viewer(), "Image1")->picture().pixel(5, 5) != first);
     }
@@ -250,7 +250,7 @@ private slots:
         // The first frame stays long enough for a loaded machine to look at it before the second.
         const QString dir = startOnAnimation(QSize(120, 90), {60, 5, 5});
         QVERIFY(!dir.isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         // The first frame shows at once, from the loaded picture.
         QCOMPARE(shownAt("Image1", QPoint(60, 45)), qRgb(255, 0, 0));
         QVERIFY(player() != nullptr);
@@ -283,7 +283,7 @@ private slots:
         // The first two frames stay 600 ms, the last 50 ms; a frame never comes before its time.
         // (The first frame's long stay leaves a loaded machine time to listen before the second.)
         QVERIFY(!startOnAnimation(QSize(40, 30), {60, 60, 5}, false).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         QElapsedTimer clock;
         clock.start();
         QList<qint64> at;
@@ -300,7 +300,7 @@ private slots:
     {
         // Wider than the free area: reduced, and a click shows it at full size, still playing.
         QVERIFY(!startOnAnimation(QSize(1600, 400), {5, 5, 5}).isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         PictureImage *image = Control<PictureImage>(viewer(), "Image1");
         QVERIFY(image->width() < 1600);
         QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(10, 10));
@@ -389,7 +389,7 @@ private slots:
     {
         const QString dir = startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80)});
         QVERIFY(!dir.isEmpty());
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
         FileListBox *list = Control<FileListBox>(Forms::frmSide(), "File1");
         list->setFocus();
         for (int i = 1; i < 4; ++i) {
@@ -412,7 +412,7 @@ private slots:
         QCOMPARE(splash.pos(), QPoint(240, 210));
         const QImage shot = splash.grab().toImage();
         QVERIFY(shot.pixelColor(160, 90) != QColor(0xC0, 0xC0, 0xC0)); // the artwork, not the bare background
-        QTRY_VERIFY(viewer().isVisible());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
     }
 };
 
