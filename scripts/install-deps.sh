@@ -82,7 +82,22 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
+# Another apt or dpkg at work (a second 'make check' on the machine, an unattended upgrade) holds
+# their locks: wait for it. apt waits for dpkg's lock itself when given a time, but 'update'
+# gives up at once on the lock of the package lists, so that is tried again.
+apt_get() {
+    local out
+    for _ in $(seq 120); do
+        out=$($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@" 2>&1) && return 0
+        if ! grep -q 'Could not get lock' <<<"$out"; then
+            echo "$out" >&2
+            return 1
+        fi
+        sleep 5
+    done
+    echo "$out" >&2
+    return 1
+}
 echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}"
