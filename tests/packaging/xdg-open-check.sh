@@ -20,8 +20,11 @@ chmod 700 "$tmp/run"
 export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/.local/share XDG_CONFIG_HOME=$tmp/home/.config
 export XDG_DATA_DIRS=$tmp/prefix/share:/usr/share XDG_RUNTIME_DIR=$tmp/run
 export VANTREL_SETTINGS=$tmp/settings.ini QT_QPA_PLATFORM=offscreen PATH=$tmp/prefix/bin:$PATH
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID XDG_SESSION_DESKTOP
-export DISPLAY=${DISPLAY:-:0}
+unset DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID XDG_SESSION_DESKTOP DBUS_SESSION_BUS_ADDRESS
+# A desktop named outright: else xdg-open asks the X server in $DISPLAY (xprop) and the session
+# bus which desktop runs, and both may belong to another run's test or to the user's session.
+# The viewer draws offscreen; xdg-open wants some display named before it opens a file.
+export XDG_CURRENT_DESKTOP=X-Generic DISPLAY=${DISPLAY:-:0}
 
 convert -size 64x48 xc:'#336699' "$tmp/pictures/my picture.jpg"
 
