@@ -21,6 +21,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
+#include "controls/PictureImage.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/PrintJob.h"
@@ -31,7 +32,6 @@
 #include "settings/frmSettings.h"
 #include "show/Grad.h"
 #include "show/ScreenSaverRun.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QApplication>

@@ -9,6 +9,7 @@
 #include "common/platform/Associations.h"
 #include "common/platform/Dialogs.h"
 #include "common/platform/Wallpaper.h"
+#include "controls/PictureImage.h"
 #include "controls/WindowLife.h"
 #include "files/CommandTargets.h"
 #include "files/FileListOps.h"
@@ -21,7 +22,6 @@
 #include "files/WallpaperFile.h"
 #include "files/frmBulk.h"
 #include "panel/FileListRules.h"
-#include "viewer/PictureImage.h"
 #include "viewer/PictureViewOps.h"
 #include "viewer/ThumbnailRules.h"
 

@@ -17,6 +17,7 @@
 #include "common/platform/ScreenSaver.h"
 #include "common/platform/WindowStacking.h"
 #include "controls/ARButton.h"
+#include "controls/PictureImage.h"
 #include "files/FileDrag.h"
 #include "files/FileMenuRules.h"
 #include "files/FileOperations.h"
@@ -26,9 +27,7 @@
 #include "panel/FileListRules.h"
 #include "show/ScreenSaverRun.h"
 #include "show/SlideShow.h"
-#include "viewer/PictureImage.h"
 #include "viewer/PictureViewOps.h"
-#include "viewer/ThumbnailPage.h"
 #include "viewer/ThumbnailRules.h"
 
 #include <QApplication>

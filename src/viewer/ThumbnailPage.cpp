@@ -4,7 +4,7 @@
 #include "common/SharedState.h"
 #include "common/StoredValues.h"
 #include "common/Utilities.h"
-#include "viewer/PictureImage.h"
+#include "controls/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 
 #include <QWidget>

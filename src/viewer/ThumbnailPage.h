@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "viewer/ThumbnailRules.h"
 #include "viewer/ThumbnailSource.h"
 
 #include <QFutureWatcher>
@@ -14,16 +15,6 @@
 
 class PictureImage;
 class QWidget;
-
-// What a page shows: the files in page order and the grid they are placed in.
-struct PagePlan
-{
-    QStringList names;
-    QStringList paths;
-    int onPage = 0;
-    int columns = 0;
-    int cell = 0;
-};
 
 // The thumbnail controls of the viewer (`Thumb1`) and their selection borders (`linTop`,
 // `linRight`, `linBottom`, `linLeft`), created on the viewer and placed there. A page is built

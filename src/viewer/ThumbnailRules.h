@@ -6,8 +6,19 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <array>
+
+// What a page shows: the files in page order and the grid they are placed in.
+struct PagePlan
+{
+    QStringList names;
+    QStringList paths;
+    int onPage = 0;
+    int columns = 0;
+    int cell = 0;
+};
 
 // The geometry of a thumbnail page: how many thumbnails, in how many columns, in cells of S x S
 // pixels starting 190 pixels from the screen's left edge, and where each one goes.

@@ -7,9 +7,9 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "controls/ARButton.h"
+#include "controls/PictureImage.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QBuffer>

@@ -13,6 +13,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
+#include "controls/PictureImage.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "files/Renaming.h"
@@ -22,7 +23,6 @@
 #include "panel/frmSide.h"
 #include "show/SlideShow.h"
 #include "viewer/AnimationPlayer.h"
-#include "viewer/PictureImage.h"
 #include "viewer/ThumbnailSource.h"
 #include "viewer/frmPictureViewer.h"
 

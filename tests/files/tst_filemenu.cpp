@@ -6,6 +6,7 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "controls/ARButton.h"
+#include "controls/PictureImage.h"
 #include "files/FileMenuRules.h"
 #include "files/RenameRules.h"
 #include "files/Renaming.h"
@@ -13,7 +14,6 @@
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 #include "viewer/frmPictureViewer.h"
 

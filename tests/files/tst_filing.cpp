@@ -8,12 +8,12 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "controls/ARButton.h"
+#include "controls/PictureImage.h"
 #include "files/FileDrag.h"
 #include "files/FileOperations.h"
 #include "files/FileTransfer.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/ThumbnailRules.h"
 #include "viewer/frmPictureViewer.h"
 #include <QApplication>

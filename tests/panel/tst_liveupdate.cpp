@@ -5,10 +5,10 @@
 #include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "controls/PictureImage.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "settings/frmSettings.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QCheckBox>

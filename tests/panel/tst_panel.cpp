@@ -9,6 +9,7 @@
 #include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
+#include "controls/PictureImage.h"
 #include "files/FileMenuRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
@@ -16,7 +17,6 @@
 #include "panel/FlatComboBox.h"
 #include "panel/PanelLayout.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>

@@ -12,13 +12,13 @@
 #include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
 #include "controls/HelpWindow.h"
+#include "controls/PictureImage.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
 #include "settings/FolderBrowser.h"
 #include "settings/SettingsRules.h"
 #include "settings/frmSettings.h"
 #include "show/Grad.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QCheckBox>

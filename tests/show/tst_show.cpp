@@ -16,7 +16,7 @@
 #include "show/SlideShow.h"
 #include "viewer/frmPictureViewer.h"
 
-#include "viewer/PictureImage.h"
+#include "controls/PictureImage.h"
 
 #include <QComboBox>
 #include <QDir>

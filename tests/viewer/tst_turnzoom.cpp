@@ -6,11 +6,11 @@
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
+#include "controls/PictureImage.h"
 #include "files/JpegTransform.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
 #include "panel/frmSide.h"
-#include "viewer/PictureImage.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "viewer/PictureImage.h"
+#include "controls/PictureImage.h"
 
 #include "common/ScreenMetrics.h"
 #include "controls/ARButton.h"
