@@ -19,6 +19,22 @@ frmPictureViewer *viewer()
     return static_cast<frmPictureViewer *>(Forms::Loaded(Forms::Form::PictureViewer));
 }
 
+// What a window asks of another goes to it while it is loaded, and nowhere once it is gone (during
+// Quit's unload).
+template<typename Act> void onPanel(Act act)
+{
+    if (frmSide *p = panel()) {
+        act(*p);
+    }
+}
+
+template<typename Act> void onViewer(Act act)
+{
+    if (frmPictureViewer *v = viewer()) {
+        act(*v);
+    }
+}
+
 class PanelOps final : public FileListOps
 {
 public:
@@ -30,76 +46,52 @@ public:
     int listCount() const override { return panel() != nullptr ? panel()->listCount() : 0; }
     void CountSelected() override
     {
-        if (frmSide *p = panel()) {
-            p->CountSelected();
-        }
+        onPanel([&](frmSide &p) { p.CountSelected(); });
     }
     void refreshList() override
     {
-        if (frmSide *p = panel()) {
-            p->refreshList();
-        }
+        onPanel([&](frmSide &p) { p.refreshList(); });
     }
     void selectEntry(int index) override
     {
-        if (frmSide *p = panel()) {
-            p->selectEntry(index);
-        }
+        onPanel([&](frmSide &p) { p.selectEntry(index); });
     }
     void openEntryNamed(const QString &name) override
     {
-        if (frmSide *p = panel()) {
-            p->openEntryNamed(name);
-        }
+        onPanel([&](frmSide &p) { p.openEntryNamed(name); });
     }
     void selectNamesQuietly(const QStringList &names) override
     {
-        if (frmSide *p = panel()) {
-            p->selectNamesQuietly(names);
-        }
+        onPanel([&](frmSide &p) { p.selectNamesQuietly(names); });
     }
     void showAfterRemoval(const CommandTargets &targets, const QList<bool> &gone) override
     {
-        if (frmSide *p = panel()) {
-            p->showAfterRemoval(targets, gone);
-        }
+        onPanel([&](frmSide &p) { p.showAfterRemoval(targets, gone); });
     }
     void showRestored(const QStringList &paths) override
     {
-        if (frmSide *p = panel()) {
-            p->showRestored(paths);
-        }
+        onPanel([&](frmSide &p) { p.showRestored(paths); });
     }
     void focusList() override
     {
-        if (frmSide *p = panel()) {
-            p->focusList();
-        }
+        onPanel([&](frmSide &p) { p.focusList(); });
     }
     QString currentFolderName() const override { return panel() != nullptr ? panel()->currentFolderName() : QString(); }
     void insertFolderName(int index, const QString &name) override
     {
-        if (frmSide *p = panel()) {
-            p->insertFolderName(index, name);
-        }
+        onPanel([&](frmSide &p) { p.insertFolderName(index, name); });
     }
     void removeFolderName(int index) override
     {
-        if (frmSide *p = panel()) {
-            p->removeFolderName(index);
-        }
+        onPanel([&](frmSide &p) { p.removeFolderName(index); });
     }
     void selectFolder(int index) override
     {
-        if (frmSide *p = panel()) {
-            p->selectFolder(index);
-        }
+        onPanel([&](frmSide &p) { p.selectFolder(index); });
     }
     void showNoFolder() override
     {
-        if (frmSide *p = panel()) {
-            p->showNoFolder();
-        }
+        onPanel([&](frmSide &p) { p.showNoFolder(); });
     }
 };
 
@@ -118,82 +110,56 @@ public:
     }
     void prefetch(const QStringList &paths) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->prefetch(paths);
-        }
+        onViewer([&](frmPictureViewer &v) { v.prefetch(paths); });
     }
     void showUnreadable(const QString &displayName) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->showUnreadable(displayName);
-        }
+        onViewer([&](frmPictureViewer &v) { v.showUnreadable(displayName); });
     }
     void hideError() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->hideError();
-        }
+        onViewer([&](frmPictureViewer &v) { v.hideError(); });
     }
     void hidePicture() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->hidePicture();
-        }
+        onViewer([&](frmPictureViewer &v) { v.hidePicture(); });
     }
     QString pictureFile() const override { return viewer() != nullptr ? viewer()->pictureFile() : QString(); }
     void setGradientBackground(std::int32_t colour1, std::int32_t colour2, int angle) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->setGradientBackground(colour1, colour2, angle);
-        }
+        onViewer([&](frmPictureViewer &v) { v.setGradientBackground(colour1, colour2, angle); });
     }
     void setPlainBackground(std::int32_t colour) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->setPlainBackground(colour);
-        }
+        onViewer([&](frmPictureViewer &v) { v.setPlainBackground(colour); });
     }
     void setBorderColour(const QColor &colour) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->setBorderColour(colour);
-        }
+        onViewer([&](frmPictureViewer &v) { v.setBorderColour(colour); });
     }
     void setTopmost(bool topmost) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->setTopmost(topmost);
-        }
+        onViewer([&](frmPictureViewer &v) { v.setTopmost(topmost); });
     }
     void startDriftingLogo() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->startDriftingLogo();
-        }
+        onViewer([&](frmPictureViewer &v) { v.startDriftingLogo(); });
     }
     void minimise() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->showMinimized();
-        }
+        onViewer([&](frmPictureViewer &v) { v.showMinimized(); });
     }
     void takeKeyboard() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->activateWindow();
-        }
+        onViewer([&](frmPictureViewer &v) { v.activateWindow(); });
     }
     void setInputEnabled(bool enabled) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->setEnabled(enabled);
-        }
+        onViewer([&](frmPictureViewer &v) { v.setEnabled(enabled); });
     }
     void toggleInformation(const QString &file) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->toggleInformation(file);
-        }
+        onViewer([&](frmPictureViewer &v) { v.toggleInformation(file); });
     }
     void showThumbnailPage(const PagePlan &plan, std::function<void()> done) override
     {
@@ -203,15 +169,11 @@ public:
     }
     void storeThumbnails() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->storeThumbnails();
-        }
+        onViewer([&](frmPictureViewer &v) { v.storeThumbnails(); });
     }
     void leaveThumbnailPage() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->leaveThumbnailPage();
-        }
+        onViewer([&](frmPictureViewer &v) { v.leaveThumbnailPage(); });
     }
     bool thumbnailPageShown() const override { return viewer() != nullptr && viewer()->thumbnailPageShown(); }
     PageSnapshot pageSnapshot() const override
@@ -220,21 +182,15 @@ public:
     }
     void markThumbnails(const QList<int> &indexes, const QList<bool> &gone, const QString &text) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->markThumbnails(indexes, gone, text);
-        }
+        onViewer([&](frmPictureViewer &v) { v.markThumbnails(indexes, gone, text); });
     }
     void renameThumbnail(int index, const QString &name) override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->renameThumbnail(index, name);
-        }
+        onViewer([&](frmPictureViewer &v) { v.renameThumbnail(index, name); });
     }
     void ThumbBordersClose() override
     {
-        if (frmPictureViewer *v = viewer()) {
-            v->ThumbBordersClose();
-        }
+        onViewer([&](frmPictureViewer &v) { v.ThumbBordersClose(); });
     }
 };
 
