@@ -34,7 +34,10 @@ constexpr qint64 kMaxMetafileBytes = 64ll << 20;
 // The helper takes no larger file of the raster formats it decodes.
 constexpr qint64 kMaxHelperPictureBytes = 256ll << 20;
 constexpr qint64 kMaxSvgBytes = 64ll << 20;
-constexpr int kHelperTimeLimitMs = 5000;
+// A decode that runs away is stopped by the helper's own limit of CPU seconds per picture; this one
+// only ends a helper that has stopped working altogether. It is generous because a busy machine
+// stretches the second and a half a 12 MP HEIC takes alone to well over five.
+constexpr int kHelperTimeLimitMs = 20000;
 constexpr std::uint64_t kHelperMemoryLimit = 768u << 20;
 
 // Qt refuses to allocate images above 128 MB; a full decode within the limits needs up to
