@@ -34,10 +34,12 @@ constexpr qint64 kMaxMetafileBytes = 64ll << 20;
 // The helper takes no larger file of the raster formats it decodes.
 constexpr qint64 kMaxHelperPictureBytes = 256ll << 20;
 constexpr qint64 kMaxSvgBytes = 64ll << 20;
-// A decode that runs away is stopped by the helper's own limit of CPU seconds per picture; this one
-// only ends a helper that has stopped working altogether. It is generous because a busy machine
-// stretches the second and a half a 12 MP HEIC takes alone to well over five.
-constexpr int kHelperTimeLimitMs = 20000;
+// How long a helper may take. A conversion or decode that runs away is stopped by the helper's own
+// limit of CPU seconds; these end a helper that has stopped working altogether. A picture's decode
+// is given more because a busy machine stretches the second and a half a 12 MP HEIC takes alone
+// to well over five.
+constexpr int kHelperTimeLimitMs = 5000;
+constexpr int kHelperDecodeTimeLimitMs = 20000;
 constexpr std::uint64_t kHelperMemoryLimit = 768u << 20;
 
 // Qt refuses to allocate images above 128 MB; a full decode within the limits needs up to
@@ -351,7 +353,9 @@ std::optional<HelperPixels> askHelper(const OpenedPicture &opened, QSize box, bo
         };
     }
     bool tooLarge = false;
-    const auto reply = DecodeInHelper(PictureHelperPath(), call, helperLimits(), &tooLarge);
+    MetafileHelperLimits limits = helperLimits();
+    limits.timeLimitMs = kHelperDecodeTimeLimitMs;
+    const auto reply = DecodeInHelper(PictureHelperPath(), call, limits, &tooLarge);
     if (!reply) {
         setError(error, tooLarge ? PictureError::TooLarge : PictureError::Damaged);
         return std::nullopt;
