@@ -285,11 +285,20 @@ formats_box_point() {
 tick_look() {
     import -window root -crop "14x14+$((${1% *} - 7))+$((${1#* } - 7))" +repage rgb:- 2>/dev/null | md5sum
 }
-# Waits for the tick square at "X Y" ($1) to look other than it did ($2).
+# Waits for the tick square at "X Y" ($1) to look other than it did ($2) and to stay so for three
+# looks in a row: an access key first shows the box pressed and turns it a tenth of a second later,
+# and a Return before that would close the dialog on the old state.
 tick_changes() {
-    local i
-    for ((i = 0; i < 30; i++)); do
-        [ "$(tick_look "$1")" != "$2" ] && return 0
+    local i now last="" same=0
+    for ((i = 0; i < 50; i++)); do
+        now=$(tick_look "$1")
+        if [ "$now" != "$2" ] && [ "$now" = "$last" ]; then
+            same=$((same + 1))
+            [ $same -ge 2 ] && return 0
+        else
+            same=0
+        fi
+        last=$now
         sleep 0.1
     done
     return 1

@@ -47,3 +47,12 @@ fi
 xauth -q -f "$XAUTHORITY" add ":$display" . "$cookie" || exit 1
 export DISPLAY=:$display
 "$@"
+status=$?
+# A command that failed may have lost its server (it ended, or took no more clients): what the
+# server said goes with the command's own output.
+if [ $status -ne 0 ] && [ -s "$dir/server.log" ]; then
+    kill -0 "$server" 2>/dev/null || echo "on-xvfb: the server on :$display has ended" >&2
+    echo "on-xvfb: the server's last words:" >&2
+    tail -n 20 "$dir/server.log" >&2
+fi
+exit $status
