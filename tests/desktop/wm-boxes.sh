@@ -55,6 +55,19 @@ click_button() {
     xdotool mousemove ${point% *} ${point#* } click 1
 }
 
+# Waits up to five seconds for a box captioned with the program's name, neither the viewer nor the
+# panel (a report the program shows); prints its window id, or nothing.
+program_box() {
+    local i w
+    for ((i = 0; i < 50; i++)); do
+        for w in $(windows_named '^Vantrel Viewer$'); do
+            [ "$w" != "$V" ] && [ "$w" != "$P" ] && echo "$w" && return 0
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
 # Two pictures that sort first in the list, each with a different file of its name in the
 # destination; ${case}1.bmp is green on screen.
 case_files() {
@@ -182,14 +195,7 @@ case_files 0f
 rm -f "$filed/0f1.bmp" "$filed/0f2.bmp"
 mkdir -p "$filed/0f1.bmp" "$filed/0f2.bmp"
 select_and_move
-report=""
-for ((i = 0; i < 50; i++)); do
-    for w in $(windows_named '^Vantrel Viewer$'); do
-        [ "$w" != "$V" ] && [ "$w" != "$P" ] && report=$w
-    done
-    [ -n "$report" ] && break
-    sleep 0.1
-done
+report=$(program_box)
 if [ -n "$report" ]; then
     pass "a failed move is reported"
     shot move-failed
@@ -222,14 +228,7 @@ if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog 
     dx=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
     dy=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left Y: *//p')
     xdotool mousemove $((dx + (4560 + 487) / 15)) $((dy + (2280 + 157) / 15)) click 1
-    done_box=""
-    for ((i = 0; i < 50; i++)); do
-        for w in $(windows_named '^Vantrel Viewer$'); do
-            [ "$w" != "$V" ] && [ "$w" != "$P" ] && done_box=$w
-        done
-        [ -n "$done_box" ] && break
-        sleep 0.1
-    done
+    done_box=$(program_box)
     if [ -n "$done_box" ]; then
         shot rename-done
         has_keyboard "$done_box" && pass "the rename's report has the keyboard" ||
