@@ -19,6 +19,7 @@ build=(
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
     libxcb1-dev # the launcher's preview follows its foreign parent window; stacking states
     libwebp-dev # WebP in the viewer itself
+    libpng-dev # PNG in the viewer itself, decoded row by row
     libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
 )
 # Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.

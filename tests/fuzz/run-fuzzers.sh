@@ -10,7 +10,7 @@ seconds=${FUZZ_SECONDS:-600}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
     -DVANTREL_TESTS=OFF >/dev/null
 # FUZZ_TARGETS picks some of them; two run at a time, one per core.
-targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster fuzz_exif fuzz_folder fuzz_heif fuzz_jpegxl fuzz_tiff})
+targets=(${FUZZ_TARGETS:-fuzz_wmf fuzz_emf fuzz_raster fuzz_exif fuzz_folder fuzz_heif fuzz_jpegxl fuzz_tiff fuzz_png})
 cmake --build "$build" --target "${targets[@]}"
 seeds() { # target, extensions...
     local dir="$build/corpus/$1"
@@ -21,6 +21,7 @@ seeds() { # target, extensions...
     done
 }
 seeds fuzz_raster jpg jpeg bmp gif png webp
+seeds fuzz_png png
 seeds fuzz_exif jpg jpeg png webp jxl
 seeds fuzz_heif heic heif avif
 seeds fuzz_jpegxl jxl
@@ -37,6 +38,12 @@ if [ -n "$sample" ]; then
     convert "$build/corpus/seed.png" -depth 16 -compress lzw "$build/corpus/fuzz_tiff/seed16.tif" 2>/dev/null || true
     convert "$build/corpus/seed.png" -colorspace CMYK -compress zip "$build/corpus/fuzz_tiff/cmyk.tif" 2>/dev/null || true
     cp "$build/corpus/seed.png" "$build/corpus/fuzz_raster/" 2>/dev/null || true
+    # Each kind of PNG: palette with transparency, grey and alpha, 16-bit, interlaced.
+    convert "$build/corpus/seed.png" "$build/corpus/fuzz_png/rgb.png" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -colors 16 PNG8:"$build/corpus/fuzz_png/palette.png" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -alpha set -colorspace Gray -define png:color-type=4 "$build/corpus/fuzz_png/grey-alpha.png" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -depth 16 PNG64:"$build/corpus/fuzz_png/rgba16.png" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -interlace PNG PNG32:"$build/corpus/fuzz_png/adam7.png" 2>/dev/null || true
     cwebp -quiet "$build/corpus/seed.png" -o "$build/corpus/fuzz_raster/seed.webp" 2>/dev/null || true
 fi
 seeds fuzz_emf emf
@@ -48,7 +55,7 @@ run() {
     # libemf2svg frees little) is harmless in the helper, which converts one file and exits, but
     # reads as leaks when a fork job ends. Our own converter is leak-checked by the tests.
     local leaks=1
-    case "$target" in fuzz_raster | fuzz_exif | fuzz_folder | fuzz_heif | fuzz_jpegxl | fuzz_tiff) ;; *) leaks=0 ;; esac
+    case "$target" in fuzz_raster | fuzz_exif | fuzz_folder | fuzz_heif | fuzz_jpegxl | fuzz_tiff | fuzz_png) ;; *) leaks=0 ;; esac
     # -fork keeps fuzzing after a finding, so one run collects them all.
     ASAN_OPTIONS="detect_leaks=$leaks" LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp" "$build/bin/$target" "$build/corpus/$target" "$root/tests/data/fuzz-regressions" \
         -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -detect_leaks=$leaks \

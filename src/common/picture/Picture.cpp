@@ -5,6 +5,7 @@
 #include "common/picture/MetafileFormat.h"
 #include "common/picture/MetafileHelperPool.h"
 #include "common/picture/MetafileHelperProtocol.h"
+#include "common/picture/PngDecode.h"
 #include "common/picture/RasterDecode.h"
 #include "common/picture/SealedMemory.h"
 
@@ -702,11 +703,61 @@ std::optional<QImage> decodeWebp(const OpenedPicture &opened, const PictureReque
     return image;
 }
 
+// A PNG through libpng, read from the file a row at a time and reduced as it comes to the size
+// drawn (in stored orientation): a thumbnail never holds the picture at its natural size.
+std::optional<QImage> decodePng(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
+                                PictureError *error)
+{
+    PngRequest png;
+    if (request.drawSize.isValid() && !request.drawSize.isEmpty()) {
+        const QSize want = opened.orientation >= 5 ? request.drawSize.transposed() : request.drawSize;
+        png.boxWidth = static_cast<std::uint32_t>(want.width());
+        png.boxHeight = static_cast<std::uint32_t>(want.height());
+    }
+    file.seek(0);
+    png.read = [&file](unsigned char *into, std::size_t size) -> std::size_t {
+        const qint64 n = file.read(reinterpret_cast<char *>(into), static_cast<qint64>(size));
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    };
+    QImage image;
+    png.allocate = [&image, &opened](std::uint32_t w, std::uint32_t h, bool alpha) -> std::uint32_t * {
+        const QSize size(static_cast<int>(w), static_cast<int>(h));
+        const QImage::Format format = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        // Every pixel is written when the decode succeeds, and the image is dropped when it fails.
+        image = takeSpare(size, format, Coverage::EveryPixel);
+        if (image.isNull() && size == opened.storedSize) {
+            image = allocateDecodeBuffer(size, format);
+        }
+        if (image.isNull()) {
+            image = QImage(size, format);
+        }
+        if (image.isNull() || image.bytesPerLine() != static_cast<qsizetype>(w) * 4) {
+            return nullptr;
+        }
+        return reinterpret_cast<std::uint32_t *>(image.bits());
+    };
+    RasterLimits limits;
+    limits.maxSide = PictureLimits::maxSide;
+    limits.maxPixels = PictureLimits::maxPixels;
+    RasterFailure failure = RasterFailure::None;
+    if (!DecodePng(png, limits, &failure)) {
+        setError(error, failure == RasterFailure::TooLarge ? PictureError::TooLarge : PictureError::Damaged);
+        return std::nullopt;
+    }
+    if (opened.orientation != 1) {
+        return orientImage(image, opened.orientation);
+    }
+    return image;
+}
+
 std::optional<QImage> decodeRaster(QIODevice &file, const OpenedPicture &opened, const PictureRequest &request,
                                    PictureError *error)
 {
     if (opened.info.kind == PictureKind::WebP && !opened.contents.isEmpty()) {
         return decodeWebp(opened, request, error);
+    }
+    if (opened.info.kind == PictureKind::Png) {
+        return decodePng(file, opened, request, error);
     }
     raiseAllocationLimitOnce();
     file.seek(0);
