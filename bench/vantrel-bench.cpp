@@ -1254,11 +1254,11 @@ int main(int argc, char **argv)
         folders->addItem(QStringLiteral("slides"));
         folders->setCurrentIndex(folders->findText(QStringLiteral("slides")));
         State().SlideTime = 1;
-        side.setSlideInterval(1000);
+        side.slideShow().setInterval(1000);
         QElapsedTimer clock;
         std::vector<double> lateness;
         double timerStart = 0; // when the show's timer began counting, on `clock`
-        QObject::connect(Control<QTimer>(side, "tmrSlide"), &QTimer::timeout, &side, [&] {
+        QObject::connect(side.slideShow().findChild<QTimer *>(QStringLiteral("tmrSlide")), &QTimer::timeout, &side, [&] {
             Control<PictureImage>(window, "Image1")->repaint();
             const double due = timerStart + 1000.0 * static_cast<double>(lateness.size() + 1);
             lateness.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - due);
@@ -1270,7 +1270,7 @@ int main(int argc, char **argv)
         clock.start();
         side.cmdSlide_Click();
         timerStart = static_cast<double>(clock.nsecsElapsed()) / 1e6 +
-                     Control<QTimer>(side, "tmrSlide")->remainingTime() - 1000.0;
+                     side.slideShow().findChild<QTimer *>(QStringLiteral("tmrSlide"))->remainingTime() - 1000.0;
         QEventLoop loop;
         QTimer::singleShot(8500, &loop, &QEventLoop::quit);
         loop.exec();

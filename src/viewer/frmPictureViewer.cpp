@@ -307,6 +307,14 @@ void frmPictureViewer::startPendingPrefetch()
     }
 }
 
+void frmPictureViewer::clearPrefetch()
+{
+    m_prefetchFallback->stop();
+    m_pendingPrefetch.clear();
+    m_prefetch.clear();
+    m_shown.reset();
+}
+
 void frmPictureViewer::showUnreadable(const QString &displayName)
 {
     const SharedState &s = State();

@@ -59,6 +59,8 @@ public:
     // has been painted: decoders started at once would take the processor from that picture's way
     // to the screen (on two cores, from the painting and from the display server).
     void prefetch(const QStringList &paths);
+    // Drops every picture decoded or kept ahead, so the next selection decodes its file afresh.
+    void clearPrefetch();
     // The notice that the file at CurrentFile is not a picture, named as the list shows it.
     void showUnreadable(const QString &displayName);
     void hideError();
