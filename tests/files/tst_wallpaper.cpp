@@ -395,22 +395,32 @@ private slots:
     void bareXWithFeh()
     {
         const QString feh = QStandardPaths::findExecutable("feh");
-        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         const QString import = QStandardPaths::findExecutable("import");
-        if (feh.isEmpty() || xvfb.isEmpty() || import.isEmpty()) {
+        if (feh.isEmpty() || QStandardPaths::findExecutable("Xvfb").isEmpty() || import.isEmpty()) {
             QSKIP("feh, Xvfb or ImageMagick's import is not installed");
         }
-        QProcess server;
+        // A server of the test's own that takes only clients holding its cookie: the command on it
+        // says where it is and keeps it up until the test closes the command's input.
         // -noreset: without a window manager feh is the server's only client, and the picture it
         // leaves behind must outlive its connection.
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset"});
+        QProcess server;
+        server.start(VV_ON_XVFB, {"-screen 0 320x240x24 -noreset", "/bin/sh", "-c",
+                                  "printf '%s\\n' \"$DISPLAY\" \"$XAUTHORITY\"; exec cat >/dev/null"});
         QVERIFY(server.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 15000);
-        const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
         const auto stop = qScopeGuard([&] {
-            server.terminate();
-            server.waitForFinished(5000);
+            server.closeWriteChannel();
+            if (!server.waitForFinished(10000)) {
+                server.terminate();
+                server.waitForFinished(5000);
+            }
         });
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (said += server.readAllStandardOutput()).count('\n') >= 2 || server.state() != QProcess::Running, 30000);
+        said += server.readAllStandardOutput();
+        const QList<QByteArray> where = said.split('\n');
+        QVERIFY2(where.size() >= 3 && where[0].startsWith(':'), qPrintable(server.readAllStandardError()));
+        const QString display = QString::fromLocal8Bit(where[0]);
 
         const QString source = dir.filePath("root.bmp");
         QVERIFY(WriteTwoColours(source, 100, 60));
@@ -419,6 +429,7 @@ private slots:
         QProcessEnvironment env;
         env.insert("PATH", QFileInfo(feh).path() + ":/bin");
         env.insert("DISPLAY", display);
+        env.insert("XAUTHORITY", QFile::decodeName(where[1]));
         env.insert("HOME", dir.path());
         const WallpaperOutcome outcome = ApplyWallpaper(made->path, env, 10000);
         QVERIFY2(outcome.applied, qPrintable(outcome.problem));
