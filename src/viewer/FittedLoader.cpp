@@ -5,6 +5,8 @@
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 
+#include <QCoreApplication>
+#include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
@@ -194,6 +196,12 @@ void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
 
 void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen)
 {
+    if (QCoreApplication::instance() == nullptr) {
+        // The image plugins are looked up here, on this thread, before the worker decodes: the
+        // lookup reads the library paths, which the application object resets without a lock
+        // while it is made (a worker looking them up meanwhile crashed).
+        (void)QImageReader::supportedImageFormats();
+    }
     auto file = std::make_shared<AheadFile>();
     QFuture<FittedLoad> future = QtConcurrent::run([choose = std::move(choose), screen, file] {
         const QString path = choose();
