@@ -7,7 +7,7 @@
 #
 # The viewer is started both ways a person starts it: given the file, and with no argument, when
 # it opens the registered folder it showed last (a settings file prepared to say so, the picture
-# first in a folder of ten). Each is compared in the same run with plain `feh FILE` and
+# first in a folder of ten, and in one of 100,000 files). Each is compared in the same run with plain `feh FILE` and
 # `nsxiv FILE`, the fastest peers at start, and with `feh -F` (full-screen, which scales the
 # picture as the viewer does). All five are run in turn, round after round, so that a slower
 # moment of the machine weighs on each alike; the figures are medians, the ratios of medians.
@@ -45,6 +45,15 @@ for size in 12 24; do
         done
     fi
 done
+
+# The same first picture in a last folder of 100,000 files (the rest empty, never shown): the start
+# must not wait for the whole folder to be listed and sorted.
+big="$corpus/last12big"
+if [ ! -f "$big/199999.jpg" ]; then
+    mkdir -p "$big"
+    ln -f "$corpus/12mp.jpg" "$big/00.jpg" 2>/dev/null || cp "$corpus/12mp.jpg" "$big/00.jpg"
+    (cd "$big" && seq 100001 199999 | sed 's/$/.jpg/' | xargs touch)
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -86,6 +95,8 @@ command -v nsxiv >/dev/null && have_nsxiv=1
 [ $have_nsxiv = 1 ] || echo "latency: nsxiv is not installed; its figures are missing" >&2
 
 declare -A times
+printf '[Directories]\nBig=%s\n[Settings]\nBasename=Big\n' "$big" >"$work/big.ini"
+: >"$work/folder12big"
 for size in 12 24; do
     picture="$corpus/${size}mp.jpg"
     printf '[Directories]\nLast%s=%s\n[Settings]\nBasename=Last%s\n' "$size" "$corpus/last$size" "$size" \
@@ -96,6 +107,7 @@ for size in 12 24; do
     for ((i = 0; i < runs; i++)); do
         timed_start $at - "$bin/vantrel-viewer" "$picture" >>"$work/file$size"
         timed_start $at "$work/last$size.ini" "$bin/vantrel-viewer" >>"$work/folder$size"
+        [ $size != 12 ] || timed_start $at "$work/big.ini" "$bin/vantrel-viewer" >>"$work/folder12big"
         if [ $have_feh = 1 ]; then
             timed_start $at - feh "$picture" >>"$work/feh$size"
             timed_start $at - feh -F --hide-pointer "$picture" >>"$work/fehF$size"
@@ -110,6 +122,8 @@ for size in 12 24; do
         [ "$timeouts" = 0 ] || echo "# $name ${size} MP: $timeouts of $runs starts never showed the picture"
     done
 done
+
+times[folder12big]=$(median <"$work/folder12big")
 
 # Stepping through a folder of 24-megapixel pictures at a human pace, one Down a second.
 steps_run=$(mktemp -d -p "$work")
@@ -132,6 +146,7 @@ for size in 12 24; do
     report start_to_picture_${size}mp "${times[file$size]}"
     report start_last_folder_${size}mp "${times[folder$size]}"
 done
+report start_last_folder_100k_files_12mp "${times[folder12big]}"
 report next_picture_median_24mp "$next_median"
 report next_picture_max_24mp "$next_max"
 for size in 12 24; do
@@ -159,6 +174,7 @@ judge() { # name, value, limit, what
         missed=1
     fi
 }
+report ratio_start_last_folder_100k_files_to_10_files_12mp "$(ratio "${times[folder12big]}" "${times[folder12]}")" x
 # Both roads against plain feh, the fastest peer at start.
 limit() { awk -v f="$1" -v k="$2" 'BEGIN {if (f == "nan") print "nan"; else printf "%.2f\n", k * f}'; }
 if [ $have_feh = 1 ]; then
@@ -167,5 +183,7 @@ if [ $have_feh = 1 ]; then
     judge start_to_picture_24mp "${times[file24]}" "$(limit "${times[feh24]}" 0.5)" "0.5 x feh"
     judge start_last_folder_24mp "${times[folder24]}" "$(limit "${times[feh24]}" 0.5)" "0.5 x feh"
 fi
+judge start_last_folder_100k_files_12mp "${times[folder12big]}" "$(limit "${times[folder12]}" 1.5)" \
+    "1.5 x the 10-file folder"
 judge next_picture_max_24mp "$next_max" 33 "33 ms, one step a second"
 exit $missed

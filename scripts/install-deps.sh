@@ -18,6 +18,7 @@ build=(
     libjpeg62-turbo-dev # the tests of lossless turns read the blocks back with libjpeg
     libexif-dev # the date taken, camera, lens and exposure of the information window and the sort
     libxcb1-dev # the launcher's preview follows its foreign parent window; stacking states
+    libxcb-randr0-dev # the primary screen's size, read before the toolkit starts
     libwebp-dev # WebP in the viewer itself
     libpng-dev # PNG in the viewer itself, decoded row by row
     libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process

@@ -6,6 +6,7 @@
 #include "app/Windows.h"
 #include "common/CommandQueue.h"
 #include "common/ScreenMetrics.h"
+#include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
 #include "common/Utilities.h"
@@ -21,6 +22,7 @@
 #include "files/FileDrag.h"
 #include "panel/FileListRules.h"
 #include "panel/OpenTarget.h"
+#include "panel/SortOrder.h"
 #include "panel/frmSide.h"
 #include "show/ScreenSaverRun.h"
 #include "viewer/FittedLoader.h"
@@ -90,7 +92,68 @@ private:
 };
 QPointer<KeyboardHome> g_keyboardHome;
 
+// The screen a start's first picture is fitted to, as the viewer will measure it once the toolkit
+// runs (a different measure later only wastes the early decode: it is then not taken).
+ScreenForFit FitBeforeToolkit(const ScreenSpec &spec)
+{
+    SharedState measured;
+    ApplyScreenMetrics(measured, spec);
+    ScreenForFit screen;
+    screen.widthPx = measured.ScreenWidthPx;
+    screen.heightPx = measured.ScreenHeightPx;
+    screen.twipsPerPixelX = measured.TwipsPerPixelX;
+    screen.twipsPerPixelY = measured.TwipsPerPixelY;
+    return screen;
+}
+
 } // namespace
+
+void StartFirstPictureEarly(const QByteArray &path)
+{
+    // A screen-saver run starts as it always has, and a second start shows nothing: neither has a
+    // first picture to hurry.
+    if (ScreenSaverRun::askedByLauncher() ||
+        IsScreenSaverMode(GetSetting(AppName, QStringLiteral("ScreenSaver"), QStringLiteral("Mode")))) {
+        return;
+    }
+    const std::optional<ScreenSpec> spec = ScreenBeforeToolkit();
+    if (!spec || InstanceGuard::FirstInstanceListening(SettingsFilePath(AppName))) {
+        return;
+    }
+    const ScreenForFit screen = FitBeforeToolkit(*spec);
+    // What the file list will show, read here: the store is not read off the main thread.
+    const SettingReader read = StoreReader();
+    const FilePattern pattern(PicturePattern(StoredPictureSet(read)));
+    QString folder;
+    if (!path.isEmpty()) {
+        const OpenTarget target = ResolveOpenTarget(path);
+        if (!target.name.isEmpty()) {
+            // A file the list does not show is reported, not shown.
+            if (pattern.matches(target.name)) {
+                LoadAheadOfStart(JoinPath(target.folder, target.name), screen);
+            }
+            return;
+        }
+        folder = target.folder;
+    } else {
+        // The registered folder shown last, opened at its first picture.
+        const QString basename = read(QStringLiteral("Settings"), QStringLiteral("Basename"));
+        folder = basename.isEmpty() ? QString() : read(QStringLiteral("Directories"), basename);
+        if (folder.isEmpty()) {
+            return;
+        }
+    }
+    // The folder is read once, on a worker: its first picture decodes as soon as it is known,
+    // while the rest of the list is sorted for the panel.
+    const QFuture<std::optional<QString>> first = ReadFolderAhead(folder, pattern, StoredSortOrder(read));
+    LoadAheadOfStart(
+        QString(),
+        [folder, first] {
+            const std::optional<QString> name = first.result();
+            return name ? JoinPath(folder, *name) : QString();
+        },
+        screen);
+}
 
 bool IsScreenSaverMode(const QString &mode)
 {
@@ -156,8 +219,10 @@ Road EntryProcedure(const QByteArray &path)
         if (g_guard->start(path) == InstanceGuard::Role::Second) {
             return Road::SecondInstance;
         }
-        if (const OpenTarget target = ResolveOpenTarget(path); !target.name.isEmpty()) {
-            // Decoded while the rest of the start runs; the viewer's load picks it up.
+        if (const OpenTarget target = ResolveOpenTarget(path);
+            !target.name.isEmpty() && !LoadAheadOfStartFor(CurrentScreenForFit())) {
+            // Decoded while the rest of the start runs (unless main began it already for this
+            // screen); the viewer's load picks it up.
             LoadAheadOfStart(JoinPath(target.folder, target.name), CurrentScreenForFit());
         }
         // A second start in the middle of a move or copy is answered once that command has ended.
@@ -248,6 +313,8 @@ void ResetProcessState()
     ForgetSettingsFileState();
     SetSaveFailureHandler(nullptr);
     ReleaseSparePicture();
+    ForgetLoadAheadOfStart();
+    ForgetFolderReadAhead();
     HelpWindow::closeInstance();
     SetFileDragHandler(nullptr);
     SetDragPathsProvider(DraggedPaths);
@@ -308,6 +375,10 @@ int RunViewer(int argc, char **argv)
         return ExitStatusOf(request.kind);
     }
 
+    // First, before the toolkit loads its plugins and connects: the decode is the longest part of
+    // a start, and it runs on a worker thread while everything else is made.
+    StartFirstPictureEarly(request.paths.value(0));
+
     // The panel is placed at the screen's corner, which only X11 allows; Wayland sessions go
     // through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -332,6 +403,8 @@ int RunViewer(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (EntryProcedure(request.paths.value(0)) == Road::SecondInstance) {
+        ForgetLoadAheadOfStart();
+        ForgetFolderReadAhead();
         return 0;
     }
     const int code = QApplication::exec();

@@ -38,5 +38,11 @@ void EndProgram();
 // programs in one process).
 void ResetProcessState();
 
+// The first thing main does: the picture a start will show first (the file given, the first
+// picture of the folder given, or with nothing given the first of the registered folder shown
+// last) is chosen and decoded on a worker thread, fitted to the screen read from the X server,
+// while the toolkit starts. Not for a screen-saver run or while a first instance runs.
+void StartFirstPictureEarly(const QByteArray &path);
+
 // main(): the whole program.
 int RunViewer(int argc, char **argv);

@@ -47,6 +47,10 @@ FileListBox::FileListBox(QWidget *parent)
 
 bool FileListBox::load(const QString &folder)
 {
+    if (auto ahead = TakeFolderReadAhead(folder, m_pattern, m_order)) {
+        m_model->setStringList(*ahead);
+        return true;
+    }
     auto names = ReadFolder(folder, m_pattern);
     if (!names) {
         return false;

@@ -8,11 +8,13 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
+#include <utility>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -80,18 +82,20 @@ bool FilePattern::matches(const QString &fileName) const
     return false;
 }
 
-std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern)
+namespace {
+// Each file the list shows of a folder, in the order the folder gives them; false when the folder
+// cannot be read. The one filter of the list, for the whole list and for its first name alike.
+template<typename Take> bool ForEachListed(const QString &folder, const FilePattern &pattern, Take take)
 {
     if (folder.isEmpty()) {
-        return std::nullopt;
+        return false;
     }
     const QByteArray native = EncodeName(folder);
     DIR *dir = ::opendir(native.constData());
     if (dir == nullptr) {
-        return std::nullopt;
+        return false;
     }
     const int fd = ::dirfd(dir);
-    QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
         const std::size_t length = std::strlen(entry->d_name);
         if (!pattern.mayMatch(entry->d_name, length)) {
@@ -104,12 +108,133 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
         }
         // A link counts as what it points to.
         if (S_ISREG(EntryTypeFollowed(fd, *entry))) {
-            names.append(name);
+            take(name);
         }
     }
     ::closedir(dir);
+    return true;
+}
+} // namespace
+
+std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern)
+{
+    QStringList names;
+    if (!ForEachListed(folder, pattern, [&names](const QString &name) { names.append(name); })) {
+        return std::nullopt;
+    }
     std::sort(names.begin(), names.end(), NaturalLess);
     return names;
+}
+
+namespace {
+// One pass over a folder: every name the list shows, as the folder gives them, and the one it
+// shows first.
+struct FolderPass
+{
+    bool read = false;
+    QStringList names;
+    std::optional<QString> first;
+    struct stat before
+    {};
+};
+
+FolderPass PassOver(const QString &folder, const FilePattern &pattern, SortOrder order, bool keepNames)
+{
+    FolderPass pass;
+    std::optional<SortFacts> first;
+    pass.read = ForEachListed(folder, pattern, [&](const QString &name) {
+        if (keepNames) {
+            pass.names.append(name);
+        }
+        // Only the name is needed to compare by name; the other orders read the file's facts.
+        SortFacts facts = order == SortOrder{} ? SortFacts{name, 0, 0, std::nullopt} : FactsOf(folder, name, order);
+        if (!first || SortsBefore(facts, *first, order)) {
+            first = std::move(facts);
+        }
+    });
+    if (pass.read && first) {
+        pass.first = first->name;
+    }
+    return pass;
+}
+
+bool SameFolderState(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+struct FolderAhead
+{
+    QString folder;
+    QString pattern;
+    SortOrder order;
+    QFuture<FolderPass> pass;
+    QFuture<std::optional<QStringList>> sorted;
+};
+std::optional<FolderAhead> &Ahead()
+{
+    static std::optional<FolderAhead> ahead;
+    return ahead;
+}
+} // namespace
+
+std::optional<QString> FirstInFolder(const QString &folder, const FilePattern &pattern, SortOrder order)
+{
+    return PassOver(folder, pattern, order, false).first;
+}
+
+QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const FilePattern &pattern, SortOrder order)
+{
+    QFuture<FolderPass> pass = QtConcurrent::run([folder, pattern, order] {
+        const auto before = StatPath(folder);
+        FolderPass read = PassOver(folder, pattern, order, true);
+        // Taken before the pass: a folder changed while it is read is read again by the list.
+        if (!before || !S_ISDIR(before->st_mode)) {
+            read.read = false;
+        } else {
+            read.before = *before;
+        }
+        return read;
+    });
+    // Sorted on another worker while the first name's picture decodes (a future has one
+    // continuation, the first name).
+    QFuture<std::optional<QStringList>> sorted =
+        QtConcurrent::run([pass, folder, order]() -> std::optional<QStringList> {
+            const FolderPass &read = pass.result();
+            if (!read.read) {
+                return std::nullopt;
+            }
+            QStringList names = read.names;
+            std::sort(names.begin(), names.end(), NaturalLess);
+            return order == SortOrder{} ? names : SortedNames(folder, names, order);
+        });
+    Ahead() = FolderAhead{folder, pattern.text(), order, pass, sorted};
+    return pass.then([](const FolderPass &read) { return read.first; });
+}
+
+std::optional<QStringList> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern, SortOrder order)
+{
+    // One list, once: whatever the list reads first settles it.
+    const std::optional<FolderAhead> ahead = std::exchange(Ahead(), std::nullopt);
+    if (!ahead || ahead->folder != folder || ahead->pattern != pattern.text() || !(ahead->order == order)) {
+        return std::nullopt;
+    }
+    std::optional<QStringList> names = ahead->sorted.result();
+    const FolderPass &read = ahead->pass.result();
+    const auto now = StatPath(folder);
+    if (!names || !read.read || !now || !SameFolderState(read.before, *now)) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+void ForgetFolderReadAhead()
+{
+    if (Ahead()) {
+        Ahead()->sorted.waitForFinished();
+        Ahead().reset();
+    }
 }
 
 SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const QStringList &selected,

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "panel/SortOrder.h"
+
+#include <QFuture>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -33,6 +36,22 @@ private:
 // The files (not folders) of a folder that match the pattern, in natural order. Nothing when the
 // folder cannot be read (missing, not a folder, no permission, empty path).
 [[nodiscard]] std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &pattern);
+
+// The name a folder opened shows first: the first of ReadFolder's names in `order`, found in one
+// pass over the folder without sorting the rest. Nothing when the folder cannot be read or shows
+// no file.
+[[nodiscard]] std::optional<QString> FirstInFolder(const QString &folder, const FilePattern &pattern, SortOrder order);
+
+// A start's folder read for the list on worker threads while the toolkit starts: one pass that
+// gives the name shown first as soon as it is known (the future: its picture decodes meanwhile),
+// then the sort. The list takes the names (TakeFolderReadAhead) instead of reading the folder when
+// it first reads one, if it is the same folder, pattern and order and the folder has not changed
+// since the pass began; otherwise, or later, the read ahead is dropped.
+QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const FilePattern &pattern, SortOrder order);
+[[nodiscard]] std::optional<QStringList> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern,
+                                                             SortOrder order);
+// Drops a read ahead that nothing took, once it has finished (a program run ends).
+void ForgetFolderReadAhead();
 
 // The list read again after another program changed the folder: the entries to select again
 // (those of the selection still there) and the one to focus (the focused one if it is still

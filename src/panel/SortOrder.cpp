@@ -72,15 +72,34 @@ QStringList SortKeyCaptions()
             QStringLiteral("Size")};
 }
 
+bool SortsBefore(const SortFacts &a, const SortFacts &b, SortOrder order)
+{
+    const int byKey = compareKey(a, b, order.key);
+    if (byKey != 0) {
+        return order.descending ? byKey > 0 : byKey < 0;
+    }
+    return NaturalLess(a.name, b.name);
+}
+
 void SortFiles(std::vector<SortFacts> &files, SortOrder order)
 {
-    std::stable_sort(files.begin(), files.end(), [order](const SortFacts &a, const SortFacts &b) {
-        const int byKey = compareKey(a, b, order.key);
-        if (byKey != 0) {
-            return order.descending ? byKey > 0 : byKey < 0;
-        }
-        return NaturalLess(a.name, b.name);
-    });
+    std::stable_sort(files.begin(), files.end(),
+                     [order](const SortFacts &a, const SortFacts &b) { return SortsBefore(a, b, order); });
+}
+
+SortFacts FactsOf(const QString &folder, const QString &name, SortOrder order)
+{
+    SortFacts f;
+    f.name = name;
+    const QString path = JoinPath(folder, name);
+    if (const auto st = StatPath(path)) {
+        f.modifiedNs = static_cast<qint64>(st->st_mtim.tv_sec) * 1000000000 + st->st_mtim.tv_nsec;
+        f.size = static_cast<qint64>(st->st_size);
+    }
+    if (order.key == SortKey::DateTaken) {
+        f.taken = DateTaken(path);
+    }
+    return f;
 }
 
 QStringList SortedNames(const QString &folder, const QStringList &names, SortOrder order)
@@ -93,17 +112,7 @@ QStringList SortedNames(const QString &folder, const QStringList &names, SortOrd
     std::vector<SortFacts> facts;
     facts.reserve(static_cast<std::size_t>(names.size()));
     for (const QString &name : names) {
-        SortFacts f;
-        f.name = name;
-        const QString path = JoinPath(folder, name);
-        if (const auto st = StatPath(path)) {
-            f.modifiedNs = static_cast<qint64>(st->st_mtim.tv_sec) * 1000000000 + st->st_mtim.tv_nsec;
-            f.size = static_cast<qint64>(st->st_size);
-        }
-        if (order.key == SortKey::DateTaken) {
-            f.taken = DateTaken(path);
-        }
-        facts.push_back(std::move(f));
+        facts.push_back(FactsOf(folder, name, order));
     }
     SortFiles(facts, order);
     QStringList sorted;

@@ -39,7 +39,12 @@ struct SortFacts
 // Sorts in place. Equal keys fall back to the names in natural order (ascending whatever the
 // direction), so the order is total and the same each time; a picture without a date taken
 // counts as taken when it was last modified.
+// Whether `a` comes before `b` in the order: the comparison SortFiles sorts by.
+[[nodiscard]] bool SortsBefore(const SortFacts &a, const SortFacts &b, SortOrder order);
 void SortFiles(std::vector<SortFacts> &files, SortOrder order);
+
+// What the order needs to know of one file of a folder (its date taken only when it sorts by that).
+[[nodiscard]] SortFacts FactsOf(const QString &folder, const QString &name, SortOrder order);
 
 // The names of a folder's files (as read) in the order asked for; the facts are read from the
 // folder (sizes and times, and each picture's date taken when that is the order).

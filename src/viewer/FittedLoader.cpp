@@ -5,7 +5,11 @@
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
 
+#include <QCoreApplication>
+#include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <memory>
 
 namespace {
 constexpr int kKept = 4;
@@ -55,17 +59,29 @@ std::optional<FileStamp> StampOf(const QString &path)
     return stamp;
 }
 
-bool FittedPrefetch::sameFile(const FileStamp &stamp, const struct stat &now)
+namespace {
+bool SameFileStamp(const FileStamp &stamp, const struct stat &now)
 {
     return S_ISREG(now.st_mode) && now.st_dev == stamp.device && now.st_ino == stamp.inode &&
            now.st_size == stamp.size &&
            qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec == stamp.modifiedNs;
 }
 
-bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
+bool SameScreenForFit(const ScreenForFit &a, const ScreenForFit &b)
 {
     return a.widthPx == b.widthPx && a.heightPx == b.heightPx && a.twipsPerPixelX == b.twipsPerPixelX &&
            a.twipsPerPixelY == b.twipsPerPixelY && a.slideShow == b.slideShow;
+}
+} // namespace
+
+bool FittedPrefetch::sameFile(const FileStamp &stamp, const struct stat &now)
+{
+    return SameFileStamp(stamp, now);
+}
+
+bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
+{
+    return SameScreenForFit(a, b);
 }
 
 void FittedPrefetch::prefetch(const QString &path, const ScreenForFit &screen)
@@ -152,29 +168,96 @@ ScreenForFit CurrentScreenForFit()
 }
 
 namespace {
-// Holds at most the one picture of a start, from the entry procedure to the viewer's load.
-FittedPrefetch &AheadOfStart()
+// The one picture of a start, from before the toolkit starts to the viewer's first showing.
+struct AheadFile
 {
-    static FittedPrefetch ahead;
+    QString path;
+    FileStamp stamp;
+};
+struct Ahead
+{
+    ScreenForFit screen;
+    QString knownPath;               // empty while the file is still being chosen
+    std::shared_ptr<AheadFile> file; // written by the load before its result is ready
+    QFuture<FittedLoad> future;
+};
+std::optional<Ahead> &AheadOfStart()
+{
+    static std::optional<Ahead> ahead;
     return ahead;
 }
 } // namespace
 
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
 {
-    AheadOfStart().clear();
-    AheadOfStart().prefetch(path, screen);
+    LoadAheadOfStart(
+        path, [path] { return path; }, screen);
+}
+
+void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen)
+{
+    if (QCoreApplication::instance() == nullptr) {
+        // The image plugins are looked up here, on this thread, before the worker decodes: the
+        // lookup reads the library paths, which the application object resets without a lock
+        // while it is made (a worker looking them up meanwhile crashed).
+        (void)QImageReader::supportedImageFormats();
+    }
+    auto file = std::make_shared<AheadFile>();
+    QFuture<FittedLoad> future = QtConcurrent::run([choose = std::move(choose), screen, file] {
+        const QString path = choose();
+        const auto stamp = path.isEmpty() ? std::nullopt : StampOf(path);
+        if (!stamp) {
+            return FittedLoad();
+        }
+        // Stamped before the load: a file changed while it loads is never taken for it.
+        file->path = path;
+        file->stamp = *stamp;
+        return LoadFitted(path, screen);
+    });
+    AheadOfStart() = Ahead{screen, knownPath, std::move(file), std::move(future)};
+}
+
+bool LoadAheadOfStartFor(const ScreenForFit &screen)
+{
+    return AheadOfStart() && SameScreenForFit(AheadOfStart()->screen, screen);
 }
 
 std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen, FileStamp *stamp)
 {
-    auto load = AheadOfStart().take(path, screen, stamp);
-    // Whatever was not taken is not kept: the first picture shown settles it.
-    AheadOfStart().clear();
+    // Whatever is not taken now is not kept: the first picture shown settles it.
+    const std::optional<Ahead> ahead = std::exchange(AheadOfStart(), std::nullopt);
+    if (!ahead || !SameScreenForFit(ahead->screen, screen) ||
+        (!ahead->knownPath.isEmpty() && ahead->knownPath != path)) {
+        return std::nullopt;
+    }
+    FittedLoad load = ahead->future.result();
+    const auto now = StatPath(path);
+    // Never a wrong picture: the file the list chose, as it was loaded. A load that failed is done
+    // again by the viewer itself, which reports what is wrong with the file.
+    if (ahead->file->path != path || !now || !SameFileStamp(ahead->file->stamp, *now) || !load.picture) {
+        return std::nullopt;
+    }
+    if (stamp != nullptr) {
+        *stamp = ahead->file->stamp;
+    }
     return load;
 }
 
 std::optional<QFuture<FittedLoad>> PendingLoadAheadOfStart(const QString &path, const ScreenForFit &screen)
 {
-    return AheadOfStart().pending(path, screen);
+    const std::optional<Ahead> &ahead = AheadOfStart();
+    // A file still being chosen is most likely the one asked for: the start waits for it.
+    if (!ahead || ahead->future.isFinished() || !SameScreenForFit(ahead->screen, screen) ||
+        (!ahead->knownPath.isEmpty() && ahead->knownPath != path)) {
+        return std::nullopt;
+    }
+    return ahead->future;
+}
+
+void ForgetLoadAheadOfStart()
+{
+    if (AheadOfStart()) {
+        AheadOfStart()->future.waitForFinished();
+        AheadOfStart().reset();
+    }
 }

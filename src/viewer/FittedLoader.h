@@ -8,6 +8,8 @@
 #include <QFuture>
 #include <QList>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 // A picture loaded for the fitted view: its header, where it goes, and the decode no larger than
@@ -75,11 +77,21 @@ private:
     QList<Entry> m_entries;
 };
 
-// A start given a picture decodes it while the program is still connecting to the display and
+// A start decodes its first picture while the program is still connecting to the display and
 // making its windows; the viewer's first showing of that picture takes the result from here.
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen);
+// The same when the picture is still to be chosen (the first of a folder): `choose` names it on
+// the worker thread (empty for none); `knownPath` is the file when it is known already.
+void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen);
+// Whether a load ahead of start for that screen was begun and not yet taken.
+[[nodiscard]] bool LoadAheadOfStartFor(const ScreenForFit &screen);
+// The result, only for that very file as the load found it and only when it is a picture; whatever
+// is not handed out is dropped.
 [[nodiscard]] std::optional<FittedLoad> TakeLoadAheadOfStart(const QString &path, const ScreenForFit &screen,
                                                              FileStamp *stamp = nullptr);
-// That load while it is still under way, for the viewer to show its windows meanwhile.
+// That load while it is still under way (or still choosing its file), for the viewer to show its
+// windows meanwhile.
 [[nodiscard]] std::optional<QFuture<FittedLoad>> PendingLoadAheadOfStart(const QString &path,
                                                                          const ScreenForFit &screen);
+// Drops a load ahead of start that nothing took, once it has finished (a program run ends).
+void ForgetLoadAheadOfStart();

@@ -23,6 +23,7 @@
 #include <QThreadPool>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 
 #include <fcntl.h>
@@ -244,6 +245,52 @@ private slots:
         QCOMPARE(State().CurrentFile, folder + QStringLiteral("/1-small.jpg"));
         const QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
         QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2).green(), 255);
+    }
+
+    // The first picture of a start decoded from the top of main, before the toolkit, for each
+    // road: shown for the file the list chooses, and only as that file is now.
+    void pictureDecodedBeforeTheToolkitIsShownOnlyAsTheFileIsNow()
+    {
+        const QString last = program->env.path(QStringLiteral("last"));
+        QVERIFY(QDir().mkpath(last));
+        QVERIFY(WriteJpeg(last + QStringLiteral("/a.jpg"), 40, 30, Qt::red));
+        QVERIFY(WriteJpeg(last + QStringLiteral("/b.jpg"), 300, 200, Qt::green));
+        store("Directories", "Last", last);
+        store("Settings", "Basename", "Last");
+        // By size, the largest first: the early choice follows the list's order, not the names'.
+        store("Settings", "SortOrder", "Size");
+        store("Settings", "SortDescending", "True");
+        StartFirstPictureEarly({});
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
+        // Replaced after its decode: what was decoded is not this file any more.
+        const QString replacement = last + QStringLiteral("/new.tmp");
+        QVERIFY(WriteJpeg(replacement, 320, 240, Qt::blue));
+        QVERIFY(::rename(EncodeName(replacement).constData(),
+                         EncodeName(last + QStringLiteral("/b.jpg")).constData()) == 0);
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QTRY_COMPARE(State().CurrentFile, last + QStringLiteral("/b.jpg"));
+        QTRY_VERIFY(pictureShown());
+        QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
+        QVERIFY2(shown.pixelColor(shown.width() / 2, shown.height() / 2).blue() > 200, "the replaced picture shows");
+        QCOMPARE(shown.width() * 3, shown.height() * 4); // the new one's shape, 320 x 240
+
+        // A folder given: its first picture in the list's order, the same as the list shows.
+        program.reset();
+        program = std::make_unique<ProgramUnderTest>();
+        const QString given = program->env.path(QStringLiteral("given"));
+        QVERIFY(QDir().mkpath(given));
+        QVERIFY(WriteJpeg(given + QStringLiteral("/a.jpg"), 300, 200, Qt::green));
+        QVERIFY(WriteJpeg(given + QStringLiteral("/b.jpg"), 40, 30, Qt::red));
+        store("Settings", "SortOrder", "Size");
+        store("Settings", "SortDescending", "False");
+        StartFirstPictureEarly(bytes(given));
+        QCOMPARE(EntryProcedure(bytes(given)), Road::Normal);
+        waitForViewer();
+        QTRY_COMPARE(State().CurrentFile, given + QStringLiteral("/b.jpg"));
+        QTRY_VERIFY(pictureShown());
+        shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
+        QVERIFY2(shown.pixelColor(shown.width() / 2, shown.height() / 2).red() > 200, "the smallest shows");
     }
 
     void secondStartHandsItsPathToTheFirst()

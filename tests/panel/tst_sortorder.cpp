@@ -3,6 +3,7 @@
 #include "Isolation.h"
 #include "common/FileNames.h"
 #include "common/picture/PictureDetails.h"
+#include "panel/FileListRules.h"
 #include "panel/SortOrder.h"
 
 #include <QBuffer>
@@ -154,6 +155,20 @@ private slots:
         QCOMPARE(SortedNames(env.dir(), names, {SortKey::DateTaken, false}), (QStringList{latin1, "b.jpg", "a.jpg"}));
         QCOMPARE(SortedNames(env.dir(), {"b.jpg", "a.jpg"}, {}), (QStringList{"a.jpg", "b.jpg"}));
         QCOMPARE(DateTaken(env.path("a.jpg")), std::optional<QDateTime>(QDateTime(QDate(2021, 6, 1), QTime(12, 0))));
+
+        // The first picture a start shows, found in one pass, is the list's first in every order;
+        // a file the pattern leaves out never is, whatever its facts.
+        Make(env.path("0-notes.txt"), QByteArray(9000, 'x'), 500);
+        const FilePattern pattern(QStringLiteral("*.jpg"));
+        for (const SortKey key : {SortKey::Name, SortKey::DateTaken, SortKey::DateModified, SortKey::Size}) {
+            for (const bool descending : {false, true}) {
+                const SortOrder order{key, descending};
+                const QStringList listed = SortedNames(env.dir(), *ReadFolder(env.dir(), pattern), order);
+                QCOMPARE(FirstInFolder(env.dir(), pattern, order), std::optional<QString>(listed.first()));
+            }
+        }
+        QCOMPARE(FirstInFolder(env.path("missing"), pattern, {}), std::nullopt);
+        QCOMPARE(FirstInFolder(env.dir(), FilePattern(QStringLiteral("*.zzz")), {}), std::nullopt);
     }
 };
 

@@ -4,13 +4,15 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
-// One running viewer per user and settings file. The first start listens on a local socket; a
-// later start finds it, asks it to come forward and ends. A crashed first instance leaves a
-// socket nobody answers on, which the next start removes and replaces.
+// One running viewer per user and settings file. The first start listens on a local (AF_UNIX)
+// socket in the user's private folder, served by the event loop; a later start finds it, asks it
+// to come forward and ends. A crashed first instance leaves a socket nobody answers on, which the
+// next start removes and replaces.
 class InstanceGuard : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
 
     [[nodiscard]] QString socketPath() const { return m_socketPath; }
 
+    // Whether a first instance of this user listens for `key` now: a look before the toolkit
+    // starts, which neither asks nor tells it anything (start() still decides the role).
+    [[nodiscard]] static bool FirstInstanceListening(const QString &key);
+
 signals:
     // Another start asked this instance to show its viewer maximised and in front.
     void activationRequested();
@@ -36,10 +42,23 @@ signals:
     void openRequested(const QByteArray &path);
 
 private:
+    // One start of this user talking to this instance.
+    struct Client
+    {
+        int fd = -1;
+        QSocketNotifier *notifier = nullptr;
+        QByteArray pending; // a request line not yet whole
+    };
+
     bool askFirstInstance(const QByteArray &path);
     void listen();
+    void acceptStarts();
+    void readRequests(int fd);
+    void dropClient(int fd);
 
     QString m_socketPath;
     QString m_lockPath;
-    std::unique_ptr<QLocalServer> m_server;
+    int m_listening = -1;
+    QSocketNotifier *m_listenNotifier = nullptr;
+    std::map<int, Client> m_clients;
 };
