@@ -4,12 +4,15 @@
 #include "common/FileNames.h"
 #include "common/ScreenMetrics.h"
 #include "common/SharedState.h"
+#include "common/picture/Picture.h"
 
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 constexpr int kKept = 4;
@@ -181,6 +184,27 @@ struct Ahead
     std::shared_ptr<AheadFile> file; // written by the load before its result is ready
     QFuture<FittedLoad> future;
 };
+// Before the toolkit has started, only what decodes here on its own: a metafile draws text, which
+// needs the fonts of the application object, and the helper process that decodes the other
+// formats is found through it (an early decode of a metafile crashed the start).
+bool DecodableBeforeToolkit(const QString &path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
+        return false;
+    }
+    QByteArray head(256, '\0');
+    const ssize_t n = ::read(fd, head.data(), static_cast<std::size_t>(head.size()));
+    ::close(fd);
+    if (n <= 0) {
+        return false;
+    }
+    head.truncate(n);
+    PictureInfo info;
+    info.kind = SniffPictureKind(head);
+    return info.kind != PictureKind::Unknown && !info.isMetafile() && !info.isHelperDecoded();
+}
+
 std::optional<Ahead> &AheadOfStart()
 {
     static std::optional<Ahead> ahead;
@@ -196,17 +220,18 @@ void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
 
 void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen)
 {
-    if (QCoreApplication::instance() == nullptr) {
+    const bool beforeToolkit = QCoreApplication::instance() == nullptr;
+    if (beforeToolkit) {
         // The image plugins are looked up here, on this thread, before the worker decodes: the
         // lookup reads the library paths, which the application object resets without a lock
         // while it is made (a worker looking them up meanwhile crashed).
         (void)QImageReader::supportedImageFormats();
     }
     auto file = std::make_shared<AheadFile>();
-    QFuture<FittedLoad> future = QtConcurrent::run([choose = std::move(choose), screen, file] {
+    QFuture<FittedLoad> future = QtConcurrent::run([choose = std::move(choose), screen, file, beforeToolkit] {
         const QString path = choose();
         const auto stamp = path.isEmpty() ? std::nullopt : StampOf(path);
-        if (!stamp) {
+        if (!stamp || (beforeToolkit && !DecodableBeforeToolkit(path))) {
             return FittedLoad();
         }
         // Stamped before the load: a file changed while it loads is never taken for it.
