@@ -933,6 +933,8 @@ void frmSide::showTarget(const OpenTarget &target)
         cmbFolders->setCurrentIndex(entry);
     }
     openChosenFolder(target.name);
+    // A first start's hint would stay over the folder another start has just opened.
+    updateFirstStartHint();
 }
 
 void frmSide::updateFileCounter()

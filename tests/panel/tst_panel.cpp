@@ -15,6 +15,7 @@
 #include "panel/FileListBox.h"
 #include "panel/FileListRules.h"
 #include "panel/FlatComboBox.h"
+#include "panel/OpenTarget.h"
 #include "panel/PanelLayout.h"
 #include "panel/frmSide.h"
 #include "viewer/frmPictureViewer.h"
@@ -782,6 +783,10 @@ private slots:
         QVERIFY(Control<FileListBox>(side(), "File1")->geometry().contains(hint->geometry().center()));
         const QString pics = folder("pics");
         picture(pics + "/a.jpg");
+        // Another start hands over a folder: it shows, and the hint no longer covers it.
+        side().showTarget(OpenTarget{pics, QString()});
+        QCOMPARE(Control<FileListBox>(side(), "File1")->ListCount(), 1);
+        QVERIFY(!hint->isVisible());
         SaveSetting(AppName, "Directories", "pics", pics);
         side().insertFolderName(0, "pics");
         QVERIFY(!hint->isVisible());
