@@ -26,7 +26,9 @@
 #include "common/picture/MetafileToSvg.h"
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +54,12 @@ void limitCpuFromNow()
     rusage used{};
     getrusage(RUSAGE_SELF, &used);
     const auto seconds = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec + 1);
-    const rlimit cpu{seconds + kCpuSecondsPerConversion, seconds + kCpuSecondsPerConversion + 1};
+    // Only the soft limit moves (its signal ends the helper). A hard limit once lowered can never
+    // be raised again by an ordinary user: the helper would be killed after its first few seconds
+    // of work, however many requests they were spread over, and its next request would fail.
+    rlimit cpu{};
+    getrlimit(RLIMIT_CPU, &cpu);
+    cpu.rlim_cur = std::min(seconds + kCpuSecondsPerConversion, cpu.rlim_max);
     setrlimit(RLIMIT_CPU, &cpu);
 }
 
@@ -62,6 +69,9 @@ void limitSelf()
     const rlimit memory{768u << 20, 768u << 20};
     setrlimit(RLIMIT_AS, &memory);
 #endif
+    // The soft CPU limit ends the helper by its signal, which an ignoring parent would have passed
+    // on through the exec.
+    std::signal(SIGXCPU, SIG_DFL);
     limitCpuFromNow();
     const rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);

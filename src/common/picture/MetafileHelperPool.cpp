@@ -28,15 +28,20 @@ namespace {
 
 namespace P = MetafileHelperProtocol;
 
-// The converter library keeps part of what it allocates: a helper retires after this many.
+// The metafile converter library keeps part of what it allocates: a helper retires after this many
+// conversions. The picture decoders free what they take, and a helper's start costs a thumbnail
+// page a third of a second each time, so decodes are counted apart, against a far larger budget
+// (a helper out of memory fails one decode, which a fresh helper then does again).
 constexpr int kConversionsPerHelper = 32;
+constexpr int kDecodesPerHelper = 1024;
 
 struct Helper
 {
     pid_t pid = -1;
     int toHelper = -1;
     int fromHelper = -1;
-    int served = 0;
+    int served = 0;  // metafile conversions
+    int decoded = 0; // pictures decoded to pixels
     QByteArray path;
 };
 
@@ -447,7 +452,8 @@ void keepReady(const QByteArray &path, const MetafileHelperLimits &limits, std::
 {
     const std::lock_guard lock(g_mutex);
     retireOthers(path);
-    if (used && used->served < kConversionsPerHelper && readyFor(path) < readyWanted()) {
+    if (used && used->served < kConversionsPerHelper && used->decoded < kDecodesPerHelper &&
+        readyFor(path) < readyWanted()) {
         g_ready.push_back(*used);
         return;
     }
@@ -467,7 +473,9 @@ namespace {
 
 // Runs `conversation` with a helper of `helperPath`, kept ready or new; a helper kept ready that
 // has died meanwhile is replaced and the conversation tried once more.
-Outcome ask(const QString &helperPath, const MetafileHelperLimits &limits,
+enum class Work { Conversion, Decode };
+
+Outcome ask(const QString &helperPath, const MetafileHelperLimits &limits, Work work,
             const std::function<Outcome(Helper &)> &conversation)
 {
     const QByteArray path = EncodeName(helperPath);
@@ -482,7 +490,7 @@ Outcome ask(const QString &helperPath, const MetafileHelperLimits &limits,
         }
         const Outcome outcome = conversation(*helper);
         if (outcome == Outcome::Converted || outcome == Outcome::NotConvertible || outcome == Outcome::TooLarge) {
-            ++helper->served;
+            ++(work == Work::Conversion ? helper->served : helper->decoded);
             keepReady(path, limits, std::move(helper));
             return outcome;
         }
@@ -508,7 +516,7 @@ std::optional<QByteArray> ConvertInMetafileHelper(const QString &helperPath, Met
         return std::nullopt;
     }
     QByteArray svg;
-    const Outcome outcome = ask(helperPath, limits, [&](Helper &helper) {
+    const Outcome outcome = ask(helperPath, limits, Work::Conversion, [&](Helper &helper) {
         svg.clear();
         return converse(helper, kind == MetafileKind::Wmf ? P::kWmf : P::kEmf, metafile, limits, limits.maxSvgBytes,
                         svg);
@@ -529,7 +537,7 @@ std::optional<RasterReply> DecodeInHelper(const QString &helperPath, const Raste
         return std::nullopt;
     }
     RasterReply reply;
-    const Outcome outcome = ask(helperPath, limits, [&](Helper &helper) {
+    const Outcome outcome = ask(helperPath, limits, Work::Decode, [&](Helper &helper) {
         if (reply.pixels >= 0) {
             ::close(reply.pixels);
         }
