@@ -1258,11 +1258,12 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         std::vector<double> lateness;
         double timerStart = 0; // when the show's timer began counting, on `clock`
-        QObject::connect(side.slideShow().findChild<QTimer *>(QStringLiteral("tmrSlide")), &QTimer::timeout, &side, [&] {
-            Control<PictureImage>(window, "Image1")->repaint();
-            const double due = timerStart + 1000.0 * static_cast<double>(lateness.size() + 1);
-            lateness.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - due);
-        });
+        QObject::connect(side.slideShow().findChild<QTimer *>(QStringLiteral("tmrSlide")), &QTimer::timeout, &side,
+                         [&] {
+                             Control<PictureImage>(window, "Image1")->repaint();
+                             const double due = timerStart + 1000.0 * static_cast<double>(lateness.size() + 1);
+                             lateness.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - due);
+                         });
         if (side.listCount() == 0) {
             QTextStream(stderr) << "vantrel-bench: no pictures for the slide show\n";
             return 1;
