@@ -688,7 +688,9 @@ int makeFormatsCorpus(const QString &dirPath)
     if (!photo(4000, 3000, 12).save(png, "PNG")) {
         return 1;
     }
-    const QString f = dir.filePath(QStringLiteral("formats/12mp."));
+    // Absolute: a link's target is read from the link's own folder, and QDir::mkpath takes a
+    // relative path from `dir` (the Makefile passes a relative corpus folder).
+    const QString f = dir.absoluteFilePath(QStringLiteral("formats/12mp."));
     // Encoders of 12 megapixels take minutes on a busy machine: their fastest settings, and time.
     constexpr int kEncodeMs = 900000;
     const bool made =
@@ -703,7 +705,7 @@ int makeFormatsCorpus(const QString &dirPath)
     }
     // The thumbnail pages: 36 names of the same file each (the decode is what is measured).
     for (const char *ext : kFormatExtensions) {
-        const QString folder = dir.filePath(QStringLiteral("formats/thumbs-") + QLatin1String(ext));
+        const QString folder = dir.absoluteFilePath(QStringLiteral("formats/thumbs-") + QLatin1String(ext));
         dir.mkpath(folder);
         for (int i = 0; i < 36; ++i) {
             const QString link = folder + QStringLiteral("/%1.").arg(i, 2, 10, QLatin1Char('0')) + QLatin1String(ext);
