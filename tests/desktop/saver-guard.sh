@@ -64,6 +64,17 @@ until_true() {
     done
     return 1
 }
+# True when "$@" holds at every look for $1 tenths of a second: for what must not change.
+stays_true() {
+    local tenths=$1
+    shift
+    local i
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 || return 1
+        sleep 0.1
+    done
+    return 0
+}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vv-guard.XXXXXX")
 pids=()
@@ -95,9 +106,9 @@ xfwm4) xfwm4 --compositor=off --sm-client-disable >"$out/wm.log" 2>&1 & pids+=($
 metacity) metacity --sm-disable --no-composite >"$out/wm.log" 2>&1 & pids+=($!) ;;
 esac
 if [ "$wm" != none ]; then
-    until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-        fail "window manager starts"
-    sleep 0.5
+    # Each of these managers publishes the work area last, once it has taken over the screen.
+    until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" &&
+        xprop -root _NET_WORKAREA | grep -q " = "' || fail "window manager starts"
 fi
 
 # One blue picture, shown fitted over the gradient; the password box is grey in the middle.
@@ -146,14 +157,12 @@ before=$(real_input)
 
 # What a person might try, with the show on screen and then with the password box up.
 xdotool key alt+Tab
-sleep 0.3
 until_true 30 box_up && pass "a key brings the password box" || fail "a key brings the password box"
 import -window root "$out/box.png" 2>/dev/null
 for keys in alt+Tab alt+F4 ctrl+alt+d super "alt+F7" ctrl+Escape; do
     xdotool key "$keys"
-    sleep 0.2
 done
-held && pass "Alt+Tab, Alt+F4 and the like leave the grab" || fail "Alt+Tab, Alt+F4 and the like leave the grab" "$("$xpeek" held)"
+stays_true 10 held && pass "Alt+Tab, Alt+F4 and the like leave the grab" || fail "Alt+Tab, Alt+F4 and the like leave the grab" "$("$xpeek" held)"
 # Where a dialog's title bar with its buttons would be: above and along the top of the box.
 for x in $((W / 2 - 170)) $((W / 2 + 110)) $((W / 2 + 140)) $((W / 2 + 170)); do
     for y in $((H / 2 - 95)) $((H / 2 - 80)) $((H / 2 - 60)); do
@@ -163,8 +172,7 @@ done
 xdotool mousemove $((W / 2 + 150)) $((H / 2 - 80)) click --repeat 2 1
 # Alt+drag of the box, and of the run's window.
 xdotool keydown alt mousemove $((W / 2)) $((H / 2 - 40)) mousedown 1 mousemove 100 100 mousemove 50 50 mouseup 1 keyup alt
-sleep 0.3
-box_up && pass "the box stays in place after title-bar clicks and Alt+drag" ||
+stays_true 5 box_up && pass "the box stays in place after title-bar clicks and Alt+drag" ||
     fail "the box stays in place after title-bar clicks and Alt+drag"
 # Keys after the window behind is made the focus (as a window manager or another program would).
 xdotool windowfocus "$victim" 2>/dev/null
@@ -172,11 +180,9 @@ xdotool windowactivate "$victim" 2>/dev/null
 xdotool type --delay 20 "echo reached"
 xdotool key Return
 xdotool mousemove 150 150 click 1
-sleep 0.3
 # The run's window minimised, unmapped and covered by another program.
 xdotool windowminimize "$V" 2>/dev/null
-sleep 0.5
-viewable "$V" && pass "a request to minimise changes nothing" || fail "a request to minimise changes nothing"
+stays_true 5 viewable "$V" && pass "a request to minimise changes nothing" || fail "a request to minimise changes nothing"
 xdotool windowunmap "$V"
 until_true 30 viewable "$V" && pass "an unmapped run maps itself again" || fail "an unmapped run maps itself again"
 until_true 30 held && pass "and holds the keyboard and the pointer again" || fail "and holds the keyboard and the pointer again" "$("$xpeek" held)"
@@ -194,8 +200,8 @@ until_true 30 box_up || xdotool key shift
 until_true 30 box_up
 xdotool type --delay 20 "wrong"
 xdotool key Return
-sleep 1
-viewer_alive && held && pass "a wrong password leaves the run on" || fail "a wrong password leaves the run on"
+run_holds() { viewer_alive && held; }
+stays_true 10 run_holds && pass "a wrong password leaves the run on" || fail "a wrong password leaves the run on"
 
 if [ "$wm" = openbox ]; then
     # Left alone, the box cancels itself after 30 seconds: back to the show, still holding.

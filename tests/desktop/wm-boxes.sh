@@ -88,7 +88,6 @@ select_case() {
         sleep 0.1
     done
     xdotool keydown shift mousemove 60 "$(row_y 1)" click 1 keyup shift
-    sleep 0.2
 }
 # ... then asks for their move to the folder of button 2.
 select_and_move() {
@@ -217,7 +216,7 @@ case_done 0f
 case_files 0g
 select_case
 xdotool mousemove 60 "$(row_y 1)" click 3
-sleep 0.5
+until_true 30 menu_ready || fail "the selection's menu opens" "focus $(focused)"
 xdotool key Down Down Return
 if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog (Rename)"; then
     # Replace "0g" with "zq" in the names; the text box for the text replaced has the keyboard.
@@ -257,7 +256,6 @@ fi
 
 # The printer chooser for the picture shown (Alt+P): Escape cancels it, and nothing is printed.
 xdotool mousemove 60 "$(row_y 0)" click 1
-sleep 0.3
 xdotool key alt+p
 if dialog_opens "Print" "printer chooser"; then
     xdotool key Escape
@@ -314,7 +312,7 @@ if until_true 50 first_entry_is "#C86400"; then
         xdotool key Return
         until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Settings\$'" &&
             pass "Return (OK) closes the settings dialog" || fail "Return (OK) closes the settings dialog"
-        grep -qx 'AllPictures=False' "$VANTREL_SETTINGS" && pass "OK keeps the original formats only" ||
+        until_true 30 grep -qx 'AllPictures=False' "$VANTREL_SETTINGS" && pass "OK keeps the original formats only" ||
             fail "OK keeps the original formats only" "$(grep AllPictures "$VANTREL_SETTINGS")"
         until_true 50 first_entry_is "#0000C8" && pass "the PNG leaves the list after OK" ||
             fail "the PNG leaves the list after OK" "first entry $("$xpeek" pixel "$CX" "$CY")"
@@ -330,7 +328,7 @@ if until_true 50 first_entry_is "#C86400"; then
         until_true 30 sh -c "! xdotool search --onlyvisible --name '^Vantrel Viewer Settings\$'" &&
             pass "Return (OK) closes the settings dialog again" ||
             fail "Return (OK) closes the settings dialog again"
-        grep -qx 'AllPictures=True' "$VANTREL_SETTINGS" && pass "OK lists all picture formats again" ||
+        until_true 30 grep -qx 'AllPictures=True' "$VANTREL_SETTINGS" && pass "OK lists all picture formats again" ||
             fail "OK lists all picture formats again" "$(grep AllPictures "$VANTREL_SETTINGS")"
         until_true 50 first_entry_is "#C86400" && pass "the PNG is back in the list after OK" ||
             fail "the PNG is back in the list after OK" "first entry $("$xpeek" pixel "$CX" "$CY")"

@@ -43,6 +43,17 @@ until_true() {
     done
     return 1
 }
+# True when "$@" holds at every look for $1 tenths of a second: for what must not change.
+stays_true() {
+    local tenths=$1
+    shift
+    local i
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 || return 1
+        sleep 0.1
+    done
+    return 0
+}
 
 # ---- the window manager ---------------------------------------------------------------------
 wm_pid=""
@@ -59,12 +70,13 @@ start_wm() {
         ;;
     esac
     wm_pid=$!
-    if ! until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'; then
+    # Each of these managers publishes the work area last, once it has taken over the screen;
+    # its check window comes earlier.
+    if ! until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" &&
+        xprop -root _NET_WORKAREA | grep -q " = "'; then
         fail "window manager starts" "$wm did not announce itself"
         return 1
     fi
-    # The manager announces itself before it has finished taking over the screen.
-    sleep 0.5
 }
 
 # xfwm4 and metacity keep their settings behind D-Bus; give them a session bus of their own.
@@ -194,7 +206,6 @@ if ! until_true 150 viewer_window || ! until_true 50 panel_window; then
     fail "the viewer and the panel appear"
     exit 1
 fi
-sleep 1
 V=$(viewer_window)
 P=$(panel_window)
 
@@ -209,6 +220,9 @@ done
 shot start
 wait_panel_seen && pass "panel visible at start" || fail "panel visible at start" "share $(panel_share)"
 got=$(wait_picture 1) && pass "first picture at start" || fail "first picture at start" "$got"
+# As a person would, Down once the panel has the keyboard (a manager gives it on mapping).
+panel_has_keyboard() { [ "$(focused)" = "$P" ]; }
+until_true 30 panel_has_keyboard || fail "the panel has the keyboard at start" "focus $(focused)"
 xdotool key Down
 got=$(wait_picture 2) && pass "Down right after start" || fail "Down right after start" "shows $got"
 
@@ -222,19 +236,21 @@ got=$(wait_picture 3) && pass "Up after the click" || fail "Up after the click" 
 xdotool mousemove 60 "$(row_y 0)" click 1
 wait_picture 1 >/dev/null || fail "first picture shown before magnifying"
 xdotool mousemove "$CX" "$CY" click 1
-sleep 0.8
 shot magnified
 xdotool key Down
 got=$(wait_picture 2) && pass "Down after magnifying" || fail "Down after magnifying" "shows $got"
 
 # (c) After a double-click on a thumbnail, Down moves the list.
 xdotool mousemove 106 8 click 1
-sleep 2
-shot thumbnails
-# Find the thumbnail of the third picture (cyan) on a quarter-size copy of the screen.
-spot=$(convert "$out/thumbnails.png" -crop "$((W - 180))x${H}+180+0" +repage -sample 25% txt:- 2>/dev/null |
-    grep -m1 '#00C8C8' | cut -d: -f1)
-if [ -n "$spot" ]; then
+# Finds the thumbnail of the third picture (cyan) on a quarter-size copy of the screen.
+spot=""
+cyan_spot() {
+    shot thumbnails
+    spot=$(convert "$out/thumbnails.png" -crop "$((W - 180))x${H}+180+0" +repage -sample 25% txt:- 2>/dev/null |
+        grep -m1 '#00C8C8' | cut -d: -f1)
+    [ -n "$spot" ]
+}
+if until_true 50 cyan_spot && cyan_spot; then
     tx=$((180 + ${spot%,*} * 4 + 4))
     ty=$((${spot#*,} * 4 + 4))
     xdotool mousemove "$tx" "$ty" click --repeat 2 --delay 80 1
@@ -251,21 +267,20 @@ fi
 L=$((H == 600 ? 331 : 474))
 B=$((38 + L))
 xdotool mousemove 115 $((B + 8)) click 1
-sleep 1.5
-shot show
 wait_panel_gone && pass "panel hidden during the show" || fail "panel hidden during the show" "share $(panel_share)"
+shot show
 if [ "$wm" != none ]; then
-    xprop -id "$V" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE && pass "viewer above others during the show" ||
+    until_true 30 sh -c "xprop -id $V _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE" &&
+        pass "viewer above others during the show" ||
         fail "viewer above others during the show" "$(xprop -id "$V" _NET_WM_STATE)"
 fi
 # (d) A second start during the show leaves the panel hidden and the show running.
 timeout 20 "$exe" >"$out/second.log" 2>&1
 second=$?
 [ $second -eq 0 ] && pass "second start ends" || fail "second start ends" "status $second"
-sleep 1
-shot show-after-second
-panel_gone && pass "panel still hidden after a second start" ||
+stays_true 10 panel_gone && pass "panel still hidden after a second start" ||
     fail "panel still hidden after a second start" "share $(panel_share)"
+shot show-after-second
 [ "$(viewer_window)" = "$V" ] && pass "viewer window kept" || fail "viewer window kept" "now $(viewer_window)"
 xdotool key Escape
 wait_panel_seen && pass "panel back after the show" || fail "panel back after the show" "share $(panel_share)"
@@ -285,9 +300,9 @@ got=$(wait_picture 2) && pass "click on the second entry after the show" ||
 # Without a window manager nothing could bring them back, so nothing leaves the screen.
 map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: //p'; }
 xdotool mousemove 159 8 click 1
+pair_on_screen() { panel_seen && [ "$(map_state "$V")" = IsViewable ]; }
 if [ "$wm" = none ]; then
-    sleep 1
-    panel_seen && [ "$(map_state "$V")" = IsViewable ] && pass "Minimize keeps the pair without a manager" ||
+    stays_true 10 pair_on_screen && pass "Minimize keeps the pair without a manager" ||
         fail "Minimize keeps the pair without a manager" "viewer $(map_state "$V"), share $(panel_share)"
 else
     until_true 50 sh -c "[ \"\$(xwininfo -id $V | sed -n 's/^ *Map State: //p')\" != IsViewable ]" &&
@@ -306,9 +321,9 @@ got=$(wait_picture 1) && pass "click on the first entry after Minimize" ||
 xdotool key Down
 got=$(wait_picture 2) && pass "Down after Minimize" || fail "Down after Minimize" "shows $got"
 
-# Ctrl+I: the picture's information in a tip of the program's own, clear of the panel, that
-# follows the picture shown and goes with Ctrl+I again.
-info_tip() {
+# A window of the program's on the screen other than the viewer and the panel (a tip, a menu):
+# its id and left edge.
+own_popup() {
     local w x
     for w in $(xdotool search --onlyvisible --pid "$viewer_pid" 2>/dev/null); do
         [ "$w" = "$V" ] || [ "$w" = "$P" ] && continue
@@ -317,6 +332,13 @@ info_tip() {
     done
     return 1
 }
+info_tip() { own_popup; }
+# A menu of the program's is up. Its keyboard grab goes out right behind the map, so the keys that
+# follow reach the menu, not the list.
+menu_ready() { own_popup; }
+
+# Ctrl+I: the picture's information in a tip of the program's own, clear of the panel, that
+# follows the picture shown and goes with Ctrl+I again.
 xdotool key ctrl+i
 if until_true 30 info_tip; then
     tip=$(info_tip)
@@ -364,7 +386,7 @@ dialog_cancelled() {
 
 # (e) An input box asked for from the panel. The file menu's second item is Rename.
 xdotool mousemove 60 "$(row_y 1)" click 3
-sleep 0.5
+until_true 30 menu_ready || fail "the file menu opens" "focus $(focused)"
 xdotool key Down Down Return
 if dialog_opens "Rename File" "rename box"; then
     dialog_cancelled "Rename File" "rename box"
@@ -377,9 +399,8 @@ fi
 # right-click is on a selected entry that is not the focused one: the menu is the selection's, Edit
 # first, then Multiple File Rename (Rename is hidden).
 xdotool keydown shift mousemove 60 "$(row_y 4)" click 1 keyup shift
-sleep 0.3
 xdotool mousemove 60 "$(row_y 3)" click 3
-sleep 0.5
+until_true 30 menu_ready || fail "the selection's menu opens" "focus $(focused)"
 xdotool key Down Down Return
 if dialog_opens "Vantrel Viewer Multiple File Renaming" "multiple rename dialog"; then
     bx=$(xwininfo -id "$dialog" | sed -n 's/^ *Absolute upper-left X: *//p')
@@ -404,9 +425,8 @@ printf '[Desktop Entry]\nType=Application\nName=Picture Editor\nExec=%s %%f\nMim
 printf '[Default Applications]\nimage/bmp=vantrel-viewer.desktop\n[Added Associations]\nimage/bmp=vv-editor.desktop;\n' \
     >"$apps/mimeapps.list"
 xdotool mousemove 60 "$(row_y 0)" click 1
-sleep 0.3
 xdotool mousemove 60 "$(row_y 0)" click 3
-sleep 0.5
+until_true 30 menu_ready || fail "the file menu opens for Edit" "focus $(focused)"
 xdotool key Down Return
 if dialog_opens "Edit" "edit offer box"; then
     xdotool key Return
