@@ -28,6 +28,8 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QImageWriter>
@@ -169,6 +171,44 @@ public:
     }
     bool progress(int, int, const QString &, qint64, qint64) override { return true; }
 };
+
+// The CPU time limits ("soft hard", as the kernel words them) of a process.
+QString CpuLimits(const QString &pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    for (const QByteArray &line : limits.readAll().split('\n')) {
+        if (line.startsWith("Max cpu time")) {
+            const QList<QByteArray> words = line.mid(int(std::strlen("Max cpu time"))).simplified().split(' ');
+            return words.size() >= 2 ? QString::fromLatin1(words.at(0) + ' ' + words.at(1)) : QString();
+        }
+    }
+    return {};
+}
+
+// The picture helpers serving this process, by their process ids.
+QStringList OwnPictureHelpers()
+{
+    QStringList found;
+    const QString self = QString::number(::getpid());
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        if (after.size() > 1 && QString::fromLatin1(after.at(1)) == self &&
+            exe.endsWith(QLatin1String("/vantrel-picture-helper"))) {
+            found << pid;
+        }
+    }
+    return found;
+}
 
 } // namespace
 
@@ -486,6 +526,19 @@ private slots:
         QTRY_VERIFY(image->isVisible());
         QVERIFY(image->height() > image->width()); // turned as the container says
         QVERIFY(ClickThumbnails());
+
+        // The helpers that read them serve on with only their soft CPU limit lowered: a hard
+        // limit, once lowered, can never be raised again by an ordinary user, and a helper would
+        // be killed after its first few seconds of work however many pictures they were spread
+        // over.
+        const QStringList helpers = OwnPictureHelpers();
+        QVERIFY(!helpers.isEmpty());
+        const QString ownHard = CpuLimits(QStringLiteral("self")).section(QLatin1Char(' '), 1);
+        for (const QString &pid : helpers) {
+            const QString limits = CpuLimits(pid);
+            QVERIFY2(!limits.startsWith(QLatin1String("unlimited")), qPrintable(limits));
+            QCOMPARE(limits.section(QLatin1Char(' '), 1), ownHard);
+        }
     }
 
     void fifoSettingsFileStartsWithTheDefaults()
