@@ -55,26 +55,8 @@ fail() {
     failed=1
     import -window root "$out/fail-$(echo "$1" | tr -c 'a-z0-9' '-').png" 2>/dev/null
 }
-until_true() {
-    local tenths=$1 i
-    shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-# True when "$@" holds at every look for $1 tenths of a second: for what must not change.
-stays_true() {
-    local tenths=$1
-    shift
-    local i
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 || return 1
-        sleep 0.1
-    done
-    return 0
-}
+# shellcheck source=waits.sh
+. "$here/waits.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vv-guard.XXXXXX")
 pids=()
@@ -106,9 +88,7 @@ xfwm4) xfwm4 --compositor=off --sm-client-disable >"$out/wm.log" 2>&1 & pids+=($
 metacity) metacity --sm-disable --no-composite >"$out/wm.log" 2>&1 & pids+=($!) ;;
 esac
 if [ "$wm" != none ]; then
-    # Each of these managers publishes the work area last, once it has taken over the screen.
-    until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" &&
-        xprop -root _NET_WORKAREA | grep -q " = "' || fail "window manager starts"
+    until_true 150 wm_ready || fail "window manager starts"
 fi
 
 # One blue picture, shown fitted over the gradient; the password box is grey in the middle.

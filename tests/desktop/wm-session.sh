@@ -30,30 +30,8 @@ fail() {
     failed=1
 }
 
-# Polls a command until it succeeds, for at most $1 tenths of a second.
-until_true() {
-    local tenths=$1
-    shift
-    local i
-    for ((i = 0; i < tenths; i++)); do
-        if "$@" >/dev/null 2>&1; then
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
-# True when "$@" holds at every look for $1 tenths of a second: for what must not change.
-stays_true() {
-    local tenths=$1
-    shift
-    local i
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 || return 1
-        sleep 0.1
-    done
-    return 0
-}
+# shellcheck source=waits.sh
+. "$(dirname "$0")/waits.sh"
 
 # ---- the window manager ---------------------------------------------------------------------
 wm_pid=""
@@ -70,10 +48,7 @@ start_wm() {
         ;;
     esac
     wm_pid=$!
-    # Each of these managers publishes the work area last, once it has taken over the screen;
-    # its check window comes earlier.
-    if ! until_true 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" &&
-        xprop -root _NET_WORKAREA | grep -q " = "'; then
+    if ! until_true 150 wm_ready; then
         fail "window manager starts" "$wm did not announce itself"
         return 1
     fi
