@@ -143,16 +143,17 @@ void StartFirstPictureEarly(const QByteArray &path)
             return;
         }
     }
-    // The folder is read once, on a worker: its first picture decodes as soon as it is known,
-    // while the rest of the list is sorted for the panel.
+    // The folder is read once, on a worker: its first picture decodes as soon as it is known.
     const QFuture<std::optional<QString>> first = ReadFolderAhead(folder, pattern, StoredSortOrder(read));
-    LoadAheadOfStart(
+    const QFuture<void> decoded = LoadAheadOfStart(
         QString(),
         [folder, first] {
             const std::optional<QString> name = first.result();
             return name ? JoinPath(folder, *name) : QString();
         },
         screen);
+    // The rest is sorted for the list once the picture is decoded, while the windows show it.
+    SortFolderReadAheadAfter(decoded);
 }
 
 bool IsScreenSaverMode(const QString &mode)

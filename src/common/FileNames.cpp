@@ -3,6 +3,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -87,6 +88,12 @@ void AppendUtf8(QByteArray &out, char32_t c)
 
 QString DecodeName(const char *bytes, std::size_t length)
 {
+    // Most names are ASCII, each byte its own character: a folder of 100,000 names is read
+    // before its first picture can show, so these take the direct conversion.
+    const auto *end = bytes + length;
+    if (std::find_if(bytes, end, [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) == end) {
+        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
+    }
     QString out;
     out.reserve(static_cast<qsizetype>(length));
     const auto *p = reinterpret_cast<const unsigned char *>(bytes);

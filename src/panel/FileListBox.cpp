@@ -32,7 +32,9 @@ public:
 FileListBox::FileListBox(QWidget *parent)
     : QListView(parent)
     , m_model(new FileNameModel(this))
+    , m_sortWatch(new QFutureWatcher<void>(this))
 {
+    connect(m_sortWatch, &QFutureWatcherBase::finished, this, [this] { fill(); });
     setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -47,9 +49,24 @@ FileListBox::FileListBox(QWidget *parent)
 
 bool FileListBox::load(const QString &folder)
 {
+    // Whatever this reads replaces a fill still to come.
+    m_ahead.reset();
+    m_sortWatch->setFuture(QFuture<void>());
     if (auto ahead = TakeFolderReadAhead(folder, m_pattern, m_order)) {
-        m_model->setStringList(*ahead);
-        return true;
+        const std::optional<QString> first = ahead->first();
+        if (ahead->sorted() || !first) {
+            if (auto names = ahead->names()) {
+                m_model->setStringList(*names);
+                return true;
+            }
+        } else {
+            // The first name goes on screen at once; the rest comes in once sorted.
+            m_aheadCount = static_cast<int>(ahead->count());
+            m_ahead = std::move(ahead);
+            m_model->setStringList({*first});
+            m_sortWatch->setFuture(m_ahead->sorting());
+            return true;
+        }
     }
     auto names = ReadFolder(folder, m_pattern);
     if (!names) {
@@ -57,6 +74,41 @@ bool FileListBox::load(const QString &folder)
     }
     m_model->setStringList(m_order == SortOrder{} ? *names : SortedNames(folder, *names, m_order));
     return true;
+}
+
+// Const: the accessors call it, as the names still being sorted are part of what the list holds.
+void FileListBox::fill() const
+{
+    if (!m_ahead) {
+        return;
+    }
+    const FolderReadAhead ahead = *std::exchange(m_ahead, std::nullopt);
+    m_sortWatch->setFuture(QFuture<void>());
+    std::optional<QStringList> names = ahead.names();
+    if (!names) {
+        // Changed while it was sorted: read as any folder is.
+        names = ReadFolder(m_path, m_pattern);
+        if (names && !(m_order == SortOrder{})) {
+            names = SortedNames(m_path, *names, m_order);
+        }
+    }
+    // The first entry, the only one until now, stays focused and selected as it was.
+    const QModelIndex current = currentIndex();
+    const QString focused = current.isValid() ? m_model->stringList().value(current.row()) : QString();
+    const bool selected = current.isValid() && selectionModel()->isSelected(current);
+    m_model->setStringList(names.value_or(QStringList()));
+    const qsizetype at = focused.isEmpty() ? -1 : m_model->stringList().indexOf(focused);
+    if (at >= 0) {
+        selectionModel()->setCurrentIndex(m_model->index(static_cast<int>(at)),
+                                          selected ? QItemSelectionModel::ClearAndSelect
+                                                   : QItemSelectionModel::NoUpdate);
+    }
+    auto *self = const_cast<FileListBox *>(this);
+    emit self->Filled();
+    if (!focused.isEmpty() && at < 0) {
+        // The name shown is gone: the list shows its first picture, as a folder opened does.
+        self->setListIndex(0);
+    }
 }
 
 void FileListBox::setSortOrder(SortOrder order)
@@ -72,6 +124,7 @@ void FileListBox::setSortOrder(SortOrder order)
 
 QStringList FileListBox::names() const
 {
+    fill();
     return m_model->stringList();
 }
 
@@ -108,11 +161,14 @@ bool FileListBox::Refresh()
 
 int FileListBox::ListCount() const
 {
-    return m_model->rowCount();
+    return m_ahead ? m_aheadCount : m_model->rowCount();
 }
 
 QString FileListBox::List(int index) const
 {
+    if (index != 0) {
+        fill();
+    }
     if (index < 0 || index >= ListCount()) {
         return {};
     }
@@ -121,6 +177,7 @@ QString FileListBox::List(int index) const
 
 int FileListBox::IndexOf(const QString &name) const
 {
+    fill();
     const QStringList &names = m_model->stringList();
     const auto at = names.indexOf(name);
     return at < 0 ? -1 : static_cast<int>(at);
@@ -134,6 +191,9 @@ int FileListBox::ListIndex() const
 
 void FileListBox::setListIndex(int index)
 {
+    if (index != 0) {
+        fill();
+    }
     if (index < 0 || index >= ListCount()) {
         selectionModel()->clearSelection();
         setCurrentIndex(QModelIndex());
@@ -153,11 +213,15 @@ int FileListBox::TopIndex() const
 
 bool FileListBox::Selected(int index) const
 {
+    if (index != 0) {
+        fill();
+    }
     return index >= 0 && index < ListCount() && selectionModel()->isSelected(m_model->index(index));
 }
 
 void FileListBox::setSelected(int index, bool selected)
 {
+    fill();
     if (index < 0 || index >= ListCount()) {
         return;
     }
@@ -179,6 +243,7 @@ int FileListBox::rowHeight() const
 
 QRect FileListBox::itemRect(int index) const
 {
+    fill();
     if (index >= 0 && index < ListCount()) {
         return visualRect(m_model->index(index)).translated(viewport()->pos());
     }
@@ -205,6 +270,7 @@ float FileListBox::twipsY() const
 
 void FileListBox::mousePressEvent(QMouseEvent *event)
 {
+    fill();
     // Positions are measured inside the list's frame, where its rows start.
     const QPointF inList = event->position();
     const int button = ARButton::buttonCode(event->button());
@@ -234,6 +300,7 @@ void FileListBox::mouseMoveEvent(QMouseEvent *event)
 
 void FileListBox::keyPressEvent(QKeyEvent *event)
 {
+    fill();
     const int before = ListIndex();
     const QItemSelection selectedBefore = selectionModel()->selection();
     QListView::keyPressEvent(event);

@@ -4,7 +4,10 @@
 #include "panel/FileListRules.h"
 #include "panel/SortOrder.h"
 
+#include <QFutureWatcher>
 #include <QListView>
+
+#include <optional>
 
 class QStringListModel;
 
@@ -33,6 +36,12 @@ public:
     // Reads the folder again; false when it can no longer be read (the list is then empty).
     bool Refresh();
 
+    // A folder read ahead at start shows its first name before the rest is sorted: the list
+    // holds that one name until then, and anything that needs another name (a key, a click,
+    // any entry but the first) waits for the rest. Filled is emitted once it is in.
+    [[nodiscard]] bool filling() const { return m_ahead.has_value(); }
+
+    // Counts the names still being sorted too.
     [[nodiscard]] int ListCount() const;
     // The name as read from the folder (see common/FileNames.h); the list shows its DisplayName.
     [[nodiscard]] QString List(int index) const;
@@ -53,6 +62,7 @@ public:
 
 signals:
     void Click();
+    void Filled();
     void PathChange();
     void MouseDown(int Button, int Shift, float X, float Y);
     void MouseMove(int Button, int Shift, float X, float Y);
@@ -64,10 +74,15 @@ protected:
 
 private:
     bool load(const QString &folder);
+    // Puts in the names of a folder read ahead that were still being sorted.
+    void fill() const;
     [[nodiscard]] float twipsX() const;
     [[nodiscard]] float twipsY() const;
 
     QStringListModel *m_model;
+    mutable std::optional<FolderReadAhead> m_ahead;
+    int m_aheadCount = 0;
+    QFutureWatcher<void> *m_sortWatch;
     QString m_path;
     FilePattern m_pattern;
     SortOrder m_order;

@@ -170,7 +170,7 @@ struct FolderAhead
     QString pattern;
     SortOrder order;
     QFuture<FolderPass> pass;
-    QFuture<std::optional<QStringList>> sorted;
+    std::optional<QFuture<std::optional<QStringList>>> sorted; // from when the sort is started
 };
 std::optional<FolderAhead> &Ahead()
 {
@@ -197,10 +197,17 @@ QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const Fil
         }
         return read;
     });
-    // Sorted on another worker while the first name's picture decodes (a future has one
-    // continuation, the first name).
-    QFuture<std::optional<QStringList>> sorted =
-        QtConcurrent::run([pass, folder, order]() -> std::optional<QStringList> {
+    Ahead() = FolderAhead{folder, pattern.text(), order, pass, std::nullopt};
+    // A future has one continuation: the first name.
+    return pass.then([](const FolderPass &read) { return read.first; });
+}
+
+namespace {
+QFuture<std::optional<QStringList>> SortAhead(const FolderAhead &ahead, const QFuture<void> &before)
+{
+    return QtConcurrent::run(
+        [pass = ahead.pass, folder = ahead.folder, order = ahead.order, before]() -> std::optional<QStringList> {
+            QFuture<void>(before).waitForFinished();
             const FolderPass &read = pass.result();
             if (!read.read) {
                 return std::nullopt;
@@ -209,30 +216,78 @@ QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const Fil
             std::sort(names.begin(), names.end(), NaturalLess);
             return order == SortOrder{} ? names : SortedNames(folder, names, order);
         });
-    Ahead() = FolderAhead{folder, pattern.text(), order, pass, sorted};
-    return pass.then([](const FolderPass &read) { return read.first; });
+}
+} // namespace
+
+void SortFolderReadAheadAfter(const QFuture<void> &before)
+{
+    if (Ahead() && !Ahead()->sorted) {
+        Ahead()->sorted = SortAhead(*Ahead(), before);
+    }
 }
 
-std::optional<QStringList> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern, SortOrder order)
+struct FolderReadAhead::Parts
+{
+    QString folder;
+    QFuture<FolderPass> pass;
+    QFuture<std::optional<QStringList>> sorted;
+};
+
+std::optional<QString> FolderReadAhead::first() const
+{
+    return m_parts->pass.result().first;
+}
+
+qsizetype FolderReadAhead::count() const
+{
+    return m_parts->pass.result().names.size();
+}
+
+bool FolderReadAhead::sorted() const
+{
+    return m_parts->sorted.isFinished();
+}
+
+QFuture<void> FolderReadAhead::sorting() const
+{
+    return QFuture<void>(m_parts->sorted);
+}
+
+std::optional<QStringList> FolderReadAhead::names() const
+{
+    std::optional<QStringList> names = m_parts->sorted.result();
+    const auto now = StatPath(m_parts->folder);
+    if (!names || !now || !SameFolderState(m_parts->pass.result().before, *now)) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<FolderReadAhead> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern, SortOrder order)
 {
     // One list, once: whatever the list reads first settles it.
     const std::optional<FolderAhead> ahead = std::exchange(Ahead(), std::nullopt);
     if (!ahead || ahead->folder != folder || ahead->pattern != pattern.text() || !(ahead->order == order)) {
         return std::nullopt;
     }
-    std::optional<QStringList> names = ahead->sorted.result();
     const FolderPass &read = ahead->pass.result();
     const auto now = StatPath(folder);
-    if (!names || !read.read || !now || !SameFolderState(read.before, *now)) {
+    if (!read.read || !now || !SameFolderState(read.before, *now)) {
         return std::nullopt;
     }
-    return names;
+    FolderReadAhead taken;
+    taken.m_parts = std::make_shared<const FolderReadAhead::Parts>(FolderReadAhead::Parts{
+        folder, ahead->pass, ahead->sorted ? *ahead->sorted : SortAhead(*ahead, QFuture<void>())});
+    return taken;
 }
 
 void ForgetFolderReadAhead()
 {
     if (Ahead()) {
-        Ahead()->sorted.waitForFinished();
+        Ahead()->pass.waitForFinished();
+        if (Ahead()->sorted) {
+            Ahead()->sorted->waitForFinished();
+        }
         Ahead().reset();
     }
 }

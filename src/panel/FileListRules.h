@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,12 +45,38 @@ private:
 
 // A start's folder read for the list on worker threads while the toolkit starts: one pass that
 // gives the name shown first as soon as it is known (the future: its picture decodes meanwhile),
-// then the sort. The list takes the names (TakeFolderReadAhead) instead of reading the folder when
-// it first reads one, if it is the same folder, pattern and order and the folder has not changed
+// then the sort. The list takes it (TakeFolderReadAhead) instead of reading the folder when it
+// first reads one, if it is the same folder, pattern and order and the folder has not changed
 // since the pass began; otherwise, or later, the read ahead is dropped.
 QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const FilePattern &pattern, SortOrder order);
-[[nodiscard]] std::optional<QStringList> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern,
-                                                             SortOrder order);
+// The sort waits for `before` (the first picture's decode: on two cores it would slow it down);
+// unless this is called, it starts when the list takes the read ahead.
+void SortFolderReadAheadAfter(const QFuture<void> &before);
+
+// A read ahead as the list takes it: the name shown first and the number of names are known once
+// the pass is over, the sorted names only once the sort is.
+class FolderReadAhead
+{
+public:
+    // The name shown first (waits for the pass only); nothing when the folder shows no file.
+    [[nodiscard]] std::optional<QString> first() const;
+    [[nodiscard]] qsizetype count() const;
+    [[nodiscard]] bool sorted() const;
+    // Finishes with the sort.
+    [[nodiscard]] QFuture<void> sorting() const;
+    // The names in order (waits for the sort); nothing when the folder changed since the pass
+    // began: the list then reads it itself.
+    [[nodiscard]] std::optional<QStringList> names() const;
+
+private:
+    friend std::optional<FolderReadAhead> TakeFolderReadAhead(const QString &, const FilePattern &, SortOrder);
+    struct Parts;
+    std::shared_ptr<const Parts> m_parts;
+};
+// Waits for the pass, not for the sort: nothing when there is no read ahead of this folder,
+// pattern and order, or the folder could not be read or changed since.
+[[nodiscard]] std::optional<FolderReadAhead> TakeFolderReadAhead(const QString &folder, const FilePattern &pattern,
+                                                                 SortOrder order);
 // Drops a read ahead that nothing took, once it has finished (a program run ends).
 void ForgetFolderReadAhead();
 

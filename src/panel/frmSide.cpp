@@ -304,6 +304,14 @@ frmSide::frmSide(PictureViewOps &view, QWidget *parent)
     connect(imgHand, &PictureImage::Click, this, &frmSide::imgHand_Click);
     connect(File1, &FileListBox::Click, this, &frmSide::File1_Click);
     connect(File1, &FileListBox::PathChange, this, &frmSide::File1_PathChange);
+    connect(File1, &FileListBox::Filled, this, [this] {
+        updateFileCounter();
+        // The picture the list chose is shown already; its neighbours are known only now.
+        if (m_view.viewPresent() && File1->ListIndex() >= 0 &&
+            JoinPath(File1->Path(), File1->FileName()) == State().CurrentFile) {
+            prefetchNeighbours();
+        }
+    });
     connect(File1, &FileListBox::MouseDown, this, &frmSide::File1_MouseDown);
     connect(File1, &FileListBox::MouseMove, this, &frmSide::File1_MouseMove);
     connect(m_watcher, &FolderWatcher::changed, this, &frmSide::folderChanged);
@@ -888,7 +896,6 @@ void frmSide::openChosenFolder(const QString &selectName)
     }
     const int wanted = selectName.isEmpty() ? 0 : File1->IndexOf(selectName);
     if (File1->ListCount() >= 1 && !s.FolderUnavailable && wanted >= 0) {
-        File1->Refresh();
         updateFileCounter();
         File1->setListIndex(wanted);
         focusList();
@@ -1067,6 +1074,19 @@ void frmSide::CountSelected()
     State().SelectedCount = count;
 }
 
+void frmSide::prefetchNeighbours()
+{
+    // The neighbours are what the arrow keys ask for next.
+    QStringList around;
+    for (const int step : {1, -1}) {
+        const QString neighbour = File1->List(File1->ListIndex() + step);
+        if (!neighbour.isEmpty()) {
+            around << JoinPath(File1->Path(), neighbour);
+        }
+    }
+    m_view.prefetch(around);
+}
+
 void frmSide::File1_Click()
 {
     SharedState &s = State();
@@ -1088,15 +1108,10 @@ void frmSide::File1_Click()
     QSize natural;
     if (viewer.showCurrentPicture(&natural)) {
         lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));
-        // The neighbours are what the arrow keys ask for next.
-        QStringList around;
-        for (const int step : {1, -1}) {
-            const QString neighbour = File1->List(File1->ListIndex() + step);
-            if (!neighbour.isEmpty()) {
-                around << JoinPath(File1->Path(), neighbour);
-            }
+        // A list still being filled asks once it is in, rather than holding the picture back.
+        if (!File1->filling()) {
+            prefetchNeighbours();
         }
-        viewer.prefetch(around);
         return;
     }
     // Only a file that is surely gone sends the list back to the folder; one that is there but

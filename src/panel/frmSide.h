@@ -68,6 +68,7 @@ public:
     void showTarget(const OpenTarget &target);
     // The folder of the temporary entry, empty when there is none.
     [[nodiscard]] QString temporaryFolder() const { return m_temporaryFolder; }
+    void prefetchNeighbours();
     void File1_Click();
     void CountSelected();
 

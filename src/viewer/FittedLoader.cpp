@@ -214,11 +214,11 @@ std::optional<Ahead> &AheadOfStart()
 
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen)
 {
-    LoadAheadOfStart(
+    (void)LoadAheadOfStart(
         path, [path] { return path; }, screen);
 }
 
-void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen)
+QFuture<void> LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen)
 {
     const bool beforeToolkit = QCoreApplication::instance() == nullptr;
     if (beforeToolkit) {
@@ -239,7 +239,8 @@ void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose,
         file->stamp = *stamp;
         return LoadFitted(path, screen);
     });
-    AheadOfStart() = Ahead{screen, knownPath, std::move(file), std::move(future)};
+    AheadOfStart() = Ahead{screen, knownPath, std::move(file), future};
+    return QFuture<void>(future);
 }
 
 bool LoadAheadOfStartFor(const ScreenForFit &screen)

@@ -81,8 +81,9 @@ private:
 // making its windows; the viewer's first showing of that picture takes the result from here.
 void LoadAheadOfStart(const QString &path, const ScreenForFit &screen);
 // The same when the picture is still to be chosen (the first of a folder): `choose` names it on
-// the worker thread (empty for none); `knownPath` is the file when it is known already.
-void LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen);
+// the worker thread (empty for none); `knownPath` is the file when it is known already. The
+// future finishes with the load.
+QFuture<void> LoadAheadOfStart(const QString &knownPath, std::function<QString()> choose, const ScreenForFit &screen);
 // Whether a load ahead of start for that screen was begun and not yet taken.
 [[nodiscard]] bool LoadAheadOfStartFor(const ScreenForFit &screen);
 // The result, only for that very file as the load found it and only when it is a picture; whatever

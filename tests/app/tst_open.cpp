@@ -4,12 +4,17 @@
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "common/FileNames.h"
+#include "common/SettingsLoad.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "common/picture/Picture.h"
+#include "common/platform/AppPaths.h"
 #include "controls/ARButton.h"
 #include "controls/PictureImage.h"
 #include "panel/FileListBox.h"
+#include "panel/FileListRules.h"
 #include "panel/frmSide.h"
+#include "viewer/FittedLoader.h"
 #include "viewer/frmPictureViewer.h"
 
 #include <QBuffer>
@@ -19,6 +24,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPromise>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThreadPool>
 #include <QUrl>
@@ -291,6 +298,57 @@ private slots:
         QTRY_VERIFY(pictureShown());
         shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
         QVERIFY2(shown.pixelColor(shown.width() / 2, shown.height() / 2).red() > 200, "the smallest shows");
+    }
+
+    // A last folder of many files: its first picture shows while the rest is still sorted, and
+    // whatever needs the rest (here Down, pressed at once) acts on the whole list.
+    void largeLastFolderShowsItsFirstPictureBeforeTheRestIsSorted()
+    {
+        const QString big = program->env.path(QStringLiteral("big"));
+        QVERIFY(QDir().mkpath(big));
+        QVERIFY(WriteJpeg(big + QStringLiteral("/0.jpg"), 40, 30, Qt::red));
+        QVERIFY(WriteJpeg(big + QStringLiteral("/1.jpg"), 40, 30, Qt::green));
+        for (int i = 2; i < 3000; ++i) {
+            QFile empty(big + QStringLiteral("/%1.jpg").arg(i));
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        store("Directories", "Big", big);
+        store("Settings", "Basename", "Big");
+        // As a start with no argument reads it, with the sort held until the test lets it go.
+        QPromise<void> hold;
+        hold.start();
+        const auto release = qScopeGuard([&hold] { hold.finish(); });
+        const SettingReader read = StoreReader();
+        const QFuture<std::optional<QString>> first =
+            ReadFolderAhead(big, FilePattern(PicturePattern(StoredPictureSet(read))), StoredSortOrder(read));
+        (void)LoadAheadOfStart(
+            QString(),
+            [big, first] {
+                const std::optional<QString> name = first.result();
+                return name ? JoinPath(big, *name) : QString();
+            },
+            CurrentScreenForFit());
+        SortFolderReadAheadAfter(hold.future());
+
+        QCOMPARE(EntryProcedure(), Road::Normal);
+        waitForViewer();
+        QTRY_VERIFY(pictureShown());
+        QCOMPARE(State().CurrentFile, big + QStringLiteral("/0.jpg"));
+        QVERIFY(fileList().filling());
+        QCOMPARE(fileList().ListCount(), 3000);
+        QCOMPARE(Control<QLabel>(Forms::frmSide(), "lblFileCounter")->text(), QStringLiteral("3000 Files"));
+
+        hold.finish();
+        fileList().setFocus();
+        QTest::keyClick(&fileList(), Qt::Key_Down);
+        QVERIFY(!fileList().filling());
+        QCOMPARE(fileList().ListIndex(), 1);
+        QCOMPARE(State().CurrentFile, big + QStringLiteral("/1.jpg"));
+        QCOMPARE(fileList().names().size(), 3000);
+        QCOMPARE(fileList().List(2999), QStringLiteral("2999.jpg"));
+        QTRY_VERIFY(pictureShown());
+        const QImage shown = Control<PictureImage>(Forms::frmPictureViewer(), "Image1")->picture();
+        QVERIFY2(shown.pixelColor(shown.width() / 2, shown.height() / 2).green() > 200, "the second picture shows");
     }
 
     void secondStartHandsItsPathToTheFirst()
