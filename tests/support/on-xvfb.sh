@@ -34,8 +34,10 @@ export XAUTHORITY=$dir/Xauthority
 # display, so the entry of the chosen display follows once it is known.
 xauth -q -f "$XAUTHORITY" add :0 . "$cookie" 2>/dev/null || exit 1
 mkfifo "$dir/displayfd" || exit 1
+# Without -noreset the server starts over whenever its last client leaves: a program started
+# right after another quit, with no window manager running, could find it mid-reset and fail.
 # shellcheck disable=SC2086 # the options are words for the server
-Xvfb -displayfd 3 -auth "$XAUTHORITY" -nolisten tcp $opts 3>"$dir/displayfd" >"$dir/server.log" 2>&1 &
+Xvfb -displayfd 3 -auth "$XAUTHORITY" -nolisten tcp -noreset $opts 3>"$dir/displayfd" >"$dir/server.log" 2>&1 &
 server=$!
 display=
 read -r -t 30 display <"$dir/displayfd"
