@@ -219,7 +219,8 @@ struct InputFile
             static_cast<std::uint64_t>(st.st_size) > MetafileHelperProtocol::kMaxRasterFile) {
             return;
         }
-        void *map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        // Populated at once: read page by page, a large file costs a fault per page.
+        void *map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (map != MAP_FAILED) {
             data = static_cast<const unsigned char *>(map);
             size = static_cast<std::size_t>(st.st_size);

@@ -607,9 +607,13 @@ toff_t tiffSize(thandle_t h)
     return static_cast<MemoryFile *>(h)->size;
 }
 
-int tiffMap(thandle_t, tdata_t *, toff_t *)
+// The file is in memory already: the library reads its strips where they are instead of copying them.
+int tiffMap(thandle_t h, tdata_t *base, toff_t *size)
 {
-    return 0;
+    auto *f = static_cast<MemoryFile *>(h);
+    *base = const_cast<unsigned char *>(f->data);
+    *size = f->size;
+    return 1;
 }
 
 void tiffUnmap(thandle_t, tdata_t, toff_t) {}
@@ -689,7 +693,7 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
     // A damaged header can ask for any amount of memory in one go: no single allocation may
     // exceed what the largest allowed picture needs.
     TIFFOpenOptionsSetMaxSingleMemAlloc(openOptions, static_cast<tmsize_t>(limits.maxPixels * 4 + (16 << 20)));
-    std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpenExt("picture", "rm", &file, tiffRead, tiffWrite, tiffSeek,
+    std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpenExt("picture", "r", &file, tiffRead, tiffWrite, tiffSeek,
                                                             tiffClose, tiffSize, tiffMap, tiffUnmap, openOptions));
     TIFFOpenOptionsFree(openOptions);
     if (!tiff) {
