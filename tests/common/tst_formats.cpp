@@ -43,12 +43,15 @@ struct Expected
 };
 
 const Expected kFiles[] = {
-    {"png.png", PictureKind::Png, 1},       {"png-o6.png", PictureKind::Png, 6},    {"apng.png", PictureKind::Png, 1},
-    {"webp.webp", PictureKind::WebP, 1},    {"webp-o6.webp", PictureKind::WebP, 6}, {"anim.webp", PictureKind::WebP, 1},
-    {"tiff.tif", PictureKind::Tiff, 1},     {"tiff16.tif", PictureKind::Tiff, 1},   {"cmyk.tif", PictureKind::Tiff, 1},
-    {"tiff-o6.tif", PictureKind::Tiff, 6},  {"pages.tif", PictureKind::Tiff, 1},    {"heic.heic", PictureKind::Heif, 1},
-    {"heic-o6.heic", PictureKind::Heif, 6}, {"avif.avif", PictureKind::Avif, 1},    {"jxl.jxl", PictureKind::JpegXl, 1},
-    {"jxl-o6.jxl", PictureKind::JpegXl, 6},
+    {"png.png", PictureKind::Png, 1},          {"png-o6.png", PictureKind::Png, 6},
+    {"apng.png", PictureKind::Png, 1},         {"webp.webp", PictureKind::WebP, 1},
+    {"webp-o6.webp", PictureKind::WebP, 6},    {"anim.webp", PictureKind::WebP, 1},
+    {"tiff.tif", PictureKind::Tiff, 1},        {"tiff16.tif", PictureKind::Tiff, 1},
+    {"cmyk.tif", PictureKind::Tiff, 1},        {"tiff-o6.tif", PictureKind::Tiff, 6},
+    {"pages.tif", PictureKind::Tiff, 1},       {"heic.heic", PictureKind::Heif, 1},
+    {"heic-o6.heic", PictureKind::Heif, 6},    {"avif.avif", PictureKind::Avif, 1},
+    {"jxl.jxl", PictureKind::JpegXl, 1},       {"jxl-o6.jxl", PictureKind::JpegXl, 6},
+    {"heic-exif6.heic", PictureKind::Heif, 6}, {"heic-both6.heic", PictureKind::Heif, 6},
 };
 
 // This test program also stands in for a picture helper that breaks the protocol's promises about
@@ -316,9 +319,10 @@ private slots:
     void heifThumbnailServesSmallDraws()
     {
         // heif-enc's thumbnail is 64 x 32: a draw of that size or below is served from it, and is
-        // upright like the main picture (the rotation was put on both).
-        for (const char *name : {"heic.heic", "heic-o6.heic"}) {
-            const bool turned = QByteArray(name).contains("o6");
+        // upright like the main picture (the rotation was put on both; an EXIF orientation
+        // describes both).
+        for (const char *name : {"heic.heic", "heic-o6.heic", "heic-exif6.heic", "heic-both6.heic"}) {
+            const bool turned = QByteArray(name).contains("6");
             PictureRequest request;
             request.drawSize = turned ? QSize(24, 48) : QSize(48, 24);
             const auto picture = LoadPicture(file(name), request);

@@ -228,6 +228,7 @@ inline QByteArray jpegWithOrientation(const QString &scratch, int orientation)
 //   png.png, png-o6.png, apng.png (2 frames: red/blue, then yellow/cyan), webp.webp, webp-o6.webp,
 //   anim.webp (the same 2 frames), tiff.tif, tiff16.tif, cmyk.tif, tiff-o6.tif, pages.tif (2 pages),
 //   heic.heic (with a thumbnail), heic-o6.heic (turned as orientation 6, with a thumbnail),
+//   heic-exif6.heic (EXIF orientation 6 only), heic-both6.heic (EXIF 6 and the rotation of heic-o6),
 //   avif.avif, jxl.jxl, jxl-o6.jxl
 inline bool make(const QString &dir, QString &log)
 {
@@ -322,6 +323,18 @@ inline bool make(const QString &dir, QString &log)
     ok = step(save(path("o6.jpg"), jpegWithOrientation(dir, 6)), QStringLiteral("o6.jpg")) && ok;
     ok = step(run(QStringLiteral("cjxl"), {QStringLiteral("--quiet"), path("o6.jpg"), path("jxl-o6.jxl")}, &out),
               QStringLiteral("jxl-o6")) &&
+         ok;
+    // heif-enc keeps a JPEG's EXIF, orientation 6 included, and writes no rotation of its own: the
+    // EXIF alone says which way is up. With the phone's rotation put on as well, the two say the
+    // same thing once, not twice.
+    ok = step(run(QStringLiteral("heif-enc"),
+                  {QStringLiteral("-q"), QStringLiteral("90"), QStringLiteral("-t"), QStringLiteral("64"),
+                   path("o6.jpg"), QStringLiteral("-o"), path("heic-exif6.heic")},
+                  &out),
+              QStringLiteral("heic-exif6")) &&
+         ok;
+    ok = step(save(path("heic-both6.heic"), withHeifRotation(load(path("heic-exif6.heic")), 3)),
+              QStringLiteral("heic-both6")) &&
          ok;
     return ok;
 }

@@ -19,6 +19,7 @@
 #include <QSvgRenderer>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +28,7 @@
 #include <webp/decode.h>
 
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace {
@@ -277,21 +279,40 @@ std::shared_ptr<const int> sealedCopy(QIODevice &file, PictureError *error)
         ::close(*p);
         delete p;
     });
-    void *map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) {
-        setError(error, PictureError::TooLarge);
-        return {};
-    }
     qint64 done = 0;
-    file.seek(0);
-    while (done < size) {
-        const qint64 n = file.read(static_cast<char *>(map) + done, size - done);
-        if (n <= 0) {
-            break;
+    // A file on disk is copied by the kernel, page cache to memory file: through a mapping, each
+    // of its thousands of pages would first cost a fault (on a virtual machine, more than the copy).
+    auto *onDisk = qobject_cast<QFile *>(&file);
+    const int from = onDisk != nullptr ? onDisk->handle() : -1;
+    if (from >= 0) {
+        off_t at = 0;
+        while (done < size) {
+            const ssize_t n = ::sendfile(fd, from, &at, static_cast<std::size_t>(size - done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            done += n;
         }
-        done += n;
     }
-    ::munmap(map, static_cast<std::size_t>(size));
+    if (done == 0) {
+        void *map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) {
+            setError(error, PictureError::TooLarge);
+            return {};
+        }
+        file.seek(0);
+        while (done < size) {
+            const qint64 n = file.read(static_cast<char *>(map) + done, size - done);
+            if (n <= 0) {
+                break;
+            }
+            done += n;
+        }
+        ::munmap(map, static_cast<std::size_t>(size));
+    }
     // A file cut short meanwhile is decoded as far as it goes (most likely as damaged).
     if (done == 0 || (done < size && ::ftruncate(fd, done) != 0) || !SealedMemory::Seal(fd)) {
         setError(error, PictureError::Damaged);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -114,6 +115,125 @@ void storedTarget(std::uint32_t storedW, std::uint32_t storedH, bool swap, const
 
 // ---- HEIF and AVIF ----
 
+std::uint32_t big32(const unsigned char *b)
+{
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+// Calls `each(type, body, bodySize)` for the ISO boxes laid one after another in `data` until it
+// returns true or a box does not fit.
+template<typename Each> void forEachBox(const unsigned char *data, std::size_t size, Each each)
+{
+    std::size_t at = 0;
+    while (size - at >= 8) {
+        std::uint64_t length = big32(data + at);
+        std::size_t header = 8;
+        if (length == 1) {
+            if (size - at < 16) {
+                return;
+            }
+            length = (std::uint64_t(big32(data + at + 8)) << 32) | big32(data + at + 12);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at) {
+            return;
+        }
+        const std::string_view type(reinterpret_cast<const char *>(data + at + 4), 4);
+        if (each(type, data + at + header, static_cast<std::size_t>(length) - header)) {
+            return;
+        }
+        at += static_cast<std::size_t>(length);
+    }
+}
+
+// Whether the file's item properties turn or mirror a picture ('irot', 'imir' in meta/iprp/ipco).
+// Where they do, they are what makes it upright, and the decoder has applied them; an EXIF
+// orientation beside them only repeats what the camera saw (phones write both).
+bool heifTransformsItself(const unsigned char *data, std::size_t size)
+{
+    bool found = false;
+    forEachBox(data, size, [&](std::string_view type, const unsigned char *body, std::size_t length) {
+        if (type != "meta" || length < 4) {
+            return false;
+        }
+        forEachBox(body + 4, length - 4, [&](std::string_view t, const unsigned char *b, std::size_t n) {
+            if (t != "iprp") {
+                return false;
+            }
+            forEachBox(b, n, [&](std::string_view t2, const unsigned char *b2, std::size_t n2) {
+                if (t2 != "ipco") {
+                    return false;
+                }
+                forEachBox(b2, n2, [&](std::string_view property, const unsigned char *, std::size_t) {
+                    found = property == "irot" || property == "imir";
+                    return found;
+                });
+                return true;
+            });
+            return true;
+        });
+        return true;
+    });
+    return found;
+}
+
+// The orientation tag of IFD 0 of a TIFF-structured EXIF block; 1 when there is none or it is damaged.
+int tiffBlockOrientation(const unsigned char *b, std::size_t n)
+{
+    if (n < 8) {
+        return 1;
+    }
+    const bool little = b[0] == 'I' && b[1] == 'I';
+    if (!little && !(b[0] == 'M' && b[1] == 'M')) {
+        return 1;
+    }
+    auto u16 = [&](std::size_t at) -> std::uint32_t {
+        return little ? (b[at] | (b[at + 1] << 8)) : ((b[at] << 8) | b[at + 1]);
+    };
+    auto u32 = [&](std::size_t at) { return little ? (u16(at + 2) << 16) | u16(at) : (u16(at) << 16) | u16(at + 2); };
+    const std::uint32_t ifd = u32(4);
+    if (ifd < 8 || ifd > n - 2) {
+        return 1;
+    }
+    const std::uint32_t entries = u16(ifd);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t at = ifd + 2 + std::size_t(i) * 12;
+        if (at + 12 > n) {
+            return 1;
+        }
+        if (u16(at) == 0x0112 && u16(at + 2) == 3) {
+            const std::uint32_t value = u16(at + 8);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        }
+    }
+    return 1;
+}
+
+// The EXIF orientation of a HEIF item: its Exif block begins with the offset of the TIFF header.
+int heifExifOrientation(const heif_image_handle *handle)
+{
+    constexpr std::size_t kMaxExif = 1u << 20;
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1) {
+        return 1;
+    }
+    const std::size_t size = heif_image_handle_get_metadata_size(handle, id);
+    if (size < 4 + 8 || size > kMaxExif) {
+        return 1;
+    }
+    std::vector<unsigned char> exif(size);
+    if (heif_image_handle_get_metadata(handle, id, exif.data()).code != heif_error_Ok) {
+        return 1;
+    }
+    const std::uint32_t offset = big32(exif.data());
+    if (offset > size - 4 - 8) {
+        return 1;
+    }
+    return tiffBlockOrientation(exif.data() + 4 + offset, size - 4 - offset);
+}
+
 struct HeifContextFree
 {
     void operator()(heif_context *c) const { heif_context_free(c); }
@@ -166,9 +286,12 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         fail(failure, RasterFailure::TooLarge);
         return std::nullopt;
     }
+    // Below: the sizes and pixels as the decoder gives them, before the EXIF orientation.
+    const int orientation = heifTransformsItself(data, size) ? 1 : heifExifOrientation(handle.get());
+    const bool swap = orientation >= 5;
     RasterResult result;
-    result.naturalWidth = static_cast<std::uint32_t>(width);
-    result.naturalHeight = static_cast<std::uint32_t>(height);
+    result.naturalWidth = static_cast<std::uint32_t>(swap ? height : width);
+    result.naturalHeight = static_cast<std::uint32_t>(swap ? width : height);
     if (request.infoOnly) {
         return result;
     }
@@ -179,14 +302,14 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     }
     std::uint32_t outW = 0;
     std::uint32_t outH = 0;
-    FitRasterSize(result.naturalWidth, result.naturalHeight, box.boxWidth, box.boxHeight, outW, outH);
+    storedTarget(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), swap, box, outW, outH);
 
     // A phone's photo carries a small copy: when it is at least as large as what is drawn, it is
     // decoded instead of the whole picture.
     heif_image_handle *source = handle.get();
     std::unique_ptr<heif_image_handle, HeifHandleFree> thumbnail;
     const int thumbnails = heif_image_handle_get_number_of_thumbnails(handle.get());
-    if (thumbnails > 0 && (outW < result.naturalWidth || outH < result.naturalHeight)) {
+    if (thumbnails > 0 && (outW < static_cast<std::uint32_t>(width) || outH < static_cast<std::uint32_t>(height))) {
         std::vector<heif_item_id> ids(static_cast<std::size_t>(thumbnails));
         const int listed = heif_image_handle_get_list_of_thumbnail_IDs(handle.get(), ids.data(), thumbnails);
         for (int i = 0; i < listed; ++i) {
@@ -230,7 +353,11 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     }
     outW = std::min(outW, static_cast<std::uint32_t>(dw));
     outH = std::min(outH, static_cast<std::uint32_t>(dh));
-    std::uint32_t *out = outputFor(result, request, outW, outH);
+    std::vector<std::uint32_t> stored; // the reduced pixels before they are turned upright
+    if (orientation != 1) {
+        stored.resize(static_cast<std::size_t>(outW) * outH);
+    }
+    std::uint32_t *out = orientation == 1 ? outputFor(result, request, outW, outH) : stored.data();
     if (out == nullptr) {
         fail(failure, RasterFailure::TooLarge);
         return std::nullopt;
@@ -254,6 +381,17 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         }
         if (reduce) {
             reducer->addRow(line.data());
+        }
+    }
+    if (orientation != 1) {
+        std::uint32_t *turned = outputFor(result, request, outW, outH);
+        if (turned == nullptr) {
+            fail(failure, RasterFailure::TooLarge);
+            return std::nullopt;
+        }
+        orientInto(stored.data(), outW, outH, orientation, turned);
+        if (swap) {
+            std::swap(outW, outH);
         }
     }
     result.hasAlpha = alpha;
@@ -469,9 +607,13 @@ toff_t tiffSize(thandle_t h)
     return static_cast<MemoryFile *>(h)->size;
 }
 
-int tiffMap(thandle_t, tdata_t *, toff_t *)
+// The file is in memory already: the library reads its strips where they are instead of copying them.
+int tiffMap(thandle_t h, tdata_t *base, toff_t *size)
 {
-    return 0;
+    auto *f = static_cast<MemoryFile *>(h);
+    *base = const_cast<unsigned char *>(f->data);
+    *size = f->size;
+    return 1;
 }
 
 void tiffUnmap(thandle_t, tdata_t, toff_t) {}
@@ -551,7 +693,7 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
     // A damaged header can ask for any amount of memory in one go: no single allocation may
     // exceed what the largest allowed picture needs.
     TIFFOpenOptionsSetMaxSingleMemAlloc(openOptions, static_cast<tmsize_t>(limits.maxPixels * 4 + (16 << 20)));
-    std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpenExt("picture", "rm", &file, tiffRead, tiffWrite, tiffSeek,
+    std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpenExt("picture", "r", &file, tiffRead, tiffWrite, tiffSeek,
                                                             tiffClose, tiffSize, tiffMap, tiffUnmap, openOptions));
     TIFFOpenOptionsFree(openOptions);
     if (!tiff) {

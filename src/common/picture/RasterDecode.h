@@ -3,9 +3,9 @@
 
 // Decoding of the container formats whose decoders are large C libraries (HEIF and AVIF, JPEG XL,
 // TIFF). It runs only inside vantrel-metafile-helper, apart from the viewer: no Qt, and nothing
-// here trusts the file. The pixels come back upright (HEIF irot/imir, JPEG XL and TIFF
-// orientation applied), premultiplied 0xAARRGGBB words in the machine's order, already reduced to
-// the size they are drawn at.
+// here trusts the file. The pixels come back upright (HEIF irot/imir, or its EXIF orientation when
+// it has neither; JPEG XL and TIFF orientation applied), premultiplied 0xAARRGGBB words in the
+// machine's order, already reduced to the size they are drawn at.
 
 #include <cstddef>
 #include <cstdint>
