@@ -28,9 +28,9 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
