@@ -126,35 +126,8 @@ int exifOrientation(QByteArray exif)
     if (exif.startsWith(QByteArrayLiteral("Exif\0\0"))) {
         exif.remove(0, 6);
     }
-    const auto *b = reinterpret_cast<const unsigned char *>(exif.constData());
-    const qsizetype n = exif.size();
-    if (n < 8) {
-        return 1;
-    }
-    const bool little = b[0] == 'I' && b[1] == 'I';
-    if (!little && !(b[0] == 'M' && b[1] == 'M')) {
-        return 1;
-    }
-    auto u16 = [&](qsizetype at) -> std::uint32_t {
-        return little ? (b[at] | (b[at + 1] << 8)) : ((b[at] << 8) | b[at + 1]);
-    };
-    auto u32 = [&](qsizetype at) { return little ? readLittle32(b + at) : readBig32(b + at); };
-    const std::uint32_t ifd = u32(4);
-    if (ifd > static_cast<std::uint32_t>(n) - 2 || ifd < 8) {
-        return 1;
-    }
-    const std::uint32_t entries = u16(ifd);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const qsizetype at = ifd + 2 + qsizetype(i) * 12;
-        if (at + 12 > n) {
-            return 1;
-        }
-        if (u16(at) == 0x0112 && u16(at + 2) == 3) {
-            const std::uint32_t value = u16(at + 8);
-            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
-        }
-    }
-    return 1;
+    return TiffBlockOrientation(reinterpret_cast<const unsigned char *>(exif.constData()),
+                                static_cast<std::size_t>(exif.size()));
 }
 
 // The frames an animated PNG announces (its acTL chunk before the picture data); 1 for a still one.

@@ -104,6 +104,22 @@ std::uint32_t *outputFor(RasterResult &result, const RasterRequest &request, std
     return result.pixels.data();
 }
 
+// Reduced pixels decoded in stored orientation (`stored`, w x h) written upright into the result's
+// place; w and h become the upright size. False when there is no room for them.
+bool turnUpright(RasterResult &result, const RasterRequest &request, const std::vector<std::uint32_t> &stored,
+                 int orientation, std::uint32_t &w, std::uint32_t &h)
+{
+    std::uint32_t *turned = outputFor(result, request, w, h);
+    if (turned == nullptr) {
+        return false;
+    }
+    orientInto(stored.data(), w, h, orientation, turned);
+    if (orientation >= 5) {
+        std::swap(w, h);
+    }
+    return true;
+}
+
 // The reduced size in stored orientation for an upright box.
 void storedTarget(std::uint32_t storedW, std::uint32_t storedH, bool swap, const RasterRequest &request,
                   std::uint32_t &outW, std::uint32_t &outH)
@@ -179,38 +195,6 @@ bool heifTransformsItself(const unsigned char *data, std::size_t size)
     return found;
 }
 
-// The orientation tag of IFD 0 of a TIFF-structured EXIF block; 1 when there is none or it is damaged.
-int tiffBlockOrientation(const unsigned char *b, std::size_t n)
-{
-    if (n < 8) {
-        return 1;
-    }
-    const bool little = b[0] == 'I' && b[1] == 'I';
-    if (!little && !(b[0] == 'M' && b[1] == 'M')) {
-        return 1;
-    }
-    auto u16 = [&](std::size_t at) -> std::uint32_t {
-        return little ? (b[at] | (b[at + 1] << 8)) : ((b[at] << 8) | b[at + 1]);
-    };
-    auto u32 = [&](std::size_t at) { return little ? (u16(at + 2) << 16) | u16(at) : (u16(at) << 16) | u16(at + 2); };
-    const std::uint32_t ifd = u32(4);
-    if (ifd < 8 || ifd > n - 2) {
-        return 1;
-    }
-    const std::uint32_t entries = u16(ifd);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::size_t at = ifd + 2 + std::size_t(i) * 12;
-        if (at + 12 > n) {
-            return 1;
-        }
-        if (u16(at) == 0x0112 && u16(at + 2) == 3) {
-            const std::uint32_t value = u16(at + 8);
-            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
-        }
-    }
-    return 1;
-}
-
 // The EXIF orientation of a HEIF item: its Exif block begins with the offset of the TIFF header.
 int heifExifOrientation(const heif_image_handle *handle)
 {
@@ -231,7 +215,7 @@ int heifExifOrientation(const heif_image_handle *handle)
     if (offset > size - 4 - 8) {
         return 1;
     }
-    return tiffBlockOrientation(exif.data() + 4 + offset, size - 4 - offset);
+    return TiffBlockOrientation(exif.data() + 4 + offset, size - 4 - offset);
 }
 
 struct HeifContextFree
@@ -383,16 +367,9 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
             reducer->addRow(line.data());
         }
     }
-    if (orientation != 1) {
-        std::uint32_t *turned = outputFor(result, request, outW, outH);
-        if (turned == nullptr) {
-            fail(failure, RasterFailure::TooLarge);
-            return std::nullopt;
-        }
-        orientInto(stored.data(), outW, outH, orientation, turned);
-        if (swap) {
-            std::swap(outW, outH);
-        }
+    if (orientation != 1 && !turnUpright(result, request, stored, orientation, outW, outH)) {
+        fail(failure, RasterFailure::TooLarge);
+        return std::nullopt;
     }
     result.hasAlpha = alpha;
     result.width = outW;
@@ -810,16 +787,9 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
             }
         }
     }
-    if (!upright) {
-        std::uint32_t *turned = outputFor(result, request, outW, outH);
-        if (turned == nullptr) {
-            fail(failure, RasterFailure::TooLarge);
-            return std::nullopt;
-        }
-        orientInto(stored.data(), outW, outH, orientation, turned);
-        if (swap) {
-            std::swap(outW, outH);
-        }
+    if (!upright && !turnUpright(result, request, stored, orientation, outW, outH)) {
+        fail(failure, RasterFailure::TooLarge);
+        return std::nullopt;
     }
     result.hasAlpha = alpha;
     result.width = outW;

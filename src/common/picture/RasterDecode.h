@@ -59,6 +59,10 @@ enum class RasterFailure { None, Damaged, TooLarge };
                                                        const RasterRequest &request, const RasterLimits &limits = {},
                                                        RasterFailure *failure = nullptr);
 
+// The orientation tag (1 to 8) of IFD 0 of a TIFF-structured block, as EXIF is; 1 when there is
+// none or the block is damaged.
+[[nodiscard]] int TiffBlockOrientation(const unsigned char *block, std::size_t size);
+
 // The size a picture of `natural` is reduced to for `box`: fitted inside it keeping its shape, never
 // larger than natural, at least 1 x 1. An empty box keeps the natural size.
 void FitRasterSize(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t boxW, std::uint32_t boxH,

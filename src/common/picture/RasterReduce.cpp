@@ -110,3 +110,34 @@ std::vector<std::uint32_t> ReduceRaster(const std::uint32_t *source, std::uint32
     }
     return out;
 }
+
+int TiffBlockOrientation(const unsigned char *b, std::size_t n)
+{
+    if (n < 8) {
+        return 1;
+    }
+    const bool little = b[0] == 'I' && b[1] == 'I';
+    if (!little && !(b[0] == 'M' && b[1] == 'M')) {
+        return 1;
+    }
+    auto u16 = [&](std::size_t at) -> std::uint32_t {
+        return little ? (b[at] | (b[at + 1] << 8)) : ((b[at] << 8) | b[at + 1]);
+    };
+    auto u32 = [&](std::size_t at) { return little ? (u16(at + 2) << 16) | u16(at) : (u16(at) << 16) | u16(at + 2); };
+    const std::uint32_t ifd = u32(4);
+    if (ifd < 8 || ifd > n - 2) {
+        return 1;
+    }
+    const std::uint32_t entries = u16(ifd);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t at = ifd + 2 + std::size_t(i) * 12;
+        if (at + 12 > n) {
+            return 1;
+        }
+        if (u16(at) == 0x0112 && u16(at + 2) == 3) {
+            const std::uint32_t value = u16(at + 8);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        }
+    }
+    return 1;
+}
