@@ -128,8 +128,10 @@ viewer_alive() { [ -n "$viewer_pid" ] && kill -0 "$viewer_pid" 2>/dev/null; }
 
 "$bin/vantrel-viewer-screensaver" /S >"$out/launcher.log" 2>&1 || fail "launcher /S"
 until_true 150 held && pass "the run holds the keyboard and the pointer" || fail "the run holds the keyboard and the pointer" "$("$xpeek" held)"
+# The grab can come before a window manager has given the run the whole screen (xfwm4 resizes it
+# after mapping), so the full-screen window is waited for, not looked up once.
+until_true 100 run_window || fail "the run's window is found"
 V=$(run_window)
-[ -n "$V" ] || fail "the run's window is found"
 viewer_pid=$(xdotool getwindowpid "$V" 2>/dev/null)
 [ -n "$viewer_pid" ] || fail "the run's process is found"
 import -window root "$out/run.png" 2>/dev/null
@@ -199,10 +201,10 @@ until_true 30 box_up || xdotool key shift
 until_true 30 box_up || fail "the box for the right password"
 xdotool type --delay 20 "right one"
 xdotool key Return
-until_true 100 sh -c "! kill -0 $viewer_pid 2>/dev/null" && pass "the right password ends the run" ||
+until_true 100 sh -c "[ -n '$viewer_pid' ] && ! kill -0 '$viewer_pid' 2>/dev/null" && pass "the right password ends the run" ||
     fail "the right password ends the run"
 [ -z "$("$xpeek" held)" ] && pass "the keyboard and the pointer are free" || fail "the keyboard and the pointer are free"
-grep -q '^Mode=Off' "$VANTREL_SETTINGS" && pass "Mode is Off" || fail "Mode is Off" "$(grep Mode "$VANTREL_SETTINGS")"
+until_true 50 grep -q '^Mode=Off' "$VANTREL_SETTINGS" && pass "Mode is Off" || fail "Mode is Off" "$(grep Mode "$VANTREL_SETTINGS")"
 xdotool windowfocus --sync "$victim" 2>/dev/null
 xdotool mousemove 150 150 click 1
 until_true 30 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' '$work/xev.log') -gt $after ]" &&
