@@ -292,6 +292,16 @@ void ForgetFolderReadAhead()
     }
 }
 
+bool ListedFilesChanged(const QStringList &before, const QStringList &after, const QSet<QString> &changed,
+                        bool everything)
+{
+    if (everything || before != after) {
+        return true;
+    }
+    return std::any_of(after.cbegin(), after.cend(),
+                       [&changed](const QString &name) { return changed.contains(name); });
+}
+
 SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const QStringList &selected,
                                                 const QString &focused, const QStringList &after)
 {

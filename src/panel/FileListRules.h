@@ -5,6 +5,7 @@
 
 #include <QFuture>
 #include <QRect>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -92,6 +93,13 @@ struct SelectionAfterChange
 };
 [[nodiscard]] SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const QStringList &selected,
                                                               const QString &focused, const QStringList &after);
+
+// Whether a change reported in the folder touched what the list shows: the names listed, or the
+// content of a file listed. The program's own moves are in the list already when the folder
+// reports them, and a file the list does not show changes nothing on screen; neither may make the
+// thumbnail page again, which would drop its marks of the files moved and its selection.
+[[nodiscard]] bool ListedFilesChanged(const QStringList &before, const QStringList &after, const QSet<QString> &changed,
+                                      bool everything);
 
 // "640 x 480", a line break, and whole kilobytes of 1000 bytes ("57 Kb").
 [[nodiscard]] QString SizeLabel(QSize pixels, qint64 bytes);

@@ -1021,7 +1021,7 @@ void frmSide::folderChanged(const FolderChanges &changes)
     }
     s.SelectionFromCode = false;
     CountSelected();
-    if (s.ThumbsLoaded && viewer.thumbnailPageShown()) {
+    if (onPage && ListedFilesChanged(before, after, pending.names, pending.everything)) {
         cmdThumb_click();
     }
 }

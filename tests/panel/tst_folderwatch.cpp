@@ -107,6 +107,19 @@ private slots:
         QCOMPARE(s.selected, stillSelected);
     }
 
+    // Only a change to what is listed makes the page again: not the program's own move, which the
+    // list shows already, nor a file the list does not show.
+    void whatMakesThePageAgain()
+    {
+        const QStringList ab{"a.jpg", "b.jpg"};
+        QVERIFY(!ListedFilesChanged(ab, ab, {"moved.jpg"}, false));
+        QVERIFY(!ListedFilesChanged(ab, ab, {"notes.txt"}, false));
+        QVERIFY(ListedFilesChanged(ab, ab, {"notes.txt", "b.jpg"}, false)); // b rewritten
+        QVERIFY(ListedFilesChanged(ab, {"a.jpg"}, {"b.jpg"}, false));
+        QVERIFY(ListedFilesChanged(ab, {"a.jpg", "c.jpg", "b.jpg"}, {}, false));
+        QVERIFY(ListedFilesChanged(ab, ab, {}, true));
+    }
+
     // A burst larger than a list can be patched by name is one "read it all again".
     void burstBecomesEverything()
     {
