@@ -172,12 +172,12 @@ private slots:
         run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         run.start(QStringLiteral(VV_VIEWER_EXE), {});
         QVERIFY(run.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(SettingsFilePath(AppName)), SaverRunState::Alive, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(QuerySaverRun(SettingsFilePath(AppName)), SaverRunState::Alive, 30000);
 
         // What the X server shows: the logo on black (the corners are never all under the logo).
         int gold = 0;
         QTRY_VERIFY2_WITH_TIMEOUT((gold = goldPixels(QGuiApplication::primaryScreen()->grabWindow(0).toImage())) > 50,
-                                  qPrintable(QStringLiteral("%1 gold pixels").arg(gold)), 10000);
+                                  qPrintable(QStringLiteral("%1 gold pixels").arg(gold)), 30000);
         const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         int blackCorners = 0;
         for (const QPoint p : {QPoint(0, 0), QPoint(shot.width() - 1, 0), QPoint(0, shot.height() - 1),
