@@ -105,7 +105,7 @@ victim=$(xdotool search --name '^victim$' | head -n1)
 real_input() { grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' "$work/xev.log"; }
 xdotool windowfocus --sync "$victim" 2>/dev/null
 xdotool mousemove 150 150 click 1 key b
-until_true 30 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' '$work/xev.log') -ge 2 ]" &&
+until_true 100 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' '$work/xev.log') -ge 2 ]" &&
     pass "the window behind hears input before the run" || fail "the window behind hears input before the run"
 
 held() { [ "$("$xpeek" held)" = "keyboard pointer" ]; }
@@ -139,7 +139,7 @@ before=$(real_input)
 
 # What a person might try, with the show on screen and then with the password box up.
 xdotool key alt+Tab
-until_true 30 box_up && pass "a key brings the password box" || fail "a key brings the password box"
+until_true 100 box_up && pass "a key brings the password box" || fail "a key brings the password box"
 import -window root "$out/box.png" 2>/dev/null
 for keys in alt+Tab alt+F4 ctrl+alt+d super "alt+F7" ctrl+Escape; do
     xdotool key "$keys"
@@ -166,10 +166,10 @@ xdotool mousemove 150 150 click 1
 xdotool windowminimize "$V" 2>/dev/null
 stays_true 5 viewable "$V" && pass "a request to minimise changes nothing" || fail "a request to minimise changes nothing"
 xdotool windowunmap "$V"
-until_true 30 viewable "$V" && pass "an unmapped run maps itself again" || fail "an unmapped run maps itself again"
-until_true 30 held && pass "and holds the keyboard and the pointer again" || fail "and holds the keyboard and the pointer again" "$("$xpeek" held)"
+until_true 100 viewable "$V" && pass "an unmapped run maps itself again" || fail "an unmapped run maps itself again"
+until_true 100 held && pass "and holds the keyboard and the pointer again" || fail "and holds the keyboard and the pointer again" "$("$xpeek" held)"
 xdotool windowmap "$victim" windowraise "$victim"
-until_true 30 sh -c "[ \"\$('$xpeek' pixel 150 150)\" != '#FFFFFF' ]" && pass "a window raised over the run goes under again" ||
+until_true 100 sh -c "[ \"\$('$xpeek' pixel 150 150)\" != '#FFFFFF' ]" && pass "a window raised over the run goes under again" ||
     fail "a window raised over the run goes under again" "$("$xpeek" pixel 150 150)"
 xdotool key --window "$victim" z 2>/dev/null # sent, not typed: marked synthetic, which xev shows
 after=$(real_input)
@@ -198,7 +198,7 @@ fi
 # The right password ends the run and lets everything go.
 xdotool mousemove $((W / 2 + 10)) $((H / 2 + 40))
 until_true 30 box_up || xdotool key shift
-until_true 30 box_up || fail "the box for the right password"
+until_true 100 box_up || fail "the box for the right password"
 xdotool type --delay 20 "right one"
 xdotool key Return
 until_true 100 sh -c "[ -n '$viewer_pid' ] && ! kill -0 '$viewer_pid' 2>/dev/null" && pass "the right password ends the run" ||
@@ -207,6 +207,6 @@ until_true 100 sh -c "[ -n '$viewer_pid' ] && ! kill -0 '$viewer_pid' 2>/dev/nul
 until_true 50 grep -q '^Mode=Off' "$VANTREL_SETTINGS" && pass "Mode is Off" || fail "Mode is Off" "$(grep Mode "$VANTREL_SETTINGS")"
 xdotool windowfocus --sync "$victim" 2>/dev/null
 xdotool mousemove 150 150 click 1
-until_true 30 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' '$work/xev.log') -gt $after ]" &&
+until_true 100 sh -c "[ \$(grep -cE '^(KeyPress|ButtonPress) event, serial [0-9]+, synthetic NO' '$work/xev.log') -gt $after ]" &&
     pass "the window behind hears input again" || fail "the window behind hears input again"
 exit $failed

@@ -2,9 +2,11 @@
 # Waiting on the X server and the program under test, for the desktop checks (sourced). No check
 # waits a fixed time: each polls for what it needs, within a bound.
 
-# Polls a command until it succeeds, for at most $1 tenths of a second.
+# Polls a command until it succeeds, for at most $1 tenths of a second, times VV_PATIENCE: the
+# sanitizer build runs the program several times slower, and what it is given time for is that
+# the program gets there at all, not how fast (the normal build keeps the bounds as written).
 until_true() {
-    local tenths=$1
+    local tenths=$(($1 * ${VV_PATIENCE:-1}))
     shift
     local i
     for ((i = 0; i < tenths; i++)); do
