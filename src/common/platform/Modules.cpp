@@ -26,7 +26,7 @@ QStringList folders()
     if (!g_folders.isEmpty()) {
         return g_folders;
     }
-    return {QCoreApplication::applicationDirPath(), QStringLiteral(VANTREL_MODULEDIR)};
+    return {QCoreApplication::applicationDirPath(), QFile::decodeName(VANTREL_MODULEDIR)};
 }
 
 QString JoinFolder(const QString &folder)
