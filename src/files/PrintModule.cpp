@@ -64,5 +64,5 @@ PrintResult print(QPrinter &printer, const PrintablePicture &picture,
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT const PrintModule vantrel_print_module = {kPrintModuleVersion, &newPrinter, &deletePrinter,
-                                                                   &prepare, &choose, &print};
+extern "C" Q_DECL_EXPORT const PrintModule vantrel_print_module = {
+    kPrintModuleVersion, &newPrinter, &deletePrinter, &prepare, &choose, &print};

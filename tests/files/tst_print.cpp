@@ -161,7 +161,8 @@ private slots:
         };
         const QFile::Permissions rwx = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
         const QFile::Permissions shared = rwx | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-        const QFile::Permissions groupWrites = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup;
+        const QFile::Permissions groupWrites =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup;
         const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther;
         place("shared", "a.so", shared, own);
         place("own", "b.so", rwx, groupWrites);
