@@ -26,6 +26,16 @@ need /usr/bin/vantrel-viewer -x
 need /usr/libexec/vantrel-viewer/vantrel-metafile-helper -x
 need /usr/libexec/vantrel-viewer/vantrel-picture-helper -x
 need /usr/share/vantrel-viewer/VIEWER.HLP -f
+# The modules loaded at first use, in the program's folder of the architecture's libraries.
+moduledir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/vantrel-viewer
+need "$moduledir/vantrel-print.so" -f
+need "$moduledir/vantrel-svg.so" -f
+for prog in /usr/bin/vantrel-viewer /usr/bin/vantrel-viewer-screensaver; do
+    if [ -f "$root$prog" ] && ! grep -qF "$moduledir" "$root$prog"; then
+        echo "check-deb: $prog looks for its modules elsewhere than $moduledir" >&2
+        fail=1
+    fi
+done
 need /usr/share/applications/vantrel-viewer.desktop -f
 need /usr/share/metainfo/vantrel-viewer.metainfo.xml -f
 for size in 16 24 32 48 64 128 256; do
@@ -65,7 +75,7 @@ if [ "$version" != "vantrel-viewer $(dpkg-deb -f "$deb" Version)" ]; then
     echo "check-deb: --version says '$version'" >&2
     fail=1
 fi
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || {
+dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' && dpkg-deb -f "$deb" Depends | grep -q 'libqt6printsupport6' || {
     echo "check-deb: the dependencies were not computed from the libraries" >&2
     fail=1
 }
@@ -73,7 +83,7 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || {
 # The programs parse files from anywhere: each has its relocations read-only and bound at start,
 # and is stripped (lintian, below, also looks for the checked string and memory functions).
 for prog in /usr/bin/vantrel-viewer /usr/bin/vantrel-viewer-screensaver /usr/libexec/vantrel-viewer/vantrel-metafile-helper \
-    /usr/libexec/vantrel-viewer/vantrel-picture-helper; do
+    /usr/libexec/vantrel-viewer/vantrel-picture-helper "$moduledir/vantrel-print.so" "$moduledir/vantrel-svg.so"; do
     [ -f "$root$prog" ] || continue
     if ! readelf -d "$root$prog" | grep -q 'BIND_NOW'; then
         echo "check-deb: $prog is not linked with -z now" >&2

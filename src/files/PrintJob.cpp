@@ -3,67 +3,64 @@
 
 #include "common/FileNames.h"
 #include "common/picture/Picture.h"
+#include "common/platform/Modules.h"
+#include "files/PrintModule.h"
 #include "files/PrintRules.h"
 
-#include <QPainter>
-#include <QPrinter>
-#include <QSvgRenderer>
+const PrintModule *LoadPrintModule(QString *error)
+{
+    return static_cast<const PrintModule *>(
+        LoadModule(kPrintModuleFile, kPrintModuleSymbol, kPrintModuleVersion, error));
+}
+
+std::shared_ptr<QPrinter> NewPrinter(QString *error)
+{
+    const PrintModule *module = LoadPrintModule(error);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    return std::shared_ptr<QPrinter>(module->newPrinter(), module->deletePrinter);
+}
 
 PrintResult PrintPictureFile(const QString &path, QPrinter &printer, float twipsPerPixelX, float twipsPerPixelY)
 {
+    const PrintModule *module = LoadPrintModule();
+    if (module == nullptr) {
+        return PrintResult::Unavailable;
+    }
     const auto info = ReadPictureInfo(path, twipsPerPixelX, twipsPerPixelY);
     if (!info) {
         return PrintResult::CannotRead;
     }
-    // Read the whole picture before the printer starts a document, so a file that fails to
-    // decode leaves no empty page behind.
-    std::optional<QByteArray> svg;
-    std::optional<Picture> raster;
+    PrintablePicture picture;
+    picture.widthTwips = HimetricToTwips(info->himetricWidth);
+    picture.heightTwips = HimetricToTwips(info->himetricHeight);
     if (info->isMetafile()) {
-        svg = LoadMetafileSvg(path);
-        if (!svg) {
+        auto svg = LoadMetafileSvg(path);
+        if (!svg || svg->isEmpty()) {
             return PrintResult::CannotRead;
         }
+        picture.svg = std::move(*svg);
     } else {
         PictureRequest natural;
         natural.twipsPerPixelX = twipsPerPixelX;
         natural.twipsPerPixelY = twipsPerPixelY;
-        raster = LoadPicture(path, natural);
+        auto raster = LoadPicture(path, natural);
         if (!raster || raster->isNull()) {
             return PrintResult::CannotRead;
         }
+        picture.raster = std::move(raster->image);
     }
-    QSvgRenderer renderer;
-    if (svg && !renderer.load(*svg)) {
-        return PrintResult::CannotRead;
-    }
-
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        return PrintResult::PrinterFailed;
-    }
-    // The painter's units are the printer's dots from the printable area's top-left corner.
-    const double dotsPerTwipX = printer.logicalDpiX() / 1440.0;
-    const double dotsPerTwipY = printer.logicalDpiY() / 1440.0;
-    const double SW = printer.width() / dotsPerTwipX;
-    const double SH = printer.height() / dotsPerTwipY;
-    const PrintPlacement at =
-        PrintGeometry(HimetricToTwips(info->himetricWidth), HimetricToTwips(info->himetricHeight), SW, SH);
-    const QRectF target(at.X0 * dotsPerTwipX, at.Y0 * dotsPerTwipY, at.PW * dotsPerTwipX, at.PH * dotsPerTwipY);
-    if (svg) {
-        renderer.render(&painter, target);
-    } else {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, raster->image);
-    }
-    return painter.end() ? PrintResult::Printed : PrintResult::PrinterFailed;
+    return module->print(printer, picture, &PrintGeometry);
 }
 
 void PreparePrinter(QPrinter &printer, const QString &path, float twipsPerPixelX, float twipsPerPixelY)
 {
-    printer.setDocName(DisplayName(FileNameOf(path)));
-    if (const auto info = ReadPictureInfo(path, twipsPerPixelX, twipsPerPixelY)) {
-        printer.setPageOrientation(PrintsLandscape(info->himetricWidth, info->himetricHeight) ? QPageLayout::Landscape
-                                                                                              : QPageLayout::Portrait);
+    const PrintModule *module = LoadPrintModule();
+    if (module == nullptr) {
+        return;
     }
+    const auto info = ReadPictureInfo(path, twipsPerPixelX, twipsPerPixelY);
+    module->prepare(printer, DisplayName(FileNameOf(path)),
+                    info && PrintsLandscape(info->himetricWidth, info->himetricHeight));
 }

@@ -3,9 +3,20 @@
 
 #include <QString>
 
+#include <memory>
+
 class QPrinter;
 
-enum class PrintResult { Printed, CannotRead, PrinterFailed };
+enum class PrintResult {
+    Printed,
+    CannotRead,
+    PrinterFailed,
+    Unavailable, // the printing module cannot be loaded
+};
+
+// A printer at the printer's own resolution, from the printing module, which is loaded now if it
+// was not yet; nothing, with the reason for the user in `error`, when it cannot be.
+[[nodiscard]] std::shared_ptr<QPrinter> NewPrinter(QString *error);
 
 // Prints the picture file on one page of `printer`: centred at its natural size, or shrunk to
 // the printable area with its proportions kept. Raster pictures go from the file at full

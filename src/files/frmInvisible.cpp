@@ -31,7 +31,6 @@
 #include <QFutureWatcher>
 #include <QLabel>
 #include <QMenu>
-#include <QPrinter>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -442,7 +441,12 @@ void frmInvisible::printChosenPicture()
 
     const float tppX = ScreenTwipsPerPixelX();
     const float tppY = ScreenTwipsPerPixelY();
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    QString unavailable;
+    const std::shared_ptr<QPrinter> printer = NewPrinter(&unavailable);
+    if (!printer) {
+        MsgBox(QStringLiteral("Printing is not available: %1.").arg(unavailable), vbCritical);
+        return;
+    }
     PreparePrinter(*printer, file, tppX, tppY);
     CommonDialogPrint.CancelError = true;
     // Selection disabled; printing to a file stays offered, since without a printer a PDF is the
@@ -464,6 +468,8 @@ void frmInvisible::printChosenPicture()
             MsgBox(QStringLiteral("The picture could not be read, so nothing was printed."), vbCritical);
         } else if (result == PrintResult::PrinterFailed) {
             MsgBox(QStringLiteral("The printer did not accept the page."), vbCritical);
+        } else if (result == PrintResult::Unavailable) {
+            MsgBox(QStringLiteral("Printing is not available."), vbCritical);
         }
         emit backgroundCommandFinished();
     });

@@ -7,7 +7,10 @@
 #include "app/Startup.h"
 #include "common/SettingsStore.h"
 #include "common/SharedState.h"
+#include "common/picture/Picture.h"
+#include "common/platform/Modules.h"
 #include "files/PrintJob.h"
+#include "files/PrintModule.h"
 #include "files/PrintRules.h"
 #include "files/frmInvisible.h"
 #include "panel/FileListBox.h"
@@ -113,7 +116,82 @@ private slots:
         cups = std::make_unique<CupsServer>();
     }
     void cleanupTestCase() { cups.reset(); }
-    void cleanup() { program.reset(); }
+    void cleanup()
+    {
+        program.reset();
+        SetModuleFolders({});
+    }
+
+    // First of all, so that nothing in this program has loaded a module yet: without them a
+    // start still shows pictures, printing says why it cannot print, and a metafile is damaged.
+    void withoutTheModules()
+    {
+        QTemporaryDir empty;
+        SetModuleFolders({empty.path()});
+        startOn({{"a.jpg", QSize(400, 300)}});
+        const QString pdf = program->env.path("none.pdf");
+        dialogs().printerOutputFile = pdf;
+        dialogs().printerAnswers = {true};
+        menu().mnuPrint_Click();
+        QTRY_VERIFY(!menu().busy());
+        QCOMPARE(messages(), 1);
+        QCOMPARE(dialogs().asked.last().prompt,
+                 QStringLiteral("Printing is not available: vantrel-print.so is not installed."));
+        QCOMPARE(dialogs().asked.last().style, int(vbCritical));
+        QVERIFY(!QFileInfo::exists(pdf));
+
+        PictureError error = PictureError::None;
+        QVERIFY(!LoadPicture(QStringLiteral(VV_SAMPLES "/shapes.wmf"), PictureRequest{}, &error));
+        QCOMPARE(int(error), int(PictureError::Damaged));
+    }
+
+    // Loaded only from a folder and a file no one else can change, and only a module of this build.
+    void modulesOnlyFromFoldersNoOneElseWrites()
+    {
+        const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/vantrel-print.so");
+        QTemporaryDir dir;
+        const auto place = [&](const QString &folder, const char *name, QFile::Permissions folderMode,
+                               QFile::Permissions fileMode) {
+            const QString path = dir.filePath(folder);
+            QDir().mkpath(path);
+            const QString file = path + '/' + QLatin1String(name);
+            QVERIFY(QFile::copy(built, file));
+            QVERIFY(QFile::setPermissions(file, fileMode));
+            QVERIFY(QFile::setPermissions(path, folderMode));
+        };
+        const QFile::Permissions rwx = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        const QFile::Permissions shared = rwx | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        const QFile::Permissions groupWrites =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup;
+        const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther;
+        place("shared", "a.so", shared, own);
+        place("own", "b.so", rwx, groupWrites);
+        place("own", "c.so", rwx, own);
+        place("own", "d.so", rwx, own);
+        const auto load = [](const char *name, int version, QString *why) {
+            return LoadModule(name, kPrintModuleSymbol, version, why);
+        };
+
+        QString why;
+        SetModuleFolders({dir.filePath("shared")});
+        QVERIFY(!load("a.so", kPrintModuleVersion, &why));
+        QVERIFY2(why.contains("another user can change it"), qPrintable(why));
+        SetModuleFolders({dir.filePath("own")});
+        QVERIFY(!load("b.so", kPrintModuleVersion, &why));
+        QVERIFY2(why.contains("another user can change it"), qPrintable(why));
+        QVERIFY(!load("d.so", kPrintModuleVersion + 1, &why));
+        QVERIFY2(why.contains("another version of the program"), qPrintable(why));
+        QVERIFY(!load("e.so", kPrintModuleVersion, &why));
+        QCOMPARE(why, QStringLiteral("e.so is not installed"));
+
+        // The first folder that has it, and once loaded the same table.
+        SetModuleFolders({dir.filePath("shared"), dir.filePath("own")});
+        const void *first = load("c.so", kPrintModuleVersion, &why);
+        QVERIFY2(first != nullptr, qPrintable(why));
+        QCOMPARE(static_cast<const PrintModule *>(first)->version, kPrintModuleVersion);
+        QCOMPARE(load("c.so", kPrintModuleVersion, &why), first);
+        QVERIFY(QFile::setPermissions(dir.filePath("shared"), rwx));
+    }
 
     void geometry_data()
     {

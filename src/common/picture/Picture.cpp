@@ -8,6 +8,8 @@
 #include "common/picture/PngDecode.h"
 #include "common/picture/RasterDecode.h"
 #include "common/picture/SealedMemory.h"
+#include "common/picture/SvgModule.h"
+#include "common/platform/Modules.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,8 +17,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <cerrno>
@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include <memory>
+#include <mutex>
 
 #include <webp/decode.h>
 
@@ -860,8 +861,13 @@ std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened,
     if (!svg) {
         return std::nullopt;
     }
-    QSvgRenderer renderer(*svg);
-    if (!renderer.isValid()) {
+    QString why;
+    const auto *module =
+        static_cast<const SvgModule *>(LoadModule(kSvgModuleFile, kSvgModuleSymbol, kSvgModuleVersion, &why));
+    if (module == nullptr) {
+        // Once: every metafile after would say the same.
+        static std::once_flag told;
+        std::call_once(told, [&why] { qWarning("Metafiles cannot be drawn: %s", qUtf8Printable(why)); });
         setError(error, PictureError::Damaged);
         return std::nullopt;
     }
@@ -871,11 +877,10 @@ std::optional<QImage> drawMetafile(QIODevice &file, const OpenedPicture &opened,
         return std::nullopt;
     }
     image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
-    painter.end();
+    if (!module->draw(*svg, image)) {
+        setError(error, PictureError::Damaged);
+        return std::nullopt;
+    }
     return image;
 }
 

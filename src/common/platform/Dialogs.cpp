@@ -3,6 +3,7 @@
 
 #include "common/CommandQueue.h"
 #include "common/SettingsStore.h"
+#include "files/PrintModule.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -11,8 +12,6 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -168,12 +167,13 @@ public:
 
     bool choosePrinter(QPrinter &printer) override
     {
+        // The printer came from the printing module, so it is loaded.
+        const PrintModule *module = LoadPrintModule();
+        if (module == nullptr) {
+            return false;
+        }
         const FocusReturn asker;
-        QPrintDialog dialog(&printer, asker.window());
-        dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-        // A modal loop, as the message box's.
-        return dialog.exec() == QDialog::Accepted;
+        return module->choose(printer, asker.window());
     }
 };
 
