@@ -6,6 +6,7 @@
 #include "common/SharedState.h"
 #include "common/picture/Picture.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
@@ -224,8 +225,13 @@ QFuture<void> LoadAheadOfStart(const QString &knownPath, std::function<QString()
     if (beforeToolkit) {
         // The image plugins are looked up here, on this thread, before the worker decodes: the
         // lookup reads the library paths, which the application object resets without a lock
-        // while it is made (a worker looking them up meanwhile crashed).
-        (void)QImageReader::supportedImageFormats();
+        // while it is made (a worker looking them up meanwhile crashed). A reader of a format
+        // built into the toolkit looks them up without loading any; asking for the formats
+        // supported would load every plugin and the libraries they need, Svg and TIFF among them.
+        QBuffer nothing;
+        QImageReader reader(&nothing, QByteArrayLiteral("bmp"));
+        reader.setAutoDetectImageFormat(false);
+        (void)reader.canRead();
     }
     auto file = std::make_shared<AheadFile>();
     QFuture<FittedLoad> future = QtConcurrent::run([choose = std::move(choose), screen, file, beforeToolkit] {
