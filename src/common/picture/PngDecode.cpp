@@ -89,6 +89,11 @@ bool decode(Decoder &d)
     png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, sizeof kIgnoredChunks / 4);
     png_set_read_fn(png, &d, readData);
+#ifdef PNG_IGNORE_ADLER32
+    // Each IDAT chunk's CRC already covers the compressed bytes; the zlib stream's own checksum
+    // would take a second pass over every inflated byte.
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
     png_read_info(png, info);
     png_uint_32 width = 0;
     png_uint_32 height = 0;
@@ -107,7 +112,13 @@ bool decode(Decoder &d)
     d.result.naturalHeight = height;
     const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     d.result.hasAlpha = alpha;
-    // Four bytes a pixel, in the order of a 0xAARRGGBB word; no gamma (Qt applies none either).
+    std::uint32_t outW = width;
+    std::uint32_t outH = height;
+    FitRasterSize(width, height, d.request->boxWidth, d.request->boxHeight, outW, outH);
+    const bool reduced = outW != width || outH != height;
+    // An opaque picture read row by row and reduced is reduced from its R, G, B samples as they
+    // come; any other is read as 0xAARRGGBB words. No gamma either way (Qt applies none).
+    const bool samples = reduced && !alpha && png_get_interlace_type(png, info) == PNG_INTERLACE_NONE;
     if (depth == 16) {
         png_set_scale_16(png);
     }
@@ -116,26 +127,25 @@ bool decode(Decoder &d)
         png_set_gray_to_rgb(png);
     }
     if constexpr (std::endian::native == std::endian::little) {
-        png_set_bgr(png);
-        if (!alpha) {
-            png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+        if (!samples) {
+            png_set_bgr(png);
+            if (!alpha) {
+                png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+            }
         }
     } else {
         if (alpha) {
             png_set_swap_alpha(png);
-        } else {
+        } else if (!samples) {
             png_set_filler(png, 0xff, PNG_FILLER_BEFORE);
         }
     }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * 4) {
+    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * (samples ? 3 : 4)) {
         return false;
     }
 
-    std::uint32_t outW = width;
-    std::uint32_t outH = height;
-    FitRasterSize(width, height, d.request->boxWidth, d.request->boxHeight, outW, outH);
     const std::size_t outCount = static_cast<std::size_t>(outW) * outH;
     if (d.request->allocate) {
         d.out = d.request->allocate(outW, outH, alpha);
@@ -149,7 +159,6 @@ bool decode(Decoder &d)
     }
     d.result.width = outW;
     d.result.height = outH;
-    const bool reduced = outW != width || outH != height;
     if (reduced) {
         d.reducer.emplace(width, height, outW, outH, d.out);
     }
@@ -180,6 +189,10 @@ bool decode(Decoder &d)
         for (png_uint_32 y = 0; y < height; ++y) {
             std::uint32_t *line = reduced ? d.row.data() : d.out + static_cast<std::size_t>(y) * width;
             png_read_row(png, reinterpret_cast<png_bytep>(line), nullptr);
+            if (samples) {
+                d.reducer->addSamples(reinterpret_cast<const std::uint8_t *>(line), 3);
+                continue;
+            }
             if (alpha) {
                 premultiply(line, width);
             }

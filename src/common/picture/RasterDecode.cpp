@@ -656,6 +656,179 @@ void useReducedPage(TIFF *tiff, std::uint32_t width, std::uint32_t height, std::
     }
 }
 
+// The layout most scanners and editors write: 8-bit RGB, or RGB and an alpha, in strips of
+// interleaved samples, compressed by a codec that gives back the samples as they were.
+struct StripLayout
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t rowsPerStrip = 0;
+    unsigned channels = 3;
+    bool unassociatedAlpha = false;
+};
+
+// The current page's layout when its samples can be reduced as they come out of the codec, without
+// the library's general reader (which packs every pixel into a word first); nothing otherwise.
+std::optional<StripLayout> stripLayout(TIFF *tiff)
+{
+    std::uint16_t bits = 0;
+    std::uint16_t samples = 0;
+    std::uint16_t planar = 0;
+    std::uint16_t format = 0;
+    std::uint16_t compression = 0;
+    std::uint16_t photometric = 0;
+    std::uint16_t extraCount = 0;
+    const std::uint16_t *extra = nullptr;
+    StripLayout layout;
+    if (TIFFIsTiled(tiff) != 0 || TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
+        photometric != PHOTOMETRIC_RGB || TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits) != 1 || bits != 8 ||
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples) != 1 ||
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar) != 1 || planar != PLANARCONFIG_CONTIG ||
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format) != 1 || format != SAMPLEFORMAT_UINT ||
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression) != 1 ||
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) != 1 ||
+        TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &layout.width) != 1 ||
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &layout.height) != 1 || layout.width == 0 || layout.height == 0) {
+        return std::nullopt;
+    }
+    // Codecs that hand back exactly the samples written; JPEG and the rest keep the general reader,
+    // which knows their colour conversions.
+    switch (compression) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS:
+    case COMPRESSION_ZSTD:
+    case COMPRESSION_LZMA:
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (samples == 3 && extraCount == 0) {
+        layout.channels = 3;
+    } else if (samples == 4 && extraCount == 1 && extra != nullptr &&
+               (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA)) {
+        layout.channels = 4;
+        layout.unassociatedAlpha = extra[0] == EXTRASAMPLE_UNASSALPHA;
+    } else {
+        return std::nullopt;
+    }
+    std::uint32_t rows = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+    layout.rowsPerStrip = std::clamp<std::uint32_t>(rows, 1, layout.height);
+    const std::uint64_t strips =
+        (static_cast<std::uint64_t>(layout.height) + layout.rowsPerStrip - 1) / layout.rowsPerStrip;
+    if (TIFFNumberOfStrips(tiff) < strips ||
+        TIFFScanlineSize64(tiff) != static_cast<std::uint64_t>(layout.width) * layout.channels) {
+        return std::nullopt;
+    }
+    return layout;
+}
+
+// The current page strip by strip, each row reduced from its samples as it comes (or, at the
+// natural size, turned into words in place): one strip, not the picture, is held at its natural size.
+bool readStrips(TIFF *tiff, const StripLayout &layout, std::uint32_t outW, std::uint32_t outH, std::uint32_t *out,
+                bool &alpha)
+{
+    const std::uint32_t w = layout.width;
+    const std::uint32_t h = layout.height;
+    const unsigned channels = layout.channels;
+    const std::size_t rowBytes = static_cast<std::size_t>(w) * channels;
+    std::vector<std::uint8_t> strip(rowBytes * layout.rowsPerStrip);
+    const bool reduce = outW != w || outH != h;
+    std::optional<RowReducer> reducer;
+    if (reduce) {
+        reducer.emplace(w, h, outW, outH, out);
+    }
+    bool translucent = false;
+    std::uint32_t index = 0;
+    for (std::uint32_t row = 0; row < h; row += layout.rowsPerStrip, ++index) {
+        const std::uint32_t rows = std::min(layout.rowsPerStrip, h - row);
+        // As the general reader does: a strip that cannot be decoded leaves what the buffer holds
+        // (the codec fills what it could), so that a damaged file shows as much of it as it can.
+        (void)TIFFReadEncodedStrip(tiff, index, strip.data(), static_cast<tmsize_t>(rowBytes * rows));
+        for (std::uint32_t y = 0; y < rows; ++y) {
+            std::uint8_t *line = strip.data() + static_cast<std::size_t>(y) * rowBytes;
+            if (channels == 4) {
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    std::uint8_t *p = line + static_cast<std::size_t>(x) * 4;
+                    const std::uint32_t a = p[3];
+                    if (a != 255) {
+                        translucent = true;
+                        if (layout.unassociatedAlpha) {
+                            for (int i = 0; i < 3; ++i) {
+                                p[i] = static_cast<std::uint8_t>((p[i] * a + 127) / 255);
+                            }
+                        }
+                    }
+                }
+            }
+            if (reduce) {
+                reducer->addSamples(line, channels);
+                continue;
+            }
+            std::uint32_t *to = out + static_cast<std::size_t>(row + y) * w;
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::uint8_t *p = line + static_cast<std::size_t>(x) * channels;
+                const std::uint32_t a = channels == 4 ? p[3] : 255;
+                to[x] = (a << 24) | (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+            }
+        }
+    }
+    alpha = translucent;
+    return true;
+}
+
+// Any other page through the library's general reader, in bands of whole strips (or tiles), each
+// reduced as it comes: a band, not the whole picture, is held at its natural size.
+bool readPacked(TIFF *tiff, TIFFRGBAImage &reader, std::uint32_t outW, std::uint32_t outH, std::uint32_t *out,
+                bool &alpha)
+{
+    const std::uint32_t pw = reader.width;
+    const std::uint32_t ph = reader.height;
+    const bool reduce = outW != pw || outH != ph;
+    std::uint32_t rowsPerBand = 0;
+    if (TIFFIsTiled(tiff) != 0) {
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &rowsPerBand);
+    } else {
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerBand);
+    }
+    rowsPerBand = std::clamp<std::uint32_t>(rowsPerBand, 1, ph);
+    if (rowsPerBand < 64) {
+        rowsPerBand = std::min(ph, (64 + rowsPerBand - 1) / rowsPerBand * rowsPerBand);
+    }
+    std::vector<std::uint32_t> band(reduce ? static_cast<std::size_t>(pw) * rowsPerBand : 0);
+    std::optional<RowReducer> reducer;
+    if (reduce) {
+        reducer.emplace(pw, ph, outW, outH, out);
+    }
+    bool translucent = false;
+    for (std::uint32_t row = 0; row < ph; row += rowsPerBand) {
+        const std::uint32_t rows = std::min(rowsPerBand, ph - row);
+        std::uint32_t *into = reduce ? band.data() : out + static_cast<std::size_t>(row) * pw;
+        reader.row_offset = static_cast<int>(row);
+        reader.col_offset = 0;
+        if (TIFFRGBAImageGet(&reader, into, pw, rows) != 1) {
+            return false;
+        }
+        for (std::size_t i = 0, n = static_cast<std::size_t>(pw) * rows; i < n; ++i) {
+            // The library's words hold R in the low byte, premultiplied already where there is alpha.
+            const std::uint32_t p = into[i];
+            const std::uint32_t a = TIFFGetA(p);
+            translucent = translucent || a != 255;
+            into[i] = (a << 24) | (TIFFGetR(p) << 16) | (TIFFGetG(p) << 8) | TIFFGetB(p);
+        }
+        if (reduce) {
+            for (std::uint32_t y = 0; y < rows; ++y) {
+                reducer->addRow(band.data() + static_cast<std::size_t>(y) * pw);
+            }
+        }
+    }
+    alpha = translucent;
+    return true;
+}
+
 std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t size, const RasterRequest &request,
                                        const RasterLimits &limits, RasterFailure *failure)
 {
@@ -711,30 +884,34 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
     if (outW != sw || outH != sh) {
         useReducedPage(tiff.get(), sw, sh, outW, outH, limits);
     }
-    char message[1024] = {};
-    if (TIFFRGBAImageOK(tiff.get(), message) != 1) {
-        fail(failure, RasterFailure::Damaged);
-        return std::nullopt;
-    }
+    const auto layout = stripLayout(tiff.get());
     TIFFRGBAImage reader{};
-    if (TIFFRGBAImageBegin(&reader, tiff.get(), 0, message) != 1) {
-        fail(failure, RasterFailure::Damaged);
-        return std::nullopt;
-    }
-    const std::unique_ptr<TIFFRGBAImage, TiffReaderEnd> readerEnd(&reader);
+    std::unique_ptr<TIFFRGBAImage, TiffReaderEnd> readerEnd;
     // The page read (a reduced-resolution one has a size of its own).
-    const std::uint32_t pw = reader.width;
-    const std::uint32_t ph = reader.height;
+    std::uint32_t pw = 0;
+    std::uint32_t ph = 0;
+    if (layout) {
+        pw = layout->width;
+        ph = layout->height;
+    } else {
+        char message[1024] = {};
+        if (TIFFRGBAImageOK(tiff.get(), message) != 1 || TIFFRGBAImageBegin(&reader, tiff.get(), 0, message) != 1) {
+            fail(failure, RasterFailure::Damaged);
+            return std::nullopt;
+        }
+        readerEnd.reset(&reader);
+        pw = reader.width;
+        ph = reader.height;
+        // Asking for the page's own orientation reads the rows as stored, top row first; turning
+        // upright by the first page's orientation follows below for all eight alike (the library
+        // flips but never turns).
+        reader.req_orientation = reader.orientation;
+    }
     if (!withinLimits(pw, ph, limits) || pw < outW || ph < outH) {
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
-    // Asking for the page's own orientation reads the rows as stored, top row first; turning
-    // upright by the first page's orientation follows below for all eight alike (the library
-    // flips but never turns).
-    reader.req_orientation = reader.orientation;
     const bool upright = orientation == ORIENTATION_TOPLEFT;
-    const bool reduce = outW != pw || outH != ph;
     std::uint32_t *out = nullptr;
     std::vector<std::uint32_t> stored; // the reduced pixels before they are turned upright
     if (upright) {
@@ -747,45 +924,12 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
         fail(failure, RasterFailure::TooLarge);
         return std::nullopt;
     }
-    // Read in bands of whole strips (or tiles), each reduced as it comes: a band, not the whole
-    // picture, is held at its natural size.
-    std::uint32_t rowsPerBand = 0;
-    if (TIFFIsTiled(tiff.get()) != 0) {
-        TIFFGetField(tiff.get(), TIFFTAG_TILELENGTH, &rowsPerBand);
-    } else {
-        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ROWSPERSTRIP, &rowsPerBand);
-    }
-    rowsPerBand = std::clamp<std::uint32_t>(rowsPerBand, 1, ph);
-    if (rowsPerBand < 64) {
-        rowsPerBand = std::min(ph, (64 + rowsPerBand - 1) / rowsPerBand * rowsPerBand);
-    }
-    std::vector<std::uint32_t> band(reduce ? static_cast<std::size_t>(pw) * rowsPerBand : 0);
-    std::optional<RowReducer> reducer;
-    if (reduce) {
-        reducer.emplace(pw, ph, outW, outH, out);
-    }
     bool alpha = false;
-    for (std::uint32_t row = 0; row < ph; row += rowsPerBand) {
-        const std::uint32_t rows = std::min(rowsPerBand, ph - row);
-        std::uint32_t *into = reduce ? band.data() : out + static_cast<std::size_t>(row) * pw;
-        reader.row_offset = static_cast<int>(row);
-        reader.col_offset = 0;
-        if (TIFFRGBAImageGet(&reader, into, pw, rows) != 1) {
-            fail(failure, RasterFailure::Damaged);
-            return std::nullopt;
-        }
-        for (std::size_t i = 0, n = static_cast<std::size_t>(pw) * rows; i < n; ++i) {
-            // The library's words hold R in the low byte, premultiplied already where there is alpha.
-            const std::uint32_t p = into[i];
-            const std::uint32_t a = TIFFGetA(p);
-            alpha = alpha || a != 255;
-            into[i] = (a << 24) | (TIFFGetR(p) << 16) | (TIFFGetG(p) << 8) | TIFFGetB(p);
-        }
-        if (reduce) {
-            for (std::uint32_t y = 0; y < rows; ++y) {
-                reducer->addRow(band.data() + static_cast<std::size_t>(y) * pw);
-            }
-        }
+    const bool read = layout ? readStrips(tiff.get(), *layout, outW, outH, out, alpha)
+                             : readPacked(tiff.get(), reader, outW, outH, out, alpha);
+    if (!read) {
+        fail(failure, RasterFailure::Damaged);
+        return std::nullopt;
     }
     if (!upright && !turnUpright(result, request, stored, orientation, outW, outH)) {
         fail(failure, RasterFailure::TooLarge);

@@ -82,8 +82,14 @@ public:
     // `out` holds outW x outH words; outW <= width and outH <= height.
     RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t outW, std::uint32_t outH, std::uint32_t *out);
     void addRow(const std::uint32_t *row);
+    // A row of 8-bit samples as a decoder gives them: R, G, B (opaque) when `channels` is 3; R, G,
+    // B and premultiplied A when it is 4.
+    void addSamples(const std::uint8_t *row, unsigned channels);
 
 private:
+    template<typename Pixel> void sumColumns(Pixel pixel);
+    void addSummedRow();
+
     std::uint32_t m_width;
     std::uint32_t m_height;
     std::uint32_t m_outW;
@@ -91,8 +97,10 @@ private:
     std::uint32_t *m_out;
     std::uint32_t m_outRow = 0;
     std::uint64_t m_yFilled = 0;
-    // For each source column: the output column it starts in and its share (units) of it.
-    std::vector<std::uint32_t> m_column;
+    // For each output column: the end of the source pixels that begin in it; the last of them may
+    // straddle into the next column, with `m_share` units of it in this one (the whole width when
+    // it does not straddle).
+    std::vector<std::uint32_t> m_end;
     std::vector<std::uint32_t> m_share;
     std::vector<std::uint32_t> m_row;
     std::vector<std::uint64_t> m_sum;

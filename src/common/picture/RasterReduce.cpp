@@ -31,8 +31,8 @@ RowReducer::RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t 
     , m_outW(outW)
     , m_outH(outH)
     , m_out(out)
-    , m_column(width)
-    , m_share(width)
+    , m_end(outW, 0)
+    , m_share(outW, outW)
     , m_row(static_cast<std::size_t>(outW) * 4)
     , m_sum(static_cast<std::size_t>(outW) * 4, 0)
 {
@@ -41,9 +41,55 @@ RowReducer::RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t 
     for (std::uint32_t sx = 0; sx < width; ++sx) {
         const std::uint64_t from = static_cast<std::uint64_t>(sx) * outW;
         const auto ox = static_cast<std::uint32_t>(from / width);
-        m_column[sx] = ox;
-        m_share[sx] = static_cast<std::uint32_t>(
+        if (ox >= outW) {
+            break;
+        }
+        m_end[ox] = sx + 1;
+        m_share[ox] = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(static_cast<std::uint64_t>(ox + 1) * width, from + outW) - from);
+    }
+    for (std::uint32_t ox = 1; ox < outW; ++ox) {
+        m_end[ox] = std::max(m_end[ox], m_end[ox - 1]);
+    }
+}
+
+// One source row summed into each output column, weighted by the units of it each pixel covers:
+// the pixels wholly inside a column are added plainly and weighted once, so that only the few
+// that straddle a border are weighed one by one. `pixel(sx, v)` gives pixel sx as A, R, G, B.
+template<typename Pixel> void RowReducer::sumColumns(Pixel pixel)
+{
+    // Per output pixel the shares add up to `width` units: 255 x 65535 fits 32 bits.
+    std::uint32_t *row = m_row.data();
+    std::uint32_t carry[4] = {0, 0, 0, 0};
+    std::uint32_t sx = 0;
+    for (std::uint32_t ox = 0; ox < m_outW; ++ox) {
+        const std::uint32_t end = m_end[ox];
+        const std::uint32_t share = m_share[ox];
+        const std::uint32_t whole = share == m_outW || end == 0 ? end : end - 1;
+        std::uint32_t sum[4] = {0, 0, 0, 0};
+        for (; sx < whole; ++sx) {
+            std::uint32_t v[4];
+            pixel(sx, v);
+            sum[0] += v[0];
+            sum[1] += v[1];
+            sum[2] += v[2];
+            sum[3] += v[3];
+        }
+        std::uint32_t *o = row + static_cast<std::size_t>(ox) * 4;
+        for (int i = 0; i < 4; ++i) {
+            o[i] = sum[i] * m_outW + carry[i];
+            carry[i] = 0;
+        }
+        if (whole != end) {
+            std::uint32_t v[4];
+            pixel(whole, v);
+            const std::uint32_t rest = m_outW - share;
+            for (int i = 0; i < 4; ++i) {
+                o[i] += share * v[i];
+                carry[i] = rest * v[i];
+            }
+            sx = end;
+        }
     }
 }
 
@@ -52,29 +98,43 @@ void RowReducer::addRow(const std::uint32_t *line)
     if (m_outRow >= m_outH) {
         return;
     }
-    // Per output pixel the shares add up to `width` units: 255 x 65535 fits 32 bits.
-    std::fill(m_row.begin(), m_row.end(), 0u);
-    std::uint32_t *row = m_row.data();
-    for (std::uint32_t sx = 0; sx < m_width; ++sx) {
+    sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
         const std::uint32_t p = line[sx];
-        const std::uint32_t a = p >> 24;
-        const std::uint32_t r = (p >> 16) & 0xFF;
-        const std::uint32_t g = (p >> 8) & 0xFF;
-        const std::uint32_t b = p & 0xFF;
-        const std::uint32_t share = m_share[sx];
-        std::uint32_t *o = row + static_cast<std::size_t>(m_column[sx]) * 4;
-        o[0] += share * a;
-        o[1] += share * r;
-        o[2] += share * g;
-        o[3] += share * b;
-        const std::uint32_t rest = m_outW - share;
-        if (rest != 0) {
-            o[4] += rest * a;
-            o[5] += rest * r;
-            o[6] += rest * g;
-            o[7] += rest * b;
-        }
+        v[0] = p >> 24;
+        v[1] = (p >> 16) & 0xFF;
+        v[2] = (p >> 8) & 0xFF;
+        v[3] = p & 0xFF;
+    });
+    addSummedRow();
+}
+
+void RowReducer::addSamples(const std::uint8_t *line, unsigned channels)
+{
+    if (m_outRow >= m_outH) {
+        return;
     }
+    if (channels == 4) {
+        sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
+            const std::uint8_t *p = line + static_cast<std::size_t>(sx) * 4;
+            v[0] = p[3];
+            v[1] = p[0];
+            v[2] = p[1];
+            v[3] = p[2];
+        });
+    } else {
+        sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
+            const std::uint8_t *p = line + static_cast<std::size_t>(sx) * 3;
+            v[0] = 255;
+            v[1] = p[0];
+            v[2] = p[1];
+            v[3] = p[2];
+        });
+    }
+    addSummedRow();
+}
+
+void RowReducer::addSummedRow()
+{
     std::uint64_t left = m_outH;
     const std::uint64_t area = static_cast<std::uint64_t>(m_width) * m_height;
     while (left > 0 && m_outRow < m_outH) {
