@@ -55,6 +55,21 @@ if [ ! -f "$big/199999.jpg" ]; then
     (cd "$big" && seq 100001 199999 | sed 's/$/.jpg/' | xargs touch)
 fi
 
+# The same walk in a folder of the same pictures stored as phones store them (HEIC), made once:
+# the encoder takes several seconds a picture.
+have_heic=0
+if command -v heif-enc >/dev/null; then
+    if [ ! -f "$corpus/steps-heic/11.heic" ]; then
+        mkdir -p "$corpus/steps-heic"
+        for f in "$corpus"/steps/*.jpg; do
+            n=$(basename "$f" .jpg)
+            heif-enc -q 80 -p preset=ultrafast "$f" -o "$corpus/steps-heic/$n.new.heic" >/dev/null 2>&1 &&
+                mv "$corpus/steps-heic/$n.new.heic" "$corpus/steps-heic/$n.heic"
+        done
+    fi
+    [ -f "$corpus/steps-heic/11.heic" ] && have_heic=1
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=xcb
@@ -125,20 +140,30 @@ done
 
 times[folder12big]=$(median <"$work/folder12big")
 
-# Stepping through a folder of 24-megapixel pictures at a human pace, one Down a second.
-steps_run=$(mktemp -d -p "$work")
+# Stepping through a folder of 24-megapixel pictures at a human pace, one Down a second: each
+# step's time into file $2.
 colours=(ff00ff 00ffff ffff00 ff0000 00ff00 0000ff)
-XDG_RUNTIME_DIR=$steps_run VANTREL_SETTINGS=$steps_run/settings.ini \
-    "$probe" --at $at --rgb ff00ff start "$bin/vantrel-viewer" "$corpus/steps" 2>"$steps_run/probe.err" >/dev/null
-viewer_pid=$(awk '/^pid/ {print $2}' "$steps_run/probe.err")
-: >"$work/steps"
-for ((i = 1; i < 12; i++)); do
-    sleep 1
-    "$probe" --at $at --rgb "${colours[i % 6]}" --timeout 5000 key Down >>"$work/steps" || echo 5000 >>"$work/steps"
-done
-kill -TERM -- "-$viewer_pid" 2>/dev/null || true
+step_through() {
+    local run pid i
+    run=$(mktemp -d -p "$work")
+    XDG_RUNTIME_DIR=$run VANTREL_SETTINGS=$run/settings.ini \
+        "$probe" --at $at --rgb ff00ff start "$bin/vantrel-viewer" "$1" 2>"$run/probe.err" >/dev/null
+    pid=$(awk '/^pid/ {print $2}' "$run/probe.err")
+    : >"$2"
+    for ((i = 1; i < 12; i++)); do
+        sleep 1
+        "$probe" --at $at --rgb "${colours[i % 6]}" --timeout 5000 key Down >>"$2" || echo 5000 >>"$2"
+    done
+    kill -TERM -- "-$pid" 2>/dev/null || true
+}
+step_through "$corpus/steps" "$work/steps"
 next_max=$(sort -n "$work/steps" | tail -1)
 next_median=$(median <"$work/steps")
+if [ $have_heic = 1 ]; then
+    step_through "$corpus/steps-heic" "$work/steps-heic"
+    next_max_heic=$(sort -n "$work/steps-heic" | tail -1)
+    next_median_heic=$(median <"$work/steps-heic")
+fi
 
 report() { printf 'BENCH %s %s %s\n' "$1" "$2" "${3:-ms}"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (a == "nan" || b == "nan" || b == 0) print "nan"; else printf "%.2f\n", a / b}'; }
@@ -149,6 +174,10 @@ done
 report start_last_folder_100k_files_12mp "${times[folder12big]}"
 report next_picture_median_24mp "$next_median"
 report next_picture_max_24mp "$next_max"
+if [ $have_heic = 1 ]; then
+    report next_picture_median_24mp_heic "$next_median_heic"
+    report next_picture_max_24mp_heic "$next_max_heic"
+fi
 for size in 12 24; do
     report ref_feh_start_${size}mp "${times[feh$size]}"
     report ref_nsxiv_start_${size}mp "${times[nsxiv$size]}"
@@ -186,4 +215,9 @@ fi
 judge start_last_folder_100k_files_12mp "${times[folder12big]}" "$(limit "${times[folder12]}" 1.5)" \
     "1.5 x the 10-file folder"
 judge next_picture_max_24mp "$next_max" 33 "33 ms, one step a second"
+if [ $have_heic = 1 ]; then
+    judge next_picture_max_24mp_heic "$next_max_heic" 33 "33 ms, as the JPEG steps, one step a second"
+else
+    echo "# no heif-enc: the HEIC steps were not measured (scripts/install-deps.sh bench)"
+fi
 exit $missed
