@@ -22,6 +22,7 @@ build=(
     libwebp-dev # WebP in the viewer itself
     libpng-dev # PNG in the viewer itself, decoded row by row
     libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
+    libde265-dev # HEIC's HEVC, decoded on more threads than libheif starts
 )
 # Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.
 run=(

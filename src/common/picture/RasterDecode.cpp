@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/RasterDecode.h"
 
+#include "common/picture/HevcDecoder.h"
+
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 #include <libheif/heif.h>
@@ -238,11 +240,7 @@ struct HeifOptionsFree
 std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t size, const RasterRequest &request,
                                        const RasterLimits &limits, RasterFailure *failure)
 {
-    static const bool initialised = [] {
-        heif_init(nullptr);
-        return true;
-    }();
-    (void)initialised;
+    RegisterHevcDecoder();
     std::unique_ptr<heif_context, HeifContextFree> context(heif_context_alloc());
     if (!context) {
         fail(failure, RasterFailure::Damaged);
@@ -319,6 +317,8 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         }
     }
     std::unique_ptr<heif_decoding_options, HeifOptionsFree> options(heif_decoding_options_alloc());
+    // libheif makes its HEVC decoders on this thread, once per item (each tile of a grid).
+    SetHevcDecoderThreads(request.threads);
     heif_image *rawImage = nullptr;
     if (heif_decode_image(source, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get()).code !=
         heif_error_Ok) {
