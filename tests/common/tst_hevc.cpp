@@ -7,6 +7,7 @@
 
 #include "ModernPictures.h"
 
+#include <QDir>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -536,6 +537,83 @@ private slots:
         }
         // Some changes (lengths, parameter sets) are caught.
         QVERIFY(failed > 0);
+    }
+
+    // The helper's pixels at the natural size are libheif's RGBA (from the stock decoder),
+    // premultiplied, whichever form it reads them in.
+    void helperPixelsAsLibheif_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const Made &m : kMade) {
+            if (!m.thumbnail) {
+                QTest::newRow(m.name) << QString::fromLatin1(m.name);
+            }
+        }
+    }
+    void helperPixelsAsLibheif()
+    {
+        QFETCH(QString, name);
+        const QByteArray heic = MP::load(m_dir.filePath(name));
+        const Context context = readHeif(heic);
+        const Handle handle = pictureOf(context.get(), false);
+        QVERIFY(handle);
+        const Image rgba = decodeWith(handle.get(), kStockId, heif_colorspace_RGB, heif_chroma_interleaved_RGBA);
+        QVERIFY(rgba);
+        RasterRequest request;
+        const auto decoded = DecodeRaster(RasterKind::Heif, reinterpret_cast<const unsigned char *>(heic.constData()),
+                                          static_cast<std::size_t>(heic.size()), request);
+        QVERIFY(decoded.has_value());
+        const int w = heif_image_get_width(rgba.get(), heif_channel_interleaved);
+        const int h = heif_image_get_height(rgba.get(), heif_channel_interleaved);
+        QCOMPARE(decoded->width, std::uint32_t(w));
+        QCOMPARE(decoded->height, std::uint32_t(h));
+        int stride = 0;
+        const std::uint8_t *plane = heif_image_get_plane_readonly(rgba.get(), heif_channel_interleaved, &stride);
+        bool translucent = false;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const std::uint8_t *p = plane + qsizetype(y) * stride + x * 4;
+                const quint32 a = p[3];
+                auto mul = [a](quint32 c) { return a == 255 ? c : (c * a + 127) / 255; };
+                const quint32 expected = (a << 24) | (mul(p[0]) << 16) | (mul(p[1]) << 8) | mul(p[2]);
+                translucent = translucent || a != 255;
+                const quint32 got = decoded->pixels[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+                if (got != expected) {
+                    QFAIL(qPrintable(QStringLiteral("at %1,%2: %3, expected %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(got, 8, 16, QLatin1Char('0'))
+                                         .arg(expected, 8, 16, QLatin1Char('0'))));
+                }
+            }
+        }
+        QCOMPARE(decoded->hasAlpha, translucent);
+    }
+
+    // Files fuzzing found run through the helper's decoding in this process: a regression shows
+    // as a crash or a sanitizer report. One names an item that is no picture as an identity's
+    // source, which libheif 1.15 asserts against (the process would end): it is refused first.
+    void foundByFuzzingStaysFixed()
+    {
+        const QDir dir(QStringLiteral(VV_TEST_DATA "/fuzz-regressions"));
+        const QStringList inputs = dir.entryList({QStringLiteral("*.heic"), QStringLiteral("*.avif")}, QDir::Files);
+        QVERIFY(!inputs.isEmpty());
+        for (const QString &name : inputs) {
+            const QByteArray data = MP::load(dir.filePath(name));
+            for (std::uint32_t box : {0u, 120u}) {
+                RasterRequest request;
+                request.boxWidth = box;
+                request.boxHeight = box;
+                RasterFailure failure = RasterFailure::None;
+                const auto decoded =
+                    DecodeRaster(RasterKind::Heif, reinterpret_cast<const unsigned char *>(data.constData()),
+                                 static_cast<std::size_t>(data.size()), request, {}, &failure);
+                if (name.startsWith(QLatin1String("heif-iden-of-no-picture"))) {
+                    QVERIFY(!decoded.has_value());
+                    QCOMPARE(failure, RasterFailure::Damaged);
+                }
+            }
+        }
     }
 
     // Through the helper's decoding: a file whose stream is damaged is reported as such.

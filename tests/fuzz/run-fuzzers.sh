@@ -33,6 +33,14 @@ if [ -n "$sample" ]; then
     convert "$sample" -resize 64x64 "$build/corpus/seed.png" 2>/dev/null || true
     heif-enc -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.heic" >/dev/null 2>&1 || true
     heif-enc -A -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.avif" >/dev/null 2>&1 || true
+    # The HEVC layouts our own decoder hands to libheif: 10 bits, 4:4:4, grey, and an alpha plane.
+    convert "$build/corpus/seed.png" -depth 16 "$build/corpus/seed16.png" 2>/dev/null || true
+    heif-enc -q 50 -b 10 "$build/corpus/seed16.png" -o "$build/corpus/fuzz_heif/seed10.heic" >/dev/null 2>&1 || true
+    heif-enc -q 50 -p chroma=444 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed444.heic" >/dev/null 2>&1 || true
+    convert "$build/corpus/seed.png" -colorspace Gray "$build/corpus/grey.png" 2>/dev/null || true
+    heif-enc -q 50 "$build/corpus/grey.png" -o "$build/corpus/fuzz_heif/grey.heic" >/dev/null 2>&1 || true
+    convert "$build/corpus/seed.png" -alpha set -channel A -evaluate set 50% +channel "$build/corpus/alpha.png" 2>/dev/null || true
+    heif-enc -q 50 -t 16 "$build/corpus/alpha.png" -o "$build/corpus/fuzz_heif/alpha.heic" >/dev/null 2>&1 || true
     cjxl "$build/corpus/seed.png" "$build/corpus/fuzz_jpegxl/seed.jxl" >/dev/null 2>&1 || true
     convert "$build/corpus/seed.png" "$build/corpus/fuzz_tiff/seed.tif" 2>/dev/null || true
     convert "$build/corpus/seed.png" -depth 16 -compress lzw "$build/corpus/fuzz_tiff/seed16.tif" 2>/dev/null || true
