@@ -5,6 +5,8 @@
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -18,7 +20,7 @@ constexpr int kPriority = 200;
 // libde265 caps its pool at 32; more than a few buys nothing for a single picture.
 constexpr unsigned kMaxThreads = 8;
 
-thread_local unsigned tThreads = 2;
+std::atomic<unsigned> gThreads{2};
 
 struct Decoder
 {
@@ -65,7 +67,7 @@ heif_error newDecoder(void **out)
         delete decoder;
         return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no memory for the decoder"};
     }
-    const unsigned threads = tThreads < kMaxThreads ? tThreads : kMaxThreads;
+    const unsigned threads = std::min(gThreads.load(), kMaxThreads);
     if (threads > 0 && de265_start_worker_threads(decoder->context, static_cast<int>(threads)) != DE265_OK) {
         // Where no thread can be started (a process limit), the picture still decodes, on the
         // caller's thread alone: a fresh context, as a half-started pool is not to be relied on.
@@ -306,7 +308,7 @@ const heif_decoder_plugin *HevcDecoderPlugin()
 
 void SetHevcDecoderThreads(unsigned threads)
 {
-    tThreads = threads;
+    gThreads = threads;
 }
 
 void RegisterHevcDecoder()

@@ -15,8 +15,8 @@ inline constexpr const char *kHevcDecoderId = "vantrel-de265";
 // several threads.
 void RegisterHevcDecoder();
 
-// Worker threads for the HEVC decoders that the calling thread makes from now on (libheif makes
-// them on the thread that asks it to decode); 0 decodes on the calling thread alone.
+// Worker threads for each HEVC decoder made from now on, on any thread (libheif makes a grid's
+// tile decoders on threads of its own); 0: each decodes on the thread that asks it to.
 void SetHevcDecoderThreads(unsigned threads);
 
 const heif_decoder_plugin *HevcDecoderPlugin();

@@ -197,13 +197,27 @@ bool heifTransformsItself(const unsigned char *data, std::size_t size)
     return found;
 }
 
-// Whether every picture a derived picture (a grid's tile, an identity's source) is made of is an
-// item that libheif decodes as a picture: libheif 1.15 asserts it rather than checking it, and a
-// file naming another kind of item there would end the process.
-bool heifDerivationsResolve(const unsigned char *data, std::size_t size)
+// What the decode needs to know of a HEIF's items before libheif reads them.
+struct HeifItems
 {
-    std::vector<std::uint32_t> pictures; // item ids of the types libheif takes for pictures
-    std::vector<std::uint32_t> sources;  // item ids that 'dimg' references name
+    // Every picture a derived picture (a grid's tile, an identity's source) is made of is an item
+    // that libheif decodes as a picture: libheif 1.15 asserts it rather than checking it, and a
+    // file naming another kind of item there would end the process.
+    bool derivationsResolve = true;
+    // The primary picture is a grid of tiles (a phone's photo).
+    bool primaryIsGrid = false;
+};
+
+HeifItems heifItems(const unsigned char *data, std::size_t size)
+{
+    struct Item
+    {
+        std::uint32_t id;
+        std::string_view type;
+    };
+    std::vector<Item> pictures;         // the items of the types libheif takes for pictures
+    std::vector<std::uint32_t> sources; // the items that 'dimg' references name
+    std::optional<std::uint32_t> primary;
     bool readable = true;
     auto id = [](const unsigned char *b, bool wide) { return wide ? big32(b) : (std::uint32_t(b[0]) << 8 | b[1]); };
     forEachBox(data, size, [&](std::string_view type, const unsigned char *body, std::size_t length) {
@@ -211,7 +225,9 @@ bool heifDerivationsResolve(const unsigned char *data, std::size_t size)
             return false;
         }
         forEachBox(body + 4, length - 4, [&](std::string_view t, const unsigned char *b, std::size_t n) {
-            if (t == "iinf" && n >= 4) {
+            if (t == "pitm" && n >= 4 + (b[0] == 0 ? 2u : 4u)) {
+                primary = id(b + 4, b[0] != 0);
+            } else if (t == "iinf" && n >= 4) {
                 const std::size_t count = b[0] == 0 ? 2 : 4;
                 if (n < 4 + count) {
                     readable = false;
@@ -230,7 +246,7 @@ bool heifDerivationsResolve(const unsigned char *data, std::size_t size)
                                const std::string_view itemType(reinterpret_cast<const char *>(e + typeAt), 4);
                                if (itemType == "hvc1" || itemType == "grid" || itemType == "iden" ||
                                    itemType == "iovl" || itemType == "av01" || itemType == "vvc1") {
-                                   pictures.push_back(id(e + 4, wide));
+                                   pictures.push_back({id(e + 4, wide), itemType});
                                }
                                return false;
                            });
@@ -260,10 +276,16 @@ bool heifDerivationsResolve(const unsigned char *data, std::size_t size)
         });
         return true;
     });
-    std::sort(pictures.begin(), pictures.end());
-    return readable && std::all_of(sources.begin(), sources.end(), [&](std::uint32_t source) {
-               return std::binary_search(pictures.begin(), pictures.end(), source);
-           });
+    auto typeOf = [&](std::uint32_t item) {
+        const auto found =
+            std::find_if(pictures.begin(), pictures.end(), [item](const Item &p) { return p.id == item; });
+        return found == pictures.end() ? std::string_view() : found->type;
+    };
+    HeifItems items;
+    items.derivationsResolve = readable && std::all_of(sources.begin(), sources.end(),
+                                                       [&](std::uint32_t source) { return !typeOf(source).empty(); });
+    items.primaryIsGrid = primary && typeOf(*primary) == "grid";
+    return items;
 }
 
 // The EXIF orientation of a HEIF item: its Exif block begins with the offset of the TIFF header.
@@ -400,7 +422,8 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         return std::nullopt;
     }
     heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(limits.maxSide));
-    if (!heifDerivationsResolve(data, size) ||
+    const HeifItems items = heifItems(data, size);
+    if (!items.derivationsResolve ||
         heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code != heif_error_Ok) {
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
@@ -471,8 +494,11 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         }
     }
     std::unique_ptr<heif_decoding_options, HeifOptionsFree> options(heif_decoding_options_alloc());
-    // libheif makes its HEVC decoders on this thread, once per item (each tile of a grid).
-    SetHevcDecoderThreads(request.threads);
+    // The decode's threads: a grid's tiles are decoded side by side (libheif starts a thread for
+    // each of that many at a time), each on its own; a single picture is decoded by libde265's
+    // workers. Nothing runs beside the caller when it allows no threads.
+    heif_context_set_max_decoding_threads(context.get(), static_cast<int>(request.threads));
+    SetHevcDecoderThreads(items.primaryIsGrid && source == handle.get() ? 0 : request.threads);
     // libheif converts every picture to planar RGB first; asked for RGBA, it then interleaves
     // the whole picture in a pass of its own (a fifth of a 24 MP decode). At 8 bits a sample
     // the planes are read as they come, the same samples; deeper ones are brought to 8 bits by
