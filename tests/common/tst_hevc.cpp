@@ -591,8 +591,10 @@ private slots:
     }
 
     // Files fuzzing found run through the helper's decoding in this process: a regression shows
-    // as a crash or a sanitizer report. One names an item that is no picture as an identity's
-    // source, which libheif 1.15 asserts against (the process would end): it is refused first.
+    // as a crash or a sanitizer report. Three name an item that is no picture as an identity's
+    // source, which libheif 1.15 asserts against (the process would end), one through an item
+    // entry libheif passes over, one in a reference box shorter than what libheif reads of it:
+    // all are refused first.
     void foundByFuzzingStaysFixed()
     {
         const QDir dir(QStringLiteral(VV_TEST_DATA "/fuzz-regressions"));
@@ -608,7 +610,7 @@ private slots:
                 const auto decoded =
                     DecodeRaster(RasterKind::Heif, reinterpret_cast<const unsigned char *>(data.constData()),
                                  static_cast<std::size_t>(data.size()), request, {}, &failure);
-                if (name.startsWith(QLatin1String("heif-iden-of-no-picture"))) {
+                if (name.startsWith(QLatin1String("heif-iden-"))) {
                     QVERIFY(!decoded.has_value());
                     QCOMPARE(failure, RasterFailure::Damaged);
                 }

@@ -197,12 +197,35 @@ bool heifTransformsItself(const unsigned char *data, std::size_t size)
     return found;
 }
 
+// Calls `each(type, box, boxSize)` for boxes laid one after another that must fill `data` exactly
+// with 32-bit sizes; false when one does not fit or leaves bytes over.
+template<typename Each> bool forEachBoxStrictly(const unsigned char *data, std::size_t size, Each each)
+{
+    std::size_t at = 0;
+    while (at < size) {
+        if (size - at < 8) {
+            return false;
+        }
+        const std::uint32_t length = big32(data + at);
+        if (length < 8 || length > size - at) {
+            return false;
+        }
+        if (!each(std::string_view(reinterpret_cast<const char *>(data + at + 4), 4), data + at, length)) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
 // What the decode needs to know of a HEIF's items before libheif reads them.
 struct HeifItems
 {
-    // Every picture a derived picture (a grid's tile, an identity's source) is made of is an item
-    // that libheif decodes as a picture: libheif 1.15 asserts it rather than checking it, and a
-    // file naming another kind of item there would end the process.
+    // Every picture a derived picture (a grid's tile, an identity's or overlay's source) is made
+    // of is an item that libheif decodes as a picture. libheif 1.15 asserts this rather than
+    // checking it, and a file naming another kind of item there would end the process; its
+    // parser also reads past a box's end, so a file whose item boxes do not add up exactly is
+    // not taken either.
     bool derivationsResolve = true;
     // The primary picture is a grid of tiles (a phone's photo).
     bool primaryIsGrid = false;
@@ -213,13 +236,56 @@ HeifItems heifItems(const unsigned char *data, std::size_t size)
     struct Item
     {
         std::uint32_t id;
-        std::string_view type;
+        std::string_view type; // empty for an entry without one (versions 0 and 1)
     };
-    std::vector<Item> pictures;         // the items of the types libheif takes for pictures
+    std::vector<Item> entries;
     std::vector<std::uint32_t> sources; // the items that 'dimg' references name
     std::optional<std::uint32_t> primary;
     bool readable = true;
+    int infos = 0;
+    int references = 0;
     auto id = [](const unsigned char *b, bool wide) { return wide ? big32(b) : (std::uint32_t(b[0]) << 8 | b[1]); };
+    auto readInfos = [&](const unsigned char *b, std::size_t n) {
+        const std::size_t count = b[0] == 0 ? 2 : 4;
+        return n >= 4 + count &&
+               forEachBoxStrictly(
+                   b + 4 + count, n - 4 - count, [&](std::string_view type, const unsigned char *e, std::size_t en) {
+                       if (type != "infe") {
+                           return true; // libheif passes over what is not an item's entry
+                       }
+                       if (en < 8 + 4 + 2) {
+                           return false;
+                       }
+                       const int version = e[8];
+                       const bool wide = version >= 3;
+                       const std::size_t typeAt = 8 + 4 + (wide ? 4 : 2) + 2;
+                       if (version < 2) {
+                           entries.push_back({id(e + 12, false), {}});
+                       } else if (en >= typeAt + 4) {
+                           entries.push_back(
+                               {id(e + 12, wide), std::string_view(reinterpret_cast<const char *>(e + typeAt), 4)});
+                       } else {
+                           return false;
+                       }
+                       return true;
+                   });
+    };
+    auto readReferences = [&](const unsigned char *b, std::size_t n) {
+        const std::size_t idSize = b[0] == 0 ? 2 : 4;
+        return forEachBoxStrictly(b + 4, n - 4, [&](std::string_view type, const unsigned char *r, std::size_t rn) {
+            if (rn < 8 + idSize + 2) {
+                return false;
+            }
+            const std::size_t count = std::size_t(r[8 + idSize]) << 8 | r[8 + idSize + 1];
+            if (rn != 8 + idSize + 2 + count * idSize) {
+                return false;
+            }
+            for (std::size_t i = 0; type == "dimg" && i < count; ++i) {
+                sources.push_back(id(r + 8 + idSize + 2 + i * idSize, idSize == 4));
+            }
+            return true;
+        });
+    };
     forEachBox(data, size, [&](std::string_view type, const unsigned char *body, std::size_t length) {
         if (type != "meta" || length < 4) {
             return false;
@@ -227,63 +293,30 @@ HeifItems heifItems(const unsigned char *data, std::size_t size)
         forEachBox(body + 4, length - 4, [&](std::string_view t, const unsigned char *b, std::size_t n) {
             if (t == "pitm" && n >= 4 + (b[0] == 0 ? 2u : 4u)) {
                 primary = id(b + 4, b[0] != 0);
-            } else if (t == "iinf" && n >= 4) {
-                const std::size_t count = b[0] == 0 ? 2 : 4;
-                if (n < 4 + count) {
-                    readable = false;
-                    return true;
-                }
-                forEachBox(b + 4 + count, n - 4 - count,
-                           [&](std::string_view entry, const unsigned char *e, std::size_t en) {
-                               if (entry != "infe" || en < 4 || (e[0] != 2 && e[0] != 3)) {
-                                   return false;
-                               }
-                               const bool wide = e[0] == 3;
-                               const std::size_t typeAt = 4 + (wide ? 4 : 2) + 2;
-                               if (en < typeAt + 4) {
-                                   return false;
-                               }
-                               const std::string_view itemType(reinterpret_cast<const char *>(e + typeAt), 4);
-                               if (itemType == "hvc1" || itemType == "grid" || itemType == "iden" ||
-                                   itemType == "iovl" || itemType == "av01" || itemType == "vvc1") {
-                                   pictures.push_back({id(e + 4, wide), itemType});
-                               }
-                               return false;
-                           });
-            } else if (t == "iref" && n >= 4) {
-                const bool wide = b[0] != 0;
-                const std::size_t idSize = wide ? 4 : 2;
-                forEachBox(b + 4, n - 4, [&](std::string_view ref, const unsigned char *r, std::size_t rn) {
-                    if (ref != "dimg") {
-                        return false;
-                    }
-                    if (rn < idSize + 2) {
-                        readable = false;
-                        return true;
-                    }
-                    const std::size_t count = std::size_t(r[idSize]) << 8 | r[idSize + 1];
-                    if (rn < idSize + 2 + count * idSize) {
-                        readable = false;
-                        return true;
-                    }
-                    for (std::size_t i = 0; i < count; ++i) {
-                        sources.push_back(id(r + idSize + 2 + i * idSize, wide));
-                    }
-                    return false;
-                });
+            } else if (t == "iinf") {
+                readable = readable && ++infos == 1 && n >= 4 && readInfos(b, n);
+            } else if (t == "iref") {
+                readable = readable && ++references == 1 && n >= 4 && readReferences(b, n);
             }
             return false;
         });
         return true;
     });
+    std::sort(entries.begin(), entries.end(), [](const Item &x, const Item &y) { return x.id < y.id; });
+    const bool distinct = std::adjacent_find(entries.begin(), entries.end(), [](const Item &x, const Item &y) {
+                              return x.id == y.id;
+                          }) == entries.end();
     auto typeOf = [&](std::uint32_t item) {
-        const auto found =
-            std::find_if(pictures.begin(), pictures.end(), [item](const Item &p) { return p.id == item; });
-        return found == pictures.end() ? std::string_view() : found->type;
+        const auto found = std::lower_bound(entries.begin(), entries.end(), item,
+                                            [](const Item &x, std::uint32_t v) { return x.id < v; });
+        return found == entries.end() || found->id != item ? std::string_view() : found->type;
+    };
+    auto isPicture = [&](std::uint32_t item) {
+        const std::string_view t = typeOf(item);
+        return t == "hvc1" || t == "grid" || t == "iden" || t == "iovl" || t == "av01" || t == "vvc1";
     };
     HeifItems items;
-    items.derivationsResolve = readable && std::all_of(sources.begin(), sources.end(),
-                                                       [&](std::uint32_t source) { return !typeOf(source).empty(); });
+    items.derivationsResolve = readable && distinct && std::all_of(sources.begin(), sources.end(), isPicture);
     items.primaryIsGrid = primary && typeOf(*primary) == "grid";
     return items;
 }
