@@ -352,18 +352,18 @@ private slots:
         picture(path, 300, 200);
         ScreenForFit screen;
         FittedPrefetch prefetch;
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         auto load = prefetch.take(path, screen);
         QVERIFY(load && load->picture);
         QCOMPARE(load->picture->bitmapSize(), QSize(300, 200));
         // Taken once: a second take has nothing.
         QVERIFY(!prefetch.take(path, screen));
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         QTest::qWait(50);
         picture(path, 500, 100); // replaced before it is shown
         QVERIFY(!prefetch.take(path, screen));
         // Another screen is another load.
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         ScreenForFit other = screen;
         other.slideShow = true;
         QVERIFY(!prefetch.take(path, other));
@@ -401,6 +401,37 @@ private slots:
         picture(dir + "/2.jpg", 222, 90);
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().size(), QSize(222, 90));
+    }
+
+    // Ahead of the keys: the next two the way the user walks, and the one behind. A picture replaced
+    // on disk while it waits ahead is shown as it is now.
+    void picturesAheadFollowTheWalk()
+    {
+        const QString dir =
+            startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80), QSize(500, 90), QSize(600, 100)});
+        QVERIFY(!dir.isEmpty());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
+        FileListBox *list = Control<FileListBox>(Forms::frmSide(), "File1");
+        list->setFocus();
+        const auto file = [&dir](int i) { return dir + QStringLiteral("/%1.jpg").arg(i); };
+        const auto ahead = [this] {
+            const QStringList held = viewer().picturesAhead();
+            return QSet<QString>(held.cbegin(), held.cend());
+        };
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(2), file(3), file(0)}));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(3), file(4), file(1)}));
+        picture(file(4), 444, 99);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+
+        QCOMPARE(State().CurrentFile, file(4));
+        QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().size(), QSize(444, 99));
+        // Turning back: the two before, and the one just left (kept, not decoded again).
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(State().CurrentFile, file(3));
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(2), file(1), file(4)}));
     }
 
     void splashArtworkAndSize()
