@@ -118,6 +118,8 @@ void FittedPrefetch::prefetch(const QStringList &paths, const ScreenForFit &scre
     for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
         if (!wanted.contains(m_entries.at(i).path) || !sameScreen(m_entries.at(i).screen, screen)) {
             drop(i);
+        } else {
+            m_entries[i].wanted = true;
         }
     }
     for (const QString &path : wanted) {
@@ -125,7 +127,7 @@ void FittedPrefetch::prefetch(const QStringList &paths, const ScreenForFit &scre
             std::any_of(m_entries.cbegin(), m_entries.cend(), [&path](const Entry &e) { return e.path == path; });
         const auto stamp = held ? std::nullopt : StampOf(path);
         if (stamp) {
-            add({path, screen, *stamp, QtConcurrent::run(AheadPool(), LoadFitted, path, screen)});
+            add({path, screen, *stamp, QtConcurrent::run(AheadPool(), LoadFitted, path, screen), true});
         }
     }
 }
@@ -153,11 +155,10 @@ void FittedPrefetch::add(Entry entry)
 {
     m_entries.append(std::move(entry));
     while (m_entries.size() > kKept) {
-        // Pictures kept as the viewer moved on go first, oldest first: a load under way is still
-        // wanted (what is not is let go when the wanted ones are named).
-        const auto ready =
-            std::find_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.future.isFinished(); });
-        drop(ready == m_entries.cend() ? 0 : std::distance(m_entries.cbegin(), ready));
+        // Pictures only kept as the viewer moved on go first, oldest first: what the last prefetch
+        // named stays (what it did not name was let go then).
+        const auto kept = std::find_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return !e.wanted; });
+        drop(kept == m_entries.cend() ? 0 : std::distance(m_entries.cbegin(), kept));
     }
 }
 

@@ -76,6 +76,7 @@ private:
         ScreenForFit screen;
         FileStamp stamp;
         QFuture<FittedLoad> future;
+        bool wanted = false; // named by the last prefetch, not only kept
     };
     void add(Entry entry);
     void drop(qsizetype index);

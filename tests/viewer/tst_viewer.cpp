@@ -385,6 +385,39 @@ private slots:
         QVERIFY(!prefetch.take(path, screen));
     }
 
+    // Only what is wanted is held, three at most; pictures kept as the viewer moves on never push
+    // out a wanted one, and the list stays bounded.
+    void prefetchHoldsWhatIsWanted()
+    {
+        const ScreenForFit screen;
+        QStringList paths;
+        for (int i = 0; i < 6; ++i) {
+            paths << env->path(QStringLiteral("w%1.jpg").arg(i));
+            picture(paths.last(), 40 + i, 30);
+        }
+        FittedPrefetch prefetch;
+        prefetch.prefetch(paths, screen);
+        QCOMPARE(prefetch.held(screen), paths.first(3));
+        // A jump: what is no longer wanted is let go.
+        prefetch.prefetch({paths[1], paths[4]}, screen);
+        QCOMPARE(prefetch.held(screen), (QStringList{paths[1], paths[4]}));
+        // Loaded already, they are still wanted.
+        QTRY_VERIFY(!prefetch.pending(paths[1], screen) && !prefetch.pending(paths[4], screen));
+        const FittedLoad shown = LoadFitted(paths[0], screen);
+        for (const int i : {0, 2, 3, 5}) {
+            prefetch.keep(paths[i], screen, shown, *StampOf(paths[i]));
+        }
+        const QStringList held = prefetch.held(screen);
+        QCOMPARE(held.size(), 4);
+        QVERIFY(held.contains(paths[1]) && held.contains(paths[4]));
+        const auto load = prefetch.take(paths[4], screen);
+        QVERIFY(load && load->picture);
+        QCOMPARE(load->picture->bitmapSize(), QSize(44, 30));
+        // Nothing wanted: nothing held.
+        prefetch.prefetch({}, screen);
+        QVERIFY(prefetch.held(screen).isEmpty());
+    }
+
     void steppingShowsTheRightPictures()
     {
         const QString dir = startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80)});
