@@ -40,6 +40,8 @@ public:
     // holds that one name until then, and anything that needs another name (a key, a click,
     // any entry but the first) waits for the rest. Filled is emitted once it is in.
     [[nodiscard]] bool filling() const { return m_ahead.has_value(); }
+    // Meanwhile, the names known already: the first and the few right after it, in order.
+    [[nodiscard]] QStringList leadingNames() const { return m_ahead ? m_ahead->leading() : QStringList(); }
 
     // Counts the names still being sorted too.
     [[nodiscard]] int ListCount() const;

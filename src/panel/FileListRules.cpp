@@ -127,33 +127,45 @@ std::optional<QStringList> ReadFolder(const QString &folder, const FilePattern &
 }
 
 namespace {
-// One pass over a folder: every name the list shows, as the folder gives them, and the one it
+// One pass over a folder: every name the list shows, as the folder gives them, and the ones it
 // shows first.
 struct FolderPass
 {
     bool read = false;
     QStringList names;
     std::optional<QString> first;
+    QStringList leading; // the first and those right after it, in order
     struct stat before
     {};
 };
 
-FolderPass PassOver(const QString &folder, const FilePattern &pattern, SortOrder order, bool keepNames)
+FolderPass PassOver(const QString &folder, const FilePattern &pattern, SortOrder order, bool keepNames,
+                    std::size_t leadingWanted)
 {
     FolderPass pass;
-    std::optional<SortFacts> first;
+    std::vector<SortFacts> leading;
     pass.read = ForEachListed(folder, pattern, [&](const QString &name) {
         if (keepNames) {
             pass.names.append(name);
         }
         // Only the name is needed to compare by name; the other orders read the file's facts.
         SortFacts facts = order == SortOrder{} ? SortFacts{name, 0, 0, std::nullopt} : FactsOf(folder, name, order);
-        if (!first || SortsBefore(facts, *first, order)) {
-            first = std::move(facts);
+        // Most names come after the last one kept: one comparison each.
+        if (leading.size() == leadingWanted && !SortsBefore(facts, leading.back(), order)) {
+            return;
+        }
+        const auto at = std::find_if(leading.begin(), leading.end(),
+                                     [&](const SortFacts &kept) { return SortsBefore(facts, kept, order); });
+        leading.insert(at, std::move(facts));
+        if (leading.size() > leadingWanted) {
+            leading.pop_back();
         }
     });
-    if (pass.read && first) {
-        pass.first = first->name;
+    if (pass.read && !leading.empty()) {
+        pass.first = leading.front().name;
+        for (const SortFacts &facts : leading) {
+            pass.leading.append(facts.name);
+        }
     }
     return pass;
 }
@@ -181,14 +193,15 @@ std::optional<FolderAhead> &Ahead()
 
 std::optional<QString> FirstInFolder(const QString &folder, const FilePattern &pattern, SortOrder order)
 {
-    return PassOver(folder, pattern, order, false).first;
+    return PassOver(folder, pattern, order, false, 1).first;
 }
 
 QFuture<std::optional<QString>> ReadFolderAhead(const QString &folder, const FilePattern &pattern, SortOrder order)
 {
     QFuture<FolderPass> pass = QtConcurrent::run([folder, pattern, order] {
         const auto before = StatPath(folder);
-        FolderPass read = PassOver(folder, pattern, order, true);
+        // The names after the first are what the start decodes next, while the rest is sorted.
+        FolderPass read = PassOver(folder, pattern, order, true, PicturesAhead);
         // Taken before the pass: a folder changed while it is read is read again by the list.
         if (!before || !S_ISDIR(before->st_mode)) {
             read.read = false;
@@ -236,6 +249,11 @@ struct FolderReadAhead::Parts
 std::optional<QString> FolderReadAhead::first() const
 {
     return m_parts->pass.result().first;
+}
+
+QStringList FolderReadAhead::leading() const
+{
+    return m_parts->pass.result().leading;
 }
 
 qsizetype FolderReadAhead::count() const
@@ -347,6 +365,31 @@ SelectionAfterChange SelectionAfterFolderChange(const QStringList &before, const
     }
     result.focused = 0;
     return result;
+}
+
+ListWalk WalkTo(const ListWalk &before, const QString &folder, int index)
+{
+    ListWalk walk{folder, index, 1};
+    if (folder == before.folder && before.index >= 0) {
+        walk.direction = index > before.index ? 1 : index < before.index ? -1 : before.direction;
+    }
+    return walk;
+}
+
+QList<int> IndexesAhead(const ListWalk &walk, int count)
+{
+    QList<int> ahead;
+    if (walk.index < 0 || walk.index >= count) {
+        return ahead;
+    }
+    const int way = walk.direction < 0 ? -1 : 1;
+    for (const int step : {way, 2 * way, -way, -2 * way}) {
+        const int at = walk.index + step;
+        if (at >= 0 && at < count && ahead.size() < PicturesAhead) {
+            ahead.append(at);
+        }
+    }
+    return ahead;
 }
 
 QString SizeLabel(QSize pixels, qint64 bytes)

@@ -61,6 +61,8 @@ class FolderReadAhead
 public:
     // The name shown first (waits for the pass only); nothing when the folder shows no file.
     [[nodiscard]] std::optional<QString> first() const;
+    // The first few names in order, the first one first (waits for the pass only).
+    [[nodiscard]] QStringList leading() const;
     [[nodiscard]] qsizetype count() const;
     [[nodiscard]] bool sorted() const;
     // Finishes with the sort.
@@ -100,6 +102,25 @@ struct SelectionAfterChange
 // thumbnail page again, which would drop its marks of the files moved and its selection.
 [[nodiscard]] bool ListedFilesChanged(const QStringList &before, const QStringList &after, const QSet<QString> &changed,
                                       bool everything);
+
+// Where the user is going through the list's folder: the entry shown last and the way the keys
+// last moved (1 down the list, -1 up).
+struct ListWalk
+{
+    QString folder;
+    int index = -1;
+    int direction = 1;
+};
+// The walk once `index` of `folder` is shown: it goes the way the selection moved (a jump too:
+// Page Down or End go on downwards), the same way when it did not move, and down in a folder
+// just opened.
+[[nodiscard]] ListWalk WalkTo(const ListWalk &before, const QString &folder, int index);
+// How many pictures are decoded ahead of the keys: on two cores, the two next ones decode at once,
+// and the one behind is most often the picture shown before, kept already.
+inline constexpr int PicturesAhead = 3;
+// The entries of a list of `count` to decode ahead, most wanted first: the next two the way the
+// walk goes, then the one behind; at the list's end, those before it (the walk can only turn).
+[[nodiscard]] QList<int> IndexesAhead(const ListWalk &walk, int count);
 
 // "640 x 480", a line break, and whole kilobytes of 1000 bytes ("57 Kb").
 [[nodiscard]] QString SizeLabel(QSize pixels, qint64 bytes);

@@ -306,7 +306,8 @@ frmSide::frmSide(PictureViewOps &view, QWidget *parent)
     connect(File1, &FileListBox::PathChange, this, &frmSide::File1_PathChange);
     connect(File1, &FileListBox::Filled, this, [this] {
         updateFileCounter();
-        // The picture the list chose is shown already; its neighbours are known only now.
+        // The picture the list chose is shown already, or still decoding for the start; its
+        // neighbours are known only now.
         if (m_view.viewPresent() && File1->ListIndex() >= 0 &&
             JoinPath(File1->Path(), File1->FileName()) == State().CurrentFile) {
             prefetchNeighbours();
@@ -1076,15 +1077,24 @@ void frmSide::CountSelected()
 
 void frmSide::prefetchNeighbours()
 {
-    // The neighbours are what the arrow keys ask for next.
-    QStringList around;
-    for (const int step : {1, -1}) {
-        const QString neighbour = File1->List(File1->ListIndex() + step);
-        if (!neighbour.isEmpty()) {
-            around << JoinPath(File1->Path(), neighbour);
+    m_view.prefetch(picturesAhead());
+}
+
+QStringList frmSide::picturesAhead()
+{
+    // What the arrow keys ask for next: further on the way the user walks, or one step back.
+    m_walk = WalkTo(m_walk, File1->Path(), File1->ListIndex());
+    // A list still being sorted is not waited for: the names it knows in order are enough.
+    const bool filling = File1->filling();
+    const QStringList leading = File1->leadingNames();
+    QStringList ahead;
+    for (const int index : IndexesAhead(m_walk, File1->ListCount())) {
+        const QString name = filling ? leading.value(index) : File1->List(index);
+        if (!name.isEmpty()) {
+            ahead << JoinPath(File1->Path(), name);
         }
     }
-    m_view.prefetch(around);
+    return ahead;
 }
 
 void frmSide::File1_Click()
@@ -1103,15 +1113,16 @@ void frmSide::File1_Click()
     }
     s.CurrentFile = JoinPath(File1->Path(), name);
     if (viewer.waitForStartPicture([this] { File1_Click(); })) {
+        // The start's picture decodes on one core; its neighbours take the other meanwhile.
+        prefetchNeighbours();
         return;
     }
     QSize natural;
+    const QStringList ahead = picturesAhead();
+    viewer.setNextPicture(ahead.value(0));
     if (viewer.showCurrentPicture(&natural)) {
         lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));
-        // A list still being filled asks once it is in, rather than holding the picture back.
-        if (!File1->filling()) {
-            prefetchNeighbours();
-        }
+        viewer.prefetch(ahead);
         return;
     }
     // Only a file that is surely gone sends the list back to the folder; one that is there but

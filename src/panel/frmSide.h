@@ -5,6 +5,7 @@
 #include "files/CommandTargets.h"
 #include "files/FileMenuRules.h"
 #include "files/UndoJournal.h"
+#include "panel/FileListRules.h"
 #include "panel/FlatComboBox.h"
 #include "panel/FolderWatch.h"
 #include "panel/OpenTarget.h"
@@ -69,6 +70,8 @@ public:
     // The folder of the temporary entry, empty when there is none.
     [[nodiscard]] QString temporaryFolder() const { return m_temporaryFolder; }
     void prefetchNeighbours();
+    // The files the keys ask for next, most wanted first (see IndexesAhead).
+    QStringList picturesAhead();
     void File1_Click();
     void CountSelected();
 
@@ -237,6 +240,8 @@ private:
     FolderWatcher *m_watcher;
     QTimer *m_watchRetry;
     FolderChanges m_pendingChanges;
+    // Which way the user goes through the list, for what is decoded ahead.
+    ListWalk m_walk;
 
     // Folder buttons: assignment and reordering.
     bool FolderRightClick = false;

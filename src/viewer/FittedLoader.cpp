@@ -9,15 +9,39 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <memory>
 
 #include <unistd.h>
 
 namespace {
-constexpr int kKept = 4;
+// What is wanted next (three pictures) and the picture shown before, kept for a step back while
+// the list of what is wanted is not yet renewed: a load still wanted is never pushed out. At a
+// 4K screen a fitted picture is 33 MB.
+constexpr int kWantedAtOnce = 3;
+constexpr int kKept = kWantedAtOnce + 1;
+
+// The pictures ahead have threads of their own, one a core: at a start the shared pool's threads
+// may all be held by work that waits for the start's picture, while a core is free for the next.
+// The pool belongs to the application, whose end waits for a load under way.
+QThreadPool *AheadPool()
+{
+    static QPointer<QThreadPool> pool;
+    if (QCoreApplication::instance() == nullptr) {
+        return QThreadPool::globalInstance();
+    }
+    if (pool.isNull()) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    }
+    return pool;
 }
+} // namespace
 
 FittedLoad LoadFitted(const QString &path, const ScreenForFit &screen)
 {
@@ -88,18 +112,31 @@ bool FittedPrefetch::sameScreen(const ScreenForFit &a, const ScreenForFit &b)
     return SameScreenForFit(a, b);
 }
 
-void FittedPrefetch::prefetch(const QString &path, const ScreenForFit &screen)
+void FittedPrefetch::prefetch(const QStringList &paths, const ScreenForFit &screen)
 {
-    for (const Entry &e : std::as_const(m_entries)) {
-        if (e.path == path && sameScreen(e.screen, screen)) {
-            return;
+    const QStringList wanted = paths.first(std::min<qsizetype>(paths.size(), kWantedAtOnce));
+    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
+        if (!wanted.contains(m_entries.at(i).path) || !sameScreen(m_entries.at(i).screen, screen)) {
+            drop(i);
+        } else {
+            m_entries[i].wanted = true;
         }
     }
-    const auto stamp = StampOf(path);
-    if (!stamp) {
-        return;
+    for (const QString &path : wanted) {
+        const bool held =
+            std::any_of(m_entries.cbegin(), m_entries.cend(), [&path](const Entry &e) { return e.path == path; });
+        const auto stamp = held ? std::nullopt : StampOf(path);
+        if (stamp) {
+            add({path, screen, *stamp, QtConcurrent::run(AheadPool(), LoadFitted, path, screen), true});
+        }
     }
-    add({path, screen, *stamp, QtConcurrent::run(LoadFitted, path, screen)});
+}
+
+void FittedPrefetch::drop(qsizetype index)
+{
+    // A load still queued is skipped by the pool once cancelled; a ready one is unaffected.
+    m_entries[index].future.cancel();
+    m_entries.removeAt(index);
 }
 
 void FittedPrefetch::keep(const QString &path, const ScreenForFit &screen, const FittedLoad &load,
@@ -118,8 +155,22 @@ void FittedPrefetch::add(Entry entry)
 {
     m_entries.append(std::move(entry));
     while (m_entries.size() > kKept) {
-        m_entries.removeFirst(); // a running load finishes on its own; its result is dropped
+        // Pictures only kept as the viewer moved on go first, oldest first: what the last prefetch
+        // named stays (what it did not name was let go then).
+        const auto kept = std::find_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return !e.wanted; });
+        drop(kept == m_entries.cend() ? 0 : std::distance(m_entries.cbegin(), kept));
     }
+}
+
+QStringList FittedPrefetch::held(const ScreenForFit &screen) const
+{
+    QStringList paths;
+    for (const Entry &e : m_entries) {
+        if (sameScreen(e.screen, screen)) {
+            paths.append(e.path);
+        }
+    }
+    return paths;
 }
 
 std::optional<QFuture<FittedLoad>> FittedPrefetch::pending(const QString &path, const ScreenForFit &screen) const
@@ -156,7 +207,9 @@ std::optional<FittedLoad> FittedPrefetch::take(const QString &path, const Screen
 
 void FittedPrefetch::clear()
 {
-    m_entries.clear();
+    while (!m_entries.isEmpty()) {
+        drop(m_entries.size() - 1);
+    }
 }
 
 ScreenForFit CurrentScreenForFit()

@@ -51,7 +51,11 @@ struct FileStamp
 class FittedPrefetch
 {
 public:
-    void prefetch(const QString &path, const ScreenForFit &screen);
+    // The pictures wanted next, most wanted first (at most three): those not held yet start
+    // loading, and whatever else is held is let go, so that work for a place the user has left
+    // does not queue before the work for where the user is now. A load let go that has not begun
+    // never runs; one under way finishes for nobody.
+    void prefetch(const QStringList &paths, const ScreenForFit &screen);
     // A picture already loaded (the one the viewer shows as it moves on), kept so that stepping
     // back is not a second decode.
     void keep(const QString &path, const ScreenForFit &screen, const FittedLoad &load, const FileStamp &stamp);
@@ -62,6 +66,8 @@ public:
     void clear();
     // The load of `path` while it is still under way.
     [[nodiscard]] std::optional<QFuture<FittedLoad>> pending(const QString &path, const ScreenForFit &screen) const;
+    // The files held for that screen, loaded or loading, oldest first.
+    [[nodiscard]] QStringList held(const ScreenForFit &screen) const;
 
 private:
     struct Entry
@@ -70,8 +76,10 @@ private:
         ScreenForFit screen;
         FileStamp stamp;
         QFuture<FittedLoad> future;
+        bool wanted = false; // named by the last prefetch, not only kept
     };
     void add(Entry entry);
+    void drop(qsizetype index);
     static bool sameFile(const FileStamp &stamp, const struct stat &now);
     static bool sameScreen(const ScreenForFit &a, const ScreenForFit &b);
     QList<Entry> m_entries;

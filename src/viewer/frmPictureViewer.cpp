@@ -123,7 +123,7 @@ frmPictureViewer::frmPictureViewer(QWidget *parent)
     // Once painted, the picture is on its way to the screen (the backing store is flushed after
     // the paint): the neighbours start on the next turn of the event loop.
     connect(Image1, &PictureImage::painted, this, [this] {
-        if (!m_pendingPrefetch.isEmpty()) {
+        if (m_pendingPrefetch) {
             QTimer::singleShot(0, this, &frmPictureViewer::startPendingPrefetch);
         }
     });
@@ -217,12 +217,18 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
 {
     SharedState &s = State();
     const ScreenForFit screen = screenForFit();
+    const QString next = std::exchange(m_nextPicture, QString());
     std::optional<FileStamp> stamp = FileStamp();
     auto load = m_prefetch.take(s.CurrentFile, screen, &*stamp);
     if (!load) {
         load = TakeLoadAheadOfStart(s.CurrentFile, screen, &*stamp);
     }
     if (!load) {
+        // This thread takes one core for a while (a picture from a helper takes a second or
+        // more); what is held ahead is for the place the user left.
+        if (!next.isEmpty()) {
+            m_prefetch.prefetch({next}, screen);
+        }
         stamp = StampOf(s.CurrentFile); // before the load: a file changed meanwhile is never kept
         load = LoadFitted(s.CurrentFile, screen);
     }
@@ -289,8 +295,11 @@ bool frmPictureViewer::waitForStartPicture(std::function<void()> then)
 
 void frmPictureViewer::prefetch(const QStringList &paths)
 {
-    m_pendingPrefetch = paths;
-    if (Image1->isHidden()) { // nothing will be painted: a notice, a thumbnail page
+    // While the start's picture decodes it takes a core, and the windows are still being made and
+    // painted on the other: only the next picture starts, once they are (the fallback's moment).
+    const bool startPictureDecoding = PendingLoadAheadOfStart(State().CurrentFile, screenForFit()).has_value();
+    m_pendingPrefetch = startPictureDecoding ? paths.first(std::min<qsizetype>(paths.size(), 1)) : paths;
+    if (Image1->isHidden() && !startPictureDecoding) { // nothing will be painted: a notice, a thumbnail page
         startPendingPrefetch();
         return;
     }
@@ -300,17 +309,21 @@ void frmPictureViewer::prefetch(const QStringList &paths)
 void frmPictureViewer::startPendingPrefetch()
 {
     m_prefetchFallback->stop();
-    const QStringList paths = std::exchange(m_pendingPrefetch, {});
-    const ScreenForFit screen = screenForFit();
-    for (const QString &path : paths) {
-        m_prefetch.prefetch(path, screen);
+    // Asked once for each picture shown; the paints after the first find nothing to start.
+    if (const auto paths = std::exchange(m_pendingPrefetch, std::nullopt)) {
+        m_prefetch.prefetch(*paths, screenForFit());
     }
+}
+
+QStringList frmPictureViewer::picturesAhead() const
+{
+    return m_prefetch.held(screenForFit());
 }
 
 void frmPictureViewer::clearPrefetch()
 {
     m_prefetchFallback->stop();
-    m_pendingPrefetch.clear();
+    m_pendingPrefetch.reset();
     m_prefetch.clear();
     m_shown.reset();
 }

@@ -157,14 +157,20 @@ private slots:
         QCOMPARE(DateTaken(env.path("a.jpg")), std::optional<QDateTime>(QDateTime(QDate(2021, 6, 1), QTime(12, 0))));
 
         // The first picture a start shows, found in one pass, is the list's first in every order;
-        // a file the pattern leaves out never is, whatever its facts.
+        // a file the pattern leaves out never is, whatever its facts. The same pass names the
+        // ones right after it (decoded next while the rest is sorted), in the list's order.
         Make(env.path("0-notes.txt"), QByteArray(9000, 'x'), 500);
+        Make(env.path("d.jpg"), TakenAt("2020:06:01 12:00:00") + QByteArray(100, '\0'), 4000);
         const FilePattern pattern(QStringLiteral("*.jpg"));
         for (const SortKey key : {SortKey::Name, SortKey::DateTaken, SortKey::DateModified, SortKey::Size}) {
             for (const bool descending : {false, true}) {
                 const SortOrder order{key, descending};
                 const QStringList listed = SortedNames(env.dir(), *ReadFolder(env.dir(), pattern), order);
                 QCOMPARE(FirstInFolder(env.dir(), pattern, order), std::optional<QString>(listed.first()));
+                (void)ReadFolderAhead(env.dir(), pattern, order);
+                const auto ahead = TakeFolderReadAhead(env.dir(), pattern, order);
+                QVERIFY(ahead);
+                QCOMPARE(ahead->leading(), listed.first(PicturesAhead));
             }
         }
         QCOMPARE(FirstInFolder(env.path("missing"), pattern, {}), std::nullopt);

@@ -352,18 +352,18 @@ private slots:
         picture(path, 300, 200);
         ScreenForFit screen;
         FittedPrefetch prefetch;
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         auto load = prefetch.take(path, screen);
         QVERIFY(load && load->picture);
         QCOMPARE(load->picture->bitmapSize(), QSize(300, 200));
         // Taken once: a second take has nothing.
         QVERIFY(!prefetch.take(path, screen));
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         QTest::qWait(50);
         picture(path, 500, 100); // replaced before it is shown
         QVERIFY(!prefetch.take(path, screen));
         // Another screen is another load.
-        prefetch.prefetch(path, screen);
+        prefetch.prefetch({path}, screen);
         ScreenForFit other = screen;
         other.slideShow = true;
         QVERIFY(!prefetch.take(path, other));
@@ -385,6 +385,39 @@ private slots:
         QVERIFY(!prefetch.take(path, screen));
     }
 
+    // Only what is wanted is held, three at most; pictures kept as the viewer moves on never push
+    // out a wanted one, and the list stays bounded.
+    void prefetchHoldsWhatIsWanted()
+    {
+        const ScreenForFit screen;
+        QStringList paths;
+        for (int i = 0; i < 6; ++i) {
+            paths << env->path(QStringLiteral("w%1.jpg").arg(i));
+            picture(paths.last(), 40 + i, 30);
+        }
+        FittedPrefetch prefetch;
+        prefetch.prefetch(paths, screen);
+        QCOMPARE(prefetch.held(screen), paths.first(3));
+        // A jump: what is no longer wanted is let go.
+        prefetch.prefetch({paths[1], paths[4]}, screen);
+        QCOMPARE(prefetch.held(screen), (QStringList{paths[1], paths[4]}));
+        // Loaded already, they are still wanted.
+        QTRY_VERIFY(!prefetch.pending(paths[1], screen) && !prefetch.pending(paths[4], screen));
+        const FittedLoad shown = LoadFitted(paths[0], screen);
+        for (const int i : {0, 2, 3, 5}) {
+            prefetch.keep(paths[i], screen, shown, *StampOf(paths[i]));
+        }
+        const QStringList held = prefetch.held(screen);
+        QCOMPARE(held.size(), 4);
+        QVERIFY(held.contains(paths[1]) && held.contains(paths[4]));
+        const auto load = prefetch.take(paths[4], screen);
+        QVERIFY(load && load->picture);
+        QCOMPARE(load->picture->bitmapSize(), QSize(44, 30));
+        // Nothing wanted: nothing held.
+        prefetch.prefetch({}, screen);
+        QVERIFY(prefetch.held(screen).isEmpty());
+    }
+
     void steppingShowsTheRightPictures()
     {
         const QString dir = startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80)});
@@ -401,6 +434,37 @@ private slots:
         picture(dir + "/2.jpg", 222, 90);
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().size(), QSize(222, 90));
+    }
+
+    // Ahead of the keys: the next two the way the user walks, and the one behind. A picture replaced
+    // on disk while it waits ahead is shown as it is now.
+    void picturesAheadFollowTheWalk()
+    {
+        const QString dir =
+            startOn({QSize(100, 50), QSize(200, 60), QSize(300, 70), QSize(400, 80), QSize(500, 90), QSize(600, 100)});
+        QVERIFY(!dir.isEmpty());
+        QTRY_VERIFY(Forms::IsLoaded(Forms::Form::PictureViewer) && viewer().isVisible());
+        FileListBox *list = Control<FileListBox>(Forms::frmSide(), "File1");
+        list->setFocus();
+        const auto file = [&dir](int i) { return dir + QStringLiteral("/%1.jpg").arg(i); };
+        const auto ahead = [this] {
+            const QStringList held = viewer().picturesAhead();
+            return QSet<QString>(held.cbegin(), held.cend());
+        };
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(2), file(3), file(0)}));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(3), file(4), file(1)}));
+        picture(file(4), 444, 99);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+
+        QCOMPARE(State().CurrentFile, file(4));
+        QCOMPARE(Control<PictureImage>(viewer(), "Image1")->geometry().size(), QSize(444, 99));
+        // Turning back: the two before, and the one just left (kept, not decoded again).
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(State().CurrentFile, file(3));
+        QTRY_COMPARE(ahead(), (QSet<QString>{file(2), file(1), file(4)}));
     }
 
     void splashArtworkAndSize()
