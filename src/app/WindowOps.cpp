@@ -112,10 +112,6 @@ public:
     {
         onViewer([&](frmPictureViewer &v) { v.prefetch(paths); });
     }
-    void setNextPicture(const QString &path) override
-    {
-        onViewer([&](frmPictureViewer &v) { v.setNextPicture(path); });
-    }
     void showUnreadable(const QString &displayName) override
     {
         onViewer([&](frmPictureViewer &v) { v.showUnreadable(displayName); });

@@ -115,8 +115,9 @@ struct ListWalk
 // Page Down or End go on downwards), the same way when it did not move, and down in a folder
 // just opened.
 [[nodiscard]] ListWalk WalkTo(const ListWalk &before, const QString &folder, int index);
-// How many pictures are decoded ahead of the keys: on two cores, the two next ones decode at once,
-// and the one behind is most often the picture shown before, kept already.
+// How many pictures are decoded ahead of the keys: the next two, so that a picture that takes
+// longer to decode than the user looks at one is still ready, and the one behind, most often the
+// picture shown before, kept already.
 inline constexpr int PicturesAhead = 3;
 // The entries of a list of `count` to decode ahead, most wanted first: the next two the way the
 // walk goes, then the one behind; at the list's end, those before it (the walk can only turn).

@@ -1113,13 +1113,12 @@ void frmSide::File1_Click()
     }
     s.CurrentFile = JoinPath(File1->Path(), name);
     if (viewer.waitForStartPicture([this] { File1_Click(); })) {
-        // The start's picture decodes on one core; its neighbours take the other meanwhile.
+        // The start's picture decodes on one core; the next one takes the other meanwhile.
         prefetchNeighbours();
         return;
     }
     QSize natural;
     const QStringList ahead = picturesAhead();
-    viewer.setNextPicture(ahead.value(0));
     if (viewer.showCurrentPicture(&natural)) {
         lblKB->setText(SizeLabel(natural, FileSizeOf(s.CurrentFile)));
         viewer.prefetch(ahead);

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QPointer>
-#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -26,9 +25,11 @@ namespace {
 constexpr int kWantedAtOnce = 3;
 constexpr int kKept = kWantedAtOnce + 1;
 
-// The pictures ahead have threads of their own, one a core: at a start the shared pool's threads
-// may all be held by work that waits for the start's picture, while a core is free for the next.
-// The pool belongs to the application, whose end waits for a load under way.
+// The pictures ahead have a thread of their own: at a start the shared pool's threads may all be
+// held by work that waits for the start's picture. One at a time, most wanted first: the slow
+// decoders (HEIC, JPEG XL) use every core themselves, so the next picture alone is ready sooner
+// than the next two side by side. The pool belongs to the application, whose end waits for a
+// load under way.
 QThreadPool *AheadPool()
 {
     static QPointer<QThreadPool> pool;
@@ -37,7 +38,7 @@ QThreadPool *AheadPool()
     }
     if (pool.isNull()) {
         pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+        pool->setMaxThreadCount(1);
     }
     return pool;
 }

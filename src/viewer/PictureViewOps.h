@@ -27,7 +27,6 @@ public:
     virtual bool showCurrentPicture(QSize *naturalSize) = 0;
     virtual bool waitForStartPicture(std::function<void()> then) = 0;
     virtual void prefetch(const QStringList &paths) = 0;
-    virtual void setNextPicture(const QString &path) = 0;
     virtual void showUnreadable(const QString &displayName) = 0;
     virtual void hideError() = 0;
     virtual void hidePicture() = 0;

@@ -217,18 +217,14 @@ bool frmPictureViewer::showCurrentPicture(QSize *naturalSize)
 {
     SharedState &s = State();
     const ScreenForFit screen = screenForFit();
-    const QString next = std::exchange(m_nextPicture, QString());
     std::optional<FileStamp> stamp = FileStamp();
     auto load = m_prefetch.take(s.CurrentFile, screen, &*stamp);
     if (!load) {
         load = TakeLoadAheadOfStart(s.CurrentFile, screen, &*stamp);
     }
     if (!load) {
-        // This thread takes one core for a while (a picture from a helper takes a second or
-        // more); what is held ahead is for the place the user left.
-        if (!next.isEmpty()) {
-            m_prefetch.prefetch({next}, screen);
-        }
+        // The picture the user waits for has the machine to itself (a HEIC's decoder takes both
+        // cores): the pictures ahead are asked for once it is painted.
         stamp = StampOf(s.CurrentFile); // before the load: a file changed meanwhile is never kept
         load = LoadFitted(s.CurrentFile, screen);
     }

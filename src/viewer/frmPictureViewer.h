@@ -59,10 +59,6 @@ public:
     // has been painted: decoders started at once would take the processor from that picture's way
     // to the screen (on two cores, from the painting and from the display server).
     void prefetch(const QStringList &paths);
-    // The picture most likely asked for after CurrentFile, for its next showCurrentPicture only:
-    // when CurrentFile is not ready and is decoded on this thread, that one starts at once beside
-    // it, on another core (the rest waits for the paint as ever).
-    void setNextPicture(const QString &path) { m_nextPicture = path; }
     // The files decoded or being decoded ahead, and the one shown before (kept for a step back).
     [[nodiscard]] QStringList picturesAhead() const;
     // Drops every picture decoded or kept ahead, so the next selection decodes its file afresh.
@@ -208,8 +204,7 @@ private:
     };
     std::optional<Shown> m_shown;
     std::optional<QStringList> m_pendingPrefetch; // an empty list lets go of all held ahead
-    QString m_nextPicture;
-    QTimer *m_prefetchFallback; // a window that is not painted (covered, minimised) still prefetches
+    QTimer *m_prefetchFallback;                   // a window that is not painted (covered, minimised) still prefetches
     ThumbnailSource m_thumbnails;
     ThumbnailPage *m_page;
     // A plain press on a thumbnail already selected among several: the selection stays for a drag
