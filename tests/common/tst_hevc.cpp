@@ -2,6 +2,7 @@
 // The helper's own HEVC decoder for HEIF files: chosen over libheif's stock libde265 decoder, the
 // very same planes and pixels as it for every layout heif-enc writes (and a phone's tiled grid),
 // and a clean failure for a stream that is cut short or damaged.
+#include "common/picture/HeifOwners.h"
 #include "common/picture/HevcDecoder.h"
 #include "common/picture/RasterDecode.h"
 
@@ -155,25 +156,9 @@ QImage testPicture(int w, int h)
     return image;
 }
 
-struct ContextFree
-{
-    void operator()(heif_context *c) const { heif_context_free(c); }
-};
-struct HandleFree
-{
-    void operator()(heif_image_handle *h) const { heif_image_handle_release(h); }
-};
-struct ImageFree
-{
-    void operator()(heif_image *i) const { heif_image_release(i); }
-};
-struct OptionsFree
-{
-    void operator()(heif_decoding_options *o) const { heif_decoding_options_free(o); }
-};
-using Context = std::unique_ptr<heif_context, ContextFree>;
-using Handle = std::unique_ptr<heif_image_handle, HandleFree>;
-using Image = std::unique_ptr<heif_image, ImageFree>;
+using Context = HeifContextPtr;
+using Handle = HeifHandlePtr;
+using Image = HeifImagePtr;
 
 Context readHeif(const QByteArray &file)
 {
@@ -208,7 +193,7 @@ Handle pictureOf(heif_context *context, bool thumbnail)
 Image decodeWith(heif_image_handle *handle, const char *decoder, heif_colorspace space, heif_chroma chroma,
                  QString *error = nullptr)
 {
-    std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+    HeifOptionsPtr options(heif_decoding_options_alloc());
     options->decoder_id = decoder;
     heif_image *image = nullptr;
     const heif_error e = heif_decode_image(handle, &image, space, chroma, options.get());

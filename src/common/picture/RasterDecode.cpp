@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/RasterDecode.h"
 
+#include "common/picture/HeifOwners.h"
 #include "common/picture/HevcDecoder.h"
 
 #include <jxl/decode.h>
@@ -344,23 +345,6 @@ int heifExifOrientation(const heif_image_handle *handle)
     return TiffBlockOrientation(exif.data() + 4 + offset, size - 4 - offset);
 }
 
-struct HeifContextFree
-{
-    void operator()(heif_context *c) const { heif_context_free(c); }
-};
-struct HeifHandleFree
-{
-    void operator()(heif_image_handle *h) const { heif_image_handle_release(h); }
-};
-struct HeifImageFree
-{
-    void operator()(heif_image *i) const { heif_image_release(i); }
-};
-struct HeifOptionsFree
-{
-    void operator()(heif_decoding_options *o) const { heif_decoding_options_free(o); }
-};
-
 // A decoded picture's 8-bit samples: red, green, blue and alpha (none: opaque), each `step`
 // bytes from one pixel to the next: planes of their own, or four bytes a pixel.
 struct HeifSamples
@@ -449,7 +433,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
                                        const RasterLimits &limits, RasterFailure *failure)
 {
     RegisterHevcDecoder();
-    std::unique_ptr<heif_context, HeifContextFree> context(heif_context_alloc());
+    HeifContextPtr context(heif_context_alloc());
     if (!context) {
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
@@ -466,7 +450,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
         fail(failure, RasterFailure::Damaged);
         return std::nullopt;
     }
-    std::unique_ptr<heif_image_handle, HeifHandleFree> handle(rawHandle);
+    HeifHandlePtr handle(rawHandle);
     // The size with the container's rotation and mirroring applied: the picture as it is seen.
     const int width = heif_image_handle_get_width(handle.get());
     const int height = heif_image_handle_get_height(handle.get());
@@ -499,7 +483,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     // A phone's photo carries a small copy: when it is at least as large as what is drawn, it is
     // decoded instead of the whole picture.
     heif_image_handle *source = handle.get();
-    std::unique_ptr<heif_image_handle, HeifHandleFree> thumbnail;
+    HeifHandlePtr thumbnail;
     const int thumbnails = heif_image_handle_get_number_of_thumbnails(handle.get());
     if (thumbnails > 0 && (outW < static_cast<std::uint32_t>(width) || outH < static_cast<std::uint32_t>(height))) {
         std::vector<heif_item_id> ids(static_cast<std::size_t>(thumbnails));
@@ -510,7 +494,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
                 heif_error_Ok) {
                 continue;
             }
-            std::unique_ptr<heif_image_handle, HeifHandleFree> candidate(t);
+            HeifHandlePtr candidate(t);
             const int tw = heif_image_handle_get_width(t);
             const int th = heif_image_handle_get_height(t);
             // Same shape (so the same way up) and large enough.
@@ -526,7 +510,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
             source = thumbnail.get();
         }
     }
-    std::unique_ptr<heif_decoding_options, HeifOptionsFree> options(heif_decoding_options_alloc());
+    HeifOptionsPtr options(heif_decoding_options_alloc());
     // The decode's threads: a grid's tiles are decoded side by side (libheif starts a thread for
     // each of that many at a time), each on its own; a single picture is decoded by libde265's
     // workers. Nothing runs beside the caller when it allows no threads.
@@ -538,7 +522,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     // libheif, in the interleaved form.
     const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(source) == 8 &&
                            heif_image_handle_get_chroma_bits_per_pixel(source) == 8;
-    std::unique_ptr<heif_image, HeifImageFree> image;
+    HeifImagePtr image;
     HeifSamples samples;
     if (eightBits) {
         heif_image *rawImage = nullptr;
