@@ -29,6 +29,8 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <array>
+#include <random>
 #include <vector>
 
 namespace MP = ModernPictures;
@@ -833,6 +835,107 @@ private slots:
         const auto two = ReduceRaster(row, 3, 1, 3, 2, 1);
         QCOMPARE(two[0], 0xFF000010u);
         QCOMPARE(two[1], 0xFF000050u);
+    }
+
+    void reductionIsTheExactAreaMean()
+    {
+        // The reducer adds rows up before spreading them over columns; whatever the shapes, the
+        // row layouts and their mix, every output pixel must still be the exact mean of the area
+        // under it. Tall reductions stack more rows than the stack holds at once.
+        std::mt19937 random(29);
+        struct Shape
+        {
+            std::uint32_t w, h, outW, outH;
+        };
+        const Shape shapes[] = {{7, 5, 3, 2},     {40, 30, 13, 9}, {17, 600, 5, 1}, {3, 1000, 2, 7},
+                                {64, 64, 64, 63}, {9, 530, 9, 2},  {101, 77, 1, 1}, {300, 4, 17, 4},
+                                {33, 700, 4, 3},  {5, 514, 2, 1},  {6, 6, 5, 5},    {250, 260, 11, 1}};
+        for (const Shape &shape : shapes) {
+            for (int mix = 0; mix < 4; ++mix) {
+                // Each row's layout: words, three samples, four samples, or any of them by turns.
+                std::vector<int> layouts(shape.h);
+                for (std::uint32_t y = 0; y < shape.h; ++y) {
+                    layouts[y] = mix < 3 ? mix : static_cast<int>(random() % 3);
+                }
+                // Every source pixel as A, R, G, B.
+                std::vector<std::array<std::uint32_t, 4>> argb(static_cast<std::size_t>(shape.w) * shape.h);
+                for (auto &p : argb) {
+                    for (auto &c : p) {
+                        c = random() % 4 == 0 ? 255 : random() % 256;
+                    }
+                }
+                std::vector<std::uint32_t> out(static_cast<std::size_t>(shape.outW) * shape.outH, 0x12345678);
+                RowReducer reducer(shape.w, shape.h, shape.outW, shape.outH, out.data());
+                std::vector<std::uint32_t> words(shape.w);
+                std::vector<std::uint8_t> samples(static_cast<std::size_t>(shape.w) * 4);
+                for (std::uint32_t y = 0; y < shape.h; ++y) {
+                    const auto *row = &argb[static_cast<std::size_t>(y) * shape.w];
+                    if (layouts[y] == 1) {
+                        for (std::uint32_t x = 0; x < shape.w; ++x) {
+                            auto &p = argb[static_cast<std::size_t>(y) * shape.w + x];
+                            p[0] = 255;
+                            for (int c = 0; c < 3; ++c) {
+                                samples[x * 3 + c] = static_cast<std::uint8_t>(p[1 + c]);
+                            }
+                        }
+                        reducer.addSamples(samples.data(), 3);
+                    } else if (layouts[y] == 2) {
+                        for (std::uint32_t x = 0; x < shape.w; ++x) {
+                            for (int c = 0; c < 3; ++c) {
+                                samples[x * 4 + c] = static_cast<std::uint8_t>(row[x][1 + c]);
+                            }
+                            samples[x * 4 + 3] = static_cast<std::uint8_t>(row[x][0]);
+                        }
+                        reducer.addSamples(samples.data(), 4);
+                    } else {
+                        for (std::uint32_t x = 0; x < shape.w; ++x) {
+                            words[x] = (row[x][0] << 24) | (row[x][1] << 16) | (row[x][2] << 8) | row[x][3];
+                        }
+                        reducer.addRow(words.data());
+                    }
+                }
+                // Source pixel x spans [x outW, (x + 1) outW) units, output column o spans
+                // [o w, (o + 1) w); the same down.
+                auto overlap = [](std::uint64_t a0, std::uint64_t a1, std::uint64_t b0, std::uint64_t b1) {
+                    return std::max<std::uint64_t>(std::min(a1, b1), std::max(a0, b0)) - std::max(a0, b0);
+                };
+                const std::uint64_t area = static_cast<std::uint64_t>(shape.w) * shape.h;
+                for (std::uint32_t oy = 0; oy < shape.outH; ++oy) {
+                    for (std::uint32_t ox = 0; ox < shape.outW; ++ox) {
+                        std::uint64_t sum[4] = {0, 0, 0, 0};
+                        for (std::uint32_t y = 0; y < shape.h; ++y) {
+                            const std::uint64_t wy =
+                                overlap(std::uint64_t(y) * shape.outH, std::uint64_t(y + 1) * shape.outH,
+                                        std::uint64_t(oy) * shape.h, std::uint64_t(oy + 1) * shape.h);
+                            for (std::uint32_t x = 0; wy != 0 && x < shape.w; ++x) {
+                                const std::uint64_t wx =
+                                    overlap(std::uint64_t(x) * shape.outW, std::uint64_t(x + 1) * shape.outW,
+                                            std::uint64_t(ox) * shape.w, std::uint64_t(ox + 1) * shape.w);
+                                for (int c = 0; c < 4; ++c) {
+                                    sum[c] += wx * wy * argb[static_cast<std::size_t>(y) * shape.w + x][c];
+                                }
+                            }
+                        }
+                        std::uint32_t expected = 0;
+                        for (int c = 0; c < 4; ++c) {
+                            expected = (expected << 8) | static_cast<std::uint32_t>((sum[c] + area / 2) / area);
+                        }
+                        const std::uint32_t got = out[static_cast<std::size_t>(oy) * shape.outW + ox];
+                        QVERIFY2(got == expected,
+                                 qPrintable(QStringLiteral("%1x%2 to %3x%4, mix %5, at %6,%7: %8, not %9")
+                                                .arg(shape.w)
+                                                .arg(shape.h)
+                                                .arg(shape.outW)
+                                                .arg(shape.outH)
+                                                .arg(mix)
+                                                .arg(ox)
+                                                .arg(oy)
+                                                .arg(got, 8, 16)
+                                                .arg(expected, 8, 16)));
+                    }
+                }
+            }
+        }
     }
 
     void theListChoosesItsFormats()

@@ -87,8 +87,13 @@ public:
     void addSamples(const std::uint8_t *row, unsigned channels);
 
 private:
+    // How the bytes of the rows being stacked are laid out: 0xAARRGGBB words, or 3 or 4 samples.
+    enum class Layout { Words, Rgb, Rgba };
+    void addLine(const std::uint8_t *bytes, Layout layout);
     template<typename Pixel> void sumColumns(Pixel pixel);
-    void addSummedRow();
+    template<typename Bytes> void sumLayout(const Bytes *line, Layout layout);
+    void flushStack();
+    void addSummedRow(std::uint32_t rows);
 
     std::uint32_t m_width;
     std::uint32_t m_height;
@@ -104,6 +109,11 @@ private:
     std::vector<std::uint32_t> m_share;
     std::vector<std::uint32_t> m_row;
     std::vector<std::uint64_t> m_sum;
+    // Rows that lie wholly inside one output row all weigh the same: they are first added up
+    // sample by sample here, and only their sum is spread over the output columns.
+    std::vector<std::uint16_t> m_stack;
+    std::uint32_t m_stacked = 0;
+    Layout m_stackLayout = Layout::Words;
 };
 
 // The answer the helper sends: its header words, then the pixels.

@@ -3,6 +3,11 @@
 #include "common/picture/RasterDecode.h"
 
 #include <algorithm>
+#include <bit>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 void FitRasterSize(std::uint32_t naturalW, std::uint32_t naturalH, std::uint32_t boxW, std::uint32_t boxH,
                    std::uint32_t &outW, std::uint32_t &outH)
@@ -58,7 +63,8 @@ RowReducer::RowReducer(std::uint32_t width, std::uint32_t height, std::uint32_t 
 // that straddle a border are weighed one by one. `pixel(sx, v)` gives pixel sx as A, R, G, B.
 template<typename Pixel> void RowReducer::sumColumns(Pixel pixel)
 {
-    // Per output pixel the shares add up to `width` units: 255 x 65535 fits 32 bits.
+    // Per output pixel the shares add up to `width` units, of at most 255 x kStackRows a sample:
+    // 255 x 257 x 65535 still fits 32 bits.
     std::uint32_t *row = m_row.data();
     std::uint32_t carry[4] = {0, 0, 0, 0};
     std::uint32_t sx = 0;
@@ -93,54 +99,132 @@ template<typename Pixel> void RowReducer::sumColumns(Pixel pixel)
     }
 }
 
-void RowReducer::addRow(const std::uint32_t *line)
-{
-    if (m_outRow >= m_outH) {
-        return;
-    }
-    sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
-        const std::uint32_t p = line[sx];
-        v[0] = p >> 24;
-        v[1] = (p >> 16) & 0xFF;
-        v[2] = (p >> 8) & 0xFF;
-        v[3] = p & 0xFF;
-    });
-    addSummedRow();
-}
+namespace {
 
-void RowReducer::addSamples(const std::uint8_t *line, unsigned channels)
+// A stack of 257 rows of 255 still fits its 16-bit sums (and the column sums above).
+constexpr std::uint32_t kStackRows = 257;
+
+} // namespace
+
+template<typename Bytes> void RowReducer::sumLayout(const Bytes *line, Layout layout)
 {
-    if (m_outRow >= m_outH) {
-        return;
-    }
-    if (channels == 4) {
+    switch (layout) {
+    case Layout::Words:
         sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
-            const std::uint8_t *p = line + static_cast<std::size_t>(sx) * 4;
+            const Bytes *p = line + static_cast<std::size_t>(sx) * 4;
+            if constexpr (std::endian::native == std::endian::little) {
+                v[0] = p[3];
+                v[1] = p[2];
+                v[2] = p[1];
+                v[3] = p[0];
+            } else {
+                v[0] = p[0];
+                v[1] = p[1];
+                v[2] = p[2];
+                v[3] = p[3];
+            }
+        });
+        break;
+    case Layout::Rgba:
+        sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
+            const Bytes *p = line + static_cast<std::size_t>(sx) * 4;
             v[0] = p[3];
             v[1] = p[0];
             v[2] = p[1];
             v[3] = p[2];
         });
-    } else {
-        sumColumns([line](std::uint32_t sx, std::uint32_t *v) {
-            const std::uint8_t *p = line + static_cast<std::size_t>(sx) * 3;
-            v[0] = 255;
+        break;
+    case Layout::Rgb: {
+        // Opaque: each stacked row brings a full alpha.
+        const std::uint32_t opaque = 255u * m_stacked;
+        sumColumns([line, opaque](std::uint32_t sx, std::uint32_t *v) {
+            const Bytes *p = line + static_cast<std::size_t>(sx) * 3;
+            v[0] = opaque;
             v[1] = p[0];
             v[2] = p[1];
             v[3] = p[2];
         });
+        break;
     }
-    addSummedRow();
+    }
 }
 
-void RowReducer::addSummedRow()
+void RowReducer::addRow(const std::uint32_t *line)
 {
-    std::uint64_t left = m_outH;
+    addLine(reinterpret_cast<const std::uint8_t *>(line), Layout::Words);
+}
+
+void RowReducer::addSamples(const std::uint8_t *line, unsigned channels)
+{
+    addLine(line, channels == 4 ? Layout::Rgba : Layout::Rgb);
+}
+
+// Spreading a row over the output columns costs more than the rest of a reduction together;
+// stacked first, a large reduction spreads one row in many.
+void RowReducer::addLine(const std::uint8_t *bytes, Layout layout)
+{
+    if (m_outRow >= m_outH) {
+        return;
+    }
+    if (m_stacked > 0 && layout != m_stackLayout) {
+        flushStack();
+    }
+    // Each source row brings outH units to the output rows, each of which takes `height` units.
+    std::uint64_t room = m_height - m_yFilled - static_cast<std::uint64_t>(m_stacked) * m_outH;
+    if (m_stacked > 0 && room < m_outH) {
+        flushStack();
+        room = m_height - m_yFilled;
+    }
+    const std::size_t n = static_cast<std::size_t>(m_width) * (layout == Layout::Rgb ? 3 : 4);
+    if (m_stack.size() < n) {
+        m_stack.resize(n);
+    }
+    std::uint16_t *stack = m_stack.data();
+    if (m_stacked == 0) {
+        std::fill_n(stack, n, std::uint16_t{0});
+    }
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        auto *s = reinterpret_cast<__m128i *>(stack + i);
+        _mm_storeu_si128(s, _mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(b, zero)));
+        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(b, zero)));
+    }
+#endif
+    for (; i < n; ++i) {
+        stack[i] = static_cast<std::uint16_t>(stack[i] + bytes[i]);
+    }
+    m_stackLayout = layout;
+    ++m_stacked;
+    // A row that ends an output row, or straddles two (weighed into each), is spread at once.
+    if (room <= m_outH || m_stacked == kStackRows) {
+        flushStack();
+    }
+}
+
+void RowReducer::flushStack()
+{
+    if (m_stacked == 0) {
+        return;
+    }
+    sumLayout(m_stack.data(), m_stackLayout);
+    addSummedRow(m_stacked);
+    m_stacked = 0;
+}
+
+void RowReducer::addSummedRow(std::uint32_t rows)
+{
+    // Each source row brings outH units down; a stack of rows lies wholly inside one output row,
+    // so each of its rows weighs outH there, while a single row may be split between two.
+    std::uint64_t left = static_cast<std::uint64_t>(rows) * m_outH;
     const std::uint64_t area = static_cast<std::uint64_t>(m_width) * m_height;
     while (left > 0 && m_outRow < m_outH) {
         const std::uint64_t take = std::min<std::uint64_t>(left, m_height - m_yFilled);
+        const std::uint64_t weight = rows == 1 ? take : m_outH;
         for (std::size_t i = 0; i < m_sum.size(); ++i) {
-            m_sum[i] += take * m_row[i];
+            m_sum[i] += weight * m_row[i];
         }
         left -= take;
         m_yFilled += take;
