@@ -7,6 +7,7 @@
 #include "common/picture/Picture.h"
 #include "common/picture/RasterDecode.h"
 #include "common/picture/SealedMemory.h"
+#include "common/picture/TiffLzw.h"
 #include "files/PrintJob.h"
 #include "files/WallpaperFile.h"
 #include "viewer/AnimationPlayer.h"
@@ -783,6 +784,79 @@ private slots:
             QVERIFY2(wrong.isEmpty(),
                      qPrintable(QStringLiteral("drawn at %1x%2: ").arg(draw.width()).arg(draw.height()) + wrong));
         }
+    }
+
+    void lzwStreamsReadAsTheLibraryReadsThem()
+    {
+        // One large strip, so that the code table fills and is cleared many times over, of smooth
+        // areas (long strings) and noise (short ones).
+        constexpr std::uint32_t w = 640;
+        constexpr std::uint32_t h = 300;
+        std::mt19937 random(5);
+        std::vector<unsigned char> samples(std::size_t(w) * h * 3);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const std::size_t y = i / (w * 3);
+            samples[i] = static_cast<unsigned char>(y % 100 < 50 ? (i / 97) % 7 : random() % 256);
+        }
+        const QString path = m_dir.filePath(QStringLiteral("lzw.tif"));
+        TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+        QVERIFY(t != nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+        for (std::uint32_t y = 0; y < h; ++y) {
+            QVERIFY(TIFFWriteScanline(t, &samples[std::size_t(y) * w * 3], y, 0) == 1);
+        }
+        TIFFClose(t);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray whole = file.readAll();
+        t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+        QVERIFY(t != nullptr);
+        const std::uint64_t offset = TIFFGetStrileOffset(t, 0);
+        const std::uint64_t count = TIFFGetStrileByteCount(t, 0);
+        TIFFClose(t);
+        QVERIFY(offset + count <= std::uint64_t(whole.size()));
+        const auto *stream = reinterpret_cast<const std::uint8_t *>(whole.constData()) + offset;
+        std::vector<std::uint8_t> ours(samples.size());
+        QVERIFY(DecodeTiffLzw(stream, count, ours.data(), ours.size()));
+        QVERIFY(ours == std::vector<std::uint8_t>(samples.begin(), samples.end()));
+        // Cut short anywhere, it is the library's to read.
+        for (const std::uint64_t cut : {std::uint64_t(0), std::uint64_t(1), count / 3, count - 2}) {
+            QVERIFY(!DecodeTiffLzw(stream, cut, ours.data(), ours.size()));
+        }
+        // Changed bytes: whatever this decoder accepts, the library reads the same way.
+        const QString changedPath = m_dir.filePath(QStringLiteral("lzw-changed.tif"));
+        int accepted = 0;
+        int refused = 0;
+        for (int trial = 0; trial < 150; ++trial) {
+            QByteArray changed = whole;
+            const auto at = static_cast<qsizetype>(offset + random() % count);
+            changed[at] = static_cast<char>(changed[at] ^ (1 << (random() % 8)));
+            if (!DecodeTiffLzw(reinterpret_cast<const std::uint8_t *>(changed.constData()) + offset, count, ours.data(),
+                               ours.size())) {
+                ++refused;
+                continue;
+            }
+            ++accepted;
+            QFile out(changedPath);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(out.write(changed), changed.size());
+            out.close();
+            t = TIFFOpen(QFile::encodeName(changedPath).constData(), "r");
+            QVERIFY(t != nullptr);
+            std::vector<std::uint8_t> theirs(ours.size(), 0);
+            (void)TIFFReadEncodedStrip(t, 0, theirs.data(), static_cast<tmsize_t>(theirs.size()));
+            TIFFClose(t);
+            QVERIFY2(ours == theirs, qPrintable(QStringLiteral("trial %1, byte %2").arg(trial).arg(at)));
+        }
+        QVERIFY(accepted > 0);
+        QVERIFY(refused > 0);
     }
 
     void pixelsThatBreakTheirPromiseAreRefused_data()

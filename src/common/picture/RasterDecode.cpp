@@ -3,6 +3,7 @@
 
 #include "common/picture/HeifOwners.h"
 #include "common/picture/HevcDecoder.h"
+#include "common/picture/TiffLzw.h"
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
@@ -880,6 +881,9 @@ struct StripLayout
     std::uint32_t rowsPerStrip = 0;
     unsigned channels = 3;
     bool unassociatedAlpha = false;
+    // LZW that DecodeTiffLzw reads (the library's bit order, no predictor or the horizontal one).
+    bool lzw = false;
+    bool horizontalPredictor = false;
 };
 
 // The current page's layout when its samples can be reduced as they come out of the codec, without
@@ -929,6 +933,15 @@ std::optional<StripLayout> stripLayout(TIFF *tiff)
     } else {
         return std::nullopt;
     }
+    std::uint16_t predictor = PREDICTOR_NONE;
+    std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
+    if (compression == COMPRESSION_LZW && fillOrder == FILLORDER_MSB2LSB &&
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_PREDICTOR, &predictor) == 1 &&
+        (predictor == PREDICTOR_NONE || predictor == PREDICTOR_HORIZONTAL)) {
+        layout.lzw = true;
+        layout.horizontalPredictor = predictor == PREDICTOR_HORIZONTAL;
+    }
     std::uint32_t rows = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
     layout.rowsPerStrip = std::clamp<std::uint32_t>(rows, 1, layout.height);
@@ -943,8 +956,55 @@ std::optional<StripLayout> stripLayout(TIFF *tiff)
 
 // The current page strip by strip, each row reduced from its samples as it comes (or, at the
 // natural size, turned into words in place): one strip, not the picture, is held at its natural size.
-bool readStrips(TIFF *tiff, const StripLayout &layout, std::uint32_t outW, std::uint32_t outH, std::uint32_t *out,
-                bool &alpha)
+// Each sample was written as its difference from the one a pixel to its left: the running sums
+// stay in registers, one a channel, rather than being read back from the row.
+template<unsigned Channels> void undoDifferences(std::uint8_t *line, std::uint32_t width)
+{
+    std::uint8_t r = line[0];
+    std::uint8_t g = line[1];
+    std::uint8_t b = line[2];
+    std::uint8_t a = Channels == 4 ? line[3] : 0;
+    std::uint8_t *p = line + Channels;
+    for (std::uint32_t x = 1; x < width; ++x, p += Channels) {
+        r = static_cast<std::uint8_t>(r + p[0]);
+        g = static_cast<std::uint8_t>(g + p[1]);
+        b = static_cast<std::uint8_t>(b + p[2]);
+        p[0] = r;
+        p[1] = g;
+        p[2] = b;
+        if constexpr (Channels == 4) {
+            a = static_cast<std::uint8_t>(a + p[3]);
+            p[3] = a;
+        }
+    }
+}
+
+// One LZW strip straight from the file's bytes, exactly as the library would give it; false when
+// the library must read it (damaged, or beyond the file).
+bool readLzwStrip(TIFF *tiff, const StripLayout &layout, std::uint32_t index, const unsigned char *data,
+                  std::size_t size, std::uint8_t *into, std::size_t bytes)
+{
+    const std::uint64_t offset = TIFFGetStrileOffset(tiff, index);
+    const std::uint64_t count = TIFFGetStrileByteCount(tiff, index);
+    if (offset > size || count > size - offset || count == 0 ||
+        !DecodeTiffLzw(data + offset, static_cast<std::size_t>(count), into, bytes)) {
+        return false;
+    }
+    if (layout.horizontalPredictor) {
+        const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * layout.channels;
+        for (std::size_t row = 0; row + rowBytes <= bytes; row += rowBytes) {
+            if (layout.channels == 4) {
+                undoDifferences<4>(into + row, layout.width);
+            } else {
+                undoDifferences<3>(into + row, layout.width);
+            }
+        }
+    }
+    return true;
+}
+
+bool readStrips(TIFF *tiff, const StripLayout &layout, const unsigned char *data, std::size_t size, std::uint32_t outW,
+                std::uint32_t outH, std::uint32_t *out, bool &alpha)
 {
     const std::uint32_t w = layout.width;
     const std::uint32_t h = layout.height;
@@ -962,7 +1022,10 @@ bool readStrips(TIFF *tiff, const StripLayout &layout, std::uint32_t outW, std::
         const std::uint32_t rows = std::min(layout.rowsPerStrip, h - row);
         // As the general reader does: a strip that cannot be decoded leaves what the buffer holds
         // (the codec fills what it could), so that a damaged file shows as much of it as it can.
-        (void)TIFFReadEncodedStrip(tiff, index, strip.data(), static_cast<tmsize_t>(rowBytes * rows));
+        const std::size_t bytes = rowBytes * rows;
+        if (!layout.lzw || !readLzwStrip(tiff, layout, index, data, size, strip.data(), bytes)) {
+            (void)TIFFReadEncodedStrip(tiff, index, strip.data(), static_cast<tmsize_t>(bytes));
+        }
         for (std::uint32_t y = 0; y < rows; ++y) {
             std::uint8_t *line = strip.data() + static_cast<std::size_t>(y) * rowBytes;
             if (channels == 4) {
@@ -1140,7 +1203,7 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
         return std::nullopt;
     }
     bool alpha = false;
-    const bool read = layout ? readStrips(tiff.get(), *layout, outW, outH, out, alpha)
+    const bool read = layout ? readStrips(tiff.get(), *layout, data, size, outW, outH, out, alpha)
                              : readPacked(tiff.get(), reader, outW, outH, out, alpha);
     if (!read) {
         fail(failure, RasterFailure::Damaged);
