@@ -46,6 +46,9 @@ if [ -n "$sample" ]; then
     convert "$build/corpus/seed.png" -depth 16 -compress lzw "$build/corpus/fuzz_tiff/seed16.tif" 2>/dev/null || true
     convert "$build/corpus/seed.png" -colorspace CMYK -compress zip "$build/corpus/fuzz_tiff/cmyk.tif" 2>/dev/null || true
     convert "$build/corpus/seed.png" -alpha set -compress lzw -define tiff:predictor=2 "$build/corpus/fuzz_tiff/alpha.tif" 2>/dev/null || true
+    # LZW strips that our own decoder reads: with no predictor, and with the horizontal one.
+    convert "$build/corpus/seed.png" -compress lzw -define tiff:predictor=1 "$build/corpus/fuzz_tiff/lzw.tif" 2>/dev/null || true
+    convert "$build/corpus/seed.png" -compress lzw -define tiff:predictor=2 "$build/corpus/fuzz_tiff/lzw2.tif" 2>/dev/null || true
     cp "$build/corpus/seed.png" "$build/corpus/fuzz_raster/" 2>/dev/null || true
     # Each kind of PNG: palette with transparency, grey and alpha, 16-bit, interlaced.
     convert "$build/corpus/seed.png" "$build/corpus/fuzz_png/rgb.png" 2>/dev/null || true
