@@ -950,6 +950,20 @@ private slots:
                                     << 0;
         QTest::newRow("tRNS after IDAT") << plain + MP::pngChunk("IDAT", good) + MP::pngChunk("tRNS", "abcdef") + iend
                                          << 0;
+        // tRNS samples wider than the picture's: libpng matches 8-bit samples on the low byte.
+        const QByteArray grey = zlib(rows(40, 30, 1, 0));
+        QTest::newRow("grey tRNS high byte")
+            << signature + ihdr(40, 30, 8, 0) + MP::pngChunk("tRNS", QByteArray("\x01\x07", 2)) +
+                   MP::pngChunk("IDAT", grey) + iend
+            << 0;
+        QTest::newRow("rgb tRNS high bytes")
+            << plain + MP::pngChunk("tRNS", QByteArray("\x01\x00\x02\x07\x03\x0e", 6)) +
+                   MP::pngChunk("IDAT", zlib(rows(40, 30, 3, 0))) + iend
+            << 0;
+        QTest::newRow("grey 16 tRNS") << signature + ihdr(40, 30, 16, 0) +
+                                             MP::pngChunk("tRNS", QByteArray("\x00\x07", 2)) +
+                                             MP::pngChunk("IDAT", zlib(rows(40, 30, 2, 0))) + iend
+                                      << 0;
         QTest::newRow("taller than its rows")
             << signature + ihdr(40, 31, 8, 2) + MP::pngChunk("IDAT", good) + iend << 1;
         QTest::newRow("interlaced") << signature +

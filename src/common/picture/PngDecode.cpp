@@ -19,10 +19,10 @@
 
 namespace {
 
-// Everything that outlives a libpng error lives here, outside the frame that catches it: libpng
-// reports errors by longjmp, which runs no destructors.
 struct Source;
 
+// Everything that outlives a libpng error lives here, outside the frame that catches it: libpng
+// reports errors by longjmp, which runs no destructors.
 struct Decoder
 {
     const PngRequest *request = nullptr;

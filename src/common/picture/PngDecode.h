@@ -2,14 +2,13 @@
 #pragma once
 
 // PNG, reduced as it is read to the size the picture is drawn at. The common kinds (8 or 16 bits,
-// not interlaced, up to 100 MB of rows) are inflated whole with libdeflate and unfiltered here,
-// twice as fast as zlib inflates them; every other goes through libpng one row at a time, so
-// that a thumbnail of a huge PNG holds a few rows of it, never the whole picture (an interlaced
-// PNG alone must be held whole, its passes filling the same rows in turn). Both give the same
-// pixels for the same file. The pixels
-// are those Qt's own PNG reader gives: no gamma applied, 16-bit samples rounded to 8, palette,
-// grey and transparency expanded; premultiplied 0xAARRGGBB words in the machine's order. No Qt,
-// so that the fuzzer drives it alone.
+// not interlaced, up to 100 MB of rows) are inflated whole by libdeflate, twice as fast as zlib,
+// and unfiltered here; every other goes through libpng one row at a time, so that a thumbnail of
+// a huge PNG holds a few rows of it, never the whole picture (an interlaced PNG alone must be
+// held whole, its passes filling the same rows in turn). Either way the pixels are those Qt's own
+// PNG reader gives: no gamma applied, 16-bit samples rounded to 8, palette, grey and transparency
+// expanded; premultiplied 0xAARRGGBB words in the machine's order. No Qt, so that the fuzzer
+// drives it alone.
 
 #include "common/picture/RasterDecode.h"
 
