@@ -5,6 +5,7 @@
 #include "common/picture/MetafileHelperPool.h"
 #include "common/picture/MetafileHelperProtocol.h"
 #include "common/picture/Picture.h"
+#include "common/picture/PngDecode.h"
 #include "common/picture/RasterDecode.h"
 #include "common/picture/SealedMemory.h"
 #include "common/picture/TiffLzw.h"
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
@@ -171,6 +173,154 @@ QString differences(const QImage &got, const QImage &expected, int tolerance)
                         .arg(rb[x], 8, 16, QLatin1Char('0'));
                 }
             }
+        }
+    }
+    return {};
+}
+
+// The PNG (8 or 16 bits, not interlaced) again, its rows filtered anew: all with `filter` (0 to 4),
+// or each row with its own in turn (5). The chunks before the pixels are kept.
+QByteArray refiltered(const QByteArray &png, int filter)
+{
+    QByteArray head = png.left(8);
+    QByteArray stream;
+    quint32 width = 0;
+    quint32 height = 0;
+    int bpp = 0;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "IHDR") {
+            width = qFromBigEndian<quint32>(png.constData() + at + 8);
+            height = qFromBigEndian<quint32>(png.constData() + at + 12);
+            const int depth = quint8(png[at + 16]);
+            const int colour = quint8(png[at + 17]);
+            const int channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+            bpp = std::max(1, channels * depth / 8);
+        }
+        if (type == "IDAT") {
+            stream += png.mid(at + 8, length);
+        } else if (type != "IEND" && stream.isEmpty()) {
+            head += png.mid(at, 12 + length);
+        }
+        at += 12 + qsizetype(length);
+    }
+    const qsizetype rowBytes = qsizetype(width) * bpp;
+    QByteArray rows = qUncompress(be32(quint32(height * (rowBytes + 1))) + stream);
+    if (rows.size() != qsizetype(height) * (rowBytes + 1)) {
+        return {};
+    }
+    auto predict = [](int kind, int a, int b, int c) {
+        const int pa = std::abs(b - c);
+        const int pb = std::abs(a - c);
+        const int pc = std::abs(a + b - 2 * c);
+        switch (kind) {
+        case 1:
+            return a;
+        case 2:
+            return b;
+        case 3:
+            return (a + b) / 2;
+        case 4:
+            return (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+        default:
+            return 0;
+        }
+    };
+    // Unfiltered first, row by row.
+    QByteArray raw(qsizetype(height) * rowBytes, '\0');
+    auto *r = reinterpret_cast<quint8 *>(raw.data());
+    for (quint32 y = 0; y < height; ++y) {
+        const auto *in = reinterpret_cast<const quint8 *>(rows.constData()) + y * (rowBytes + 1);
+        quint8 *out = r + y * rowBytes;
+        const quint8 *up = y > 0 ? out - rowBytes : nullptr;
+        for (qsizetype i = 0; i < rowBytes; ++i) {
+            const int a = i >= bpp ? out[i - bpp] : 0;
+            const int b = up != nullptr ? up[i] : 0;
+            const int c = up != nullptr && i >= bpp ? up[i - bpp] : 0;
+            const int p = predict(in[0], a, b, c);
+            out[i] = quint8(in[i + 1] + p);
+        }
+    }
+    QByteArray filtered;
+    for (quint32 y = 0; y < height; ++y) {
+        const int f = filter == 5 ? int(y % 5) : filter;
+        filtered += char(f);
+        const quint8 *line = r + y * rowBytes;
+        const quint8 *up = y > 0 ? line - rowBytes : nullptr;
+        for (qsizetype i = 0; i < rowBytes; ++i) {
+            const int a = i >= bpp ? line[i - bpp] : 0;
+            const int b = up != nullptr ? up[i] : 0;
+            const int c = up != nullptr && i >= bpp ? up[i - bpp] : 0;
+            const int p = predict(f, a, b, c);
+            filtered += char(quint8(line[i] - p));
+        }
+    }
+    return head + MP::pngChunk("IDAT", qCompress(filtered, 9).mid(4)) + MP::pngChunk("IEND", {});
+}
+
+struct PngOutcome
+{
+    std::optional<RasterResult> result;
+    RasterFailure failure = RasterFailure::None;
+    bool direct = false;
+};
+
+// `bytes` through the viewer's PNG decode, read in odd pieces as a file through a buffer.
+PngOutcome decodePngBytes(const QByteArray &bytes, bool libpngOnly, quint32 boxW, quint32 boxH)
+{
+    qsizetype at = 0;
+    PngRequest request;
+    request.boxWidth = boxW;
+    request.boxHeight = boxH;
+    request.read = [&](unsigned char *into, std::size_t wanted) -> std::size_t {
+        const auto n = static_cast<std::size_t>(std::min<qsizetype>({qsizetype(wanted), bytes.size() - at, 4093}));
+        std::memcpy(into, bytes.constData() + at, n);
+        at += qsizetype(n);
+        return n;
+    };
+    PngOutcome outcome;
+    request.libpngOnly = libpngOnly;
+    request.decodedDirectly = &outcome.direct;
+    outcome.result = DecodePng(request, RasterLimits{}, &outcome.failure);
+    return outcome;
+}
+
+// Empty when the two decodes answered alike to the last pixel; else how they differ.
+QString samePngOutcome(const PngOutcome &a, const PngOutcome &b)
+{
+    if (a.result.has_value() != b.result.has_value() || a.failure != b.failure) {
+        return QStringLiteral("decoded %1 (failure %2), libpng %3 (failure %4)")
+            .arg(a.result.has_value())
+            .arg(int(a.failure))
+            .arg(b.result.has_value())
+            .arg(int(b.failure));
+    }
+    if (!a.result) {
+        return {};
+    }
+    const RasterResult &x = *a.result;
+    const RasterResult &y = *b.result;
+    if (x.naturalWidth != y.naturalWidth || x.naturalHeight != y.naturalHeight || x.width != y.width ||
+        x.height != y.height || x.hasAlpha != y.hasAlpha || x.pixels.size() != y.pixels.size()) {
+        return QStringLiteral("%1x%2 of %3x%4 alpha %5, libpng %6x%7 of %8x%9 alpha %10")
+            .arg(x.width)
+            .arg(x.height)
+            .arg(x.naturalWidth)
+            .arg(x.naturalHeight)
+            .arg(x.hasAlpha)
+            .arg(y.width)
+            .arg(y.height)
+            .arg(y.naturalWidth)
+            .arg(y.naturalHeight)
+            .arg(y.hasAlpha);
+    }
+    for (std::size_t i = 0; i < x.pixels.size(); ++i) {
+        if (x.pixels[i] != y.pixels[i]) {
+            return QStringLiteral("pixel %1: %2, libpng %3")
+                .arg(i)
+                .arg(x.pixels[i], 8, 16, QLatin1Char('0'))
+                .arg(y.pixels[i], 8, 16, QLatin1Char('0'));
         }
     }
     return {};
@@ -577,6 +727,268 @@ private slots:
                 PictureError error = PictureError::None;
                 QVERIFY(!LoadPicture(path, request, &error).has_value());
                 QCOMPARE(error, PictureError::Damaged);
+            }
+        }
+    }
+
+    // The direct decode (libdeflate, unfiltered here) against libpng's row by row, for PNGs of
+    // every kind the direct way takes, as ImageMagick and Qt write them, each filter forced in
+    // turn, odd widths, with and without tRNS: the same pixels, the same answers, at both sizes.
+    void pngDirectDecodeIsLibpngsPixels_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QList<QSize> sizes{QSize(1, 7), QSize(3, 5), QSize(17, 13), QSize(301, 203)};
+        struct Kind
+        {
+            const char *name;
+            const char *arguments;
+        };
+        const Kind kinds[] = {
+            {"grey 8", "-alpha off -colorspace Gray -define png:color-type=0 -define png:bit-depth=8 PNG:"},
+            {"grey 16", "-alpha off -colorspace Gray -depth 16 -define png:color-type=0 -define png:bit-depth=16 PNG:"},
+            {"rgb 8", "-alpha off -define png:color-type=2 PNG24:"},
+            {"rgb 16", "-alpha off -depth 16 PNG48:"},
+            {"palette", "-alpha off -colors 64 -define png:color-type=3 PNG8:"},
+            {"palette tRNS", "-colors 64 PNG8:"},
+            {"grey alpha 8", "-colorspace Gray -define png:color-type=4 -define png:bit-depth=8 PNG:"},
+            {"grey alpha 16", "-colorspace Gray -depth 16 -define png:color-type=4 -define png:bit-depth=16 PNG:"},
+            {"rgba 8", "PNG32:"},
+            {"rgba 16", "-depth 16 PNG64:"},
+        };
+        const QString path = file("png-direct.png");
+        auto convert = [&](const QString &source, const char *arguments) {
+            QStringList command{source};
+            QStringList rest = QString::fromLatin1(arguments).split(QLatin1Char(' '));
+            command += rest.mid(0, rest.size() - 1);
+            command.append(rest.last() + path);
+            QFile::remove(path);
+            QString log;
+            return MP::run(QStringLiteral("convert"), command, &log) ? MP::load(path) : QByteArray();
+        };
+        for (const QSize size : sizes) {
+            QImage colours(size, QImage::Format_ARGB32);
+            for (int y = 0; y < size.height(); ++y) {
+                for (int x = 0; x < size.width(); ++x) {
+                    colours.setPixel(x, y,
+                                     qRgba(x * 255 / std::max(1, size.width() - 1), (y * 37) % 256, (x * y) % 256,
+                                           (x + 2 * y) % 256));
+                }
+            }
+            const QString source = file("png-direct-source.png");
+            QVERIFY(colours.save(source, "PNG"));
+            for (const Kind &kind : kinds) {
+                const QByteArray bytes = convert(source, kind.arguments);
+                QVERIFY2(bytes.size() > 33, kind.name);
+                QTest::addRow("%s %dx%d", kind.name, size.width(), size.height()) << bytes;
+                // Each filter forced on every row, then all five in turn.
+                for (int filter = 0; filter <= 5; ++filter) {
+                    const QByteArray again = refiltered(bytes, filter);
+                    QVERIFY2(!again.isEmpty(), kind.name);
+                    QTest::addRow("%s %dx%d filter %d", kind.name, size.width(), size.height(), filter) << again;
+                }
+            }
+            // Qt's own writer.
+            const QImage::Format formats[] = {QImage::Format_RGB32,      QImage::Format_ARGB32,
+                                              QImage::Format_Grayscale8, QImage::Format_Grayscale16,
+                                              QImage::Format_RGBA64,     QImage::Format_Indexed8};
+            for (const QImage::Format format : formats) {
+                QBuffer buffer;
+                buffer.open(QIODevice::WriteOnly);
+                QVERIFY(colours.convertToFormat(format).save(&buffer, "PNG"));
+                QTest::addRow("qt format %d %dx%d", int(format), size.width(), size.height()) << buffer.data();
+            }
+            // A transparent colour (tRNS) added to grey and RGB pictures: the first pixel's.
+            for (const Kind &kind : {kinds[0], kinds[1], kinds[2], kinds[3]}) {
+                const QByteArray bytes = refiltered(convert(source, kind.arguments), 5);
+                QVERIFY(bytes.size() > 33 && !bytes.contains("tRNS"));
+                const int depth = quint8(bytes[24]);
+                const bool grey = quint8(bytes[25]) == 0;
+                const auto first = decodePngBytes(bytes, true, 0, 0);
+                QVERIFY(first.result.has_value());
+                const std::uint32_t p = first.result->pixels.front();
+                const int r = int((p >> 16) & 0xff);
+                const int g = int((p >> 8) & 0xff);
+                const int b = int(p & 0xff);
+                // The first pixel's colour, read back through libpng (ImageMagick widens 8 bits
+                // to 16 as v * 257).
+                auto sample = [&](int v) { return quint16(depth == 16 ? v * 257 : v); };
+                QByteArray trns;
+                for (const int v : grey ? QList<int>{r} : QList<int>{r, g, b}) {
+                    trns += char(sample(v) >> 8);
+                    trns += char(sample(v) & 0xff);
+                }
+                QTest::addRow("%s %dx%d tRNS filter 5", kind.name, size.width(), size.height())
+                    << bytes.left(33) + MP::pngChunk("tRNS", trns) + bytes.mid(33);
+            }
+        }
+    }
+    void pngDirectDecodeIsLibpngsPixels()
+    {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(quint8(bytes[28]), quint8(0));
+        const quint32 width = qFromBigEndian<quint32>(bytes.constData() + 16);
+        const quint32 height = qFromBigEndian<quint32>(bytes.constData() + 20);
+        const QList<QSize> boxes{QSize(), QSize(64, 64),
+                                 QSize(int(std::max(1u, width / 3)), int(std::max(1u, height / 2)))};
+        for (const QSize box : boxes) {
+            const auto direct = decodePngBytes(bytes, false, quint32(box.width()), quint32(box.height()));
+            QVERIFY(direct.direct);
+            QVERIFY(direct.result.has_value());
+            const auto libpng = decodePngBytes(bytes, true, quint32(box.width()), quint32(box.height()));
+            QVERIFY(!libpng.direct);
+            const QString wrong = samePngOutcome(direct, libpng);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+    }
+
+    // Damaged and odd PNGs: the direct way refuses, or hands to libpng, exactly what libpng
+    // would refuse or read, with the same answer.
+    void pngDirectDecodeFailsAsLibpngDoes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("expected"); // 0: decodes, 1: damaged, -1: either, as libpng says
+        const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+        auto ihdr = [](quint32 w, quint32 h, int depth, int colour) {
+            QByteArray d = be32(w) + be32(h);
+            d += char(depth);
+            d += char(colour);
+            d += QByteArray(3, '\0');
+            return MP::pngChunk("IHDR", d);
+        };
+        // Rows of an RGB picture, each with the filter byte given (filtered data arbitrary).
+        auto rows = [](quint32 w, quint32 h, int bpp, int filter) {
+            QByteArray raw;
+            for (quint32 y = 0; y < h; ++y) {
+                raw += char(filter);
+                for (quint32 x = 0; x < w * quint32(bpp); ++x) {
+                    raw += char((x * 7 + y * 13) & 0xff);
+                }
+            }
+            return raw;
+        };
+        auto zlib = [](const QByteArray &raw) { return qCompress(raw, 9).mid(4); };
+        const QByteArray iend = MP::pngChunk("IEND", {});
+        const QByteArray good = zlib(rows(40, 30, 3, 4));
+        const QByteArray plain = signature + ihdr(40, 30, 8, 2);
+        QTest::newRow("sound") << plain + MP::pngChunk("IDAT", good) + iend << 0;
+        const QByteArray whole = plain + MP::pngChunk("IDAT", good) + iend;
+        QTest::newRow("cut in IDAT") << whole.left(plain.size() + 8 + good.size() / 2) << 1;
+        QTest::newRow("no IEND") << whole.left(whole.size() - 12) << 1;
+        QTest::newRow("cut in IEND") << whole.left(whole.size() - 2) << 1;
+        QByteArray badCrc = whole;
+        badCrc[plain.size() + 8 + good.size()] = char(badCrc[plain.size() + 8 + good.size()] ^ 1);
+        QTest::newRow("IDAT CRC") << badCrc << 1;
+        QByteArray badHeader = whole;
+        badHeader[30] = char(badHeader[30] ^ 1);
+        QTest::newRow("IHDR CRC") << badHeader << 1;
+        QByteArray badText = MP::pngChunk("tEXt", QByteArray("Comment\0x", 9));
+        badText[badText.size() - 1] = char(badText[badText.size() - 1] ^ 1);
+        QTest::newRow("tEXt CRC") << plain + badText + MP::pngChunk("IDAT", good) + iend << -1;
+        QTest::newRow("filter 5") << plain + MP::pngChunk("IDAT", zlib(rows(40, 30, 3, 5))) + iend << 1;
+        QTest::newRow("stream short") << plain + MP::pngChunk("IDAT", zlib(rows(40, 29, 3, 1))) + iend << 1;
+        QTest::newRow("stream long") << plain + MP::pngChunk("IDAT", zlib(rows(40, 31, 3, 1))) + iend << -1;
+        QTest::newRow("data after stream") << plain + MP::pngChunk("IDAT", good + "junk") + iend << -1;
+        QByteArray adler = good;
+        adler[adler.size() - 1] = char(adler[adler.size() - 1] ^ 1);
+        QTest::newRow("adler32") << plain + MP::pngChunk("IDAT", adler) + iend << -1;
+        QByteArray unended = good.left(good.size() - 4);
+        QTest::newRow("no adler32") << plain + MP::pngChunk("IDAT", unended) + iend << -1;
+        // zlib keeps only the window its header asks for; libdeflate always 32 KiB.
+        QByteArray narrow = good;
+        narrow[0] = char(0x18); // 512 bytes
+        narrow[1] = char(31 - (0x18 * 256) % 31);
+        QTest::newRow("narrow window") << plain + MP::pngChunk("IDAT", narrow) + iend << -1;
+        QByteArray ones = plain;
+        for (const char c : good) {
+            ones += MP::pngChunk("IDAT", QByteArray(1, c));
+        }
+        QTest::newRow("1-byte IDATs") << ones + iend << 0;
+        const qsizetype half = good.size() / 2;
+        QTest::newRow("IDATs around tEXt")
+            << plain + MP::pngChunk("IDAT", good.left(half)) + MP::pngChunk("tEXt", QByteArray("a\0b", 3)) +
+                   MP::pngChunk("IDAT", good.mid(half)) + iend
+            << -1;
+        QTest::newRow("empty IDATs") << plain + MP::pngChunk("IDAT", {}) + MP::pngChunk("IDAT", good) +
+                                            MP::pngChunk("IDAT", {}) + iend
+                                     << 0;
+        QTest::newRow("IDAT before IHDR") << signature + MP::pngChunk("IDAT", good) + ihdr(40, 30, 8, 2) + iend << 1;
+        QTest::newRow("unknown critical") << plain + MP::pngChunk("ABCD", "x") + MP::pngChunk("IDAT", good) + iend << 1;
+        QTest::newRow("ancillary after") << plain + MP::pngChunk("IDAT", good) + MP::pngChunk("tEXt", "a") + iend << 0;
+        QTest::newRow("after IEND") << whole + "trailing bytes" << 0;
+        QTest::newRow("bad signature") << QByteArray("\x89PNG\r\n\x1a\r", 8) + whole.mid(8) << 1;
+        QTest::newRow("zero width") << signature + ihdr(0, 30, 8, 2) + MP::pngChunk("IDAT", good) + iend << 1;
+        QTest::newRow("bad colour type") << signature + ihdr(40, 30, 8, 5) + MP::pngChunk("IDAT", good) + iend << 1;
+        QTest::newRow("depth 12") << signature + ihdr(40, 30, 12, 2) + MP::pngChunk("IDAT", good) + iend << 1;
+        // Palettes: missing, short of the indices used, with its transparency.
+        const QByteArray indexed = signature + ihdr(40, 30, 8, 3);
+        const QByteArray indices = zlib(rows(40, 30, 1, 4));
+        QByteArray palette;
+        for (int i = 0; i < 100; ++i) {
+            palette += char(i);
+            palette += char(255 - i);
+            palette += char(i * 2);
+        }
+        QTest::newRow("no PLTE") << indexed + MP::pngChunk("IDAT", indices) + iend << 1;
+        QTest::newRow("short PLTE") << indexed + MP::pngChunk("PLTE", palette) + MP::pngChunk("IDAT", indices) + iend
+                                    << 0;
+        QTest::newRow("short PLTE tRNS") << indexed + MP::pngChunk("PLTE", palette) +
+                                                MP::pngChunk("tRNS", QByteArray(50, '\x80')) +
+                                                MP::pngChunk("IDAT", indices) + iend
+                                         << 0;
+        QTest::newRow("tRNS before PLTE") << indexed + MP::pngChunk("tRNS", QByteArray(50, '\x80')) +
+                                                 MP::pngChunk("PLTE", palette) + MP::pngChunk("IDAT", indices) + iend
+                                          << -1;
+        QTest::newRow("tRNS longer than PLTE")
+            << indexed + MP::pngChunk("PLTE", palette) + MP::pngChunk("tRNS", QByteArray(101, '\x80')) +
+                   MP::pngChunk("IDAT", indices) + iend
+            << -1;
+        QTest::newRow("two PLTE") << indexed + MP::pngChunk("PLTE", palette) + MP::pngChunk("PLTE", palette) +
+                                         MP::pngChunk("IDAT", indices) + iend
+                                  << 1;
+        QTest::newRow("PLTE in RGB") << plain + MP::pngChunk("PLTE", palette) + MP::pngChunk("IDAT", good) + iend << 0;
+        QTest::newRow("tRNS wrong length")
+            << plain + MP::pngChunk("tRNS", "abcd") + MP::pngChunk("IDAT", good) + iend << 0;
+        QTest::newRow("tRNS twice") << plain + MP::pngChunk("tRNS", "abcdef") + MP::pngChunk("tRNS", "ghijkl") +
+                                           MP::pngChunk("IDAT", good) + iend
+                                    << 0;
+        QTest::newRow("tRNS after IDAT") << plain + MP::pngChunk("IDAT", good) + MP::pngChunk("tRNS", "abcdef") + iend
+                                         << 0;
+        // tRNS samples wider than the picture's: libpng matches 8-bit samples on the low byte.
+        const QByteArray grey = zlib(rows(40, 30, 1, 0));
+        QTest::newRow("grey tRNS high byte")
+            << signature + ihdr(40, 30, 8, 0) + MP::pngChunk("tRNS", QByteArray("\x01\x07", 2)) +
+                   MP::pngChunk("IDAT", grey) + iend
+            << 0;
+        QTest::newRow("rgb tRNS high bytes")
+            << plain + MP::pngChunk("tRNS", QByteArray("\x01\x00\x02\x07\x03\x0e", 6)) +
+                   MP::pngChunk("IDAT", zlib(rows(40, 30, 3, 0))) + iend
+            << 0;
+        QTest::newRow("grey 16 tRNS") << signature + ihdr(40, 30, 16, 0) +
+                                             MP::pngChunk("tRNS", QByteArray("\x00\x07", 2)) +
+                                             MP::pngChunk("IDAT", zlib(rows(40, 30, 2, 0))) + iend
+                                      << 0;
+        QTest::newRow("taller than its rows")
+            << signature + ihdr(40, 31, 8, 2) + MP::pngChunk("IDAT", good) + iend << 1;
+        QTest::newRow("interlaced") << signature +
+                                           MP::pngChunk("IHDR",
+                                                        be32(40) + be32(30) + QByteArray("\x08\x02\0\0\x01", 5)) +
+                                           MP::pngChunk("IDAT", good) + iend
+                                    << -1;
+    }
+    void pngDirectDecodeFailsAsLibpngDoes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, expected);
+        for (const QSize box : {QSize(), QSize(7, 5)}) {
+            const auto direct = decodePngBytes(bytes, false, quint32(box.width()), quint32(box.height()));
+            const auto libpng = decodePngBytes(bytes, true, quint32(box.width()), quint32(box.height()));
+            const QString wrong = samePngOutcome(direct, libpng);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            if (expected >= 0) {
+                QCOMPARE(libpng.result.has_value(), expected == 0);
+            }
+            if (!libpng.result) {
+                QCOMPARE(libpng.failure, RasterFailure::Damaged);
             }
         }
     }

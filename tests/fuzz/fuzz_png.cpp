@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// PNG through the viewer's own row-by-row decode, alone (fuzz_raster reaches it through the
-// loader too): at the natural size, reduced, and into a place of the caller's, as the viewer asks.
+// PNG through the viewer's own decode, alone (fuzz_raster reaches it through the loader too): at
+// the natural size, reduced, and into a place of the caller's, as the viewer asks. Each decode is
+// made twice, the direct way and through libpng alone, and the two must answer alike.
 #include "common/picture/PngDecode.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -24,10 +27,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         at += n;
         return n;
     };
+    auto both = [&](PngRequest &request, std::vector<std::uint32_t> *place) {
+        RasterFailure failures[2] = {};
+        std::optional<RasterResult> results[2];
+        std::vector<std::uint32_t> placed[2];
+        for (const int way : {0, 1}) {
+            at = 0;
+            request.libpngOnly = way == 1;
+            results[way] = DecodePng(request, limits, &failures[way]);
+            if (place != nullptr) {
+                placed[way] = *place;
+            }
+        }
+        const bool same =
+            failures[0] == failures[1] && results[0].has_value() == results[1].has_value() &&
+            (!results[0] ||
+             (results[0]->width == results[1]->width && results[0]->height == results[1]->height &&
+              results[0]->naturalWidth == results[1]->naturalWidth &&
+              results[0]->naturalHeight == results[1]->naturalHeight && results[0]->hasAlpha == results[1]->hasAlpha &&
+              results[0]->pixels == results[1]->pixels && placed[0] == placed[1]));
+        if (!same) {
+            std::abort();
+        }
+    };
     PngRequest whole;
     whole.read = reader;
-    (void)DecodePng(whole, limits);
-    at = 0;
+    both(whole, nullptr);
     PngRequest reduced;
     reduced.read = reader;
     reduced.boxWidth = 120;
@@ -37,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         place.assign(static_cast<std::size_t>(w) * h, 0);
         return place.data();
     };
-    (void)DecodePng(reduced, limits);
+    both(reduced, &place);
     return 0;
 }

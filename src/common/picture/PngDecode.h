@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-// PNG through libpng, one row at a time, reduced as it is read to the size the picture is drawn
-// at: a thumbnail of a 50-megapixel PNG holds a few rows of it, never the whole picture (an
-// interlaced PNG alone must be held whole, its passes filling the same rows in turn). The pixels
-// are those Qt's own PNG reader gives: no gamma applied, 16-bit samples rounded to 8, palette,
-// grey and transparency expanded; premultiplied 0xAARRGGBB words in the machine's order. No Qt,
-// so that the fuzzer drives it alone.
+// PNG, reduced as it is read to the size the picture is drawn at. The common kinds (8 or 16 bits,
+// not interlaced, up to 100 MB of rows) are inflated whole by libdeflate, twice as fast as zlib,
+// and unfiltered here; every other goes through libpng one row at a time, so that a thumbnail of
+// a huge PNG holds a few rows of it, never the whole picture (an interlaced PNG alone must be
+// held whole, its passes filling the same rows in turn). Either way the pixels are those Qt's own
+// PNG reader gives: no gamma applied, 16-bit samples rounded to 8, palette, grey and transparency
+// expanded; premultiplied 0xAARRGGBB words in the machine's order. No Qt, so that the fuzzer
+// drives it alone.
 
 #include "common/picture/RasterDecode.h"
 
@@ -25,6 +27,10 @@ struct PngRequest
     // Where the result is written (width x height words, rows without gaps), once its size is
     // known; nullptr when it cannot be had (the decode then fails). Unset: RasterResult::pixels.
     std::function<std::uint32_t *(std::uint32_t width, std::uint32_t height, bool alpha)> allocate;
+    // For the tests, which hold the two ways to each other: read through libpng alone, and
+    // learn whether the file was decoded (or refused) without it.
+    bool libpngOnly = false;
+    bool *decodedDirectly = nullptr;
 };
 
 // Nothing when the file cannot be decoded (damaged, cut short, beyond the limits: `failure`
