@@ -23,6 +23,7 @@ build=(
     libpng-dev # PNG in the viewer itself, decoded row by row
     libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
     libde265-dev # HEIC's HEVC, decoded on more threads than libheif starts
+    libdav1d-dev # AVIF's AV1 drawn small, reduced before libheif converts it
 )
 # Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.
 run=(
