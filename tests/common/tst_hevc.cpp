@@ -329,9 +329,27 @@ const Made kMade[] = {
 // Made in initTestCase, each reduced by the decoder when drawn small: every chroma layout, odd
 // sizes, BT.601 and BT.709 at full and limited range, grey, and turned by the file.
 const char *const kReducible[] = {
-    "r420.heic", "r422.heic", "r444.heic", "mono.heic",       "rlimited709.heic", "full709.heic", "turned.heic",
-    "a420.avif", "a422.avif", "a444.avif", "limited709.avif", "limited601.avif",  "full709.avif", "turned.avif",
+    "r420.heic",    "r422.heic",   "r444.heic",     "mono.heic",     "rlimited709.heic", "full709.heic",
+    "turned.heic",  "a420.avif",   "a422.avif",     "a444.avif",     "limited709.avif",  "limited601.avif",
+    "full709.avif", "turned.avif", "mirrored.heic", "mirrored.avif",
 };
+
+// Turns every 16-byte 'pixi' property into an 'imir' of the same size (the axis, then padding
+// libheif passes over): the items are then mirrored, left to right for axis 1, top to bottom for 0.
+QByteArray withHeifMirror(QByteArray heif, int axis)
+{
+    for (qsizetype at = heif.indexOf("pixi"); at >= 4; at = heif.indexOf("pixi", at + 4)) {
+        if (qFromBigEndian<quint32>(heif.constData() + at - 4) != 16) {
+            return {};
+        }
+        heif.replace(at, 4, "imir");
+        heif[at + 4] = char(axis & 1);
+        for (int i = 5; i < 12; ++i) {
+            heif[at + i] = '\0';
+        }
+    }
+    return heif;
+}
 
 // Decoded by the helper into a box, reduced by the decoder or converted whole first.
 std::optional<RasterResult> decodeInto(const QByteArray &file, QSize box, bool inDecoder)
@@ -460,6 +478,8 @@ private slots:
         // A quarter turn anticlockwise, put on by the file: the decoder sees the sides swapped.
         ok = MP::save(file("turned.heic"), MP::withHeifRotation(MP::load(file("r420.heic")), 1)) && ok;
         ok = MP::save(file("turned.avif"), MP::withHeifRotation(MP::load(file("a420.avif")), 1)) && ok;
+        ok = MP::save(file("mirrored.heic"), withHeifMirror(MP::load(file("r422.heic")), 1)) && ok;
+        ok = MP::save(file("mirrored.avif"), withHeifMirror(MP::load(file("a444.avif")), 0)) && ok;
         // A 2 x 2 grid of 64 x 64 tiles cropped to 120 x 100.
         const QImage whole = testPicture(128, 128);
         QList<QByteArray> tiles;
