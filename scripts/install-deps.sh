@@ -24,6 +24,7 @@ build=(
     libdeflate-dev # the common PNGs' rows inflated at once, twice as fast as zlib
     libheif-dev libjxl-dev libtiff-dev # HEIF/AVIF, JPEG XL and TIFF, decoded in the helper process
     libde265-dev # HEIC's HEVC, decoded on more threads than libheif starts
+    libdav1d-dev # AVIF's AV1 drawn small, reduced before libheif converts it
 )
 # Running the programs on a desktop (make demo): what Qt and the programs load or start at run time.
 run=(

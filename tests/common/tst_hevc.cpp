@@ -2,8 +2,10 @@
 // The helper's own HEVC decoder for HEIF files: chosen over libheif's stock libde265 decoder, the
 // very same planes and pixels as it for every layout heif-enc writes (and a phone's tiled grid),
 // and a clean failure for a stream that is cut short or damaged.
+#include "common/picture/Av1Decoder.h"
 #include "common/picture/HeifOwners.h"
 #include "common/picture/HevcDecoder.h"
+#include "common/picture/PlaneReduce.h"
 #include "common/picture/RasterDecode.h"
 
 #include "ModernPictures.h"
@@ -17,7 +19,10 @@
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace MP = ModernPictures;
 
@@ -150,6 +155,28 @@ QImage testPicture(int w, int h)
     p.setPen(QPen(Qt::white, 3));
     p.drawEllipse(QPoint(w / 3, h / 2), w / 5, h / 4);
     p.setPen(QPen(Qt::black, 1));
+    for (int x = 0; x < w; x += 7) {
+        p.drawLine(x, 0, w - x, h - 1);
+    }
+    return image;
+}
+
+// A photograph's kind of colour: no sample near the ends of its range, so that no pixel's
+// conversion clips. Where one does (a thin dark line across saturated red, its chroma shared with
+// the red beside it), clipping each pixel before averaging and averaging before converting part
+// by more than rounding; a photograph has few such pixels.
+QImage gentlePicture(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient gradient(0, 0, w, h);
+    gradient.setColorAt(0, QColor(190, 110, 90));
+    gradient.setColorAt(0.5, QColor(100, 170, 120));
+    gradient.setColorAt(1, QColor(110, 120, 190));
+    p.fillRect(image.rect(), gradient);
+    p.setPen(QPen(QColor(200, 190, 170), 3));
+    p.drawEllipse(QPoint(w / 3, h / 2), w / 5, h / 4);
+    p.setPen(QPen(QColor(90, 90, 100), 1));
     for (int x = 0; x < w; x += 7) {
         p.drawLine(x, 0, w - x, h - 1);
     }
@@ -299,6 +326,60 @@ const Made kMade[] = {
     {"grid.heic", false, kSeveral, 0},
 };
 
+// Made in initTestCase, each reduced by the decoder when drawn small: every chroma layout, odd
+// sizes, BT.601 and BT.709 at full and limited range, grey, and turned by the file.
+const char *const kReducible[] = {
+    "r420.heic",    "r422.heic",   "r444.heic",     "mono.heic",     "rlimited709.heic", "full709.heic",
+    "turned.heic",  "a420.avif",   "a422.avif",     "a444.avif",     "limited709.avif",  "limited601.avif",
+    "full709.avif", "turned.avif", "mirrored.heic", "mirrored.avif",
+};
+
+// Turns every 16-byte 'pixi' property into an 'imir' of the same size (the axis, then padding
+// libheif passes over): the items are then mirrored, left to right for axis 1, top to bottom for 0.
+QByteArray withHeifMirror(QByteArray heif, int axis)
+{
+    for (qsizetype at = heif.indexOf("pixi"); at >= 4; at = heif.indexOf("pixi", at + 4)) {
+        if (qFromBigEndian<quint32>(heif.constData() + at - 4) != 16) {
+            return {};
+        }
+        heif.replace(at, 4, "imir");
+        heif[at + 4] = char(axis & 1);
+        for (int i = 5; i < 12; ++i) {
+            heif[at + i] = '\0';
+        }
+    }
+    return heif;
+}
+
+// Decoded by the helper into a box, reduced by the decoder or converted whole first.
+std::optional<RasterResult> decodeInto(const QByteArray &file, QSize box, bool inDecoder)
+{
+    SetHeifReducesInDecoder(inDecoder);
+    RasterRequest request;
+    request.boxWidth = static_cast<std::uint32_t>(box.width());
+    request.boxHeight = static_cast<std::uint32_t>(box.height());
+    auto decoded = DecodeRaster(RasterKind::Heif, reinterpret_cast<const unsigned char *>(file.constData()),
+                                static_cast<std::size_t>(file.size()), request);
+    SetHeifReducesInDecoder(true);
+    return decoded;
+}
+
+// The largest difference of one channel between two decodes of one size, or -1 when their sizes differ.
+int largestDifference(const RasterResult &a, const RasterResult &b)
+{
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) {
+        return -1;
+    }
+    int largest = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int d = int((a.pixels[i] >> shift) & 0xFF) - int((b.pixels[i] >> shift) & 0xFF);
+            largest = std::max(largest, std::abs(d));
+        }
+    }
+    return largest;
+}
+
 } // namespace
 
 class TestHevc : public QObject
@@ -364,6 +445,41 @@ private slots:
                     log) &&
              ok;
         ok = encode(picture, "thumb.heic", {QStringLiteral("-t"), QStringLiteral("32")}, log) && ok;
+        // Drawn small, reduced by the decoder: each layout and colour, in HEVC (an even size: an
+        // odd one is cropped by the file, and so decoded whole) and in AV1 (an odd size).
+        const QImage gentle = gentlePicture(96, 64);
+        ok = encode(gentle, "r420.heic", {}, log) && ok;
+        ok = encode(gentle, "r422.heic", {chroma[0], chroma[1].arg(422)}, log) && ok;
+        ok = encode(gentle, "r444.heic", {chroma[0], chroma[1].arg(444)}, log) && ok;
+        ok = encode(gentle, "rlimited709.heic",
+                    {QStringLiteral("-p"), QStringLiteral("x265:range=limited"), QStringLiteral("-p"),
+                     QStringLiteral("x265:colormatrix=bt709"), QStringLiteral("-p"),
+                     QStringLiteral("x265:colorprim=bt709"), QStringLiteral("-p"),
+                     QStringLiteral("x265:transfer=bt709")},
+                    log) &&
+             ok;
+        ok = encode(gentle, "full709.heic",
+                    {QStringLiteral("-p"), QStringLiteral("x265:range=full"), QStringLiteral("-p"),
+                     QStringLiteral("x265:colormatrix=bt709")},
+                    log) &&
+             ok;
+        const QString avif = QStringLiteral("-A");
+        const QImage odd = gentlePicture(97, 63);
+        ok = encode(odd, "a420.avif", {avif}, log) && ok;
+        ok = encode(odd, "a422.avif", {avif, chroma[0], chroma[1].arg(422)}, log) && ok;
+        ok = encode(odd, "a444.avif", {avif, chroma[0], chroma[1].arg(444)}, log) && ok;
+        ok = encode(odd, "limited709.avif",
+                    {avif, QStringLiteral("--matrix_coefficients=1"), QStringLiteral("--colour_primaries=1"),
+                     QStringLiteral("--full_range_flag=0")},
+                    log) &&
+             ok;
+        ok = encode(odd, "limited601.avif", {avif, QStringLiteral("--full_range_flag=0")}, log) && ok;
+        ok = encode(odd, "full709.avif", {avif, QStringLiteral("--matrix_coefficients=1")}, log) && ok;
+        // A quarter turn anticlockwise, put on by the file: the decoder sees the sides swapped.
+        ok = MP::save(file("turned.heic"), MP::withHeifRotation(MP::load(file("r420.heic")), 1)) && ok;
+        ok = MP::save(file("turned.avif"), MP::withHeifRotation(MP::load(file("a420.avif")), 1)) && ok;
+        ok = MP::save(file("mirrored.heic"), withHeifMirror(MP::load(file("r422.heic")), 1)) && ok;
+        ok = MP::save(file("mirrored.avif"), withHeifMirror(MP::load(file("a444.avif")), 0)) && ok;
         // A 2 x 2 grid of 64 x 64 tiles cropped to 120 x 100.
         const QImage whole = testPicture(128, 128);
         QList<QByteArray> tiles;
@@ -573,6 +689,106 @@ private slots:
             }
         }
         QCOMPARE(decoded->hasAlpha, translucent);
+    }
+
+    // Drawn small, an 8-bit picture's planes are averaged by the decoder and libheif converts
+    // only the reduced picture: within two levels (the averages' rounding before the conversion)
+    // of converting the whole picture and reducing that.
+    void reducedInDecoderAsConvertedWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("box");
+        for (const char *name : kReducible) {
+            for (const QSize box : {QSize(40, 40), QSize(61, 23), QSize(96, 30), QSize(17, 90)}) {
+                QTest::newRow(qPrintable(
+                    QStringLiteral("%1 in %2x%3").arg(QLatin1String(name)).arg(box.width()).arg(box.height())))
+                    << QString::fromLatin1(name) << box;
+            }
+        }
+    }
+    void reducedInDecoderAsConvertedWhole()
+    {
+        QFETCH(QString, name);
+        QFETCH(QSize, box);
+        const QByteArray heif = MP::load(m_dir.filePath(name));
+        QVERIFY(!heif.isEmpty());
+        const auto whole = decodeInto(heif, box, false);
+        const auto reduced = decodeInto(heif, box, true);
+        QVERIFY(whole.has_value());
+        QVERIFY(reduced.has_value());
+        QVERIFY(whole->width <= std::uint32_t(box.width()) && whole->height <= std::uint32_t(box.height()));
+        QCOMPARE(reduced->width, whole->width);
+        QCOMPARE(reduced->height, whole->height);
+        QCOMPARE(reduced->hasAlpha, false);
+        const int largest = largestDifference(*whole, *reduced);
+        QVERIFY2(largest >= 0 && largest <= 2, qPrintable(QStringLiteral("differs by %1").arg(largest)));
+    }
+
+    // The decoder itself hands libheif the reduced picture, which libheif then turns: the
+    // picture comes out at the size drawn, upright.
+    void decoderHandsOverTheReducedPicture_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("decoder");
+        QTest::addColumn<bool>("turned");
+        QTest::newRow("HEVC") << QStringLiteral("r420.heic") << QString::fromLatin1(kHevcDecoderId) << false;
+        QTest::newRow("HEVC turned") << QStringLiteral("turned.heic") << QString::fromLatin1(kHevcDecoderId) << true;
+        QTest::newRow("AV1") << QStringLiteral("a420.avif") << QString::fromLatin1(kAv1DecoderId) << false;
+        QTest::newRow("AV1 turned") << QStringLiteral("turned.avif") << QString::fromLatin1(kAv1DecoderId) << true;
+    }
+    void decoderHandsOverTheReducedPicture()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, decoder);
+        QFETCH(bool, turned);
+        QVERIFY(RegisterAv1Decoder());
+        const Context context = readHeif(MP::load(m_dir.filePath(name)));
+        const Handle handle = pictureOf(context.get(), false);
+        QVERIFY(handle);
+        const int w = heif_image_handle_get_width(handle.get());
+        const int h = heif_image_handle_get_height(handle.get());
+        const QSize upright = decoder == QLatin1String(kHevcDecoderId) ? QSize(96, 64) : QSize(97, 63);
+        QCOMPARE(QSize(w, h), turned ? upright.transposed() : upright);
+        const QByteArray id = decoder.toLatin1();
+        {
+            const PlaneReduction reduction{std::uint32_t(w), std::uint32_t(h), std::uint32_t(w / 4),
+                                           std::uint32_t(h / 3), 1'000'000};
+            const ScopedPlaneReduction scoped(reduction);
+            const Image small = decodeWith(handle.get(), id.constData(), heif_colorspace_RGB, heif_chroma_444);
+            QVERIFY(small);
+            QCOMPARE(heif_image_get_width(small.get(), heif_channel_R), w / 4);
+            QCOMPARE(heif_image_get_height(small.get(), heif_channel_R), h / 3);
+        }
+        // Without a reduction asked for, the whole picture as before.
+        const Image whole = decodeWith(handle.get(), id.constData(), heif_colorspace_RGB, heif_chroma_444);
+        QVERIFY(whole);
+        QCOMPARE(heif_image_get_width(whole.get(), heif_channel_R), w);
+        QCOMPARE(heif_image_get_height(whole.get(), heif_channel_R), h);
+    }
+
+    // A picture with an alpha plane, and one of more than 8 bits, are converted whole as before:
+    // the same pixels either way.
+    void othersConvertedWholeAsBefore_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("alpha") << QStringLiteral("alpha.heic");
+        QTest::newRow("10 bits") << QStringLiteral("c10.heic");
+        QTest::newRow("grid") << QStringLiteral("grid.heic");
+        QTest::newRow("cropped to an odd size") << QStringLiteral("odd420.heic");
+    }
+    void othersConvertedWholeAsBefore()
+    {
+        QFETCH(QString, name);
+        const QByteArray heif = MP::load(m_dir.filePath(name));
+        const auto whole = decodeInto(heif, QSize(40, 40), false);
+        const auto reduced = decodeInto(heif, QSize(40, 40), true);
+        QVERIFY(whole.has_value());
+        QVERIFY(reduced.has_value());
+        QVERIFY(whole->width < 60);
+        QCOMPARE(reduced->width, whole->width);
+        QCOMPARE(reduced->height, whole->height);
+        QCOMPARE(reduced->hasAlpha, whole->hasAlpha);
+        QVERIFY(reduced->pixels == whole->pixels);
     }
 
     // Files fuzzing found run through the helper's decoding in this process: a regression shows

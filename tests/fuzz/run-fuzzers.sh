@@ -33,6 +33,9 @@ if [ -n "$sample" ]; then
     convert "$sample" -resize 64x64 "$build/corpus/seed.png" 2>/dev/null || true
     heif-enc -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.heic" >/dev/null 2>&1 || true
     heif-enc -A -q 50 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed.avif" >/dev/null 2>&1 || true
+    # The AV1 layouts the reducing dav1d decoder averages: 4:2:2 and 4:4:4.
+    heif-enc -A -q 50 -p chroma=422 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed422.avif" >/dev/null 2>&1 || true
+    heif-enc -A -q 50 -p chroma=444 "$build/corpus/seed.png" -o "$build/corpus/fuzz_heif/seed444.avif" >/dev/null 2>&1 || true
     # The HEVC layouts our own decoder hands to libheif: 10 bits, 4:4:4, grey, and an alpha plane.
     convert "$build/corpus/seed.png" -depth 16 "$build/corpus/seed16.png" 2>/dev/null || true
     heif-enc -q 50 -b 10 "$build/corpus/seed16.png" -o "$build/corpus/fuzz_heif/seed10.heic" >/dev/null 2>&1 || true

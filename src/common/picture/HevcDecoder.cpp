@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/HevcDecoder.h"
 
+#include "common/picture/PlaneReduce.h"
+
 #include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
@@ -256,6 +258,58 @@ heif_error setStreamColour(const de265_image *picture, heif_image *image, bool s
     return error;
 }
 
+// The picture reduced to the size it is drawn at, when the decode asks for it and the picture
+// is of 8-bit samples; nullptr otherwise (it is then handed over whole).
+heif_image *reducedImage(const de265_image *picture)
+{
+    const int width = de265_get_image_width(picture, 0);
+    const int height = de265_get_image_height(picture, 0);
+    std::uint32_t outW = 0;
+    std::uint32_t outH = 0;
+    if (width <= 0 || height <= 0 ||
+        !PlaneReductionFor(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), outW, outH)) {
+        return nullptr;
+    }
+    PlaneSamples samples;
+    samples.width = static_cast<std::uint32_t>(width);
+    samples.height = static_cast<std::uint32_t>(height);
+    switch (de265_get_chroma_format(picture)) {
+    case de265_chroma_mono:
+        samples.monochrome = true;
+        break;
+    case de265_chroma_420:
+        samples.shiftX = 1;
+        samples.shiftY = 1;
+        break;
+    case de265_chroma_422:
+        samples.shiftX = 1;
+        break;
+    case de265_chroma_444:
+        break;
+    default:
+        return nullptr;
+    }
+    const int planes = samples.monochrome ? 1 : 3;
+    for (int c = 0; c < planes; ++c) {
+        int stride = 0;
+        samples.plane[c] = de265_get_image_plane(picture, c, &stride);
+        samples.stride[c] = stride;
+        if (de265_get_bits_per_pixel(picture, c) != 8 || samples.plane[c] == nullptr) {
+            return nullptr;
+        }
+    }
+    if (!samples.monochrome) {
+        const int cw = de265_get_image_width(picture, 1);
+        const int ch = de265_get_image_height(picture, 1);
+        if (cw <= 0 || ch <= 0 || de265_get_image_width(picture, 2) != cw || de265_get_image_height(picture, 2) != ch) {
+            return nullptr;
+        }
+        samples.chromaW = static_cast<std::uint32_t>(cw);
+        samples.chromaH = static_cast<std::uint32_t>(ch);
+    }
+    return ReducedPlanes(samples, outW, outH);
+}
+
 heif_error decodeImage(void *raw, heif_image **out)
 {
     auto *decoder = static_cast<Decoder *>(raw);
@@ -280,8 +334,8 @@ heif_error decodeImage(void *raw, heif_image **out)
     if (picture == nullptr) {
         return failure(heif_suberror_Unspecified, "the HEVC stream holds no picture");
     }
-    heif_image *image = nullptr;
-    heif_error error = toHeifImage(picture, &image);
+    heif_image *image = reducedImage(picture);
+    heif_error error = image != nullptr ? kOk : toHeifImage(picture, &image);
     if (error.code != heif_error_Ok) {
         return error;
     }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/RasterDecode.h"
 
+#include "common/picture/Av1Decoder.h"
 #include "common/picture/HeifOwners.h"
 #include "common/picture/HevcDecoder.h"
+#include "common/picture/PlaneReduce.h"
 #include "common/picture/TiffLzw.h"
 
 #include <jxl/decode.h>
@@ -11,6 +13,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -171,7 +174,7 @@ template<typename Each> void forEachBox(const unsigned char *data, std::size_t s
 // Whether the file's item properties turn or mirror a picture ('irot', 'imir' in meta/iprp/ipco).
 // Where they do, they are what makes it upright, and the decoder has applied them; an EXIF
 // orientation beside them only repeats what the camera saw (phones write both).
-bool heifTransformsItself(const unsigned char *data, std::size_t size)
+bool heifHasProperty(const unsigned char *data, std::size_t size, std::string_view first, std::string_view second = {})
 {
     bool found = false;
     forEachBox(data, size, [&](std::string_view type, const unsigned char *body, std::size_t length) {
@@ -187,7 +190,7 @@ bool heifTransformsItself(const unsigned char *data, std::size_t size)
                     return false;
                 }
                 forEachBox(b2, n2, [&](std::string_view property, const unsigned char *, std::size_t) {
-                    found = property == "irot" || property == "imir";
+                    found = property == first || (!second.empty() && property == second);
                     return found;
                 });
                 return true;
@@ -197,6 +200,11 @@ bool heifTransformsItself(const unsigned char *data, std::size_t size)
         return true;
     });
     return found;
+}
+
+bool heifTransformsItself(const unsigned char *data, std::size_t size)
+{
+    return heifHasProperty(data, size, "irot", "imir");
 }
 
 // Calls `each(type, box, boxSize)` for boxes laid one after another that must fill `data` exactly
@@ -231,6 +239,15 @@ struct HeifItems
     bool derivationsResolve = true;
     // The primary picture is a grid of tiles (a phone's photo).
     bool primaryIsGrid = false;
+    // Each item's type, by id (empty where its entry names none).
+    std::vector<std::pair<std::uint32_t, std::string_view>> types;
+
+    std::string_view typeOf(std::uint32_t item) const
+    {
+        const auto found = std::lower_bound(types.begin(), types.end(), item,
+                                            [](const auto &x, std::uint32_t v) { return x.first < v; });
+        return found == types.end() || found->first != item ? std::string_view() : found->second;
+    }
 };
 
 HeifItems heifItems(const unsigned char *data, std::size_t size)
@@ -320,6 +337,12 @@ HeifItems heifItems(const unsigned char *data, std::size_t size)
     HeifItems items;
     items.derivationsResolve = readable && distinct && std::all_of(sources.begin(), sources.end(), isPicture);
     items.primaryIsGrid = primary && typeOf(*primary) == "grid";
+    if (distinct) {
+        items.types.reserve(entries.size());
+        for (const Item &e : entries) {
+            items.types.emplace_back(e.id, e.type);
+        }
+    }
     return items;
 }
 
@@ -430,6 +453,8 @@ bool planarSamples(const heif_image *image, HeifSamples &samples)
     return true;
 }
 
+std::atomic<bool> gHeifReducesInDecoder{true};
+
 std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t size, const RasterRequest &request,
                                        const RasterLimits &limits, RasterFailure *failure)
 {
@@ -484,6 +509,10 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     // A phone's photo carries a small copy: when it is at least as large as what is drawn, it is
     // decoded instead of the whole picture.
     heif_image_handle *source = handle.get();
+    heif_item_id sourceId = 0;
+    if (heif_context_get_primary_image_ID(context.get(), &sourceId).code != heif_error_Ok) {
+        sourceId = 0;
+    }
     HeifHandlePtr thumbnail;
     const int thumbnails = heif_image_handle_get_number_of_thumbnails(handle.get());
     if (thumbnails > 0 && (outW < static_cast<std::uint32_t>(width) || outH < static_cast<std::uint32_t>(height))) {
@@ -505,6 +534,7 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
                 withinLimits(static_cast<std::uint64_t>(tw), static_cast<std::uint64_t>(th), limits) &&
                 (!thumbnail || tw < heif_image_handle_get_width(thumbnail.get()))) {
                 thumbnail = std::move(candidate);
+                sourceId = ids[static_cast<std::size_t>(i)];
             }
         }
         if (thumbnail) {
@@ -523,6 +553,29 @@ std::optional<RasterResult> decodeHeif(const unsigned char *data, std::size_t si
     // libheif, in the interleaved form.
     const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(source) == 8 &&
                            heif_image_handle_get_chroma_bits_per_pixel(source) == 8;
+    // Drawn smaller than it is decoded, a picture coded as one item of 8-bit samples is reduced
+    // by the decoder, so that libheif converts the reduced picture alone: not a grid's tiles (each
+    // is placed at its full size), nor a cropped picture (the crop is of the full size), nor one
+    // with an alpha plane (joined at the full size).
+    const int sourceW = heif_image_handle_get_width(source);
+    const int sourceH = heif_image_handle_get_height(source);
+    const std::string_view sourceType = items.typeOf(sourceId);
+    const bool av1 = sourceType == "av01";
+    const bool reduceInDecoder =
+        gHeifReducesInDecoder && eightBits && (sourceType == "hvc1" || (av1 && RegisterAv1Decoder())) && sourceW > 0 &&
+        sourceH > 0 && outW <= static_cast<std::uint32_t>(sourceW) && outH <= static_cast<std::uint32_t>(sourceH) &&
+        (outW < static_cast<std::uint32_t>(sourceW) || outH < static_cast<std::uint32_t>(sourceH)) &&
+        !heif_image_handle_has_alpha_channel(source) && !heifHasProperty(data, size, "clap");
+    const PlaneReduction reduction{static_cast<std::uint32_t>(sourceW), static_cast<std::uint32_t>(sourceH), outW, outH,
+                                   limits.maxPixels};
+    std::optional<ScopedPlaneReduction> reducing;
+    if (reduceInDecoder) {
+        reducing.emplace(reduction);
+        if (av1) {
+            SetAv1DecoderThreads(request.threads);
+            options->decoder_id = kAv1DecoderId;
+        }
+    }
     HeifImagePtr image;
     HeifSamples samples;
     if (eightBits) {
@@ -1220,6 +1273,11 @@ std::optional<RasterResult> decodeTiff(const unsigned char *data, std::size_t si
 }
 
 } // namespace
+
+void SetHeifReducesInDecoder(bool reduces)
+{
+    gHeifReducesInDecoder = reduces;
+}
 
 std::optional<RasterResult> DecodeRaster(RasterKind kind, const unsigned char *data, std::size_t size,
                                          const RasterRequest &request, const RasterLimits &limits,

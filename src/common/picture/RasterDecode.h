@@ -59,6 +59,11 @@ enum class RasterFailure { None, Damaged, TooLarge };
                                                        const RasterRequest &request, const RasterLimits &limits = {},
                                                        RasterFailure *failure = nullptr);
 
+// Whether HEIF and AVIF pictures drawn smaller than they are decoded are reduced by the decoder
+// before libheif converts them (the default), or converted whole and reduced after; for the
+// tests that compare the two.
+void SetHeifReducesInDecoder(bool reduces);
+
 // The orientation tag (1 to 8) of IFD 0 of a TIFF-structured block, as EXIF is; 1 when there is
 // none or the block is damaged.
 [[nodiscard]] int TiffBlockOrientation(const unsigned char *block, std::size_t size);
