@@ -537,6 +537,29 @@ void unfilter(unsigned filter, unsigned char *row, const unsigned char *prev, st
     unfilterScalar(filter, row, prev, n, bpp);
 }
 
+// The result's pixels, where the request wants them, and the reducer when they are fewer than
+// the picture's; false when the memory cannot be had.
+bool takeOutput(Decoder &d, std::uint32_t width, std::uint32_t height, std::uint32_t outW, std::uint32_t outH,
+                bool alpha)
+{
+    if (d.request->allocate) {
+        d.out = d.request->allocate(outW, outH, alpha);
+        if (d.out == nullptr) {
+            d.failure = RasterFailure::TooLarge;
+            return false;
+        }
+    } else {
+        d.result.pixels.resize(static_cast<std::size_t>(outW) * outH);
+        d.out = d.result.pixels.data();
+    }
+    d.result.width = outW;
+    d.result.height = outH;
+    if (outW != width || outH != height) {
+        d.reducer.emplace(width, height, outW, outH, d.out);
+    }
+    return true;
+}
+
 enum class Direct { Done, Failed, ToLibpng };
 
 // Reads the whole file up to IEND, checking every chunk, then inflates the rows at once and
@@ -738,21 +761,10 @@ Direct decodeDirect(Decoder &d, Source &source)
     FitRasterSize(width, height, d.request->boxWidth, d.request->boxHeight, outW, outH);
     const bool reduced = outW != width || outH != height;
     const bool samples = reduced && !alpha;
-    const std::size_t outCount = static_cast<std::size_t>(outW) * outH;
-    if (d.request->allocate) {
-        d.out = d.request->allocate(outW, outH, alpha);
-        if (d.out == nullptr) {
-            d.failure = RasterFailure::TooLarge;
-            return Direct::Failed;
-        }
-    } else {
-        d.result.pixels.resize(outCount);
-        d.out = d.result.pixels.data();
+    if (!takeOutput(d, width, height, outW, outH, alpha)) {
+        return Direct::Failed;
     }
-    d.result.width = outW;
-    d.result.height = outH;
     if (reduced) {
-        d.reducer.emplace(width, height, outW, outH, d.out);
         d.row.resize(samples ? (static_cast<std::size_t>(width) * 3 + 3) / 4 : width);
     }
     const std::vector<unsigned char> zeros(l.rowBytes + kSlack);
@@ -851,21 +863,8 @@ bool decode(Decoder &d)
         return false;
     }
 
-    const std::size_t outCount = static_cast<std::size_t>(outW) * outH;
-    if (d.request->allocate) {
-        d.out = d.request->allocate(outW, outH, alpha);
-        if (d.out == nullptr) {
-            d.failure = RasterFailure::TooLarge;
-            return false;
-        }
-    } else {
-        d.result.pixels.resize(outCount);
-        d.out = d.result.pixels.data();
-    }
-    d.result.width = outW;
-    d.result.height = outH;
-    if (reduced) {
-        d.reducer.emplace(width, height, outW, outH, d.out);
+    if (!takeOutput(d, width, height, outW, outH, alpha)) {
+        return false;
     }
     if (passes > 1) {
         std::uint32_t *rows = d.out;
