@@ -2,6 +2,7 @@
 #include "common/picture/TiffLzw.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -79,12 +80,25 @@ bool DecodeTiffLzw(const std::uint8_t *in, std::size_t inSize, std::uint8_t *out
     std::size_t at = 0;
     while (at < outSize) {
         if (held < width) {
-            while (held <= 56 && inAt < inSize) {
-                bits |= static_cast<std::uint64_t>(in[inAt++]) << (56 - held);
-                held += 8;
-            }
-            if (held < width) {
-                return false; // cut short
+            if (inSize - inAt >= 8) {
+                // Eight bytes at once, high bit first, behind the bits still held: the whole
+                // bytes among them count as read, the rest are read again next time.
+                std::uint64_t word = 0;
+                std::memcpy(&word, in + inAt, 8);
+                if constexpr (std::endian::native == std::endian::little) {
+                    word = __builtin_bswap64(word);
+                }
+                bits |= word >> held;
+                inAt += (63 - held) >> 3;
+                held |= 56;
+            } else {
+                while (held <= 56 && inAt < inSize) {
+                    bits |= static_cast<std::uint64_t>(in[inAt++]) << (56 - held);
+                    held += 8;
+                }
+                if (held < width) {
+                    return false; // cut short
+                }
             }
         }
         const auto code = static_cast<unsigned>(bits >> (64 - width));
