@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/Av1Decoder.h"
 
+#include "common/picture/HeifStreamColour.h"
 #include "common/picture/PlaneReduce.h"
 
 #include <dav1d/dav1d.h>
@@ -109,35 +110,6 @@ heif_error pushData(void *raw, const void *data, std::size_t size)
     }
     std::memcpy(to, data, size);
     return kOk;
-}
-
-// The sequence header's colour, as libheif's own plugin sets it (a colour box in the file takes
-// its place): values libheif does not know read as unspecified, with a warning (an error when
-// decoding strictly).
-heif_error setStreamColour(const Dav1dSequenceHeader &header, heif_image *image, bool strict)
-{
-    heif_color_profile_nclx *nclx = heif_nclx_color_profile_alloc();
-    if (nclx == nullptr) {
-        return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no memory for the colour profile"};
-    }
-    const heif_error set[3] = {
-        heif_nclx_color_profile_set_color_primaries(nclx, static_cast<std::uint16_t>(header.pri)),
-        heif_nclx_color_profile_set_transfer_characteristics(nclx, static_cast<std::uint16_t>(header.trc)),
-        heif_nclx_color_profile_set_matrix_coefficients(nclx, static_cast<std::uint16_t>(header.mtrx)),
-    };
-    for (const heif_error &e : set) {
-        if (e.code != heif_error_Ok) {
-            if (strict) {
-                heif_nclx_color_profile_free(nclx);
-                return e;
-            }
-            heif_image_add_decoding_warning(image, e);
-        }
-    }
-    nclx->full_range_flag = header.color_range != 0;
-    const heif_error error = heif_image_set_nclx_color_profile(image, nclx);
-    heif_nclx_color_profile_free(nclx);
-    return error;
 }
 
 // The planes copied whole, as libheif's own plugin hands them over.
@@ -257,7 +229,12 @@ heif_error decodeImage(void *raw, heif_image **out)
         }
     }
     if (error.code == heif_error_Ok) {
-        error = setStreamColour(*frame.seq_hdr, image, decoder->strict);
+        const Dav1dSequenceHeader &header = *frame.seq_hdr;
+        error =
+            SetStreamColour(image,
+                            StreamColour{static_cast<std::uint16_t>(header.pri), static_cast<std::uint16_t>(header.trc),
+                                         static_cast<std::uint16_t>(header.mtrx), header.color_range != 0},
+                            decoder->strict);
         if (error.code != heif_error_Ok) {
             heif_image_release(image);
             image = nullptr;

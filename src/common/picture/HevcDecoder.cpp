@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/picture/HevcDecoder.h"
 
+#include "common/picture/HeifStreamColour.h"
 #include "common/picture/PlaneReduce.h"
 
 #include <libde265/de265.h>
@@ -226,38 +227,6 @@ heif_error toHeifImage(const de265_image *picture, heif_image **out)
     return kOk;
 }
 
-// The colour description of the stream's VUI, which libheif uses where the file has no colour
-// box of its own: values libheif does not know read as unspecified, with a warning (an error
-// when decoding strictly).
-heif_error setStreamColour(const de265_image *picture, heif_image *image, bool strict)
-{
-    heif_color_profile_nclx *nclx = heif_nclx_color_profile_alloc();
-    if (nclx == nullptr) {
-        return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no memory for the colour profile"};
-    }
-    const heif_error set[3] = {
-        heif_nclx_color_profile_set_color_primaries(
-            nclx, static_cast<std::uint16_t>(de265_get_image_colour_primaries(picture))),
-        heif_nclx_color_profile_set_transfer_characteristics(
-            nclx, static_cast<std::uint16_t>(de265_get_image_transfer_characteristics(picture))),
-        heif_nclx_color_profile_set_matrix_coefficients(
-            nclx, static_cast<std::uint16_t>(de265_get_image_matrix_coefficients(picture))),
-    };
-    for (const heif_error &e : set) {
-        if (e.code != heif_error_Ok) {
-            if (strict) {
-                heif_nclx_color_profile_free(nclx);
-                return e;
-            }
-            heif_image_add_decoding_warning(image, e);
-        }
-    }
-    nclx->full_range_flag = de265_get_image_full_range_flag(picture) != 0;
-    const heif_error error = heif_image_set_nclx_color_profile(image, nclx);
-    heif_nclx_color_profile_free(nclx);
-    return error;
-}
-
 // The picture reduced to the size it is drawn at, when the decode asks for it and the picture
 // is of 8-bit samples; nullptr otherwise (it is then handed over whole).
 heif_image *reducedImage(const de265_image *picture)
@@ -339,7 +308,13 @@ heif_error decodeImage(void *raw, heif_image **out)
     if (error.code != heif_error_Ok) {
         return error;
     }
-    error = setStreamColour(picture, image, decoder->strict);
+    // The stream's VUI, which libheif uses where the file has no colour box of its own.
+    error = SetStreamColour(image,
+                            StreamColour{static_cast<std::uint16_t>(de265_get_image_colour_primaries(picture)),
+                                         static_cast<std::uint16_t>(de265_get_image_transfer_characteristics(picture)),
+                                         static_cast<std::uint16_t>(de265_get_image_matrix_coefficients(picture)),
+                                         de265_get_image_full_range_flag(picture) != 0},
+                            decoder->strict);
     if (error.code != heif_error_Ok) {
         heif_image_release(image);
         return error;
